@@ -1,0 +1,50 @@
+#include "app_paths.h"
+#include "display_scaling.h"
+#include "logger.h"
+#include "permission_manager.h"
+
+#include <QApplication>
+#include <QTranslator>
+#include <QWidget>
+
+int main(int argc, char* argv[])
+{
+    permission_manager permissions;
+    if (!permissions.is_elevated()) {
+        app_paths::prepare_data_folder(app_paths::default_data_folder());
+        permissions.relaunch_elevated(argv[0]);
+        return 0;
+    }
+
+    std::string data_folder;
+    if (argc > 1) {
+        data_folder = argv[1];
+    } else {
+        data_folder = app_paths::default_data_folder();
+        app_paths::prepare_data_folder(data_folder);
+    }
+
+    logger::init(data_folder);
+    KESTREL_LOG(logger::fatal, "Kestrel Flash Tool version: " << app_paths::version);
+
+    auto* translator = new QTranslator;
+    translator->load("translation_en");
+
+    enable_high_dpi_scaling_unless_configured();
+    // Qt refuses to start a set-user-id program unless this precedes the application object.
+    QCoreApplication::setSetuidAllowed(true);
+    auto* application = new QApplication(argc, argv);
+    QCoreApplication::installTranslator(translator);
+
+    auto* window = new QWidget;
+    window->setWindowTitle(app_paths::application_name);
+    window->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint);
+    window->showNormal();
+    QApplication::exec();
+
+    logger::close();
+    delete window;
+    delete application;
+    delete translator;
+    return 0;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// Administrator rights: the test for them and the relaunch that asks for them.
+
+#include <memory>
+#include <string>
+
+class permission_manager {
+public:
+    permission_manager();
+
+    bool is_elevated() const;
+    // Asks the system to start the program again with administrator rights; the outcome is
+    // not reported.
+    void relaunch_elevated(const std::string& program_path) const;
+
+private:
+    class impl;
+    std::shared_ptr<impl> m_impl;
+};

@@ -1,0 +1,123 @@
+#pragma once
+// The part of the Windows SDK's windows.h that this program uses, with the SDK's 64-bit
+// type sizes (LLP64: DWORD and LONG stay 32 bits), so structure layouts match Windows.
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+
+typedef int BOOL;
+typedef std::uint8_t BYTE;
+typedef std::uint16_t WORD;
+typedef std::uint32_t DWORD;
+typedef std::int32_t LONG;
+typedef std::uint32_t ULONG;
+typedef std::uint32_t UINT;
+typedef std::int64_t LONGLONG;
+typedef std::uint64_t ULONGLONG;
+typedef std::uint64_t DWORD64;
+typedef std::uintptr_t ULONG_PTR;
+typedef std::uintptr_t DWORD_PTR;
+typedef std::intptr_t LONG_PTR;
+typedef char CHAR;
+typedef unsigned char UCHAR;
+typedef BYTE BOOLEAN;
+typedef void VOID;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef char* PSTR;
+typedef const char* PCSTR;
+typedef DWORD* LPDWORD;
+typedef DWORD* PDWORD;
+typedef BYTE* PBYTE;
+typedef BOOL* LPBOOL;
+
+typedef void* HANDLE;
+typedef HANDLE* PHANDLE;
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+
+#define TRUE 1
+#define FALSE 0
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
+
+typedef struct _GUID {
+    std::uint32_t Data1;
+    std::uint16_t Data2;
+    std::uint16_t Data3;
+    std::uint8_t Data4[8];
+} GUID, *LPGUID;
+typedef const GUID* LPCGUID;
+
+inline bool operator==(const GUID& a, const GUID& b)
+{
+    if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3)
+        return false;
+    for (int i = 0; i < 8; ++i)
+        if (a.Data4[i] != b.Data4[i])
+            return false;
+    return true;
+}
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+// Error codes (winerror.h)
+#define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_NOT_READY 21L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_DEVICE_NOT_CONNECTED 1167L
+
+// Process token (winnt.h)
+#define TOKEN_QUERY 0x0008
+
+typedef enum _TOKEN_INFORMATION_CLASS {
+    TokenElevation = 20
+} TOKEN_INFORMATION_CLASS;
+
+typedef struct _TOKEN_ELEVATION {
+    DWORD TokenIsElevated;
+} TOKEN_ELEVATION, *PTOKEN_ELEVATION;
+
+static_assert(sizeof(TOKEN_ELEVATION) == 4, "TOKEN_ELEVATION is 4 bytes");
+
+// Show commands (winuser.h)
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD error);
+
+HANDLE WINAPI GetCurrentProcess();
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD desired_access, PHANDLE token);
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS information_class,
+                                LPVOID information, DWORD information_length,
+                                PDWORD return_length);
+BOOL WINAPI CloseHandle(HANDLE object);

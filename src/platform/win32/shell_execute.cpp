@@ -1,0 +1,132 @@
+// "runas" starts the program through pkexec, detached, so that the elevated copy outlives
+// this process. pkexec clears the environment; the variables passed through env let the
+// copy open its window on the user's display and find the user's data folder.
+
+#include <shellapi.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const int se_err_noassoc = 31;
+
+HINSTANCE shell_result(long value)
+{
+    return reinterpret_cast<HINSTANCE>(static_cast<LONG_PTR>(value));
+}
+
+// pkexec runs the program from another working directory: make the path absolute.
+std::string resolve_program(const std::string& file)
+{
+    if (file.find('/') != std::string::npos) {
+        char resolved[PATH_MAX];
+        return realpath(file.c_str(), resolved) ? std::string(resolved) : file;
+    }
+    const char* path = std::getenv("PATH");
+    std::string directories = path ? path : "";
+    size_t start = 0;
+    while (start <= directories.size()) {
+        size_t end = directories.find(':', start);
+        if (end == std::string::npos)
+            end = directories.size();
+        std::string candidate = directories.substr(start, end - start) + "/" + file;
+        if (end > start && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return file;
+}
+
+std::vector<std::string> elevated_command(const std::string& program)
+{
+    std::vector<std::string> command {"pkexec", "env"};
+    const char* home = std::getenv("HOME");
+    for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
+                             "HOME", "XDG_DATA_HOME"}) {
+        const char* value = std::getenv(name);
+        std::string text = value ? value : "";
+        // Root's own default would point at root's data folder, not the user's.
+        if (!value && std::strcmp(name, "XDG_DATA_HOME") == 0 && home)
+            text = std::string(home) + "/.local/share";
+        if (!text.empty())
+            command.push_back(std::string(name) + "=" + text);
+    }
+    command.push_back(program);
+    return command;
+}
+
+// Starts the command in a new session as a grandchild, so that no zombie is left behind;
+// returns errno of a failed start, 0 on success.
+int spawn_detached(const std::vector<std::string>& command)
+{
+    std::vector<char*> arguments;
+    for (const std::string& argument : command)
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    arguments.push_back(nullptr);
+
+    int error_pipe[2];
+    if (pipe2(error_pipe, O_CLOEXEC) != 0)
+        return errno;
+
+    pid_t child = fork();
+    if (child < 0) {
+        int error = errno;
+        close(error_pipe[0]);
+        close(error_pipe[1]);
+        return error;
+    }
+    if (child == 0) {
+        setsid();
+        pid_t grandchild = fork();
+        if (grandchild == 0) {
+            execvp(arguments[0], arguments.data());
+            int error = errno;
+            (void)!write(error_pipe[1], &error, sizeof error);
+            _exit(127);
+        }
+        _exit(grandchild < 0 ? 1 : 0);
+    }
+
+    close(error_pipe[1]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int exec_error = 0;
+    ssize_t received;
+    do {
+        received = read(error_pipe[0], &exec_error, sizeof exec_error);
+    } while (received < 0 && errno == EINTR);
+    close(error_pipe[0]);
+
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return ECHILD;
+    return received == sizeof exec_error ? exec_error : 0;
+}
+
+} // namespace
+
+HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR,
+                               int)
+{
+    // Only the elevated relaunch, without parameters, is needed here.
+    if (!operation || std::strcmp(operation, "runas") != 0 || (parameters && *parameters))
+        return shell_result(se_err_noassoc);
+    if (!file || !*file)
+        return shell_result(ERROR_FILE_NOT_FOUND);
+
+    int error = spawn_detached(elevated_command(resolve_program(file)));
+    if (error == ENOENT)
+        return shell_result(ERROR_FILE_NOT_FOUND);
+    if (error != 0)
+        return shell_result(ERROR_ACCESS_DENIED);
+    return shell_result(42);
+}
