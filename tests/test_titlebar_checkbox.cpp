@@ -46,15 +46,6 @@ private slots:
 
     void cleanup() { m_window.reset(); }
 
-    void bar_layout()
-    {
-        QCOMPARE(m_bar->objectName(), QString("title_bar"));
-        QCOMPARE(m_bar->size(), QSize(600, 47));
-        QVERIFY(m_bar->hasMouseTracking());
-        QCOMPARE(widget_probe::button_at(m_bar, close_cross)->size(), QSize(14, 14));
-        QCOMPARE(widget_probe::button_at(m_bar, minimise)->size(), QSize(16, 6));
-    }
-
     void close_while_idle_needs_no_confirmation()
     {
         QTest::mouseClick(widget_probe::button_at(m_bar, close_cross), Qt::LeftButton);

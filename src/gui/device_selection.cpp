@@ -33,10 +33,10 @@ device_selection::device_selection(QWidget* parent) : QFrame(parent), m_parent(p
     m_list->move(0, 72);
     list_style::style_list(m_list);
 
-    m_header = new QFrame(this);
-    m_header->setStyleSheet("background: #ffffff;");
-    m_header->setFixedSize(552, 72);
-    m_header->setGraphicsEffect(ui_style::normal_shadow(m_header));
+    auto* header = new QFrame(this);
+    header->setStyleSheet("background: #ffffff;");
+    header->setFixedSize(552, 72);
+    header->setGraphicsEffect(ui_style::normal_shadow(header));
 
     m_title = new QLabel(this);
     m_title->move(16, 16);
@@ -135,7 +135,6 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
     if (m_devices.size() < 2) {
         m_clickable = false;
         m_arrow->hide();
-        m_list->hide();
         setCursor(Qt::ForbiddenCursor);
         setStyleSheet(framed_style);
         setGraphicsEffect(nullptr);

@@ -47,7 +47,6 @@ private:
     QListWidget* m_list;
     bool m_clickable = false;
     bool m_device_ok = false;
-    QFrame* m_header;
     QLabel* m_title;
     QLabel* m_info;
     QLabel* m_arrow;

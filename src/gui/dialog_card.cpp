@@ -49,7 +49,6 @@ QPushButton* click_surface(QWidget* parent, const QRect& geometry)
     auto* button = new QPushButton(parent);
     button->setFlat(true);
     button->setGeometry(geometry);
-    button->setFixedSize(geometry.size());
     button->setStyleSheet("QPushButton:pressed{border: none}");
     button->setCursor(Qt::PointingHandCursor);
     return button;

@@ -116,8 +116,9 @@ void progress_button::button_clicked()
         emit clicked();
         return;
     }
-    QWidget* main_window = parentWidget();
-    for (int level = 1; level < 3 && main_window && main_window->parentWidget(); ++level)
+    // The button sits in the bottom frame of the form panel of the main window.
+    QWidget* main_window = this;
+    for (int level = 0; level < 3 && main_window->parentWidget(); ++level)
         main_window = main_window->parentWidget();
     auto* dialog = new dialog_window(
         "Flashing is in progress, are you certain you want to stop flashing? <font "
