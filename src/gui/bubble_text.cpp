@@ -13,7 +13,12 @@ QSize fit_bubble_text(QLabel* text)
 {
     // The font size comes from the style sheet, which applies only once polished.
     text->ensurePolished();
+    // A wrapping label prefers a narrow, many-line shape; the bubble wants one line while it
+    // fits, so measure the text unwrapped.
+    bool wrap = text->wordWrap();
+    text->setWordWrap(false);
     QSize size = text->sizeHint();
+    text->setWordWrap(wrap);
     if (size.width() > widest_unwrapped) {
         text->setWordWrap(true);
         text->setFixedWidth(wrap_width);

@@ -5,6 +5,6 @@
 
 class QLabel;
 
-// Gives `text` its preferred size, wrapping it at 417 pixels when it would be wider than 416,
-// and returns that size.
+// Gives `text` its one-line size, or wraps it at 417 pixels when one line would be wider
+// than 416, and returns the size it got.
 QSize fit_bubble_text(QLabel* text);
