@@ -2,6 +2,7 @@
 #include "display_scaling.h"
 #include "logger.h"
 #include "permission_manager.h"
+#include "gui/resources_loader.h"
 
 #include <QApplication>
 #include <QTranslator>
@@ -30,6 +31,7 @@ int main(int argc, char* argv[])
     auto* translator = new QTranslator;
     translator->load("translation_en");
 
+    load_resources();
     enable_high_dpi_scaling_unless_configured();
     // Qt refuses to start a set-user-id program unless this precedes the application object.
     QCoreApplication::setSetuidAllowed(true);

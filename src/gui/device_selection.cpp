@@ -1,0 +1,227 @@
+#include "gui/device_selection.h"
+
+#include "gui/device_selection_widget.h"
+#include "gui/device_size_text.h"
+#include "gui/list_style.h"
+#include "gui/ui_style.h"
+#include "logger.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+
+namespace {
+
+const char* const framed_style = ".QFrame {border: 1px solid #eeeeee; border-radius : 4px;}";
+const char* const unframed_style = ".QFrame {border: 0px; border-radius : 4px;}";
+
+int list_height(std::size_t disks)
+{
+    int n = static_cast<int>(disks);
+    return n < 3 ? 73 * n - 1 : 216 + n;
+}
+
+} // namespace
+
+device_selection::device_selection(QWidget* parent) : QFrame(parent), m_parent(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setStyleSheet("QFrame {border-radius : 4px; border: 0px}");
+
+    m_list = new QListWidget(this);
+    m_list->move(0, 72);
+    list_style::style_list(m_list);
+
+    auto* header = new QFrame(this);
+    header->setStyleSheet("background: #ffffff;");
+    header->setFixedSize(552, 72);
+    header->setGraphicsEffect(ui_style::normal_shadow(header));
+
+    m_title = new QLabel(this);
+    m_title->move(16, 16);
+    m_title->setStyleSheet(device_size_text::dark_title);
+    m_title->setFont(ui_style::ubuntu_regular());
+    m_info = new QLabel(this);
+    m_info->move(16, 40);
+    m_info->setFont(ui_style::ubuntu_regular());
+
+    m_arrow = ui_style::icon_label(":/icons/arrow-up-down.svg", QSize(9, 13), this);
+    m_arrow->move(527, 30);
+
+    resize(552, 72);
+    m_show_no_device();
+}
+
+void device_selection::m_fit_labels()
+{
+    m_title->resize(m_title->sizeHint().width(), 20);
+    m_info->resize(m_info->sizeHint().width(), 16);
+}
+
+void device_selection::m_show_no_device()
+{
+    m_title->setText(tr("No external USB flash drive detected!"));
+    m_info->setText(tr("To continue, insert USB flash drive"));
+    m_info->setStyleSheet(device_size_text::red_info);
+    m_arrow->hide();
+    m_fit_labels();
+}
+
+void device_selection::m_show_prompt()
+{
+    m_title->setText(tr("Select external USB flash drive"));
+    m_title->setStyleSheet(device_size_text::dark_title);
+    m_info->setText(tr("Make sure that selected USB flash drive is empty!"));
+    m_info->setStyleSheet(device_size_text::grey_info);
+    setEnabled(true);
+    m_fit_labels();
+}
+
+void device_selection::m_device_selected()
+{
+    m_device_ok = false;
+    if (!m_selected) {
+        m_show_prompt();
+        return;
+    }
+    KESTREL_LOG(logger::info, "Shown device: " << m_selected->name << ", size: " << m_selected->size);
+    m_title->setText(QString::fromStdString(m_selected->name));
+    if (m_selected->size > device_size_text::minimum_size) {
+        m_device_ok = true;
+        m_title->setStyleSheet(device_size_text::dark_title);
+        m_info->setText(device_size_text::gigabytes(m_selected->size));
+        m_info->setStyleSheet(device_size_text::grey_info);
+    } else {
+        m_title->setStyleSheet(device_size_text::grey_title);
+        QString note = tr("Not enough space (4GB minimum)");
+        m_info->setText(m_selected->size < device_size_text::minimum_size
+                            ? QString::asprintf("%f", m_selected->size / 1e9) + " GB -" +
+                                  device_size_text::red_note(" " + note)
+                            : QString::asprintf("%f", m_selected->size / 1e6) + " MB -" +
+                                  device_size_text::red_note(note));
+    }
+    m_fit_labels();
+}
+
+// Forgetting the shown disk also forgets that it was usable.
+void device_selection::m_deselect()
+{
+    m_selected.reset();
+    m_device_ok = false;
+}
+
+void device_selection::m_resize_unfolded()
+{
+    int height = list_height(m_devices.size());
+    resize(552, height + 72);
+    m_list->resize(552, height);
+}
+
+void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> devices)
+{
+    m_devices = std::move(devices);
+    m_list->clear();
+
+    m_resize_unfolded();
+    m_list->hide();
+
+    if (m_devices.empty())
+        m_show_no_device();
+    else
+        m_device_selected();
+    resize(552, 72);
+
+    if (m_devices.size() < 2) {
+        m_clickable = false;
+        m_arrow->hide();
+        setCursor(Qt::ForbiddenCursor);
+        setStyleSheet(framed_style);
+        setGraphicsEffect(nullptr);
+        if (m_devices.size() == 1) {
+            KESTREL_LOG(logger::debug, "Found 1 device");
+            m_selected = m_devices.front();
+            m_device_selected();
+        } else {
+            KESTREL_LOG(logger::debug, "No device found");
+            m_show_no_device();
+            m_deselect();
+        }
+    } else {
+        setStyleSheet(unframed_style);
+        setGraphicsEffect(ui_style::normal_shadow(this));
+        m_clickable = true;
+        m_arrow->show();
+        m_device_selected();
+        setCursor(Qt::PointingHandCursor);
+    }
+
+    bool selection_present = false;
+    for (std::size_t index = 0; index < m_devices.size(); ++index) {
+        const std::shared_ptr<device>& disk = m_devices[index];
+        if (m_selected && m_selected->path == disk->path)
+            selection_present = true;
+
+        auto* row = new device_selection_widget(disk, this);
+        auto* item = new QListWidgetItem(m_list);
+        item->setSizeHint(QSize(552, 72));
+        m_list->setItemWidget(item, row);
+
+        if (disk->size > device_size_text::minimum_size)
+            connect(row, SIGNAL(clicked(std::shared_ptr<device>)), this,
+                    SLOT(select_device(std::shared_ptr<device>)));
+
+        if (index + 1 < m_devices.size())
+            list_style::append_separator(m_list, 552);
+    }
+
+    if (!selection_present) {
+        if (!m_devices.empty())
+            m_show_prompt();
+        m_deselect();
+    }
+}
+
+void device_selection::select_device(std::shared_ptr<device> device)
+{
+    m_selected = std::move(device);
+    m_list->hide();
+    m_device_selected();
+    resize(552, 72);
+}
+
+std::shared_ptr<device> device_selection::selected_device() const
+{
+    return m_selected;
+}
+
+bool device_selection::is_device_ok() const
+{
+    return m_device_ok;
+}
+
+void device_selection::collapse()
+{
+    m_list->hide();
+    if (m_devices.empty())
+        m_show_no_device();
+    else
+        m_device_selected();
+    resize(552, 72);
+}
+
+void device_selection::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !m_clickable)
+        return;
+    if (m_list->isVisible()) {
+        collapse();
+        m_device_selected();
+        return;
+    }
+    m_show_prompt();
+    if (QWidget* focused = m_parent ? m_parent->focusWidget() : nullptr)
+        focused->clearFocus();
+    m_resize_unfolded();
+    m_list->show();
+}

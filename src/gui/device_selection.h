@@ -1,0 +1,53 @@
+#pragma once
+// The disk picker of the main window: a header showing the chosen USB disk (or a prompt) that
+// unfolds into a list of the attached disks when there is a choice to make.
+
+#include "device/device.h"
+
+#include <QFrame>
+
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QListWidget;
+
+class device_selection : public QFrame {
+    Q_OBJECT
+
+public:
+    explicit device_selection(QWidget* parent);
+
+    void update_devices_list(std::vector<std::shared_ptr<device>> devices);
+    std::shared_ptr<device> selected_device() const;
+    // Whether the shown disk is large enough to flash.
+    bool is_device_ok() const;
+    void collapse();
+
+signals:
+    void item_selected();
+
+public slots:
+    void select_device(std::shared_ptr<device> device);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void m_device_selected();
+    void m_show_no_device();
+    void m_show_prompt();
+    void m_fit_labels();
+    void m_resize_unfolded();
+    void m_deselect();
+
+    QWidget* m_parent;
+    std::vector<std::shared_ptr<device>> m_devices;
+    std::shared_ptr<device> m_selected;
+    QListWidget* m_list;
+    bool m_clickable = false;
+    bool m_device_ok = false;
+    QLabel* m_title;
+    QLabel* m_info;
+    QLabel* m_arrow;
+};

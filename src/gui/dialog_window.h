@@ -1,0 +1,23 @@
+#pragma once
+// A two-button confirmation card drawn inside the main window; it deletes itself once answered.
+
+#include <QFrame>
+
+#include <string>
+
+class dialog_window : public QFrame {
+    Q_OBJECT
+
+public:
+    // The body is translated here; the title and button texts arrive translated.
+    dialog_window(const std::string& body, const std::string& title, const std::string& right_text,
+                  const std::string& left_text, bool long_left_text, QWidget* parent);
+
+signals:
+    void accepted();
+    void declined();
+    void closed();
+
+private slots:
+    void m_clicked();
+};

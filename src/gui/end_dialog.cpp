@@ -1,0 +1,108 @@
+#include "gui/end_dialog.h"
+
+#include "gui/checkbox.h"
+#include "gui/dialog_card.h"
+#include "gui/ui_style.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+
+namespace {
+
+// The maker's pages behind the two "here." links.
+const char* const bios_settings_url = "https://support.kestrel.example/recommended-bios-settings";
+const char* const overclocking_guide_url = "https://blog.kestrel.example/overclocking-guide";
+
+QLabel* text_label(const QString& text, const QRect& geometry, const QFont& font, const char* style,
+                   Qt::Alignment alignment, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    label->setFixedSize(geometry.size());
+    label->setFont(font);
+    label->setStyleSheet(style);
+    label->setAlignment(alignment);
+    label->setWordWrap(true);
+    return label;
+}
+
+QString with_link(const char* text, const char* url)
+{
+    return QString(text) + "<a style=\"color: #128ede; text-decoration: none;\" href=\"" + url +
+           "\">here. " + QChar(0x2197) + QChar(0xFE0E) + "</a>";
+}
+
+QLabel* link_label(const QString& text, const QRect& geometry, QWidget* parent)
+{
+    QLabel* label = text_label(text, geometry, ui_style::ubuntu_regular(),
+                               "font-size: 12px; text-align: center; line-height: 1.43; color: "
+                               "#959595; letter-spacing: -0.03px;",
+                               Qt::AlignCenter, parent);
+    label->setTextFormat(Qt::RichText);
+    label->setOpenExternalLinks(true);
+    return label;
+}
+
+} // namespace
+
+end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
+{
+    setFixedSize(600, 444);
+    move(5, 53);
+    setStyleSheet("QFrame{border-radius: 4px;border: none;background-color: #ffffff;}");
+
+    const Qt::Alignment top_centre = Qt::AlignTop | Qt::AlignVCenter;
+    ui_style::icon_label(":/icons/flash-icon-success.svg", QSize(41, 41), this)->move(280, 8);
+    text_label("USB Flashing Successful!", QRect(209, 65, 300, 24), ui_style::ubuntu_medium(),
+               "font-size: 16px; line-height: 1.43; color: #3a3939; letter-spacing: -0.03px;",
+               top_centre, this);
+    text_label("You are almost ready to start mining!", QRect(183, 93, 235, 20),
+               ui_style::ubuntu_regular(),
+               "font-size: 14px; line-height: 1.43; color: #3a3939; letter-spacing: -0.03px;",
+               top_centre, this);
+    ui_style::icon_label(":/icons/number-1.svg", QSize(20, 20), this)->move(280, 137);
+    text_label("Plug the USB drive into your mining rig.", QRect(194, 165, 250, 16),
+               ui_style::ubuntu_regular(),
+               "font-size: 12px; line-height: 1.43; color: #3a3939; letter-spacing: -0.03px;",
+               top_centre, this);
+    ui_style::icon_label(":/icons/number-2.svg", QSize(20, 20), this)->move(280, 213);
+    text_label("Change the primary boot device on your mining rig to a USB drive.",
+               QRect(173, 242, 255, 32), ui_style::ubuntu_regular(),
+               "font-size: 12px; text-align: center; line-height: 1.43; color: #3a3939; "
+               "letter-spacing: -0.03px;",
+               Qt::AlignCenter, this);
+    link_label(with_link("Learn more about recommended BIOS settings ", bios_settings_url),
+               QRect(151, 298, 299, 16), this);
+    link_label(with_link("Learn more about Kestrel overclocking guide ", overclocking_guide_url),
+               QRect(159, 318, 282, 16), this);
+
+    m_dont_show_again = new checkbox("Dont show this again", this);
+    m_dont_show_again->move(226, 418);
+
+    auto* face = new QLabel(this);
+    face->setObjectName("acpt");
+    face->setPixmap(QPixmap(":/button-progress/rectangle.svg"));
+    face->setScaledContents(true);
+    face->setGeometry(188, 362, 224, 40);
+    face->setStyleSheet("QFrame#acpt{border-radius:4px;background: #ffffff;}");
+    face->setGraphicsEffect(ui_style::normal_shadow(face));
+    auto* face_text = new QLabel("FLASH NEW USB", face);
+    face_text->move(61, 13);
+    face_text->setStyleSheet("background:transparent; color: #ffffff;font-size: 12px;border: none;");
+    face_text->setFont(ui_style::ubuntu_bold());
+    face_text->adjustSize();
+
+    QPushButton* button = dialog_card::click_surface(this, face->geometry());
+    connect(button, SIGNAL(clicked()), this, SLOT(m_clicked()));
+}
+
+void end_dialog::m_clicked()
+{
+    dialog_card::notify_parent(this, "dialog_window_closed");
+    if (m_dont_show_again->is_checked())
+        dialog_card::notify_parent(this, "dont_show_again");
+    hide();
+    deleteLater();
+}
