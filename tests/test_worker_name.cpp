@@ -65,6 +65,7 @@ private slots:
                                                   << "abcdefghijklmno1";
         QTest::newRow("16 characters are not a plain name")
             << "abcdefghijklmnop" << "abcdefghijklmnop" << "abcdefghijklmnop";
+        QTest::newRow("dash and underscore") << "my-rig_7" << "my-rig_7" << "my-rig_8";
         QTest::newRow("empty") << "" << "" << "1";
         QTest::newRow("beyond 32 bits") << "r99999999999" << "r99999999999" << "r100000000000";
         // Counting one placeholder up to the number of the next must not count that one twice.
@@ -79,20 +80,6 @@ private slots:
         QFETCH(QString, advanced);
         QCOMPARE(QString::fromStdString(expand_worker_name(worker.toStdString())), expanded);
         QCOMPARE(QString::fromStdString(test_worker_name::advanced(worker.toStdString())), advanced);
-    }
-
-    void advancing_touches_only_the_worker()
-    {
-        inputs values {"bc1q", "rig(%d)", "farm", "eu", "ssh-ed25519 A", "net", "key", true};
-        advance_worker_name(values);
-        QCOMPARE(values.worker, std::string("rig(%d,2)"));
-        QCOMPARE(values.btc, std::string("bc1q"));
-        QCOMPARE(values.group, std::string("farm"));
-        QCOMPARE(values.location, std::string("eu"));
-        QCOMPARE(values.ssh_key, std::string("ssh-ed25519 A"));
-        QCOMPARE(values.ssid, std::string("net"));
-        QCOMPARE(values.wireless_key, std::string("key"));
-        QVERIFY(values.dont_show_again);
     }
 };
 
