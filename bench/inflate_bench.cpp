@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QTextStream>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,6 +78,15 @@ double seconds_of(const QString& command)
     return timer.nsecsElapsed() / 1e9;
 }
 
+// User plus system time of this process so far.
+double cpu_seconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -118,7 +128,7 @@ int main(int argc, char** argv)
     out << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
         << " bytes\n";
 
-    std::vector<double> ours_seconds, gzip_seconds, pigz_seconds;
+    std::vector<double> ours_seconds, ours_cpu_seconds, gzip_seconds, pigz_seconds;
     qint64 peak_above_idle_kib = 0;
     for (int round = 0; round < rounds; ++round) {
         QFile::remove(ours);
@@ -126,6 +136,7 @@ int main(int argc, char** argv)
         image_manipulator manipulator;
         const qint64 idle_kib = status_kib("VmRSS");
         reset_peak();
+        const double cpu_start = cpu_seconds();
         QElapsedTimer timer;
         timer.start();
         FILE* image = manipulator.inflate_image(gz.toStdString());
@@ -133,6 +144,7 @@ int main(int argc, char** argv)
             qFatal("inflate_image failed");
         std::fclose(image);
         ours_seconds.push_back(timer.nsecsElapsed() / 1e9);
+        ours_cpu_seconds.push_back(cpu_seconds() - cpu_start);
         peak_above_idle_kib = std::max(peak_above_idle_kib, status_kib("VmHWM") - idle_kib);
         if (round == 0 && !shell("cmp -s " + quoted(source) + " " + quoted(ours)))
             qFatal("inflated image differs from the source");
@@ -144,14 +156,16 @@ int main(int argc, char** argv)
         ::sync();
         pigz_seconds.push_back(seconds_of("pigz -dc " + quoted(gz) + " > " + quoted(theirs)));
         QFile::remove(theirs);
-        out << "round " << round + 1 << ": ours " << ours_seconds.back() << " s, gzip "
+        out << "round " << round + 1 << ": ours " << ours_seconds.back() << " s (cpu "
+            << ours_cpu_seconds.back() << " s), gzip "
             << gzip_seconds.back() << " s, pigz " << pigz_seconds.back() << " s\n" << Qt::flush;
     }
 
     const double ours_median = median(ours_seconds);
     const double gzip_median = median(gzip_seconds);
     const double pigz_median = median(pigz_seconds);
-    out << "median seconds: ours " << ours_median << ", gzip -dc " << gzip_median << ", pigz -dc "
+    out << "median seconds: ours " << ours_median << " (cpu " << median(ours_cpu_seconds)
+        << "), gzip -dc " << gzip_median << ", pigz -dc "
         << pigz_median << "\n";
     out << "ratio ours/gzip " << ours_median / gzip_median << " (target at most 0.8)\n";
     out << "ratio ours/pigz " << ours_median / pigz_median << " (target at most 1.0)\n";

@@ -202,6 +202,26 @@ private slots:
         QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
     }
 
+    void zero_stretches_come_out_whole_data()
+    {
+        const QByteArray data = gzip_data::incompressible(70000);
+        const QByteArray zeros(3 * 65536 + 5, '\0');
+        QTest::addColumn<QByteArray>("image");
+        QTest::newRow("ending in zeros") << data + zeros;
+        QTest::newRow("starting with zeros") << zeros + data;
+        QTest::newRow("zeros between data") << data + zeros + data.left(1000) + zeros + data.left(1);
+        QTest::newRow("zeros only") << zeros + zeros;
+        QTest::newRow("empty") << QByteArray("");
+    }
+
+    void zero_stretches_come_out_whole()
+    {
+        QFETCH(QByteArray, image);
+        QVERIFY(write_file(gz_path(), gzip_data::compress(image)));
+        image_manipulator manipulator;
+        QVERIFY(inflated(manipulator, gz_path().toStdString()) == image);
+    }
+
     void existing_image_is_reused_data()
     {
         QTest::addColumn<bool>("with_download");

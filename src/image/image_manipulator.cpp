@@ -1,6 +1,7 @@
 #include "image/image_manipulator.h"
 
 #include "image/file_position.h"
+#include "image/sparse_output.h"
 #include "logger.h"
 
 #include <QDir>
@@ -84,6 +85,7 @@ bool image_manipulator::m_inflate(const std::string& gz_path, const std::string&
         return false;
     std::unique_ptr<unsigned char[]> in(new unsigned char[buffer_size]);
     std::unique_ptr<unsigned char[]> out(new unsigned char[buffer_size]);
+    sparse_output image(output.get());
 
     int status = Z_OK;
     bool intact = true;
@@ -102,12 +104,13 @@ bool image_manipulator::m_inflate(const std::string& gz_path, const std::string&
             status = inflate(&stream, Z_NO_FLUSH);
             std::size_t produced = buffer_size - stream.avail_out;
             intact = (status == Z_OK || status == Z_STREAM_END || status == Z_BUF_ERROR)
-                && std::fwrite(out.get(), 1, produced, output.get()) == produced;
+                && image.write(out.get(), produced);
         } while (intact && stream.avail_out == 0 && status != Z_STREAM_END);
         if (intact)
             emit report_progress(tell_file(input.get()), total);
     }
     inflateEnd(&stream);
+    intact = intact && image.finish();
     return std::fclose(output.release()) == 0 && intact;
 }
 
