@@ -20,8 +20,6 @@ class test_image_burner_preparation : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_folder;
-    // The burner keeps a copy: it must not depend on the caller's string.
-    std::string m_gz_path;
 
     QString downloads() const { return m_folder.path() + "/downloads"; }
     QString gz_path() const { return downloads() + "/v2.0.img.gz"; }
@@ -64,7 +62,8 @@ class test_image_burner_preparation : public QObject {
     outcome burn(bool cancel_first = false, std::shared_ptr<device> disk = usb_disk())
     {
         outcome result;
-        auto* burner = new image_burner(m_gz_path, std::move(disk), block());
+        // A temporary path: the burner must not depend on the caller's string.
+        auto* burner = new image_burner(gz_path().toStdString(), std::move(disk), block());
         QSignalSpy errors(burner, SIGNAL(error_msg(QString,bool)));
         QSignalSpy inflate_progress(burner, SIGNAL(report_progress_inflate(qint64,qint64)));
         QSignalSpy finished(burner, SIGNAL(finished()));
@@ -98,7 +97,6 @@ private slots:
     {
         QDir(downloads()).removeRecursively();
         QDir().mkpath(downloads());
-        m_gz_path = gz_path().toStdString();
         QFile::remove(m_folder.path() + "/Kestrel Flash tool.log");
         logger::init(m_folder.path().toStdString());
     }
