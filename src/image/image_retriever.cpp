@@ -171,11 +171,11 @@ void image_retriever::recived_data()
         }
     }
 
-    const bool cannot_store = m_image_reply->error() == QNetworkReply::NoError;
-    if (m_image_reply->error() != QNetworkReply::NoError || !m_file->exists()) {
-        reply_error(m_image_reply->error());
-        // Without a file nothing more can be kept; the receiver of the message may already
-        // have cancelled.
+    // A directory in the way also counts: the image must be in a file of its own.
+    const bool cannot_store = !m_file->isOpen();
+    if (m_image_reply->error() != QNetworkReply::NoError || cannot_store) {
+        reply_error(cannot_store ? QNetworkReply::NoError : m_image_reply->error());
+        // Nothing more can be kept; the receiver of the message may already have cancelled.
         if (cannot_store && m_downloading) {
             m_downloading = false;
             m_stop_image_reply();
@@ -195,7 +195,9 @@ void image_retriever::download_finished()
     m_file->close();
     KESTREL_LOG(logger::debug, "Download Finished");
 
+    // Without a length nothing shows that the transfer was not cut short.
     const bool complete = m_image_reply->error() == QNetworkReply::NoError
+        && m_image_reply->header(QNetworkRequest::ContentLengthHeader).isValid()
         && !m_file->fileName().isEmpty() && m_file->size() == m_total;
     if (complete && m_matches_release_checksum()) {
         // Written only now: "checksum.md5" marks a verified, complete image as current.
@@ -208,7 +210,7 @@ void image_retriever::download_finished()
     }
 
     KESTREL_LOG(logger::fatal, "Downloading image error");
-    m_file->remove();
+    m_remove_image();
     QFile::remove(m_checksum_file());
     emit error_msg("Error downloading image", true);
 }
@@ -220,15 +222,13 @@ void image_retriever::cancel()
 
     if (m_downloading) {
         m_downloading = false;
-        if (m_image_reply && m_image_reply->isRunning()) {
+        if (m_image_reply && m_image_reply->isRunning())
             KESTREL_LOG(logger::info, "Download canceled");
+        if (m_image_reply)
             m_stop_image_reply();
-        }
     }
 
-    if (m_file->isOpen())
-        m_file->close();
-    m_file->remove();
+    m_remove_image();
     if (QFile::exists(m_checksum_file()))
         QFile::remove(m_checksum_file());
 }
@@ -268,10 +268,20 @@ void image_retriever::m_stop_image_reply()
 {
     // Stopped on purpose: its abort must reach neither the user nor download_finished().
     m_image_reply->disconnect(this);
-    if (m_image_reply->isRunning())
+    // A reply that already failed is ending by itself; aborting it would report again.
+    if (m_image_reply->isRunning() && m_image_reply->error() == QNetworkReply::NoError)
         m_image_reply->abort();
     m_image_reply->deleteLater();
     m_image_reply = nullptr;
+}
+
+void image_retriever::m_remove_image()
+{
+    // Before the first data the file has no name yet.
+    if (m_file->fileName().isEmpty())
+        return;
+    m_file->close();
+    m_file->remove();
 }
 
 void image_retriever::m_release_manager()

@@ -71,5 +71,6 @@ private:
     bool m_reject_unsafe_tag();
     bool m_matches_release_checksum();
     void m_stop_image_reply();
+    void m_remove_image();
     void m_release_manager();
 };
