@@ -190,6 +190,26 @@ private slots:
         QVERIFY(m_server->requests().contains("GET " + release_server::checksum_path(tag)));
     }
 
+    void endpoints_may_carry_a_path_prefix()
+    {
+        const QByteArray md5 = md5_text + "  kestrel-v2.img.gz\n";
+        release_server::answer latest;
+        latest.body = R"({"tag_name": "v2"})";
+        m_server->set_answer("/api" + release_server::latest_path(), latest);
+        release_server::answer checksum;
+        checksum.body = md5;
+        m_server->set_answer("/files/mirror" + release_server::checksum_path("v2"), checksum);
+        release_server::answer image;
+        image.body = image_bytes(77);
+        m_server->set_answer("/files/mirror" + release_server::image_path("v2"), image);
+        retriever_harness harness(m_server->base_url() + "/api", m_server->base_url() + "/files/mirror/");
+
+        harness.retriever->check_latest();
+
+        QTRY_COMPARE(harness.not_downloaded->size(), 1);
+        QCOMPARE(harness.not_downloaded->at(0).at(0).value<uint64_t>(), uint64_t(77));
+    }
+
     void network_errors_are_reported_and_end_the_query_data()
     {
         QTest::addColumn<QString>("failing_path");

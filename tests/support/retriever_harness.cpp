@@ -58,9 +58,8 @@ void retriever_harness::put_download(const QString& name, const QByteArray& cont
 QStringList retriever_harness::messages() const
 {
     QStringList texts;
-    for (const QList<QVariant>& arguments : *errors) {
+    for (const QList<QVariant>& arguments : *errors)
         texts << arguments.at(0).toString();
-    }
     return texts;
 }
 
