@@ -76,17 +76,20 @@ private slots:
         QTest::addColumn<qint64>("head_length");
         QTest::addColumn<bool>("send_length");
         QTest::addColumn<quint64>("size");
+        QTest::addColumn<int>("status");
         const QByteArray named = md5_text + "  kestrel-v2.img.gz\n";
         QTest::newRow("no checksum.md5") << named << QByteArray() << qint64(-1) << true
-                                         << quint64(4096);
+                                         << quint64(4096) << 200;
         QTest::newRow("another release cached") << named << QByteArray("0123") << qint64(-1)
-                                                << true << quint64(4096);
+                                                << true << quint64(4096) << 200;
         QTest::newRow("no blank: line end counts") << md5_text + "\n" << md5_text << qint64(-1)
-                                                   << true << quint64(4096);
+                                                   << true << quint64(4096) << 200;
         QTest::newRow("no Content-Length") << named << QByteArray() << qint64(-1) << false
-                                           << quint64(0);
-        QTest::newRow("above 4 GiB, unchanged")
-            << named << QByteArray() << (qint64(5) << 30) + 7 << true << (quint64(5) << 30) + 7;
+                                           << quint64(0) << 200;
+        QTest::newRow("above 4 GiB, unchanged") << named << QByteArray() << (qint64(5) << 30) + 7
+                                                << true << (quint64(5) << 30) + 7 << 200;
+        QTest::newRow("size probe answered by an error page")
+            << named << QByteArray() << qint64(-1) << true << quint64(0) << 404;
     }
 
     void missing_release_is_offered_with_its_size()
@@ -96,7 +99,9 @@ private slots:
         QFETCH(qint64, head_length);
         QFETCH(bool, send_length);
         QFETCH(quint64, size);
+        QFETCH(int, status);
         m_server->publish_release("v2", image_bytes(4096), checksum_text);
+        m_server->answer_for(release_server::image_path("v2")).status = status;
         m_server->answer_for(release_server::image_path("v2")).head_length = head_length;
         m_server->answer_for(release_server::image_path("v2")).send_length = send_length;
         retriever_harness harness(*m_server);

@@ -102,7 +102,9 @@ void image_retriever::recieved_size()
     QNetworkReply* size_reply = m_image_reply;
     bool known = false;
     const qint64 length = size_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-    const uint64_t size = known && length > 0 ? static_cast<uint64_t>(length) : 0;
+    // An error page's length is not the image's size.
+    const bool answered = size_reply->error() == QNetworkReply::NoError;
+    const uint64_t size = answered && known && length > 0 ? static_cast<uint64_t>(length) : 0;
 
     emit image_not_downloaded(size, m_tag);
 

@@ -48,6 +48,7 @@ public:
 
     // `path` as decoded from the request; paths without an answer get 404.
     void set_answer(const QString& path, const answer& reply);
+    // The answer to change in place; a path without one gets a 200 with an empty body.
     answer& answer_for(const QString& path);
     // The latest-release JSON naming `tag`, the checksum text and the image.
     void publish_release(const QString& tag, const QByteArray& image,
