@@ -21,16 +21,6 @@ std::string image_path(const std::string& tag)
 
 namespace release_endpoints {
 
-std::string default_release_service()
-{
-    return KESTREL_RELEASE_SERVICE_URL;
-}
-
-std::string default_file_server()
-{
-    return KESTREL_FILE_SERVER_URL;
-}
-
 QUrl latest_release(const std::string& base)
 {
     return with_path(base, "/repos/brindle/Kestrel/releases/latest");

@@ -181,10 +181,10 @@ release_server::~release_server()
     stop();
 }
 
-bool release_server::start()
+bool release_server::start(quint16 port)
 {
     m_tls = false;
-    return m_listen();
+    return m_listen(port);
 }
 
 bool release_server::start_tls(const QSslCertificate& certificate, const QSslKey& key)
@@ -195,10 +195,10 @@ bool release_server::start_tls(const QSslCertificate& certificate, const QSslKey
     return m_listen();
 }
 
-bool release_server::m_listen()
+bool release_server::m_listen(quint16 port)
 {
     m_listener = std::make_unique<listener>([this](qintptr descriptor) { m_accept(descriptor); });
-    return m_listener->listen(QHostAddress::LocalHost);
+    return m_listener->listen(QHostAddress::LocalHost, port);
 }
 
 void release_server::stop()

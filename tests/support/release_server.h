@@ -37,8 +37,8 @@ public:
     explicit release_server(QObject* parent = nullptr);
     ~release_server() override;
 
-    // Listens on 127.0.0.1 at a port the system picks.
-    bool start();
+    // Listens on 127.0.0.1 at `port`, or at a port the system picks when it is 0.
+    bool start(quint16 port = 0);
     bool start_tls(const QSslCertificate& certificate, const QSslKey& key);
     // Stops listening and drops every connection.
     void stop();
@@ -83,6 +83,6 @@ private:
     QSslCertificate m_certificate;
     QSslKey m_key;
 
-    bool m_listen();
+    bool m_listen(quint16 port = 0);
     void m_accept(qintptr descriptor);
 };
