@@ -104,6 +104,20 @@ private slots:
         QCOMPARE(disk_number_of("\\\\?\\E:"), DWORD(-1));
     }
 
+    void volumes_that_come_back_get_letters_again()
+    {
+        fake_host host;
+        QString stick = host.add(with_partitions(fake_host::usb_stick(), {"/media/user/A", ""}));
+        QCOMPARE(roots(), QStringList({"D:\\", "E:\\"}));
+        host.set_partitions(stick, {});
+        QCOMPARE(roots(), QStringList());
+        host.set_partitions(stick, {{mib, 100 * mib, "/media/user/A"}});
+        QCOMPARE(roots(), QStringList({"D:\\"}));
+        QCOMPARE(GetDriveTypeA("D:\\"), UINT(DRIVE_REMOVABLE));
+        QCOMPARE(disk_number_of("\\\\?\\D:"), DWORD(0));
+        QCOMPARE(host.mount_points(fake_host::partition_name(stick, 1)), QStringList({"/media/user/A"}));
+    }
+
     void disk_without_partition_table_is_a_volume_while_mounted()
     {
         fake_host host;

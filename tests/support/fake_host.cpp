@@ -370,7 +370,7 @@ void fake_host::set_size(const QString& name, qint64 size)
     QFile(node_path(name)).resize(size);
 }
 
-void fake_host::remove_partitions(const QString& name)
+void fake_host::set_partitions(const QString& name, const QList<partition>& partitions)
 {
     if (!m_disks.contains(name))
         return;
@@ -380,7 +380,8 @@ void fake_host::remove_partitions(const QString& name)
         unmount(part_name);
         QDir(m_root + "/" + disk.device_folder + "/" + part_name).removeRecursively();
     }
-    disk.spec.partitions.clear();
+    disk.spec.partitions = partitions;
+    add_partition_folders(name, disk);
 }
 
 QString fake_host::node_path(const QString& name) const

@@ -6,7 +6,8 @@
 //
 // Constructing a fake_host points KESTREL_HOST_ROOT at its tree and starts the layer over
 // (disk numbers, drive letters, journal and injected failures are forgotten), so each test
-// can build its own host; only one fake_host should live at a time. Disks can be added,
+// can build its own host; only one fake_host should live at a time. Once it is gone the layer
+// sees an empty host until the next one is made. Disks can be added,
 // unplugged and plugged back while the test runs, as with real hardware.
 //
 //     fake_host host;
@@ -84,8 +85,10 @@ public:
     void set_read_only(const QString& name, bool read_only);
     // Inserts a medium into a reader slot (or changes its size); the node grows with it.
     void set_size(const QString& name, qint64 size);
-    // Drops the sysfs partition folders, as the kernel does after reading an empty table.
-    void remove_partitions(const QString& name);
+    // Replaces the sysfs partition folders (and their mounts), as the kernel does when it reads
+    // the partition table again: {} after the layout was deleted, or the volumes that come
+    // back. The disk's content is left alone.
+    void set_partitions(const QString& name, const QList<partition>& partitions);
 
     QString node_path(const QString& name) const;
     QByteArray read(const QString& name, qint64 offset, qint64 length) const;
