@@ -122,11 +122,11 @@ private slots:
         QFETCH(bool, removable);
 
         fake_host host;
-        fake_host::disk spec = fake_host::usb_stick(size);
-        spec.on = static_cast<fake_host::bus>(kind);
-        spec.logical_block_size = sector;
-        spec.removable = removable;
-        host.add(spec);
+        fake_host::disk blueprint = fake_host::usb_stick(size);
+        blueprint.on = static_cast<fake_host::bus>(kind);
+        blueprint.logical_block_size = sector;
+        blueprint.removable = removable;
+        host.add(blueprint);
 
         opened_disk disk(only_interface_path());
         QVERIFY(disk.handle != INVALID_HANDLE_VALUE);
@@ -174,9 +174,9 @@ private slots:
         QFETCH(DWORD, error);
 
         fake_host host;
-        fake_host::disk spec = empty_slot ? fake_host::card_reader_slot() : fake_host::usb_stick();
-        spec.read_only = read_only;
-        host.add(spec);
+        fake_host::disk blueprint = empty_slot ? fake_host::card_reader_slot() : fake_host::usb_stick();
+        blueprint.read_only = read_only;
+        host.add(blueprint);
         opened_disk disk(only_interface_path());
         QVERIFY(disk.handle != INVALID_HANDLE_VALUE);
         QCOMPARE(disk.control(IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0), error);

@@ -15,11 +15,11 @@ namespace {
 
 const qint64 mib = 1 << 20;
 
-fake_host::disk with_partitions(fake_host::disk spec, const QStringList& mount_points)
+fake_host::disk with_partitions(fake_host::disk blueprint, const QStringList& mount_points)
 {
     for (int i = 0; i < mount_points.size(); ++i)
-        spec.partitions.append({(1 + 100 * i) * mib, 100 * mib, mount_points[i]});
-    return spec;
+        blueprint.partitions.append({(1 + 100 * i) * mib, 100 * mib, mount_points[i]});
+    return blueprint;
 }
 
 QStringList roots()

@@ -66,7 +66,7 @@ public:
     QString root() const;
 
     // Adds a disk under the first free kernel name (sda.., nvme0n1.., mmcblk0..) and returns it.
-    QString add(const disk& spec);
+    QString add(const disk& blueprint);
     // A block device that is no disk to the layer: loop0, ram0, zram0, dm-0, md0, sr0, nbd0.
     void add_virtual_device(const QString& name, qint64 size = 1 << 20);
     // Unplugs it: its sysfs folders, its node and its mounts go away.
@@ -96,17 +96,17 @@ public:
 
 private:
     struct plugged {
-        disk spec;
+        disk blueprint;
         QString device_folder; // the disk's folder, relative to R
         QString removal_folder; // what goes when it is unplugged, relative to R
         int major = 0;
         int minor = 0;
     };
 
-    QString add_disk(const disk& spec, const QString& stashed_node);
+    QString add_disk(const disk& blueprint, const QString& stashed_node);
     QString free_name(bus on) const;
     void write_attribute(const QString& path, const QString& value) const;
-    void write_partition_table(const QString& name, const disk& spec);
+    void write_partition_table(const QString& name, const disk& blueprint);
     void add_partition_folders(const QString& name, const plugged& disk);
     void rewrite_mounts(const QList<QPair<QString, QString>>& mounts);
     QList<QPair<QString, QString>> read_mounts() const;
