@@ -9,6 +9,8 @@
 
 #include <QTest>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -281,6 +283,34 @@ private slots:
         QCOMPARE(win32_probe::usb_storage_count(), 2);
         host.remove(hard_disk);
         host.remove(stick);
+        QCOMPARE(win32_probe::usb_storage_count(), 0);
+    }
+
+    void watch_thread_counts_while_disks_come_and_go()
+    {
+        fake_host host;
+        std::atomic<bool> stop {false};
+        std::atomic<int> polls {0};
+        std::atomic<int> out_of_range {0};
+        std::thread watch([&] {
+            while (!stop) {
+                int count = win32_probe::usb_storage_count();
+                if (count < 0 || count > 2)
+                    ++out_of_range;
+                ++polls;
+            }
+        });
+        for (int round = 0; round < 20; ++round) {
+            QString stick = host.add(fake_host::usb_stick());
+            QString other = host.add(fake_host::usb_hard_disk());
+            QCOMPARE(win32_probe::disk_interfaces().size(), size_t(2));
+            host.remove(stick);
+            host.remove(other);
+        }
+        QTRY_VERIFY(polls > 0);
+        stop = true;
+        watch.join();
+        QCOMPARE(out_of_range.load(), 0);
         QCOMPARE(win32_probe::usb_storage_count(), 0);
     }
 
