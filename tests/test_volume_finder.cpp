@@ -204,6 +204,7 @@ private slots:
         device_manager manager;
         std::shared_ptr<device_windows> disk = prepared(manager);
         QVERIFY(disk);
+        log.clear();
 
         finder run(*disk);
         QTRY_COMPARE_WITH_TIMEOUT(run.finished_at().size(), 1, 40000);
@@ -218,6 +219,7 @@ private slots:
 
     void a_stop_request_ends_the_wait()
     {
+        captured_log log;
         fake_host host;
         host.add(system_disk());
         host.add(fake_host::usb_stick());
