@@ -144,9 +144,15 @@ private slots:
 
         finder run(*disk);
         QObject timers;
-        QTimer::singleShot(3000, &timers, [&] { kernel_partitions::bring_up(host, stick_name, 1, mib, 1000 * mib); });
+        bool finished_before_return = true;
+        QTimer::singleShot(3000, &timers, [&] {
+            finished_before_return = !run.finished_at().isEmpty();
+            kernel_partitions::bring_up(host, stick_name, 1, mib, 1000 * mib);
+        });
         QTRY_COMPARE_WITH_TIMEOUT(run.finished_at().size(), 1, 12000);
-        QVERIFY2(run.finished_at()[0] >= 2900 && run.finished_at()[0] < 8000,
+        QVERIFY(!finished_before_return);
+        // Coarse timers may fire a little early.
+        QVERIFY2(run.finished_at()[0] >= 2500 && run.finished_at()[0] < 8000,
                  qPrintable(QString::number(run.finished_at()[0])));
 
         QCOMPARE(disk->volumes, std::vector<std::string> {"\\\\?\\D:"});
