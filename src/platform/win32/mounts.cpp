@@ -98,6 +98,7 @@ unsigned long unmount_block_device(const std::string& block_device)
             if (line.entry.block_device != block_device)
                 kept += line.text + "\n";
         std::ofstream file(resolve_host_path("/proc/self/mounts"), std::ios::trunc);
+        file << kept;
         return file.good() ? 0 : ERROR_GEN_FAILURE;
     }
     unsigned long result = 0;
