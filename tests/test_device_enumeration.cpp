@@ -153,7 +153,7 @@ private slots:
             QCOMPARE(b->volumes, a->volumes);
         }
 
-        host.remove_partitions(stick_name);
+        host.set_partitions(stick_name, {});
         std::vector<std::shared_ptr<device>> third = manager.get_devices();
         QVERIFY(as_windows(third[0])->volumes.empty());
         QCOMPARE(as_windows(first[0])->volumes, std::vector<std::string> {"\\\\?\\D:"});

@@ -2,7 +2,6 @@
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 #include "fake_host.h"
-#include "kernel_partitions.h"
 #include "platform/win32/test_control.h"
 
 #include <QDir>
@@ -153,7 +152,7 @@ private slots:
         bool reread = false;
         QObject timers;
         QTimer::singleShot(300, &timers, [&] {
-            host.remove_partitions(stick);
+            host.set_partitions(stick, {});
             reread = true;
         });
         QElapsedTimer elapsed;
@@ -176,7 +175,7 @@ private slots:
         QCOMPARE(host.read(stick, 510, 2), QByteArray(2, '\0'));
         QCOMPARE(finished.count(), 0);
 
-        kernel_partitions::bring_up(host, stick, 1, mib, 1000 * mib);
+        host.set_partitions(stick, {{mib, 1000 * mib, ""}});
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
         QCOMPARE(disk->volumes, std::vector<std::string> {"\\\\?\\D:"});
         QCOMPARE(disk->handles.size(), size_t(2));

@@ -3,7 +3,6 @@
 #include "device/device_windows.h"
 #include "device/listener_windows.h"
 #include "fake_host.h"
-#include "kernel_partitions.h"
 #include "platform/win32/test_control.h"
 
 #include <QElapsedTimer>
@@ -138,7 +137,7 @@ private slots:
         std::shared_ptr<device_windows> disk = prepared(manager);
         QVERIFY(disk);
         HANDLE disk_handle = disk->handles[0];
-        host.remove_partitions(stick_name);
+        host.set_partitions(stick_name, {});
         log.clear();
         win32::test_control::clear_journal();
 
@@ -147,7 +146,7 @@ private slots:
         bool finished_before_return = true;
         QTimer::singleShot(3000, &timers, [&] {
             finished_before_return = !run.finished_at().isEmpty();
-            kernel_partitions::bring_up(host, stick_name, 1, mib, 1000 * mib);
+            host.set_partitions(stick_name, {{mib, 1000 * mib, ""}});
         });
         QTRY_COMPARE_WITH_TIMEOUT(run.finished_at().size(), 1, 12000);
         QVERIFY(!finished_before_return);
@@ -220,25 +219,6 @@ private slots:
         QCOMPARE(disk->handles.size(), size_t(1));
         QCOMPARE(log.lines().size(), 1);
         QTRY_VERIFY(run.thread_ended());
-        close_handles(*disk);
-    }
-
-    void a_stop_request_ends_the_wait()
-    {
-        captured_log log;
-        fake_host host;
-        host.add(system_disk());
-        host.add(fake_host::usb_stick());
-        device_manager manager;
-        std::shared_ptr<device_windows> disk = prepared(manager);
-        QVERIFY(disk);
-        QElapsedTimer elapsed;
-        {
-            finder run(*disk);
-            QTest::qWait(300);
-            elapsed.start();
-        }
-        QVERIFY2(elapsed.elapsed() < 1000, qPrintable(QString::number(elapsed.elapsed())));
         close_handles(*disk);
     }
 };

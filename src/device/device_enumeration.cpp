@@ -2,6 +2,7 @@
 #include "device/volume_queries.h"
 #include "logger.h"
 
+#include <initguid.h>
 #include <winioctl.h>
 
 #include <cstring>

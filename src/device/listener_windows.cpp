@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include <initguid.h>
 #include <setupapi.h>
 #include <usbiodef.h>
 #include <winioctl.h>
