@@ -20,9 +20,9 @@ std::shared_ptr<device_windows> as_windows(const std::shared_ptr<device>& record
 
 fake_host::disk system_disk()
 {
-    fake_host::disk spec = fake_host::sata_disk();
-    spec.partitions = {{mib, 100'000 * mib, "/"}};
-    return spec;
+    fake_host::disk blueprint = fake_host::sata_disk();
+    blueprint.partitions = {{mib, 100'000 * mib, "/"}};
+    return blueprint;
 }
 
 } // namespace

@@ -27,17 +27,17 @@ int thread_count()
 
 fake_host::disk system_disk()
 {
-    fake_host::disk spec = fake_host::sata_disk();
-    spec.partitions = {{mib, 100'000 * mib, "/"}};
-    return spec;
+    fake_host::disk blueprint = fake_host::sata_disk();
+    blueprint.partitions = {{mib, 100'000 * mib, "/"}};
+    return blueprint;
 }
 
 // A stick with two mounted partitions, D: and E:.
 fake_host::disk rig_stick()
 {
-    fake_host::disk spec = fake_host::usb_stick(8'000 * mib);
-    spec.partitions = {{mib, 1000 * mib, "/media/rig"}, {1001 * mib, 1000 * mib, "/media/rig2"}};
-    return spec;
+    fake_host::disk blueprint = fake_host::usb_stick(8'000 * mib);
+    blueprint.partitions = {{mib, 1000 * mib, "/media/rig"}, {1001 * mib, 1000 * mib, "/media/rig2"}};
+    return blueprint;
 }
 
 std::shared_ptr<device_windows> only_device(device_manager& manager)

@@ -69,9 +69,9 @@ private:
 
 fake_host::disk system_disk()
 {
-    fake_host::disk spec = fake_host::sata_disk();
-    spec.partitions = {{mib, 100'000 * mib, "/"}};
-    return spec;
+    fake_host::disk blueprint = fake_host::sata_disk();
+    blueprint.partitions = {{mib, 100'000 * mib, "/"}};
+    return blueprint;
 }
 
 // A listed stick as preparation leaves it: no volumes, the disk handle kept.
