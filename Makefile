@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test run
+.PHONY: deps configure build test run demo
 
 deps:
 	bash tools/install-deps.sh
@@ -19,3 +19,13 @@ test: build
 
 run: build
 	$(BUILD_DIR)/kestrel-flash-tool
+
+# The whole run without a USB stick or the internet: a fake host with one 16 GB stick and a
+# local release server on DEMO_PORT.
+DEMO_PORT ?= 8642
+DEMO_URL = http://127.0.0.1:$(DEMO_PORT)
+
+demo: deps
+	cmake -S . -B build-demo -DKESTREL_RELEASE_SERVICE_URL=$(DEMO_URL) -DKESTREL_FILE_SERVER_URL=$(DEMO_URL)
+	cmake --build build-demo --parallel $(JOBS) --target kestrel-flash-tool kestrel-demo-environment
+	build-demo/tools/kestrel-demo-environment build-demo/kestrel-flash-tool "$(CURDIR)/build-demo/demo-data" $(DEMO_PORT)

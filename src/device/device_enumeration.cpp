@@ -1,0 +1,148 @@
+#include "device/device_manager_impl.h"
+#include "device/volume_queries.h"
+#include "logger.h"
+
+#include <initguid.h>
+#include <winioctl.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The device path of one disk interface, or an empty string.
+std::string interface_path(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_data)
+{
+    DWORD required = 0;
+    SetupDiGetDeviceInterfaceDetailA(set, &interface_data, nullptr, 0, &required, nullptr);
+    if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
+        return {};
+    // DWORD elements keep the structure's alignment.
+    std::vector<DWORD> buffer((required + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+    auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buffer.data());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!SetupDiGetDeviceInterfaceDetailA(set, &interface_data, detail, required, nullptr, nullptr))
+        return {};
+    const std::size_t path_room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    return std::string(detail->DevicePath, strnlen(detail->DevicePath, path_room));
+}
+
+bool is_usb_disk(HANDLE disk)
+{
+    STORAGE_PROPERTY_QUERY query {};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    STORAGE_DEVICE_DESCRIPTOR descriptor {};
+    DWORD returned = 0;
+    return DeviceIoControl(disk, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
+                           sizeof descriptor, &returned, nullptr)
+        && descriptor.BusType == BusTypeUsb;
+}
+
+// The friendly name, else the device description; false when the registry has neither.
+bool read_name(HDEVINFO set, DWORD index, std::string& name)
+{
+    SP_DEVINFO_DATA info {};
+    info.cbSize = sizeof info;
+    if (!SetupDiEnumDeviceInfo(set, index, &info))
+        return true;
+    char buffer[1024] = {};
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_FRIENDLYNAME, nullptr,
+                                           reinterpret_cast<PBYTE>(buffer), sizeof buffer, nullptr)
+        && !SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_DEVICEDESC, nullptr,
+                                              reinterpret_cast<PBYTE>(buffer), sizeof buffer, nullptr))
+        return false;
+    name.assign(buffer, strnlen(buffer, sizeof buffer));
+    KESTREL_LOG(logger::info, "USB dev: " << name);
+    return true;
+}
+
+std::vector<std::string> removable_volumes_of(std::uint16_t number)
+{
+    std::vector<std::string> volumes;
+    for (const std::string& root : volume_queries::removable_roots()) {
+        const std::string path = volume_queries::volume_path(root);
+        HANDLE volume = volume_queries::open_read_write(path);
+        if (volume == INVALID_HANDLE_VALUE)
+            continue;
+        DWORD volume_disk = 0;
+        if (volume_queries::disk_number(volume, volume_disk) && volume_disk == number)
+            volumes.push_back(path);
+        CloseHandle(volume);
+    }
+    return volumes;
+}
+
+} // namespace
+
+device_manager::impl::impl(device_manager* owner)
+    : q(owner)
+{
+}
+
+void device_manager::impl::m_enumerate_devices()
+{
+    devices.clear();
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_DISK, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return;
+    SP_DEVICE_INTERFACE_DATA interface_data {};
+    interface_data.cbSize = sizeof interface_data;
+    for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, index,
+                                                      &interface_data);
+         ++index) {
+        if (std::shared_ptr<device_windows> disk = m_read_disk(set, interface_data, index))
+            devices.push_back(disk);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+}
+
+std::shared_ptr<device_windows> device_manager::impl::m_read_disk(
+    HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_data, DWORD index) const
+{
+    const std::string path = interface_path(set, interface_data);
+    if (path.empty())
+        return nullptr;
+    HANDLE disk = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (disk == INVALID_HANDLE_VALUE)
+        return nullptr;
+
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+        const DWORD error = GetLastError();
+        CloseHandle(disk);
+        KESTREL_LOG(logger::fatal, error);
+        return nullptr;
+    }
+    if (!is_usb_disk(disk)) {
+        CloseHandle(disk);
+        return nullptr;
+    }
+
+    auto record = std::make_shared<device_windows>();
+    STORAGE_DEVICE_NUMBER device_number {};
+    DISK_GEOMETRY geometry {};
+    if (!DeviceIoControl(disk, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &device_number,
+                         sizeof device_number, &returned, nullptr)
+        || !DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                            &returned, nullptr)) {
+        const DWORD error = GetLastError();
+        CloseHandle(disk);
+        KESTREL_LOG(logger::fatal, error);
+        return nullptr;
+    }
+    record->bytes_per_sector = geometry.BytesPerSector;
+    record->size = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart)
+        * (static_cast<std::uint64_t>(geometry.TracksPerCylinder) * geometry.SectorsPerTrack
+           * geometry.BytesPerSector);
+    CloseHandle(disk);
+
+    if (!read_name(set, index, record->name))
+        return nullptr;
+    record->path = "\\\\.\\PhysicalDrive" + std::to_string(device_number.DeviceNumber);
+    record->number = static_cast<std::uint16_t>(device_number.DeviceNumber);
+    record->volumes = removable_volumes_of(record->number);
+    return record;
+}

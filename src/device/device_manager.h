@@ -1,0 +1,42 @@
+#pragma once
+// Lists the attached USB disks that may be written, prepares a chosen one for raw writing,
+// and reports USB storage coming and going.
+
+#include "device/device.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <vector>
+
+class QThread;
+
+class device_manager : public QObject {
+    Q_OBJECT
+
+public:
+    device_manager();
+    ~device_manager() override;
+
+    // Enumerates afresh; the records are new on every call.
+    std::vector<std::shared_ptr<device>> get_devices();
+    // Clears `dev` for raw writing; unmount_finished() follows unless `skip` is true, the
+    // disk holds the system or cannot be opened.
+    void unmount_device(device* dev, bool skip);
+
+signals:
+    void unmount_finished();
+    void devices_changed();
+    void close();
+
+private:
+    class impl;
+    std::shared_ptr<impl> m_impl;
+
+    void m_track_finder(QThread* thread);
+
+    // Kept so that no listener thread outlives the device manager.
+    QPointer<QThread> m_watch_thread;
+    std::vector<QPointer<QThread>> m_finder_threads;
+};

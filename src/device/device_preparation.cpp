@@ -1,0 +1,114 @@
+#include "device/device_manager_impl.h"
+#include "device/listener_windows.h"
+#include "device/volume_queries.h"
+#include "logger.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <winioctl.h>
+
+namespace {
+
+// Time the system gets to bring the cleared disk's volumes up again before the finder looks.
+const qint64 settle_ms = 2000;
+
+// The number of the disk that holds the system directory, or -1 when it cannot be learnt.
+long long system_disk_number()
+{
+    char directory[260] = {};
+    const UINT length = GetSystemDirectoryA(directory, sizeof directory);
+    if (length < 2 || length >= sizeof directory)
+        return -1;
+    HANDLE volume = volume_queries::open_read_write(volume_queries::volume_path(directory));
+    if (volume == INVALID_HANDLE_VALUE)
+        return -1;
+    DWORD number = 0;
+    const bool known = volume_queries::disk_number(volume, number);
+    CloseHandle(volume);
+    return known ? static_cast<long long>(number) : -1;
+}
+
+// Opens, locks and dismounts one volume; the open handle keeps the lock.
+HANDLE lock_volume(const std::string& path)
+{
+    HANDLE volume = CreateFileA(path.c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE)
+        return volume;
+    DWORD returned = 0;
+    DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+    DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+    return volume;
+}
+
+// Keeps the calling thread's event loop running while the system re-reads the disk.
+void wait_processing_events(qint64 ms)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+}
+
+} // namespace
+
+void device_manager::impl::unmount_device(device* dev, bool skip)
+{
+    auto* disk_record = static_cast<device_windows*>(dev);
+    KESTREL_LOG(logger::info, "Name: " << disk_record->name << ", Path: " << disk_record->path
+                                       << ", Size: " << disk_record->size);
+    if (skip || static_cast<long long>(disk_record->number) == system_disk_number())
+        return;
+
+    KESTREL_LOG(logger::fatal, "Format:");
+    KESTREL_LOG(logger::fatal, disk_record->path);
+    KESTREL_LOG(logger::debug, "Locking drive: ");
+    for (const std::string& volume : disk_record->volumes) {
+        KESTREL_LOG(logger::debug, volume);
+        HANDLE handle = lock_volume(volume);
+        if (handle != INVALID_HANDLE_VALUE)
+            disk_record->handles.push_back(handle);
+    }
+
+    HANDLE disk = volume_queries::open_read_write(disk_record->path);
+    if (disk == INVALID_HANDLE_VALUE) {
+        KESTREL_LOG(logger::fatal, "HANDLE not valid");
+        return;
+    }
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+        const DWORD error = GetLastError();
+        KESTREL_LOG(logger::fatal, "Formating failed: " << error);
+    }
+    if (!DeviceIoControl(disk, IOCTL_DISK_UPDATE_PROPERTIES, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+        const DWORD error = GetLastError();
+        KESTREL_LOG(logger::fatal, "Could not reenumerate disk: " << error);
+    }
+
+    for (HANDLE handle : disk_record->handles)
+        CloseHandle(handle);
+    disk_record->handles.clear();
+    disk_record->handles.push_back(disk);
+    disk_record->volumes.clear();
+
+    wait_processing_events(settle_ms);
+    m_start_volume_finder(disk_record);
+}
+
+void device_manager::impl::m_start_volume_finder(device_windows* dev)
+{
+    auto* thread = new QThread();
+    auto* listener = new listener_windows();
+    listener->set_device(dev);
+    listener->moveToThread(thread);
+    QObject::connect(thread, SIGNAL(started()), listener, SLOT(find_volumes()));
+    QObject::connect(thread, SIGNAL(finished()), thread, SLOT(deleteLater()));
+    QObject::connect(thread, SIGNAL(finished()), listener, SLOT(deleteLater()));
+    QObject::connect(listener, SIGNAL(unmount_finished()), q, SIGNAL(unmount_finished()));
+    // The finder's work ends with its signal; its thread has nothing else to do.
+    QObject::connect(listener, SIGNAL(unmount_finished()), thread, SLOT(quit()), Qt::DirectConnection);
+    q->m_track_finder(thread);
+    thread->start(QThread::InheritPriority);
+}

@@ -1,0 +1,122 @@
+#include "device/listener_windows.h"
+#include "device/device_windows.h"
+#include "device/volume_queries.h"
+#include "logger.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <initguid.h>
+#include <setupapi.h>
+#include <usbiodef.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+const int poll_interval_ms = 500;
+const int repeat_delay_ms = 1500;
+const int volume_wait_ms = 15000;
+const int volume_pass_pause_ms = 50;
+// Longest sleep before a stop request is looked at again.
+const int stop_check_ms = 50;
+
+bool stop_requested()
+{
+    return QThread::currentThread()->isInterruptionRequested();
+}
+
+// Sleeps `ms` in short steps; false when the thread was asked to stop meanwhile.
+bool pause(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!stop_requested()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return true;
+        Sleep(static_cast<DWORD>(std::min<qint64>(left, stop_check_ms)));
+    }
+    return false;
+}
+
+// The number of present devices that the USB mass-storage driver enumerated, or nothing
+// when the system could not be asked.
+std::optional<DWORD> usb_storage_count()
+{
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USB_DEVICE, "USBSTOR", nullptr,
+                                        DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    SP_DEVINFO_DATA info {};
+    info.cbSize = sizeof info;
+    DWORD count = 0;
+    while (SetupDiEnumDeviceInfo(set, count, &info))
+        ++count;
+    const bool complete = GetLastError() == ERROR_NO_MORE_ITEMS;
+    SetupDiDestroyDeviceInfoList(set);
+    if (!complete)
+        return std::nullopt;
+    return count;
+}
+
+// One look at the removable volumes: locks and dismounts those on `disk`.
+void lock_returned_volumes(device_windows& disk)
+{
+    for (const std::string& root : volume_queries::removable_roots()) {
+        const std::string path = volume_queries::volume_path(root);
+        HANDLE volume = volume_queries::open_read_write(path);
+        if (volume == INVALID_HANDLE_VALUE)
+            continue;
+        DWORD number = 0;
+        if (!volume_queries::disk_number(volume, number) || number != disk.number) {
+            CloseHandle(volume);
+            continue;
+        }
+        disk.volumes.push_back(path);
+        KESTREL_LOG(logger::debug, "Dismounting volumes: " << path);
+        DWORD returned = 0;
+        DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+        DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+        const DWORD error = GetLastError();
+        KESTREL_LOG(logger::fatal, error);
+        disk.handles.push_back(volume);
+        KESTREL_LOG(logger::fatal, "FOUND");
+    }
+}
+
+} // namespace
+
+void listener_windows::set_device(device* dev)
+{
+    m_device = dev;
+}
+
+void listener_windows::start_listening()
+{
+    DWORD last_count = 0;
+    while (pause(poll_interval_ms)) {
+        const std::optional<DWORD> count = usb_storage_count();
+        if (!count || *count == last_count)
+            continue;
+        emit dev_changed();
+        if (!pause(repeat_delay_ms))
+            return;
+        emit dev_changed();
+        last_count = *count;
+    }
+}
+
+void listener_windows::find_volumes()
+{
+    KESTREL_LOG(logger::fatal, "Checking for drives after formating");
+    auto& disk = *static_cast<device_windows*>(m_device);
+    QDeadlineTimer deadline(volume_wait_ms);
+    while (disk.volumes.empty() && !deadline.hasExpired() && !stop_requested()) {
+        lock_returned_volumes(disk);
+        if (disk.volumes.empty())
+            pause(static_cast<int>(std::min<qint64>(volume_pass_pause_ms, deadline.remainingTime())));
+    }
+    emit unmount_finished();
+}

@@ -1,0 +1,28 @@
+#pragma once
+// A worker that runs on a thread of its own: either watches how many USB mass-storage
+// devices are present, or waits for a cleared disk's volumes to come back and locks them.
+
+#include "device/device.h"
+
+#include <QObject>
+
+class listener_windows : public QObject {
+    Q_OBJECT
+
+public:
+    // The disk for find_volumes(); its owner keeps it alive until unmount_finished().
+    void set_device(device* dev);
+
+signals:
+    void dev_changed();
+    void unmount_finished();
+
+public slots:
+    // Polls until the thread is asked to stop; emits dev_changed() twice per change.
+    void start_listening();
+    // Locks the disk's reappearing volumes for up to 15 s, then emits unmount_finished().
+    void find_volumes();
+
+private:
+    device* m_device = nullptr;
+};

@@ -1,0 +1,10 @@
+#pragma once
+// 64-bit positions in stdio files: disk images of 2 GiB and more are common.
+
+#include <cstdint>
+#include <cstdio>
+
+bool seek_file(FILE* file, std::int64_t offset, int origin);
+
+// -1 on failure.
+std::int64_t tell_file(FILE* file);

@@ -1,0 +1,35 @@
+#include "image/image_burner.h"
+
+#include "image/image_burner_impl.h"
+
+image_burner::image_burner(const std::string& image_path, std::shared_ptr<device> disk,
+                           const QByteArray& configuration)
+    : QObject(nullptr)
+    , m_impl(std::make_shared<impl>(this, image_path, std::move(disk), configuration))
+{
+}
+
+void image_burner::burn_image()
+{
+    m_impl->burn_image();
+}
+
+void image_burner::cancel()
+{
+    m_impl->m_canceled = true;
+}
+
+image_burner::impl::impl(image_burner* owner, const std::string& image_path,
+                         std::shared_ptr<device> disk, const QByteArray& configuration)
+    : m_owner(owner)
+    , m_image_path(image_path)
+    , m_device(std::move(disk))
+    , m_configuration(configuration)
+{
+}
+
+image_burner::impl::~impl()
+{
+    if (m_image)
+        std::fclose(m_image);
+}

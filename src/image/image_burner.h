@@ -1,0 +1,37 @@
+#pragma once
+// One flash: prepares the downloaded image and writes it to the disk, on a worker thread.
+
+#include "device/device.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class image_burner : public QObject {
+    Q_OBJECT
+
+public:
+    // `image_path` is the downloaded, compressed image; `configuration` the 2048-byte block.
+    image_burner(const std::string& image_path, std::shared_ptr<device> disk,
+                 const QByteArray& configuration);
+
+signals:
+    void finished();
+    void canceled();
+    void error_msg(QString error_msg, bool is_err);
+    void report_progress(qint64 done, qint64 total);
+    void report_progress_inflate(qint64 done, qint64 total);
+    void device_disconected();
+
+public slots:
+    void burn_image();
+    // Safe to call from any thread, also directly while burn_image() runs.
+    void cancel();
+
+private:
+    class impl;
+    std::shared_ptr<impl> m_impl;
+};

@@ -1,0 +1,38 @@
+#pragma once
+// The work of image_burner, shared by its preparation and its writing.
+
+#include "image/image_burner.h"
+
+#include <atomic>
+#include <cstdio>
+
+struct device_windows;
+
+class image_burner::impl {
+public:
+    impl(image_burner* owner, const std::string& image_path, std::shared_ptr<device> disk,
+         const QByteArray& configuration);
+    ~impl();
+    impl(const impl&) = delete;
+    impl& operator=(const impl&) = delete;
+
+    void burn_image();
+
+    // Set from the GUI thread while the burner's thread reads it.
+    std::atomic<bool> m_canceled {false};
+    image_burner* m_owner;
+    FILE* m_image = nullptr;
+    // A copy: the burner may outlive the caller's string.
+    std::string m_image_path;
+    std::shared_ptr<device> m_device;
+    QByteArray m_configuration;
+
+private:
+    enum preparation : int { prepared = 0, not_prepared = -1, image_damaged = -2 };
+
+    device_windows& m_disk() const;
+    // The pre-check of a flash: a disk handle, no cancel, a prepared image. Tells the user
+    // when one is missing.
+    bool m_ready_to_write();
+    int m_prepare_image();
+};

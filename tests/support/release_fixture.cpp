@@ -1,0 +1,33 @@
+#include "release_fixture.h"
+
+#include "gzip_data.h"
+#include "image_files.h"
+#include "release_server.h"
+
+#include <QCryptographicHash>
+
+release_fixture release_fixture::make(const QString& tag, int content_size, quint64 config_offset)
+{
+    release_fixture release;
+    release.tag = tag;
+    release.config_offset = config_offset;
+    release.image = image_files::disk_image(content_size, config_offset);
+    release.compressed = gzip_data::compress(release.image);
+    release.checksum_text = QCryptographicHash::hash(release.compressed, QCryptographicHash::Md5).toHex()
+        + "  kestrel-" + tag.toUtf8() + ".img.gz\n";
+    return release;
+}
+
+void release_fixture::serve(release_server& server) const
+{
+    const QString folder = "/brindleminer/kestrel/kestrel-" + tag + "/image/kestrel-" + tag;
+    release_server::answer latest;
+    latest.body = "{\"tag_name\": \"" + tag.toUtf8() + "\", \"name\": \"Kestrel " + tag.toUtf8() + "\"}";
+    server.set_answer("/repos/brindle/Kestrel/releases/latest", latest);
+    release_server::answer checksum;
+    checksum.body = checksum_text;
+    server.set_answer(folder + ".img.gz.md5", checksum);
+    release_server::answer image;
+    image.body = compressed;
+    server.set_answer(folder + ".img.gz", image);
+}

@@ -1,0 +1,164 @@
+#include "captured_log.h"
+#include "device/device_manager.h"
+#include "device/device_windows.h"
+#include "fake_host.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+const qint64 mib = 1 << 20;
+// 1000 cylinders of 255 tracks of 63 sectors, plus a few sectors the geometry leaves out.
+const qint64 thousand_cylinders = 1000LL * 255 * 63 * 512 + 5 * 512;
+
+std::shared_ptr<device_windows> as_windows(const std::shared_ptr<device>& record)
+{
+    return std::static_pointer_cast<device_windows>(record);
+}
+
+fake_host::disk system_disk()
+{
+    fake_host::disk blueprint = fake_host::sata_disk();
+    blueprint.partitions = {{mib, 100'000 * mib, "/"}};
+    return blueprint;
+}
+
+} // namespace
+
+class test_device_enumeration : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lists_writable_usb_disks_with_their_removable_volumes()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());                 // sda, C:
+        host.add(fake_host::nvme_disk());        // nvme0n1
+        fake_host::disk sd = fake_host::sd_card();
+        host.add(sd);                            // mmcblk0
+        fake_host::disk stick = fake_host::usb_stick(thousand_cylinders);
+        stick.vendor = "Kestrel";
+        stick.model = "Rig Stick";
+        stick.partitions = {{mib, 1000 * mib, "/media/rig"}, {1001 * mib, 1000 * mib, ""}};
+        host.add(stick);                         // sdb, D: and E:
+        fake_host::disk hard_disk = fake_host::usb_hard_disk();
+        hard_disk.partitions = {{mib, 1000 * mib, "/media/backup"}};
+        host.add(hard_disk);                     // sdc, F: (fixed)
+        fake_host::disk big_sectors = fake_host::usb_stick(thousand_cylinders * 8);
+        big_sectors.logical_block_size = 4096;
+        host.add(big_sectors);                   // sdd
+
+        device_manager manager;
+        std::vector<std::shared_ptr<device>> devices = manager.get_devices();
+
+        QCOMPARE(devices.size(), size_t(3));
+        auto first = as_windows(devices[0]);
+        QCOMPARE(first->name, std::string("Kestrel Rig Stick USB Device"));
+        QCOMPARE(first->path, std::string("\\\\.\\PhysicalDrive") + std::to_string(first->number));
+        QCOMPARE(first->size, std::uint64_t(8225280000));
+        QCOMPARE(first->bytes_per_sector, std::uint32_t(512));
+        QCOMPARE(first->volumes, (std::vector<std::string> {"\\\\?\\D:", "\\\\?\\E:"}));
+        QVERIFY(first->handles.empty());
+
+        auto second = as_windows(devices[1]);
+        QCOMPARE(second->name, std::string("WD Elements 25A2 USB Device"));
+        QVERIFY(second->volumes.empty());
+
+        auto third = as_windows(devices[2]);
+        QCOMPARE(third->bytes_per_sector, std::uint32_t(4096));
+        QCOMPARE(third->size, std::uint64_t(8225280000) * 8);
+        QVERIFY(third->volumes.empty());
+
+        QCOMPARE(first->number + 1, int(second->number));
+        QCOMPARE(second->number + 1, int(third->number));
+        QCOMPARE(third->path, "\\\\.\\PhysicalDrive" + std::to_string(third->number));
+
+        QCOMPARE(log.texts("fatal"), QStringList());
+        QCOMPARE(log.texts("info"),
+                 (QStringList {"USB dev: Kestrel Rig Stick USB Device", "USB dev: WD Elements 25A2 USB Device",
+                               "USB dev: Kingston DataTraveler 3.0 USB Device"}));
+    }
+
+    void refused_disk_is_left_out_with_its_error_code_data()
+    {
+        QTest::addColumn<bool>("write_protected");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("write-protected stick") << true << "19";
+        QTest::newRow("card reader without card") << false << "21";
+    }
+
+    void refused_disk_is_left_out_with_its_error_code()
+    {
+        QFETCH(bool, write_protected);
+        QFETCH(QString, error);
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        fake_host::disk refused = write_protected ? fake_host::usb_stick() : fake_host::card_reader_slot();
+        refused.read_only = write_protected;
+        host.add(refused);
+        fake_host::disk good = fake_host::usb_stick();
+        good.model = "Good";
+        host.add(good);
+
+        device_manager manager;
+        std::vector<std::shared_ptr<device>> devices = manager.get_devices();
+
+        QCOMPARE(devices.size(), size_t(1));
+        QCOMPARE(devices[0]->name, std::string("Kingston Good USB Device"));
+        QCOMPARE(log.texts("fatal"), QStringList {error});
+    }
+
+    void internal_disks_alone_give_an_empty_list()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        host.add(fake_host::nvme_disk());
+        host.add(fake_host::sd_card());
+
+        device_manager manager;
+        QVERIFY(manager.get_devices().empty());
+        QVERIFY(log.lines().isEmpty());
+    }
+
+    void each_call_builds_new_records_and_leaves_old_ones_alone()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        fake_host::disk stick = fake_host::usb_stick();
+        stick.partitions = {{mib, 1000 * mib, "/media/rig"}};
+        QString stick_name = host.add(stick);
+        host.add(fake_host::usb_hard_disk());
+
+        device_manager manager;
+        std::vector<std::shared_ptr<device>> first = manager.get_devices();
+        std::vector<std::shared_ptr<device>> second = manager.get_devices();
+
+        QCOMPARE(first.size(), size_t(2));
+        QCOMPARE(second.size(), first.size());
+        for (size_t i = 0; i < first.size(); ++i) {
+            QVERIFY(first[i] != second[i]);
+            auto a = as_windows(first[i]);
+            auto b = as_windows(second[i]);
+            QCOMPARE(b->path, a->path);
+            QCOMPARE(b->name, a->name);
+            QCOMPARE(b->size, a->size);
+            QCOMPARE(b->bytes_per_sector, a->bytes_per_sector);
+            QCOMPARE(b->number, a->number);
+            QCOMPARE(b->volumes, a->volumes);
+        }
+
+        host.set_partitions(stick_name, {});
+        std::vector<std::shared_ptr<device>> third = manager.get_devices();
+        QVERIFY(as_windows(third[0])->volumes.empty());
+        QCOMPARE(as_windows(first[0])->volumes, std::vector<std::string> {"\\\\?\\D:"});
+    }
+};
+
+QTEST_GUILESS_MAIN(test_device_enumeration)
+#include "test_device_enumeration.moc"

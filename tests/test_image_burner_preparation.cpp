@@ -1,0 +1,200 @@
+#include "device/device_windows.h"
+#include "image/image_burner.h"
+#include "logger.h"
+
+#include "gzip_data.h"
+#include "image_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+using image_files::read_file;
+using image_files::write_file;
+
+class test_image_burner_preparation : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+
+    QString downloads() const { return m_folder.path() + "/downloads"; }
+    QString gz_path() const { return downloads() + "/v2.0.img.gz"; }
+    QString img_path() const { return downloads() + "/v2.0.img"; }
+
+    QString log_content() const
+    {
+        return QString::fromUtf8(read_file(m_folder.path() + "/Kestrel Flash tool.log"));
+    }
+
+    bool logged(const QString& severity, const QString& text) const
+    {
+        return QRegularExpression("\\[" + severity + "\\] \\[.+\\] " + QRegularExpression::escape(text) + "\n")
+            .match(log_content())
+            .hasMatch();
+    }
+
+    static std::shared_ptr<device> usb_disk(bool with_handle = true)
+    {
+        auto disk = std::make_shared<device_windows>();
+        disk->path = "\\\\.\\PhysicalDrive1";
+        disk->name = "Kestrel Stick USB Device";
+        disk->size = 8000000000ULL;
+        disk->bytes_per_sector = 512;
+        if (with_handle)
+            disk->handles.push_back(INVALID_HANDLE_VALUE);
+        return disk;
+    }
+
+    static QByteArray block() { return QByteArray(2048, 'C'); }
+
+    // What the burner sent, read once its thread has ended.
+    struct outcome {
+        QList<QVariantList> errors;
+        QList<QVariantList> inflate_progress;
+        int other_signals = 0;
+    };
+
+    // Runs burn_image() on a thread of its own, as the main window does, and ends the thread.
+    outcome burn(bool cancel_first = false, std::shared_ptr<device> disk = usb_disk())
+    {
+        outcome result;
+        // A temporary path: the burner must not depend on the caller's string.
+        auto* burner = new image_burner(gz_path().toStdString(), std::move(disk), block());
+        QSignalSpy errors(burner, SIGNAL(error_msg(QString,bool)));
+        QSignalSpy inflate_progress(burner, SIGNAL(report_progress_inflate(qint64,qint64)));
+        QSignalSpy finished(burner, SIGNAL(finished()));
+        QSignalSpy canceled(burner, SIGNAL(canceled()));
+        QSignalSpy progress(burner, SIGNAL(report_progress(qint64,qint64)));
+        QSignalSpy disconnected(burner, SIGNAL(device_disconected()));
+        if (cancel_first)
+            burner->cancel();
+
+        QThread thread;
+        burner->moveToThread(&thread);
+        connect(&thread, SIGNAL(started()), burner, SLOT(burn_image()));
+        connect(&thread, SIGNAL(finished()), burner, SLOT(deleteLater()));
+        thread.start();
+        // Taken up by the thread's event loop once burn_image() has returned.
+        thread.quit();
+        if (!thread.wait(120000))
+            qFatal("burner thread did not end");
+
+        result.errors = errors;
+        result.inflate_progress = inflate_progress;
+        result.other_signals = finished.count() + canceled.count() + progress.count()
+            + disconnected.count();
+        return result;
+    }
+
+    static QVariantList error(const QString& text) { return QVariantList({text, true}); }
+
+private slots:
+    void init()
+    {
+        QDir(downloads()).removeRecursively();
+        QDir().mkpath(downloads());
+        QFile::remove(m_folder.path() + "/Kestrel Flash tool.log");
+        logger::init(m_folder.path().toStdString());
+    }
+
+    void cleanupTestCase() { logger::close(); }
+
+    void download_is_inflated_and_patched()
+    {
+        // The area lies in the image's free space, all zeros.
+        const QByteArray image = QByteArray(1 << 20, '\0') + image_files::trailer(65536);
+        const QByteArray gz = gzip_data::compress(image);
+        QVERIFY(write_file(gz_path(), gz));
+
+        outcome result = burn();
+        QVERIFY(result.errors.isEmpty());
+        QCOMPARE(result.other_signals, 0);
+        QVERIFY(!result.inflate_progress.isEmpty());
+        QCOMPARE(result.inflate_progress.last(), QVariantList({qint64(gz.size()), qint64(gz.size())}));
+
+        QByteArray expected = image;
+        expected.replace(65536, 2048, block());
+        QVERIFY(read_file(img_path()) == expected);
+        const QString log = log_content();
+        QVERIFY(logged("fatal", "Prepare image"));
+        QVERIFY(logged("debug", "Image decompressed"));
+        QVERIFY(logged("debug", "Image offset: 65536"));
+        QVERIFY(log.indexOf("Prepare image") < log.indexOf("Image decompressed"));
+    }
+
+    void existing_image_is_patched_without_inflating()
+    {
+        QByteArray image = image_files::disk_image(8192, 1024);
+        image.replace(1024, 2048, QByteArray(2048, 'P'));
+        QVERIFY(write_file(img_path(), image));
+
+        outcome result = burn();
+        QVERIFY(result.errors.isEmpty());
+        QVERIFY(result.inflate_progress.isEmpty());
+        image.replace(1024, 2048, block());
+        QVERIFY(read_file(img_path()) == image);
+        QVERIFY(logged("debug", "Image decompressed"));
+    }
+
+    void damaged_download_is_reported()
+    {
+        const QByteArray gz = gzip_data::compress(image_files::disk_image(1 << 20, 65536));
+        QVERIFY(write_file(gz_path(), gz.left(gz.size() - 100)));
+        QVERIFY(write_file(downloads() + "/checksum.md5", "0123456789abcdef"));
+
+        outcome result = burn();
+        QCOMPARE(result.errors, QList<QVariantList>({error("Downloaded image is damaged")}));
+        QCOMPARE(result.other_signals, 0);
+        QVERIFY(QDir(downloads()).entryList(QDir::Files).isEmpty());
+        QVERIFY(logged("fatal", "Image error"));
+        QVERIFY(logged("fatal", "Cannot open device 'Kestrel Stick USB Device', or flashing canceled"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<bool>("with_download");
+        QTest::addColumn<bool>("with_handle");
+        QTest::addColumn<bool>("cancel_first");
+        QTest::addColumn<bool>("prepared");
+        QTest::newRow("no image") << false << true << false << true;
+        QTest::newRow("no disk handle") << true << false << false << false;
+        QTest::newRow("canceled before the start") << true << true << true << false;
+    }
+
+    void refusals()
+    {
+        QFETCH(bool, with_download);
+        QFETCH(bool, with_handle);
+        QFETCH(bool, cancel_first);
+        QFETCH(bool, prepared);
+        if (with_download)
+            QVERIFY(write_file(gz_path(), gzip_data::compress(image_files::disk_image(4096, 0))));
+
+        outcome result = burn(cancel_first, usb_disk(with_handle));
+        QCOMPARE(result.errors, QList<QVariantList>({error("Cannot open device!")}));
+        QCOMPARE(result.other_signals, 0);
+        QVERIFY(result.inflate_progress.isEmpty());
+        QVERIFY(!QFile::exists(img_path()));
+        QCOMPARE(QFile::exists(gz_path()), with_download);
+        QCOMPARE(logged("fatal", "Prepare image"), prepared);
+        QVERIFY(logged("fatal", "Cannot open device 'Kestrel Stick USB Device', or flashing canceled"));
+    }
+
+    void misplaced_area_is_refused()
+    {
+        const QByteArray image = image_files::disk_image(4096, 4096);
+        QVERIFY(write_file(img_path(), image));
+
+        outcome result = burn();
+        QCOMPARE(result.errors, QList<QVariantList>({error("Cannot open device!")}));
+        QVERIFY(logged("fatal", "Image error"));
+        QVERIFY(read_file(img_path()) == image);
+    }
+};
+
+QTEST_GUILESS_MAIN(test_image_burner_preparation)
+#include "test_image_burner_preparation.moc"

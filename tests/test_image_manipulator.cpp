@@ -1,0 +1,296 @@
+#include "image/image_manipulator.h"
+#include "logger.h"
+
+#include "gzip_data.h"
+#include "image_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstdio>
+
+using image_files::read_file;
+using image_files::write_file;
+
+class test_image_manipulator : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+
+    QString downloads() const { return m_folder.path() + "/downloads"; }
+    QString gz_path() const { return downloads() + "/v1.4.img.gz"; }
+    QString img_path() const { return downloads() + "/v1.4.img"; }
+    QString checksum_path() const { return downloads() + "/checksum.md5"; }
+
+    QByteArray log_content() const { return read_file(m_folder.path() + "/Kestrel Flash tool.log"); }
+
+    bool logged(const QString& severity, const QString& text) const
+    {
+        return QRegularExpression("\\[" + severity + "\\] \\[.+\\] " + QRegularExpression::escape(text) + "\n")
+            .match(QString::fromUtf8(log_content()))
+            .hasMatch();
+    }
+
+    // Patches the image file at `path`; the file is closed again before returning.
+    static bool patch(const QString& path, const QByteArray& block)
+    {
+        FILE* image = std::fopen(QFile::encodeName(path).constData(), "rb+");
+        bool written = image_manipulator::write_configuration(image, block);
+        if (image)
+            std::fclose(image);
+        return written;
+    }
+
+    static QByteArray block() { return QByteArray(2048, 'C'); }
+
+    // Inflates gz_path(); returns the decompressed content, or a null array when there is none.
+    static QByteArray inflated(image_manipulator& manipulator, const std::string& gz)
+    {
+        FILE* image = manipulator.inflate_image(gz);
+        if (!image)
+            return QByteArray();
+        QByteArray content;
+        char buffer[65536];
+        std::size_t read;
+        while ((read = std::fread(buffer, 1, sizeof buffer, image)) > 0)
+            content.append(buffer, static_cast<int>(read));
+        std::fclose(image);
+        return content.isNull() ? QByteArray("") : content;
+    }
+
+private slots:
+    void init()
+    {
+        QDir(downloads()).removeRecursively();
+        QDir().mkpath(downloads());
+        QFile::remove(m_folder.path() + "/Kestrel Flash tool.log");
+        logger::init(m_folder.path().toStdString());
+    }
+
+    void cleanupTestCase() { logger::close(); }
+
+    void patch_writes_only_the_area_data()
+    {
+        QTest::addColumn<int>("content_size");
+        QTest::addColumn<quint64>("offset");
+        QTest::newRow("1 MiB") << 1048576 + 8192 << quint64(1048576);
+        QTest::newRow("16 MiB") << 16777216 + 4096 << quint64(16777216);
+        QTest::newRow("at the start") << 4096 << quint64(0);
+        QTest::newRow("right before the trailer") << 4096 << quint64(4096 - 2048);
+    }
+
+    void patch_writes_only_the_area()
+    {
+        QFETCH(int, content_size);
+        QFETCH(quint64, offset);
+        const QByteArray original = image_files::disk_image(content_size, offset);
+        QVERIFY(write_file(img_path(), original));
+
+        QVERIFY(patch(img_path(), block()));
+        QByteArray expected = original;
+        expected.replace(static_cast<int>(offset), 2048, block());
+        QVERIFY(read_file(img_path()) == expected);
+        QVERIFY(logged("debug", "Image offset: " + QString::number(offset)));
+
+        // A reused image was patched before: the new block replaces the old one whole.
+        const QByteArray second(2048, 'D');
+        QVERIFY(patch(img_path(), second));
+        expected.replace(static_cast<int>(offset), 2048, second);
+        QVERIFY(read_file(img_path()) == expected);
+    }
+
+    void offset_is_read_big_endian_data()
+    {
+        QTest::addColumn<QByteArray>("trailer");
+        QTest::addColumn<quint64>("offset");
+        QTest::newRow("1048576") << QByteArray::fromHex("0000000000100000") << quint64(1048576);
+        QTest::newRow("16777216") << QByteArray::fromHex("0000000001000000") << quint64(16777216);
+        QTest::newRow("every byte") << QByteArray::fromHex("0102030405060708") << quint64(0x0102030405060708);
+    }
+
+    void offset_is_read_big_endian()
+    {
+        QFETCH(QByteArray, trailer);
+        QFETCH(quint64, offset);
+        QVERIFY(write_file(img_path(), QByteArray(100, 'x') + trailer));
+        FILE* image = std::fopen(QFile::encodeName(img_path()).constData(), "rb");
+        QCOMPARE(image_manipulator::read_config_offset(image), offset);
+        QCOMPARE(std::ftell(image), 108L);
+        std::fclose(image);
+    }
+
+    void misplaced_area_is_an_image_error_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("shorter than a trailer") << QByteArray("\x00\x00\x00\x00\x00", 5);
+        QTest::newRow("trailer only") << image_files::trailer(0);
+        QTest::newRow("area running into the trailer") << image_files::disk_image(4096, 4096 - 2047);
+        QTest::newRow("area past the end") << image_files::disk_image(4096, 1048576);
+        QTest::newRow("no offset") << image_files::disk_image(4096, ~quint64(0));
+    }
+
+    void misplaced_area_is_an_image_error()
+    {
+        QFETCH(QByteArray, content);
+        QVERIFY(write_file(img_path(), content));
+        QVERIFY(!patch(img_path(), block()));
+        QVERIFY(read_file(img_path()) == content);
+        QVERIFY(logged("fatal", "Image error"));
+    }
+
+    void null_image_cannot_be_opened()
+    {
+        QCOMPARE(image_manipulator::read_config_offset(nullptr), image_manipulator::no_offset);
+        QVERIFY(!image_manipulator::write_configuration(nullptr, block()));
+        const QByteArray log = log_content();
+        QVERIFY(logged("fatal", "Cannot open image"));
+        QVERIFY(log.indexOf("Cannot open image") < log.indexOf("Image error"));
+    }
+
+    void area_above_4_gib_on_a_sparse_image()
+    {
+        const qint64 size = 5LL << 30;
+        const quint64 offset = (4ULL << 30) + 512;
+        {
+            QFile file(img_path());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(size - 8));
+            QVERIFY(file.seek(size - 8));
+            QVERIFY(file.write(image_files::trailer(offset)) == 8);
+        }
+        QVERIFY(patch(img_path(), block()));
+
+        QFile file(img_path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.size(), size);
+        QVERIFY(file.seek(qint64(offset) - 16));
+        QCOMPARE(file.read(16), QByteArray(16, '\0'));
+        QCOMPARE(file.read(2048), block());
+        QCOMPARE(file.read(16), QByteArray(16, '\0'));
+        QVERIFY(file.seek(size - 8));
+        QCOMPARE(file.read(8), image_files::trailer(offset));
+    }
+
+    void progress_once_per_input_block()
+    {
+        const QByteArray data = gzip_data::incompressible(990000);
+        const QByteArray gz = gzip_data::compress(data, 1000000);
+        QCOMPARE(gz.size(), 1000000);
+        QVERIFY(write_file(gz_path(), gz));
+
+        image_manipulator manipulator;
+        QSignalSpy progress(&manipulator, SIGNAL(report_progress(qint64,qint64)));
+        QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
+        QCOMPARE(progress.count(), 2);
+        QCOMPARE(progress[0], QVariantList({qint64(524288), qint64(1000000)}));
+        QCOMPARE(progress[1], QVariantList({qint64(1000000), qint64(1000000)}));
+        QVERIFY(!manipulator.image_damaged());
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"v1.4.img", "v1.4.img.gz"}));
+    }
+
+    void output_of_whole_buffers_is_complete()
+    {
+        QByteArray data = gzip_data::incompressible(524288) + QByteArray(524288, '\0');
+        QCOMPARE(data.size(), 2 * int(image_manipulator::buffer_size));
+        QVERIFY(write_file(gz_path(), gzip_data::compress(data)));
+        image_manipulator manipulator;
+        QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
+    }
+
+    void zero_stretches_come_out_whole_data()
+    {
+        const QByteArray data = gzip_data::incompressible(70000);
+        const QByteArray zeros(3 * 65536 + 5, '\0');
+        QTest::addColumn<QByteArray>("image");
+        QTest::newRow("ending in zeros") << data + zeros;
+        QTest::newRow("starting with zeros") << zeros + data;
+        QTest::newRow("zeros between data") << data + zeros + data.left(1000) + zeros + data.left(1);
+        QTest::newRow("zeros only") << zeros + zeros;
+        QTest::newRow("empty") << QByteArray("");
+    }
+
+    void zero_stretches_come_out_whole()
+    {
+        QFETCH(QByteArray, image);
+        QVERIFY(write_file(gz_path(), gzip_data::compress(image)));
+        image_manipulator manipulator;
+        QVERIFY(inflated(manipulator, gz_path().toStdString()) == image);
+    }
+
+    void existing_image_is_reused_data()
+    {
+        QTest::addColumn<bool>("with_download");
+        QTest::newRow("download present") << true;
+        QTest::newRow("download missing") << false;
+    }
+
+    void existing_image_is_reused()
+    {
+        QFETCH(bool, with_download);
+        const QByteArray download = gzip_data::compress("new release");
+        if (with_download)
+            QVERIFY(write_file(gz_path(), download));
+        QVERIFY(write_file(img_path(), "inflated before"));
+
+        image_manipulator manipulator;
+        QSignalSpy progress(&manipulator, SIGNAL(report_progress(qint64,qint64)));
+        QCOMPARE(inflated(manipulator, gz_path().toStdString()), QByteArray("inflated before"));
+        QCOMPARE(progress.count(), 0);
+        QCOMPARE(QFile::exists(gz_path()), with_download);
+    }
+
+    void nothing_to_open()
+    {
+        image_manipulator manipulator;
+        QVERIFY(!manipulator.inflate_image(gz_path().toStdString()));
+        QVERIFY(!manipulator.image_damaged());
+    }
+
+    void damaged_download_is_removed_data()
+    {
+        const QByteArray data = gzip_data::incompressible(700000) + QByteArray(900000, '\0');
+        const QByteArray good = gzip_data::compress(data);
+        QByteArray corrupted = good;
+        corrupted[400000] = static_cast<char>(corrupted[400000] ^ 0x55);
+
+        QTest::addColumn<QByteArray>("download");
+        QTest::newRow("cut in the data") << good.left(good.size() / 2);
+        QTest::newRow("cut before the check value") << good.left(good.size() - 8);
+        QTest::newRow("corrupted") << corrupted;
+        QTest::newRow("not gzip") << QByteArray(2000, 'z');
+        QTest::newRow("empty") << QByteArray("");
+    }
+
+    void damaged_download_is_removed()
+    {
+        QFETCH(QByteArray, download);
+        QVERIFY(write_file(gz_path(), download));
+        QVERIFY(write_file(checksum_path(), "0123456789abcdef"));
+        QVERIFY(write_file(downloads() + "/other.txt", "kept"));
+
+        image_manipulator manipulator;
+        QVERIFY(!manipulator.inflate_image(gz_path().toStdString()));
+        QVERIFY(manipulator.image_damaged());
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"other.txt"}));
+        QVERIFY(logged("fatal", "Image error"));
+    }
+
+    void interrupted_inflate_is_done_again()
+    {
+        const QByteArray data = gzip_data::incompressible(100000);
+        QVERIFY(write_file(gz_path(), gzip_data::compress(data)));
+        QVERIFY(write_file(img_path() + ".part", "left by a crash"));
+
+        image_manipulator manipulator;
+        QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
+        QVERIFY(!QFile::exists(img_path() + ".part"));
+    }
+};
+
+QTEST_GUILESS_MAIN(test_image_manipulator)
+#include "test_image_manipulator.moc"

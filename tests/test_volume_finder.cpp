@@ -1,0 +1,227 @@
+#include "captured_log.h"
+#include "device/device_manager.h"
+#include "device/device_windows.h"
+#include "device/listener_windows.h"
+#include "fake_host.h"
+#include "platform/win32/test_control.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <winioctl.h>
+
+#include <memory>
+
+using win32::test_control::call;
+
+namespace {
+
+const qint64 mib = 1 << 20;
+
+DWORD disk_number_of(HANDLE handle)
+{
+    STORAGE_DEVICE_NUMBER number {};
+    DWORD returned = 0;
+    if (!DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                         &returned, nullptr))
+        return DWORD(-1);
+    return number.DeviceNumber;
+}
+
+// A listener running find_volumes() on its own thread, wired as the device manager wires it.
+class finder {
+public:
+    explicit finder(device_windows& disk)
+    {
+        auto* listener = new listener_windows();
+        listener->set_device(&disk);
+        listener->moveToThread(&m_thread);
+        QObject::connect(&m_thread, SIGNAL(started()), listener, SLOT(find_volumes()));
+        QObject::connect(&m_thread, SIGNAL(finished()), listener, SLOT(deleteLater()));
+        QObject::connect(listener, SIGNAL(unmount_finished()), &m_thread, SLOT(quit()), Qt::DirectConnection);
+        QObject::connect(listener, &listener_windows::unmount_finished, &m_receiver, [this] {
+            m_finished_at.append(m_clock.elapsed());
+        });
+        m_clock.start();
+        m_thread.start();
+    }
+
+    ~finder()
+    {
+        m_thread.requestInterruption();
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    // When unmount_finished() arrived, in ms from the start.
+    const QList<qint64>& finished_at() const { return m_finished_at; }
+    bool thread_ended() const { return m_thread.isFinished(); }
+
+private:
+    QThread m_thread;
+    QObject m_receiver;
+    QElapsedTimer m_clock;
+    QList<qint64> m_finished_at;
+};
+
+fake_host::disk system_disk()
+{
+    fake_host::disk blueprint = fake_host::sata_disk();
+    blueprint.partitions = {{mib, 100'000 * mib, "/"}};
+    return blueprint;
+}
+
+// A listed stick as preparation leaves it: no volumes, the disk handle kept.
+std::shared_ptr<device_windows> prepared(device_manager& manager)
+{
+    std::vector<std::shared_ptr<device>> devices = manager.get_devices();
+    if (devices.size() != 1)
+        return nullptr;
+    auto disk = std::static_pointer_cast<device_windows>(devices[0]);
+    disk->volumes.clear();
+    disk->handles.push_back(CreateFileA(disk->path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    return disk;
+}
+
+void close_handles(device_windows& disk)
+{
+    for (HANDLE handle : disk.handles)
+        CloseHandle(handle);
+    disk.handles.clear();
+}
+
+} // namespace
+
+class test_volume_finder : public QObject {
+    Q_OBJECT
+
+private slots:
+    void known_volumes_finish_at_once()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        fake_host::disk stick = fake_host::usb_stick();
+        stick.partitions = {{mib, 1000 * mib, "/media/rig"}};
+        host.add(stick);
+        device_manager manager;
+        auto disk = std::static_pointer_cast<device_windows>(manager.get_devices().at(0));
+        QCOMPARE(disk->volumes.size(), size_t(1));
+        log.clear();
+        win32::test_control::clear_journal();
+
+        finder run(*disk);
+        QTRY_COMPARE(run.finished_at().size(), 1);
+        QVERIFY(run.finished_at()[0] < 1000);
+        QTRY_VERIFY(run.thread_ended());
+        QCOMPARE(log.texts("fatal"), QStringList {"Checking for drives after formating"});
+        QCOMPARE(log.lines().size(), 1);
+        QVERIFY(win32::test_control::journal().empty());
+        QVERIFY(disk->handles.empty());
+    }
+
+    void a_returning_volume_is_locked_and_kept()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        fake_host::disk stick = fake_host::usb_stick();
+        stick.partitions = {{mib, 1000 * mib, "/media/rig"}};
+        const QString stick_name = host.add(stick);
+        device_manager manager;
+        std::shared_ptr<device_windows> disk = prepared(manager);
+        QVERIFY(disk);
+        HANDLE disk_handle = disk->handles[0];
+        host.set_partitions(stick_name, {});
+        log.clear();
+        win32::test_control::clear_journal();
+
+        finder run(*disk);
+        QObject timers;
+        bool finished_before_return = true;
+        QTimer::singleShot(3000, &timers, [&] {
+            finished_before_return = !run.finished_at().isEmpty();
+            host.set_partitions(stick_name, {{mib, 1000 * mib, ""}});
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(run.finished_at().size(), 1, 12000);
+        QVERIFY(!finished_before_return);
+        // Coarse timers may fire a little early.
+        QVERIFY2(run.finished_at()[0] >= 2500 && run.finished_at()[0] < 8000,
+                 qPrintable(QString::number(run.finished_at()[0])));
+
+        QCOMPARE(disk->volumes, std::vector<std::string> {"\\\\?\\D:"});
+        QCOMPARE(disk->handles.size(), size_t(2));
+        QCOMPARE(disk->handles[0], disk_handle);
+        QCOMPARE(disk_number_of(disk->handles[1]), DWORD(disk->number));
+        const auto entries = win32::test_control::journal();
+        QCOMPARE(entries.size(), size_t(2));
+        QVERIFY(entries[0].what == call::lock && entries[0].target == "\\\\?\\D:");
+        QVERIFY(entries[1].what == call::dismount && entries[1].target == "\\\\?\\D:");
+
+        const QList<captured_log::line> lines = log.lines();
+        QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0].text, QString("Checking for drives after formating"));
+        QCOMPARE(lines[1].severity, QString("debug"));
+        QCOMPARE(lines[1].text, QString("Dismounting volumes: \\\\?\\D:"));
+        QCOMPARE(lines[2].severity, QString("fatal"));
+        QVERIFY2(QRegularExpression("^\\d+$").match(lines[2].text).hasMatch(), qPrintable(lines[2].text));
+        QCOMPARE(lines[3].severity, QString("fatal"));
+        QCOMPARE(lines[3].text, QString("FOUND"));
+        QTRY_VERIFY(run.thread_ended());
+        close_handles(*disk);
+    }
+
+    void volumes_back_together_are_taken_in_letter_order()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        fake_host::disk stick = fake_host::usb_stick();
+        stick.partitions = {{mib, 1000 * mib, ""}, {1001 * mib, 1000 * mib, ""}};
+        host.add(stick);
+        device_manager manager;
+        std::shared_ptr<device_windows> disk = prepared(manager);
+        QVERIFY(disk);
+
+        finder run(*disk);
+        QTRY_COMPARE(run.finished_at().size(), 1);
+
+        QCOMPARE(disk->volumes, (std::vector<std::string> {"\\\\?\\D:", "\\\\?\\E:"}));
+        QCOMPARE(disk->handles.size(), size_t(3));
+        QCOMPARE(log.texts("fatal").count("FOUND"), 2);
+        close_handles(*disk);
+    }
+
+    void no_volume_ends_the_wait_after_fifteen_seconds()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        // Its volume is fixed, so it never counts as the stick's.
+        fake_host::disk hard_disk = fake_host::usb_hard_disk();
+        hard_disk.partitions = {{mib, 1000 * mib, "/media/backup"}};
+        host.add(hard_disk);
+        device_manager manager;
+        std::shared_ptr<device_windows> disk = prepared(manager);
+        QVERIFY(disk);
+        log.clear();
+
+        finder run(*disk);
+        QTRY_COMPARE_WITH_TIMEOUT(run.finished_at().size(), 1, 40000);
+        QVERIFY2(run.finished_at()[0] >= 14500 && run.finished_at()[0] < 30000,
+                 qPrintable(QString::number(run.finished_at()[0])));
+        QVERIFY(disk->volumes.empty());
+        QCOMPARE(disk->handles.size(), size_t(1));
+        QCOMPARE(log.lines().size(), 1);
+        QTRY_VERIFY(run.thread_ended());
+        close_handles(*disk);
+    }
+};
+
+QTEST_GUILESS_MAIN(test_volume_finder)
+#include "test_volume_finder.moc"
