@@ -12,6 +12,7 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
+#include "gui/text_input_popup.h"
 #include "gui/titlebar.h"
 #include "gui/tooltip.h"
 #include "gui/ui_style.h"
@@ -23,6 +24,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPauseAnimation>
 #include <QPropertyAnimation>
@@ -170,8 +172,9 @@ void main_window::m_build_form()
         if (!*field.pattern)
             return static_cast<text_input*>(nullptr);
         auto* input = new text_input(field.placeholder, field.pattern, field.error_text, panel);
-        input->move(24, field.label_y - top + field.input_offset);
-        input->place_popup();
+        int input_y = field.label_y - top + field.input_offset;
+        input->move(24, input_y);
+        input->popup()->move(24, input_y - input->popup()->height());
         return input;
     };
     m_btc = make_input(input_fields::btc);
