@@ -73,6 +73,13 @@ inline bool operator==(const GUID& a, const GUID& b)
     return true;
 }
 
+#define MAX_PATH 260
+#define ANYSIZE_ARRAY 1
+
+// Defines the GUID itself: no initguid.h / uuid.lib step is needed here.
+#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+    inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
 typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
@@ -84,16 +91,22 @@ typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
 #define ERROR_WRITE_PROTECT 19L
 #define ERROR_NOT_READY 21L
+#define ERROR_SECTOR_NOT_FOUND 27L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_NOT_LOCKED 158L
+#define ERROR_BUSY 170L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_IO_DEVICE 1117L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
+#define ERROR_INVALID_USER_BUFFER 1784L
 
 // Process token (winnt.h)
 #define TOKEN_QUERY 0x0008
@@ -108,6 +121,32 @@ typedef struct _TOKEN_ELEVATION {
 
 static_assert(sizeof(TOKEN_ELEVATION) == 4, "TOKEN_ELEVATION is 4 bytes");
 
+// Access rights, sharing and creation (winnt.h, fileapi.h)
+#define GENERIC_READ 0x80000000L
+#define GENERIC_WRITE 0x40000000L
+#define GENERIC_EXECUTE 0x20000000L
+#define GENERIC_ALL 0x10000000L
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_WRITE_THROUGH 0x80000000
+#define FILE_FLAG_NO_BUFFERING 0x20000000
+
+// Drive types (winbase.h)
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+
 // Show commands (winuser.h)
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -121,3 +160,18 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
                                 LPVOID information, DWORD information_length,
                                 PDWORD return_length);
 BOOL WINAPI CloseHandle(HANDLE object);
+
+HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
+                          LPSECURITY_ATTRIBUTES security_attributes, DWORD creation_disposition,
+                          DWORD flags_and_attributes, HANDLE template_file);
+BOOL WINAPI DeviceIoControl(HANDLE device, DWORD io_control_code, LPVOID in_buffer,
+                            DWORD in_buffer_size, LPVOID out_buffer, DWORD out_buffer_size,
+                            LPDWORD bytes_returned, LPOVERLAPPED overlapped);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_write,
+                      LPDWORD number_of_bytes_written, LPOVERLAPPED overlapped);
+
+DWORD WINAPI GetLogicalDrives();
+DWORD WINAPI GetLogicalDriveStringsA(DWORD buffer_length, LPSTR buffer);
+UINT WINAPI GetDriveTypeA(LPCSTR root_path_name);
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
+void WINAPI Sleep(DWORD milliseconds);

@@ -1,0 +1,166 @@
+#include "disk_registry.h"
+
+#include "mounts.h"
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+#include <utility>
+
+namespace win32 {
+namespace {
+
+struct known_disk {
+    std::string name;
+    std::string identity;
+    std::uint32_t number = 0;
+};
+
+struct registry {
+    std::mutex mutex;
+    std::vector<known_disk> disks;
+    std::uint32_t next_number = 0;
+    // (disk name and identity, partition number) -> letter
+    std::map<std::pair<std::string, std::uint32_t>, char> letters;
+};
+
+registry& the_registry()
+{
+    static registry instance;
+    return instance;
+}
+
+std::string mounted_at_root(const std::vector<mount_entry>& mounts)
+{
+    std::string device;
+    for (const mount_entry& mount : mounts)
+        if (mount.mount_point == "/")
+            device = mount.block_device;
+    return device;
+}
+
+bool is_mounted(const std::vector<mount_entry>& mounts, const std::string& block_device)
+{
+    return std::any_of(mounts.begin(), mounts.end(), [&](const mount_entry& mount) {
+        return mount.block_device == block_device;
+    });
+}
+
+std::uint32_t number_for(registry& state, const sysfs_disk& disk,
+                         std::vector<known_disk>& still_present)
+{
+    for (const known_disk& known : state.disks)
+        if (known.name == disk.name && known.identity == disk.identity) {
+            still_present.push_back(known);
+            return known.number;
+        }
+    still_present.push_back({disk.name, disk.identity, state.next_number});
+    return state.next_number++;
+}
+
+char free_letter(const std::map<std::pair<std::string, std::uint32_t>, char>& letters,
+                 bool holds_root)
+{
+    auto taken = [&](char letter) {
+        return std::any_of(letters.begin(), letters.end(),
+                           [&](const auto& entry) { return entry.second == letter; });
+    };
+    if (holds_root && !taken('C'))
+        return 'C';
+    for (char letter = 'D'; letter <= 'Z'; ++letter)
+        if (!taken(letter))
+            return letter;
+    return 0;
+}
+
+} // namespace
+
+host_snapshot scan_host()
+{
+    std::vector<sysfs_disk> disks = scan_sysfs_disks();
+    std::vector<mount_entry> mounts = read_mounts();
+    std::string root_device = mounted_at_root(mounts);
+
+    registry& state = the_registry();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    host_snapshot snapshot;
+    std::vector<known_disk> still_present;
+    std::vector<host_volume> volumes;
+    std::vector<std::pair<std::string, std::uint32_t>> volume_keys;
+    for (const sysfs_disk& disk : disks) {
+        std::uint32_t number = number_for(state, disk, still_present);
+        snapshot.disks.push_back({number, disk});
+        std::string disk_key = disk.name + " " + disk.identity;
+        for (const sysfs_partition& partition : disk.partitions) {
+            volumes.push_back({0, number, partition.name, partition.number, disk.removable});
+            volume_keys.emplace_back(disk_key, partition.number);
+        }
+        if (disk.partitions.empty() && is_mounted(mounts, disk.name)) {
+            volumes.push_back({0, number, disk.name, 0, disk.removable});
+            volume_keys.emplace_back(disk_key, 0);
+        }
+    }
+    // Numbers of disks that are gone are never handed out again.
+    state.disks = still_present;
+
+    for (auto entry = state.letters.begin(); entry != state.letters.end();)
+        entry = std::find(volume_keys.begin(), volume_keys.end(), entry->first) == volume_keys.end()
+            ? state.letters.erase(entry)
+            : std::next(entry);
+    for (size_t i = 0; i < volumes.size(); ++i) {
+        auto known = state.letters.find(volume_keys[i]);
+        if (known == state.letters.end()) {
+            char letter = free_letter(state.letters, volumes[i].block_device == root_device);
+            if (!letter)
+                continue;
+            known = state.letters.emplace(volume_keys[i], letter).first;
+        }
+        volumes[i].letter = known->second;
+        snapshot.volumes.push_back(volumes[i]);
+    }
+    std::sort(snapshot.volumes.begin(), snapshot.volumes.end(),
+              [](const host_volume& a, const host_volume& b) { return a.letter < b.letter; });
+    return snapshot;
+}
+
+bool find_disk(std::uint32_t number, host_disk& disk)
+{
+    for (const host_disk& present : scan_host().disks)
+        if (present.number == number) {
+            disk = present;
+            return true;
+        }
+    return false;
+}
+
+bool find_volume(char letter, host_volume& volume)
+{
+    for (const host_volume& present : scan_host().volumes)
+        if (present.letter == letter) {
+            volume = present;
+            return true;
+        }
+    return false;
+}
+
+bool disk_is_mounted(const sysfs_disk& disk)
+{
+    std::vector<mount_entry> mounts = read_mounts();
+    if (is_mounted(mounts, disk.name))
+        return true;
+    return std::any_of(disk.partitions.begin(), disk.partitions.end(),
+                       [&](const sysfs_partition& partition) {
+                           return is_mounted(mounts, partition.name);
+                       });
+}
+
+void forget_disk_registry()
+{
+    registry& state = the_registry();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.disks.clear();
+    state.next_number = 0;
+    state.letters.clear();
+}
+
+} // namespace win32

@@ -1,0 +1,48 @@
+#pragma once
+// Disk numbers and drive letters. A disk gets its number on first sight (in name order) and
+// keeps it for the life of the process; a disk that left and came back is a new disk with a
+// new number, so an old \\.\PhysicalDriveN never opens another disk. A volume (a partition,
+// or a whole disk mounted without partition table) keeps its letter while it exists; the one
+// holding "/" is C:.
+
+#include "sysfs_disks.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace win32 {
+
+struct host_disk {
+    std::uint32_t number = 0;
+    sysfs_disk info;
+};
+
+struct host_volume {
+    char letter = 0;
+    std::uint32_t disk_number = 0;
+    // The partition (or disk) name in R/sys/block terms, and its partition number (0 for a
+    // whole disk).
+    std::string block_device;
+    std::uint32_t partition_number = 0;
+    bool removable = false;
+};
+
+struct host_snapshot {
+    std::vector<host_disk> disks;    // in name order
+    std::vector<host_volume> volumes; // in letter order
+};
+
+// Looks at the host now and brings numbers and letters up to date.
+host_snapshot scan_host();
+
+bool find_disk(std::uint32_t number, host_disk& disk);
+bool find_volume(char letter, host_volume& volume);
+
+// True when a file system on the disk or one of its partitions is mounted.
+bool disk_is_mounted(const sysfs_disk& disk);
+
+// Forgets every number and letter given so far.
+void forget_disk_registry();
+
+} // namespace win32

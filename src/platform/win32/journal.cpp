@@ -1,0 +1,76 @@
+#include "journal.h"
+
+#include "disk_registry.h"
+#include "host_root.h"
+
+#include <mutex>
+
+namespace win32 {
+namespace {
+
+struct pending_failure {
+    test_control::call what;
+    std::string target;
+    DWORD error;
+    int calls_to_pass;
+};
+
+std::mutex journal_mutex;
+std::vector<test_control::journal_entry> entries;
+std::vector<pending_failure> failures;
+
+} // namespace
+
+DWORD injected_failure(test_control::call what, const std::string& target)
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    for (auto failure = failures.begin(); failure != failures.end(); ++failure) {
+        if (failure->what != what || failure->target != target)
+            continue;
+        if (failure->calls_to_pass-- > 0)
+            return 0;
+        DWORD error = failure->error;
+        failures.erase(failure);
+        return error;
+    }
+    return 0;
+}
+
+void journal_call(test_control::call what, const std::string& target, DWORD error,
+                  std::uint64_t offset, std::uint64_t length)
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    entries.push_back({what, target, offset, length, error});
+}
+
+namespace test_control {
+
+std::vector<journal_entry> journal()
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    return entries;
+}
+
+void clear_journal()
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    entries.clear();
+}
+
+void fail_call(call what, const std::string& target, DWORD error, int calls_to_pass)
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    failures.push_back({what, target, error, calls_to_pass});
+}
+
+void reset()
+{
+    reread_host_root();
+    forget_disk_registry();
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    entries.clear();
+    failures.clear();
+}
+
+} // namespace test_control
+} // namespace win32

@@ -1,0 +1,14 @@
+#pragma once
+// The layer's side of test_control.h.
+
+#include "test_control.h"
+
+namespace win32 {
+
+// Returns the error injected for this call, 0 when the call is to run.
+DWORD injected_failure(test_control::call what, const std::string& target);
+
+void journal_call(test_control::call what, const std::string& target, DWORD error,
+                  std::uint64_t offset = 0, std::uint64_t length = 0);
+
+} // namespace win32

@@ -1,0 +1,39 @@
+#pragma once
+// What tests see of the Win32 layer: the journal of device-changing calls and one-shot
+// failures injected on a target. A target is the path the handle was opened with, as
+// "\\.\PhysicalDrive1" or "\\?\E:" (interface paths are journaled as the physical drive).
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace win32 {
+namespace test_control {
+
+enum class call { lock, dismount, delete_layout, update_properties, eject, write };
+
+struct journal_entry {
+    call what = call::write;
+    std::string target;
+    // For writes: where and how much was asked for.
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    // The error the call ended with, 0 on success.
+    DWORD error = 0;
+};
+
+std::vector<journal_entry> journal();
+void clear_journal();
+
+// The next call `what` on `target` fails with `error` and does nothing, after `calls_to_pass`
+// matching calls went through.
+void fail_call(call what, const std::string& target, DWORD error, int calls_to_pass = 0);
+
+// Starts over with the host root named by KESTREL_HOST_ROOT now: disk numbers, drive letters,
+// journal and pending failures are forgotten. Handles still open go on naming their disks.
+void reset();
+
+} // namespace test_control
+} // namespace win32

@@ -1,0 +1,404 @@
+#include "fake_host.h"
+
+#include "platform/win32/test_control.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <unistd.h>
+
+namespace {
+
+const qint64 mbr_sector = 512;
+
+// The kernel pads SCSI vendor and model with spaces to 8 and 16 characters.
+QString padded(const QString& text, int width)
+{
+    return text.leftJustified(width, ' ');
+}
+
+QString escaped_mount_field(QString text)
+{
+    return text.replace("\\", "\\134").replace(" ", "\\040").replace("\t", "\\011");
+}
+
+QString unescaped_mount_field(QString text)
+{
+    return text.replace("\\040", " ").replace("\\011", "\t").replace("\\134", "\\");
+}
+
+} // namespace
+
+fake_host::disk fake_host::usb_stick(qint64 size)
+{
+    disk spec;
+    spec.size = size;
+    spec.vendor = "Kingston";
+    spec.model = "DataTraveler 3.0";
+    return spec;
+}
+
+fake_host::disk fake_host::usb_hard_disk(qint64 size)
+{
+    disk spec;
+    spec.size = size;
+    spec.removable = false;
+    spec.vendor = "WD";
+    spec.model = "Elements 25A2";
+    return spec;
+}
+
+fake_host::disk fake_host::sata_disk(qint64 size)
+{
+    disk spec;
+    spec.on = bus::sata;
+    spec.size = size;
+    spec.removable = false;
+    spec.vendor = "ATA";
+    spec.model = "Samsung SSD 860";
+    return spec;
+}
+
+fake_host::disk fake_host::nvme_disk(qint64 size)
+{
+    disk spec;
+    spec.on = bus::nvme;
+    spec.size = size;
+    spec.removable = false;
+    spec.model = "Samsung SSD 970 EVO Plus 500GB";
+    return spec;
+}
+
+fake_host::disk fake_host::sd_card(qint64 size)
+{
+    disk spec;
+    spec.on = bus::sd;
+    spec.size = size;
+    spec.removable = false;
+    return spec;
+}
+
+fake_host::disk fake_host::card_reader_slot()
+{
+    disk spec;
+    spec.size = 0;
+    spec.vendor = "Generic-";
+    spec.model = "SD/MMC";
+    return spec;
+}
+
+fake_host::fake_host()
+    : m_root(m_folder.path() + "/root")
+{
+    for (const char* folder : {"sys/block", "sys/devices", "dev", "proc/self"})
+        QDir().mkpath(m_root + "/" + folder);
+    QDir().mkpath(m_folder.path() + "/unplugged");
+    rewrite_mounts({});
+    qputenv("KESTREL_HOST_ROOT", m_root.toUtf8());
+    win32::test_control::reset();
+}
+
+fake_host::~fake_host() = default;
+
+QString fake_host::root() const
+{
+    return m_root;
+}
+
+QString fake_host::partition_name(const QString& disk_name, int number)
+{
+    bool ends_in_digit = !disk_name.isEmpty() && disk_name.back().isDigit();
+    return disk_name + (ends_in_digit ? "p" : "") + QString::number(number);
+}
+
+QString fake_host::free_name(bus on) const
+{
+    auto taken = [&](const QString& name) { return m_disks.contains(name); };
+    if (on == bus::nvme || on == bus::sd) {
+        for (int index = 0;; ++index) {
+            QString name = on == bus::nvme ? QString("nvme%1n1").arg(index)
+                                           : QString("mmcblk%1").arg(index);
+            if (!taken(name))
+                return name;
+        }
+    }
+    for (int index = 0;; ++index) {
+        QString suffix;
+        for (int rest = index + 1; rest > 0; rest = (rest - 1) / 26)
+            suffix.prepend(QChar('a' + (rest - 1) % 26));
+        if (!taken("sd" + suffix))
+            return "sd" + suffix;
+    }
+}
+
+void fake_host::write_attribute(const QString& path, const QString& value) const
+{
+    QDir().mkpath(QFileInfo(m_root + "/" + path).path());
+    QFile file(m_root + "/" + path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write((value + "\n").toUtf8());
+}
+
+QString fake_host::add(const disk& spec)
+{
+    return add_disk(spec, QString());
+}
+
+QString fake_host::add_disk(const disk& spec, const QString& stashed_node)
+{
+    QString name = free_name(spec.on);
+    plugged disk;
+    disk.spec = spec;
+    QString pci = "sys/devices/pci0000:00";
+    QString device_attributes; // the folder that holds vendor and model
+    int index = m_next_controller++;
+    switch (spec.on) {
+    case bus::usb:
+    case bus::sata: {
+        int host = m_next_scsi_host++;
+        QString scsi = QString("host%1/target%1:0:0/%1:0:0:0").arg(host);
+        if (spec.on == bus::usb) {
+            QString port = QString("1-%1").arg(m_next_port++);
+            disk.removal_folder = pci + "/0000:00:14.0/usb1/" + port;
+            device_attributes = disk.removal_folder + "/" + port + ":1.0/" + scsi;
+        } else {
+            disk.removal_folder = pci + QString("/0000:00:17.0/ata%1").arg(index + 1);
+            device_attributes = disk.removal_folder + "/" + scsi;
+        }
+        disk.device_folder = device_attributes + "/block/" + name;
+        write_attribute(device_attributes + "/vendor", padded(spec.vendor, 8));
+        write_attribute(device_attributes + "/model", padded(spec.model, 16));
+        disk.major = 8;
+        disk.minor = (name.mid(2).at(0).unicode() - 'a') * 16;
+        break;
+    }
+    case bus::nvme: {
+        QString controller = name.left(name.indexOf('n', 4));
+        disk.removal_folder = pci + QString("/0000:00:1d.0/0000:3d:00.%1").arg(index);
+        device_attributes = disk.removal_folder + "/nvme/" + controller;
+        disk.device_folder = device_attributes + "/" + name;
+        write_attribute(device_attributes + "/model", padded(spec.model, 40));
+        disk.major = 259;
+        disk.minor = index * 8;
+        break;
+    }
+    case bus::sd: {
+        QString host = QString("mmc%1").arg(name.mid(6));
+        disk.removal_folder = pci + "/0000:00:14.5/mmc_host/" + host + "/" + host + ":0001";
+        device_attributes = disk.removal_folder;
+        disk.device_folder = device_attributes + "/block/" + name;
+        write_attribute(device_attributes + "/name", "SD32G");
+        disk.major = 179;
+        disk.minor = name.mid(6).toInt() * 8;
+        break;
+    }
+    }
+
+    QString folder = disk.device_folder;
+    write_attribute(folder + "/size", QString::number(spec.size / 512));
+    write_attribute(folder + "/ro", spec.read_only ? "1" : "0");
+    write_attribute(folder + "/removable", spec.removable ? "1" : "0");
+    write_attribute(folder + "/diskseq", QString::number(m_next_diskseq++));
+    write_attribute(folder + "/dev", QString("%1:%2").arg(disk.major).arg(disk.minor));
+    write_attribute(folder + "/queue/logical_block_size", QString::number(spec.logical_block_size));
+    QString device_link = QDir(m_root + "/" + folder).relativeFilePath(m_root + "/" + device_attributes);
+    symlink(device_link.toUtf8().constData(), (m_root + "/" + folder + "/device").toUtf8().constData());
+    QString block_link = QDir(m_root + "/sys/block").relativeFilePath(m_root + "/" + folder);
+    symlink(block_link.toUtf8().constData(), (m_root + "/sys/block/" + name).toUtf8().constData());
+
+    QString node = node_path(name);
+    if (!stashed_node.isEmpty()) {
+        QFile::rename(stashed_node, node);
+    } else {
+        QFile file(node);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.resize(spec.size);
+    }
+    m_disks.insert(name, disk);
+    if (stashed_node.isEmpty())
+        write_partition_table(name, spec);
+    add_partition_folders(name, disk);
+    if (!spec.mount_point.isEmpty() && spec.partitions.isEmpty())
+        mount(name, spec.mount_point);
+    return name;
+}
+
+void fake_host::write_partition_table(const QString& name, const disk& spec)
+{
+    if (spec.partitions.isEmpty() || spec.size < mbr_sector)
+        return;
+    QByteArray table(mbr_sector, '\0');
+    for (int i = 0; i < spec.partitions.size() && i < 4; ++i) {
+        char* entry = table.data() + 446 + 16 * i;
+        entry[4] = 0x0c; // FAT32 with LBA
+        quint32 first = static_cast<quint32>(spec.partitions[i].start / 512);
+        quint32 count = static_cast<quint32>(spec.partitions[i].size / 512);
+        for (int byte = 0; byte < 4; ++byte) {
+            entry[8 + byte] = static_cast<char>(first >> (8 * byte));
+            entry[12 + byte] = static_cast<char>(count >> (8 * byte));
+        }
+    }
+    table[510] = 0x55;
+    table[511] = static_cast<char>(0xaa);
+    write(name, 0, table);
+}
+
+void fake_host::add_partition_folders(const QString& name, const plugged& disk)
+{
+    for (int i = 0; i < disk.spec.partitions.size(); ++i) {
+        const partition& part = disk.spec.partitions[i];
+        QString part_name = partition_name(name, i + 1);
+        QString folder = disk.device_folder + "/" + part_name;
+        write_attribute(folder + "/partition", QString::number(i + 1));
+        write_attribute(folder + "/start", QString::number(part.start / 512));
+        write_attribute(folder + "/size", QString::number(part.size / 512));
+        write_attribute(folder + "/ro", "0");
+        write_attribute(folder + "/dev", QString("%1:%2").arg(disk.major).arg(disk.minor + i + 1));
+        if (!part.mount_point.isEmpty())
+            mount(part_name, part.mount_point);
+    }
+}
+
+void fake_host::add_virtual_device(const QString& name, qint64 size)
+{
+    QString folder = "sys/devices/virtual/block/" + name;
+    write_attribute(folder + "/size", QString::number(size / 512));
+    write_attribute(folder + "/ro", "0");
+    write_attribute(folder + "/removable", "0");
+    write_attribute(folder + "/diskseq", QString::number(m_next_diskseq++));
+    symlink(("../devices/virtual/block/" + name).toUtf8().constData(),
+            (m_root + "/sys/block/" + name).toUtf8().constData());
+    QFile node(node_path(name));
+    node.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    node.resize(size);
+}
+
+void fake_host::remove(const QString& name)
+{
+    if (!m_disks.contains(name))
+        return;
+    plugged disk = m_disks.take(name);
+    unmount(name);
+    for (int i = 0; i < disk.spec.partitions.size(); ++i)
+        unmount(partition_name(name, i + 1));
+    QFile::remove(m_root + "/sys/block/" + name);
+    QDir(m_root + "/" + disk.removal_folder).removeRecursively();
+    QFile::rename(node_path(name), m_folder.path() + "/unplugged/" + name);
+    m_unplugged.insert(name, disk);
+}
+
+QString fake_host::plug_back(const QString& name)
+{
+    if (!m_unplugged.contains(name))
+        return QString();
+    plugged disk = m_unplugged.take(name);
+    disk.spec.mount_point.clear();
+    for (partition& part : disk.spec.partitions)
+        part.mount_point.clear();
+    return add_disk(disk.spec, m_folder.path() + "/unplugged/" + name);
+}
+
+void fake_host::mount(const QString& block_device, const QString& mount_point)
+{
+    QList<QPair<QString, QString>> mounts = read_mounts();
+    mounts.append({block_device, mount_point});
+    rewrite_mounts(mounts);
+}
+
+void fake_host::unmount(const QString& block_device)
+{
+    QList<QPair<QString, QString>> kept;
+    for (const auto& mount : read_mounts())
+        if (mount.first != block_device)
+            kept.append(mount);
+    rewrite_mounts(kept);
+}
+
+QStringList fake_host::mount_points(const QString& block_device) const
+{
+    QStringList points;
+    for (const auto& mount : read_mounts())
+        if (mount.first == block_device)
+            points.append(mount.second);
+    return points;
+}
+
+QList<QPair<QString, QString>> fake_host::read_mounts() const
+{
+    QList<QPair<QString, QString>> mounts;
+    QFile file(m_root + "/proc/self/mounts");
+    file.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 2 || !fields[0].startsWith("/dev/"))
+            continue;
+        mounts.append({QString::fromUtf8(fields[0].mid(5)),
+                       unescaped_mount_field(QString::fromUtf8(fields[1]))});
+    }
+    return mounts;
+}
+
+// The kernel's own file systems come first, as on a real host.
+void fake_host::rewrite_mounts(const QList<QPair<QString, QString>>& mounts)
+{
+    QFile file(m_root + "/proc/self/mounts");
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    QTextStream out(&file);
+    out << "sysfs /sys sysfs rw,nosuid,nodev,noexec,relatime 0 0\n"
+        << "proc /proc proc rw,nosuid,nodev,noexec,relatime 0 0\n";
+    for (const auto& mount : mounts)
+        out << "/dev/" << mount.first << " " << escaped_mount_field(mount.second)
+            << " vfat rw,relatime 0 0\n";
+}
+
+void fake_host::set_read_only(const QString& name, bool read_only)
+{
+    if (!m_disks.contains(name))
+        return;
+    m_disks[name].spec.read_only = read_only;
+    write_attribute(m_disks[name].device_folder + "/ro", read_only ? "1" : "0");
+}
+
+void fake_host::set_size(const QString& name, qint64 size)
+{
+    if (!m_disks.contains(name))
+        return;
+    m_disks[name].spec.size = size;
+    write_attribute(m_disks[name].device_folder + "/size", QString::number(size / 512));
+    QFile(node_path(name)).resize(size);
+}
+
+void fake_host::remove_partitions(const QString& name)
+{
+    if (!m_disks.contains(name))
+        return;
+    plugged& disk = m_disks[name];
+    for (int i = 0; i < disk.spec.partitions.size(); ++i) {
+        QString part_name = partition_name(name, i + 1);
+        unmount(part_name);
+        QDir(m_root + "/" + disk.device_folder + "/" + part_name).removeRecursively();
+    }
+    disk.spec.partitions.clear();
+}
+
+QString fake_host::node_path(const QString& name) const
+{
+    return m_root + "/dev/" + name;
+}
+
+QByteArray fake_host::read(const QString& name, qint64 offset, qint64 length) const
+{
+    QFile file(node_path(name));
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(offset))
+        return QByteArray();
+    return file.read(length);
+}
+
+void fake_host::write(const QString& name, qint64 offset, const QByteArray& data)
+{
+    QFile file(node_path(name));
+    if (file.open(QIODevice::ReadWrite) && file.seek(offset))
+        file.write(data);
+}

@@ -1,0 +1,119 @@
+#pragma once
+// A host tree laid out as the Linux kernel lays it out, in a temporary folder R, for the
+// Win32 layer to run over: R/sys/block/X links into R/sys/devices/..., partitions are
+// subfolders of their disk with a `partition` file, R/dev/X is a sparse regular file standing
+// for the disk, R/proc/self/mounts is the mount table.
+//
+// Constructing a fake_host points KESTREL_HOST_ROOT at its tree and starts the layer over
+// (disk numbers, drive letters, journal and injected failures are forgotten), so each test
+// can build its own host; only one fake_host should live at a time. Disks can be added,
+// unplugged and plugged back while the test runs, as with real hardware.
+//
+//     fake_host host;
+//     fake_host::disk stick = fake_host::usb_stick(8'000'000'000);
+//     stick.partitions = {{1 << 20, 1'000'000'000, "/media/stick"}};
+//     QString name = host.add(stick);   // "sda"
+//     host.remove(name);                // unplugged
+//     host.plug_back(name);             // same content, a new diskseq
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class fake_host {
+public:
+    enum class bus { usb, sata, nvme, sd };
+
+    struct partition {
+        qint64 start = 0;    // bytes from the start of the disk
+        qint64 size = 0;     // bytes
+        QString mount_point; // empty: not mounted
+    };
+
+    struct disk {
+        bus on = bus::usb;
+        qint64 size = 0; // bytes, whole 512-byte units; 0 is a reader slot without a medium
+        int logical_block_size = 512;
+        bool read_only = false;
+        bool removable = true;
+        // Not kept for SD cards: the kernel shows no vendor or model for them.
+        QString vendor;
+        QString model;
+        // Written as an MBR partition table into the disk and as sysfs partition folders.
+        QList<partition> partitions;
+        // A file system on the whole disk (no partition table), mounted there when not empty.
+        QString mount_point;
+    };
+
+    // Ready-made disks; adjust the members before add().
+    static disk usb_stick(qint64 size = 16'000'000'000);   // removable, on USB
+    static disk usb_hard_disk(qint64 size = 500'000'000'000); // not removable, on USB
+    static disk sata_disk(qint64 size = 256'000'000'000);
+    static disk nvme_disk(qint64 size = 512'000'000'000);
+    static disk sd_card(qint64 size = 32'000'000'000);     // built-in reader
+    static disk card_reader_slot();                         // USB reader, no card
+
+    fake_host();
+    ~fake_host();
+    fake_host(const fake_host&) = delete;
+    fake_host& operator=(const fake_host&) = delete;
+
+    // R, without a trailing slash.
+    QString root() const;
+
+    // Adds a disk under the first free kernel name (sda.., nvme0n1.., mmcblk0..) and returns it.
+    QString add(const disk& spec);
+    // A block device that is no disk to the layer: loop0, ram0, zram0, dm-0, md0, sr0, nbd0.
+    void add_virtual_device(const QString& name, qint64 size = 1 << 20);
+    // Unplugs it: its sysfs folders, its node and its mounts go away.
+    void remove(const QString& name);
+    // Plugs an unplugged disk in again with its content, under the first free name and a new
+    // diskseq; returns the name.
+    QString plug_back(const QString& name);
+
+    // Partition names are the kernel's: sda1, nvme0n1p1, mmcblk0p1.
+    static QString partition_name(const QString& disk_name, int number);
+
+    void mount(const QString& block_device, const QString& mount_point);
+    void unmount(const QString& block_device);
+    QStringList mount_points(const QString& block_device) const;
+
+    void set_read_only(const QString& name, bool read_only);
+    // Inserts a medium into a reader slot (or changes its size); the node grows with it.
+    void set_size(const QString& name, qint64 size);
+    // Drops the sysfs partition folders, as the kernel does after reading an empty table.
+    void remove_partitions(const QString& name);
+
+    QString node_path(const QString& name) const;
+    QByteArray read(const QString& name, qint64 offset, qint64 length) const;
+    void write(const QString& name, qint64 offset, const QByteArray& data);
+
+private:
+    struct plugged {
+        disk spec;
+        QString device_folder; // the disk's folder, relative to R
+        QString removal_folder; // what goes when it is unplugged, relative to R
+        int major = 0;
+        int minor = 0;
+    };
+
+    QString add_disk(const disk& spec, const QString& stashed_node);
+    QString free_name(bus on) const;
+    void write_attribute(const QString& path, const QString& value) const;
+    void write_partition_table(const QString& name, const disk& spec);
+    void add_partition_folders(const QString& name, const plugged& disk);
+    void rewrite_mounts(const QList<QPair<QString, QString>>& mounts);
+    QList<QPair<QString, QString>> read_mounts() const;
+
+    QTemporaryDir m_folder;
+    QString m_root;
+    QMap<QString, plugged> m_disks;
+    QMap<QString, plugged> m_unplugged;
+    int m_next_diskseq = 1;
+    int m_next_port = 1;
+    int m_next_scsi_host = 0;
+    int m_next_controller = 0;
+};

@@ -1,0 +1,32 @@
+#pragma once
+// Looks at the host through the Win32 layer, the way the device code does, for tests.
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <string>
+#include <vector>
+
+namespace win32_probe {
+
+struct disk_interface {
+    std::string device_path;
+    // Empty when the registry has no such property.
+    std::string friendly_name;
+    std::string description;
+};
+
+// The disk interface set, in the order the layer lists it.
+std::vector<disk_interface> disk_interfaces();
+
+// Present devices of the "USBSTOR" enumerator.
+int usb_storage_count();
+
+// The roots GetLogicalDriveStringsA lists, as "E:\".
+std::vector<std::string> logical_drive_roots();
+
+// Opens `path` read-only and asks IOCTL_STORAGE_GET_DEVICE_NUMBER; returns the error, 0 on
+// success.
+DWORD device_number(const std::string& path, STORAGE_DEVICE_NUMBER& number);
+
+} // namespace win32_probe

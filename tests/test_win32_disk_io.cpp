@@ -1,0 +1,308 @@
+// Device-changing calls over fake hosts: lock, dismount, delete layout, update properties,
+// eject and raw writes, their journal and injected failures.
+
+#include "fake_host.h"
+#include "platform/win32/test_control.h"
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <fcntl.h>
+
+namespace {
+
+using win32::test_control::call;
+
+const qint64 mib = 1 << 20;
+const std::string stick_path = "\\\\.\\PhysicalDrive0";
+
+HANDLE open_device(const std::string& path, DWORD access = GENERIC_READ | GENERIC_WRITE)
+{
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+DWORD control(HANDLE handle, DWORD code)
+{
+    DWORD returned = 0;
+    return DeviceIoControl(handle, code, nullptr, 0, nullptr, 0, &returned, nullptr)
+        ? 0 : GetLastError();
+}
+
+DWORD write(HANDLE handle, const QByteArray& data, DWORD* written_out = nullptr)
+{
+    DWORD written = 12345;
+    BOOL ok = WriteFile(handle, data.constData(), DWORD(data.size()), &written, nullptr);
+    if (written_out)
+        *written_out = written;
+    return ok ? 0 : GetLastError();
+}
+
+QList<QPair<call, std::string>> journal_calls()
+{
+    QList<QPair<call, std::string>> calls;
+    for (const auto& entry : win32::test_control::journal())
+        calls.append({entry.what, entry.target});
+    return calls;
+}
+
+// A stick whose bytes are all 0xA5, so that zeroed areas show.
+QString patterned_stick(fake_host& host, qint64 size, const QStringList& mount_points = {})
+{
+    fake_host::disk spec = fake_host::usb_stick(size);
+    for (int i = 0; i < mount_points.size(); ++i)
+        spec.partitions.append({(1 + 8 * i) * mib, 8 * mib, mount_points[i]});
+    QString name = host.add(spec);
+    QByteArray chunk(int(mib), char(0xa5));
+    for (qint64 at = 0; at < size; at += mib)
+        host.write(name, at, chunk);
+    return name;
+}
+
+bool all_bytes(const QByteArray& data, char value)
+{
+    return !data.isEmpty() && data.count(value) == data.size();
+}
+
+// The open flags of the descriptor this process holds on `path`, or -1.
+int open_flags_of(const QString& path)
+{
+    for (const QString& fd : QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
+        if (QFile::symLinkTarget("/proc/self/fd/" + fd) != path)
+            continue;
+        QFile info("/proc/self/fdinfo/" + fd);
+        info.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("flags:"))
+                return line.mid(6).trimmed().toInt(nullptr, 8);
+    }
+    return -1;
+}
+
+} // namespace
+
+class test_win32_disk_io : public QObject {
+    Q_OBJECT
+
+private slots:
+    void preparation_calls_are_journaled_on_their_targets()
+    {
+        fake_host host;
+        QString stick = patterned_stick(host, 64 * mib, {"/media/user/ONE", "/media/user/TWO"});
+
+        HANDLE volume = open_device("\\\\?\\D:", GENERIC_ALL);
+        QVERIFY(volume != INVALID_HANDLE_VALUE);
+        QCOMPARE(control(volume, FSCTL_LOCK_VOLUME), DWORD(0));
+        QCOMPARE(control(volume, FSCTL_DISMOUNT_VOLUME), DWORD(0));
+        QCOMPARE(host.mount_points(fake_host::partition_name(stick, 1)), QStringList());
+        QCOMPARE(host.mount_points(fake_host::partition_name(stick, 2)), QStringList({"/media/user/TWO"}));
+        // A second lock of a locked volume is refused while the first handle is open.
+        HANDLE again = open_device("\\\\.\\D:", GENERIC_ALL);
+        QCOMPARE(control(again, FSCTL_LOCK_VOLUME), DWORD(ERROR_ACCESS_DENIED));
+        CloseHandle(again);
+
+        HANDLE other = open_device("\\\\?\\E:", GENERIC_ALL);
+        QCOMPARE(control(other, FSCTL_DISMOUNT_VOLUME), DWORD(0));
+        QCOMPARE(host.mount_points(fake_host::partition_name(stick, 2)), QStringList());
+
+        HANDLE disk = open_device(stick_path);
+        QVERIFY(disk != INVALID_HANDLE_VALUE);
+        QCOMPARE(control(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT), DWORD(0));
+        QCOMPARE(control(disk, IOCTL_DISK_UPDATE_PROPERTIES), DWORD(0));
+        QCOMPARE(control(disk, IOCTL_STORAGE_EJECT_MEDIA), DWORD(0));
+        CloseHandle(volume);
+        CloseHandle(other);
+        CloseHandle(disk);
+
+        QCOMPARE(journal_calls(), (QList<QPair<call, std::string>> {
+                                      {call::lock, "\\\\?\\D:"},
+                                      {call::dismount, "\\\\?\\D:"},
+                                      {call::lock, "\\\\?\\D:"},
+                                      {call::dismount, "\\\\?\\E:"},
+                                      {call::delete_layout, stick_path},
+                                      {call::update_properties, stick_path},
+                                      {call::eject, stick_path}}));
+        QCOMPARE(win32::test_control::journal()[2].error, DWORD(ERROR_ACCESS_DENIED));
+
+        // First and last MiB zeroed (MBR, GPT and its backup), everything between untouched.
+        QVERIFY(all_bytes(host.read(stick, 0, mib), 0));
+        QVERIFY(all_bytes(host.read(stick, mib, 62 * mib), char(0xa5)));
+        QVERIFY(all_bytes(host.read(stick, 63 * mib, mib), 0));
+        QCOMPARE(QFileInfo(host.node_path(stick)).size(), 64 * mib);
+    }
+
+    void injected_failures_hit_one_call_on_one_target()
+    {
+        fake_host host;
+        QString stick = patterned_stick(host, 8 * mib);
+        win32::test_control::fail_call(call::delete_layout, stick_path, ERROR_ACCESS_DENIED);
+        win32::test_control::fail_call(call::write, stick_path, ERROR_IO_DEVICE, 1);
+        HANDLE disk = open_device(stick_path);
+
+        QCOMPARE(control(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT), DWORD(ERROR_ACCESS_DENIED));
+        QVERIFY(all_bytes(host.read(stick, 0, mib), char(0xa5)));
+        QCOMPARE(control(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT), DWORD(0));
+
+        QByteArray sector(512, 'x');
+        QCOMPARE(write(disk, sector), DWORD(0));
+        DWORD written = 0;
+        QCOMPARE(write(disk, sector, &written), DWORD(ERROR_IO_DEVICE));
+        QCOMPARE(written, DWORD(0));
+        QCOMPARE(write(disk, sector), DWORD(0));
+        CloseHandle(disk);
+        // The failed write wrote nothing and did not move the position.
+        QCOMPARE(host.read(stick, 0, 1024), sector + sector);
+
+        std::vector<win32::test_control::journal_entry> entries = win32::test_control::journal();
+        QCOMPARE(entries.size(), size_t(5));
+        QCOMPARE(entries[0].error, DWORD(ERROR_ACCESS_DENIED));
+        QCOMPARE(entries[3].error, DWORD(ERROR_IO_DEVICE));
+        QCOMPARE(entries[4].offset, std::uint64_t(512));
+        QCOMPARE(entries[4].length, std::uint64_t(512));
+    }
+
+    void writes_data()
+    {
+        QTest::addColumn<int>("sector");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<DWORD>("error");
+        QTest::newRow("one sector") << 512 << 512 << DWORD(0);
+        QTest::newRow("eight MB of sectors") << 512 << 8000512 << DWORD(0);
+        QTest::newRow("half a sector") << 512 << 256 << DWORD(ERROR_INVALID_PARAMETER);
+        QTest::newRow("sector and a byte") << 512 << 513 << DWORD(ERROR_INVALID_PARAMETER);
+        QTest::newRow("4096 sector") << 4096 << 8192 << DWORD(0);
+        QTest::newRow("512 on a 4096 disk") << 4096 << 512 << DWORD(ERROR_INVALID_PARAMETER);
+        QTest::newRow("nothing") << 512 << 0 << DWORD(0);
+    }
+
+    void writes()
+    {
+        QFETCH(int, sector);
+        QFETCH(int, length);
+        QFETCH(DWORD, error);
+
+        fake_host host;
+        fake_host::disk spec = fake_host::usb_stick(16 * mib);
+        spec.logical_block_size = sector;
+        QString stick = host.add(spec);
+        HANDLE disk = open_device(stick_path);
+        QByteArray data(length, 'k');
+        DWORD written = 0;
+        QCOMPARE(write(disk, data, &written), error);
+        QCOMPARE(written, error ? DWORD(0) : DWORD(length));
+        QByteArray expected = error ? QByteArray(length, '\0') : data;
+        QCOMPARE(host.read(stick, 0, length + 512), expected + QByteArray(512, '\0'));
+        QCOMPARE(win32::test_control::journal().back().error, error);
+        CloseHandle(disk);
+    }
+
+    void writes_go_through_to_the_device()
+    {
+        fake_host host;
+        QString stick = host.add(fake_host::usb_stick(8 * mib));
+        HANDLE disk = open_device(stick_path);
+        int flags = open_flags_of(host.node_path(stick));
+        QVERIFY(flags != -1);
+        QVERIFY((flags & O_DSYNC) == O_DSYNC);
+        QCOMPARE(flags & O_ACCMODE, O_RDWR);
+        CloseHandle(disk);
+        QCOMPARE(open_flags_of(host.node_path(stick)), -1);
+    }
+
+    void read_only_queries_open_nothing()
+    {
+        fake_host host;
+        QString stick = host.add(fake_host::usb_stick(8 * mib));
+        HANDLE disk = open_device(stick_path, GENERIC_READ);
+        QVERIFY(disk != INVALID_HANDLE_VALUE);
+        QCOMPARE(open_flags_of(host.node_path(stick)), -1);
+        QCOMPARE(write(disk, QByteArray(512, 'x')), DWORD(ERROR_ACCESS_DENIED));
+        QCOMPARE(control(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT), DWORD(ERROR_ACCESS_DENIED));
+        CloseHandle(disk);
+        QVERIFY(win32::test_control::journal().empty());
+    }
+
+    void refused_writes_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<DWORD>("error");
+        QTest::newRow("sysfs entry gone") << "removed" << DWORD(ERROR_DEVICE_NOT_CONNECTED);
+        QTest::newRow("disk came back") << "replugged" << DWORD(ERROR_DEVICE_NOT_CONNECTED);
+        QTest::newRow("write-protected") << "read only" << DWORD(ERROR_WRITE_PROTECT);
+        QTest::newRow("partition mounted") << "mounted" << DWORD(ERROR_ACCESS_DENIED);
+        QTest::newRow("past the end") << "end" << DWORD(ERROR_SECTOR_NOT_FOUND);
+    }
+
+    void refused_writes()
+    {
+        QFETCH(QString, situation);
+        QFETCH(DWORD, error);
+
+        fake_host host;
+        fake_host::disk spec = fake_host::usb_stick(4 * mib);
+        spec.read_only = situation == "read only";
+        spec.partitions = {{mib, mib, ""}};
+        QString stick = host.add(spec);
+        HANDLE disk = open_device(stick_path);
+        QVERIFY(disk != INVALID_HANDLE_VALUE);
+        QByteArray data(int(mib), 'w');
+        if (situation != "read only")
+            QCOMPARE(write(disk, data), DWORD(0));
+        QByteArray before = host.read(stick, 0, 4 * mib);
+
+        if (situation == "removed") {
+            host.remove(stick);
+        } else if (situation == "replugged") {
+            host.remove(stick);
+            host.plug_back(stick);
+        } else if (situation == "mounted") {
+            host.mount(fake_host::partition_name(stick, 1), "/media/user/AUTO");
+        } else if (situation == "end") {
+            QCOMPARE(write(disk, QByteArray(int(2 * mib), 'w')), DWORD(0));
+            data = QByteArray(int(2 * mib), 'e');
+        }
+        DWORD written = 1;
+        QCOMPARE(write(disk, data, &written), error);
+        QCOMPARE(written, DWORD(0));
+        if (situation != "removed")
+            QCOMPARE(host.read(stick, 0, 4 * mib).size(), before.size());
+        if (situation == "mounted" || situation == "replugged")
+            QCOMPARE(host.read(stick, 0, 4 * mib), before);
+        CloseHandle(disk);
+    }
+
+    void write_protected_stick_opens_but_refuses_writes()
+    {
+        fake_host host;
+        fake_host::disk spec = fake_host::usb_stick(4 * mib);
+        spec.read_only = true;
+        QString stick = host.add(spec);
+        HANDLE disk = open_device(stick_path);
+        QVERIFY(disk != INVALID_HANDLE_VALUE);
+        QCOMPARE(write(disk, QByteArray(512, 'x')), DWORD(ERROR_WRITE_PROTECT));
+        QCOMPARE(control(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT), DWORD(ERROR_WRITE_PROTECT));
+        QVERIFY(all_bytes(host.read(stick, 0, 4 * mib), 0));
+        CloseHandle(disk);
+    }
+
+    void closed_and_foreign_handles_are_refused()
+    {
+        fake_host host;
+        host.add(fake_host::usb_stick(4 * mib));
+        HANDLE disk = open_device(stick_path);
+        QVERIFY(CloseHandle(disk));
+        QCOMPARE(write(disk, QByteArray(512, 'x')), DWORD(ERROR_INVALID_HANDLE));
+        QCOMPARE(control(disk, IOCTL_DISK_IS_WRITABLE), DWORD(ERROR_INVALID_HANDLE));
+        HANDLE volume_of_nothing = open_device("\\\\?\\Q:");
+        QCOMPARE(volume_of_nothing, INVALID_HANDLE_VALUE);
+        QCOMPARE(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
+        QCOMPARE(open_device("C:\\Windows\\notepad.exe"), INVALID_HANDLE_VALUE);
+    }
+};
+
+QTEST_GUILESS_MAIN(test_win32_disk_io)
+#include "test_win32_disk_io.moc"

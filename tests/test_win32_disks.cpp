@@ -1,0 +1,297 @@
+// The disk interface set and the disk queries over fake hosts.
+
+#include "fake_host.h"
+#include "win32_probe.h"
+
+#include <setupapi.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include <QTest>
+
+#include <vector>
+
+namespace {
+
+const qint64 cylinder_512 = 255LL * 63 * 512;
+
+struct opened_disk {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    explicit opened_disk(const std::string& path, DWORD access = GENERIC_READ)
+        : handle(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~opened_disk()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+    }
+    // 0 on success, else the error.
+    DWORD control(DWORD code, void* in, DWORD in_size, void* out, DWORD out_size)
+    {
+        DWORD returned = 0;
+        SetLastError(0);
+        return DeviceIoControl(handle, code, in, in_size, out, out_size, &returned, nullptr)
+            ? 0 : GetLastError();
+    }
+};
+
+std::string only_interface_path()
+{
+    std::vector<win32_probe::disk_interface> interfaces = win32_probe::disk_interfaces();
+    return interfaces.size() == 1 ? interfaces.front().device_path : std::string();
+}
+
+} // namespace
+
+class test_win32_disks : public QObject {
+    Q_OBJECT
+
+private slots:
+    void interface_set_lists_whole_disks_in_name_order()
+    {
+        fake_host host;
+        for (const char* other : {"loop0", "ram0", "zram0", "dm-0", "md0", "sr0", "nbd0"})
+            host.add_virtual_device(other);
+        fake_host::disk sata = fake_host::sata_disk();
+        sata.partitions = {{1 << 20, 100 << 20, "/"}};
+        host.add(sata);
+        host.add(fake_host::usb_stick());
+        host.add(fake_host::nvme_disk());
+        host.add(fake_host::nvme_disk());
+        host.add(fake_host::sd_card());
+
+        std::vector<win32_probe::disk_interface> interfaces = win32_probe::disk_interfaces();
+        QStringList friendly_names;
+        QStringList descriptions;
+        for (const auto& entry : interfaces) {
+            friendly_names << QString::fromStdString(entry.friendly_name);
+            descriptions << QString::fromStdString(entry.description);
+        }
+        // mmcblk0, nvme0n1, nvme1n1, sda, sdb
+        QCOMPARE(friendly_names, QStringList({"", "Samsung SSD 970 EVO Plus 500GB",
+                                              "Samsung SSD 970 EVO Plus 500GB",
+                                              "ATA Samsung SSD 860",
+                                              "Kingston DataTraveler 3.0 USB Device"}));
+        QCOMPARE(descriptions, QStringList({"Disk drive", "Disk drive", "Disk drive", "Disk drive", "Disk drive"}));
+        QVERIFY(QString::fromStdString(interfaces[3].device_path).contains("sda"));
+        QVERIFY(QString::fromStdString(interfaces[4].device_path).contains("sdb"));
+    }
+
+    void natural_name_order_counts_digits_as_numbers()
+    {
+        fake_host host;
+        for (int i = 0; i < 11; ++i)
+            host.add(fake_host::nvme_disk());
+        std::vector<win32_probe::disk_interface> interfaces = win32_probe::disk_interfaces();
+        QCOMPARE(interfaces.size(), size_t(11));
+        QVERIFY(QString::fromStdString(interfaces[2].device_path).contains("&nvme2n1#"));
+        QVERIFY(QString::fromStdString(interfaces[10].device_path).contains("&nvme10n1#"));
+    }
+
+    void disk_queries_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<int>("sector");
+        QTest::addColumn<int>("bus_type");
+        QTest::addColumn<qint64>("cylinders");
+        QTest::addColumn<bool>("removable");
+
+        const qint64 geometry_size = 1000 * cylinder_512;
+        QTest::newRow("usb stick") << int(fake_host::bus::usb) << geometry_size + 300 * 512 << 512
+                                   << int(BusTypeUsb) << qint64(1000) << true;
+        QTest::newRow("usb stick 4096") << int(fake_host::bus::usb) << geometry_size * 8 << 4096
+                                        << int(BusTypeUsb) << qint64(1000) << true;
+        QTest::newRow("sata") << int(fake_host::bus::sata) << geometry_size << 512
+                              << int(BusTypeSata) << qint64(1000) << false;
+        QTest::newRow("nvme") << int(fake_host::bus::nvme) << geometry_size - 512 << 512
+                              << int(BusTypeNvme) << qint64(999) << false;
+        QTest::newRow("sd") << int(fake_host::bus::sd) << geometry_size << 512
+                            << int(BusTypeSd) << qint64(1000) << false;
+    }
+
+    void disk_queries()
+    {
+        QFETCH(int, kind);
+        QFETCH(qint64, size);
+        QFETCH(int, sector);
+        QFETCH(int, bus_type);
+        QFETCH(qint64, cylinders);
+        QFETCH(bool, removable);
+
+        fake_host host;
+        fake_host::disk spec = fake_host::usb_stick(size);
+        spec.on = static_cast<fake_host::bus>(kind);
+        spec.logical_block_size = sector;
+        spec.removable = removable;
+        host.add(spec);
+
+        opened_disk disk(only_interface_path());
+        QVERIFY(disk.handle != INVALID_HANDLE_VALUE);
+        QCOMPARE(disk.control(IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0), DWORD(0));
+
+        STORAGE_PROPERTY_QUERY query = {};
+        unsigned char descriptor[40] = {};
+        QCOMPARE(disk.control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, descriptor,
+                              sizeof descriptor), DWORD(0));
+        DWORD bus_at_28 = 0;
+        memcpy(&bus_at_28, descriptor + 28, 4);
+        QCOMPARE(int(bus_at_28), bus_type);
+        QCOMPARE(bool(descriptor[10]), removable);
+
+        STORAGE_DEVICE_NUMBER number = {};
+        QCOMPARE(disk.control(IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, 12), DWORD(0));
+        QCOMPARE(number.DeviceNumber, DWORD(0));
+
+        DISK_GEOMETRY geometry = {};
+        QCOMPARE(disk.control(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, 24), DWORD(0));
+        QCOMPARE(geometry.Cylinders.QuadPart, cylinders);
+        QCOMPARE(geometry.TracksPerCylinder, DWORD(255));
+        QCOMPARE(geometry.SectorsPerTrack, DWORD(63));
+        QCOMPARE(geometry.BytesPerSector, DWORD(sector));
+        std::uint64_t capacity = std::uint64_t(geometry.Cylinders.QuadPart)
+            * (geometry.TracksPerCylinder * geometry.SectorsPerTrack * geometry.BytesPerSector);
+        if (sector == 512 && cylinders == 1000)
+            QCOMPARE(capacity, std::uint64_t(8225280000));
+        QVERIFY(capacity <= std::uint64_t(size));
+    }
+
+    void unusable_media_fail_the_writability_query_data()
+    {
+        QTest::addColumn<bool>("read_only");
+        QTest::addColumn<bool>("empty_slot");
+        QTest::addColumn<DWORD>("error");
+        QTest::newRow("write-protected stick") << true << false << DWORD(ERROR_WRITE_PROTECT);
+        QTest::newRow("reader slot without card") << false << true << DWORD(ERROR_NOT_READY);
+    }
+
+    void unusable_media_fail_the_writability_query()
+    {
+        QFETCH(bool, read_only);
+        QFETCH(bool, empty_slot);
+        QFETCH(DWORD, error);
+
+        fake_host host;
+        fake_host::disk spec = empty_slot ? fake_host::card_reader_slot() : fake_host::usb_stick();
+        spec.read_only = read_only;
+        host.add(spec);
+        opened_disk disk(only_interface_path());
+        QVERIFY(disk.handle != INVALID_HANDLE_VALUE);
+        QCOMPARE(disk.control(IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0), error);
+        // The bus is still known, so the caller can tell why it skips the disk.
+        STORAGE_PROPERTY_QUERY query = {};
+        STORAGE_DEVICE_DESCRIPTOR descriptor = {};
+        QCOMPARE(disk.control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
+                              sizeof descriptor), DWORD(0));
+        QCOMPARE(descriptor.BusType, BusTypeUsb);
+        if (empty_slot) {
+            DISK_GEOMETRY geometry = {};
+            QCOMPARE(disk.control(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                                  sizeof geometry), DWORD(ERROR_NOT_READY));
+        }
+    }
+
+    void medium_inserted_into_a_slot_becomes_writable()
+    {
+        fake_host host;
+        QString slot = host.add(fake_host::card_reader_slot());
+        host.set_size(slot, 1000 * cylinder_512);
+        opened_disk disk(only_interface_path());
+        QCOMPARE(disk.control(IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0), DWORD(0));
+    }
+
+    void descriptor_carries_vendor_and_product_when_there_is_room()
+    {
+        fake_host host;
+        host.add(fake_host::usb_stick());
+        opened_disk disk(only_interface_path());
+        STORAGE_PROPERTY_QUERY query = {};
+        char buffer[512] = {};
+        QCOMPARE(disk.control(IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, buffer,
+                              sizeof buffer), DWORD(0));
+        STORAGE_DEVICE_DESCRIPTOR descriptor;
+        memcpy(&descriptor, buffer, sizeof descriptor);
+        QVERIFY(descriptor.Size > sizeof descriptor);
+        QCOMPARE(QString(buffer + descriptor.VendorIdOffset), QString("Kingston"));
+        QCOMPARE(QString(buffer + descriptor.ProductIdOffset), QString("DataTraveler 3.0"));
+    }
+
+    void setup_calls_check_structure_sizes()
+    {
+        fake_host host;
+        host.add(fake_host::usb_stick());
+        HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_DISK, nullptr, nullptr,
+                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+        QVERIFY(set != INVALID_HANDLE_VALUE);
+
+        SP_DEVICE_INTERFACE_DATA data = {};
+        data.cbSize = 28; // the 32-bit size is refused on a 64-bit build
+        QVERIFY(!SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, 0, &data));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_USER_BUFFER));
+        data.cbSize = sizeof data;
+        QVERIFY(SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, 0, &data));
+        QVERIFY(!SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, 1, &data));
+        QCOMPARE(GetLastError(), DWORD(ERROR_NO_MORE_ITEMS));
+
+        DWORD required = 0;
+        QVERIFY(!SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+        std::vector<char> buffer(required);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+        detail->cbSize = 5;
+        QVERIFY(!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, nullptr, nullptr));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_USER_BUFFER));
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        QVERIFY(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, nullptr, nullptr));
+        QCOMPARE(strlen(detail->DevicePath) + 1 + 4, size_t(required));
+
+        SP_DEVINFO_DATA element = {};
+        element.cbSize = 28;
+        QVERIFY(!SetupDiEnumDeviceInfo(set, 0, &element));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_USER_BUFFER));
+        element.cbSize = sizeof element;
+        QVERIFY(SetupDiEnumDeviceInfo(set, 0, &element));
+        char small[4];
+        DWORD needed = 0;
+        QVERIFY(!SetupDiGetDeviceRegistryPropertyA(set, &element, SPDRP_FRIENDLYNAME, nullptr,
+                                                   reinterpret_cast<PBYTE>(small), sizeof small,
+                                                   &needed));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+        QCOMPARE(needed, DWORD(strlen("Kingston DataTraveler 3.0 USB Device") + 1));
+        QVERIFY(SetupDiDestroyDeviceInfoList(set));
+        QVERIFY(!SetupDiDestroyDeviceInfoList(set));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    }
+
+    void usb_storage_count_follows_sticks()
+    {
+        fake_host host;
+        host.add(fake_host::sata_disk());
+        host.add(fake_host::nvme_disk());
+        QCOMPARE(win32_probe::usb_storage_count(), 0);
+        QString stick = host.add(fake_host::usb_stick());
+        QCOMPARE(win32_probe::usb_storage_count(), 1);
+        QString hard_disk = host.add(fake_host::usb_hard_disk());
+        QCOMPARE(win32_probe::usb_storage_count(), 2);
+        host.remove(stick);
+        QCOMPARE(win32_probe::usb_storage_count(), 1);
+        host.plug_back(stick);
+        QCOMPARE(win32_probe::usb_storage_count(), 2);
+        host.remove(hard_disk);
+        host.remove(stick);
+        QCOMPARE(win32_probe::usb_storage_count(), 0);
+    }
+
+    void unknown_enumerator_is_refused()
+    {
+        fake_host host;
+        HDEVINFO set = SetupDiGetClassDevsA(nullptr, "PCI", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+        QCOMPARE(set, INVALID_HANDLE_VALUE);
+        QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_DATA));
+    }
+};
+
+QTEST_GUILESS_MAIN(test_win32_disks)
+#include "test_win32_disks.moc"
