@@ -4,13 +4,13 @@
 #include "image/image_burner_impl.h"
 
 #include "device/device_windows.h"
+#include "image/chunk_reader.h"
 #include "image/file_position.h"
 #include "logger.h"
 
 #include <winioctl.h>
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -74,26 +74,26 @@ image_burner::impl::copy_result image_burner::impl::m_copy(HANDLE disk,
                                                            std::uint32_t bytes_per_sector,
                                                            std::int64_t image_size)
 {
-    const std::uint32_t chunk = chunk_size(bytes_per_sector);
-    std::vector<char> buffer(chunk);
+    // Two chunk buffers: the next chunk is read while the current one is written.
+    chunk_reader reader(m_image, image_size, chunk_size(bytes_per_sector));
     std::int64_t read = 0;
     // Image bytes on the disk; the zeros that pad the last sector are not counted.
     std::int64_t written = 0;
     DWORD error = ERROR_SUCCESS;
     do {
-        const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(chunk, image_size - read));
-        if (std::fread(buffer.data(), 1, wanted, m_image) != wanted)
+        std::size_t wanted = 0;
+        char* buffer = reader.next(wanted);
+        if (!buffer)
             return copy_result::image_unreadable;
         read += static_cast<std::int64_t>(wanted);
         // A disk takes whole sectors only: the image's last partial sector goes with zeros.
         const std::size_t length = (wanted + bytes_per_sector - 1) / bytes_per_sector * bytes_per_sector;
-        std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(wanted),
-                  buffer.begin() + static_cast<std::ptrdiff_t>(length), '\0');
+        std::fill(buffer + wanted, buffer + length, '\0');
 
         DWORD done = 0;
         // Each write is judged by its own outcome, never by an error left from earlier calls.
         SetLastError(ERROR_SUCCESS);
-        if (!WriteFile(disk, buffer.data(), static_cast<DWORD>(length), &done, nullptr)) {
+        if (!WriteFile(disk, buffer, static_cast<DWORD>(length), &done, nullptr)) {
             error = GetLastError();
             if (error == ERROR_SUCCESS)
                 error = ERROR_GEN_FAILURE;
