@@ -53,10 +53,10 @@ QList<QPair<call, std::string>> journal_calls()
 // A stick whose bytes are all 0xA5, so that zeroed areas show.
 QString patterned_stick(fake_host& host, qint64 size, const QStringList& mount_points = {})
 {
-    fake_host::disk spec = fake_host::usb_stick(size);
+    fake_host::disk blueprint = fake_host::usb_stick(size);
     for (int i = 0; i < mount_points.size(); ++i)
-        spec.partitions.append({(1 + 8 * i) * mib, 8 * mib, mount_points[i]});
-    QString name = host.add(spec);
+        blueprint.partitions.append({(1 + 8 * i) * mib, 8 * mib, mount_points[i]});
+    QString name = host.add(blueprint);
     QByteArray chunk(int(mib), char(0xa5));
     for (qint64 at = 0; at < size; at += mib)
         host.write(name, at, chunk);
@@ -186,9 +186,9 @@ private slots:
         QFETCH(DWORD, error);
 
         fake_host host;
-        fake_host::disk spec = fake_host::usb_stick(16 * mib);
-        spec.logical_block_size = sector;
-        QString stick = host.add(spec);
+        fake_host::disk blueprint = fake_host::usb_stick(16 * mib);
+        blueprint.logical_block_size = sector;
+        QString stick = host.add(blueprint);
         HANDLE disk = open_device(stick_path);
         QByteArray data(length, 'k');
         DWORD written = 0;
@@ -243,10 +243,10 @@ private slots:
         QFETCH(DWORD, error);
 
         fake_host host;
-        fake_host::disk spec = fake_host::usb_stick(4 * mib);
-        spec.read_only = situation == "read only";
-        spec.partitions = {{mib, mib, ""}};
-        QString stick = host.add(spec);
+        fake_host::disk blueprint = fake_host::usb_stick(4 * mib);
+        blueprint.read_only = situation == "read only";
+        blueprint.partitions = {{mib, mib, ""}};
+        QString stick = host.add(blueprint);
         HANDLE disk = open_device(stick_path);
         QVERIFY(disk != INVALID_HANDLE_VALUE);
         QByteArray data(int(mib), 'w');
@@ -278,9 +278,9 @@ private slots:
     void write_protected_stick_opens_but_refuses_writes()
     {
         fake_host host;
-        fake_host::disk spec = fake_host::usb_stick(4 * mib);
-        spec.read_only = true;
-        QString stick = host.add(spec);
+        fake_host::disk blueprint = fake_host::usb_stick(4 * mib);
+        blueprint.read_only = true;
+        QString stick = host.add(blueprint);
         HANDLE disk = open_device(stick_path);
         QVERIFY(disk != INVALID_HANDLE_VALUE);
         QCOMPARE(write(disk, QByteArray(512, 'x')), DWORD(ERROR_WRITE_PROTECT));

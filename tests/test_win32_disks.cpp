@@ -9,6 +9,8 @@
 
 #include <QTest>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -122,11 +124,11 @@ private slots:
         QFETCH(bool, removable);
 
         fake_host host;
-        fake_host::disk spec = fake_host::usb_stick(size);
-        spec.on = static_cast<fake_host::bus>(kind);
-        spec.logical_block_size = sector;
-        spec.removable = removable;
-        host.add(spec);
+        fake_host::disk blueprint = fake_host::usb_stick(size);
+        blueprint.on = static_cast<fake_host::bus>(kind);
+        blueprint.logical_block_size = sector;
+        blueprint.removable = removable;
+        host.add(blueprint);
 
         opened_disk disk(only_interface_path());
         QVERIFY(disk.handle != INVALID_HANDLE_VALUE);
@@ -174,9 +176,9 @@ private slots:
         QFETCH(DWORD, error);
 
         fake_host host;
-        fake_host::disk spec = empty_slot ? fake_host::card_reader_slot() : fake_host::usb_stick();
-        spec.read_only = read_only;
-        host.add(spec);
+        fake_host::disk blueprint = empty_slot ? fake_host::card_reader_slot() : fake_host::usb_stick();
+        blueprint.read_only = read_only;
+        host.add(blueprint);
         opened_disk disk(only_interface_path());
         QVERIFY(disk.handle != INVALID_HANDLE_VALUE);
         QCOMPARE(disk.control(IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0), error);
@@ -281,6 +283,34 @@ private slots:
         QCOMPARE(win32_probe::usb_storage_count(), 2);
         host.remove(hard_disk);
         host.remove(stick);
+        QCOMPARE(win32_probe::usb_storage_count(), 0);
+    }
+
+    void watch_thread_counts_while_disks_come_and_go()
+    {
+        fake_host host;
+        std::atomic<bool> stop {false};
+        std::atomic<int> polls {0};
+        std::atomic<int> out_of_range {0};
+        std::thread watch([&] {
+            while (!stop) {
+                int count = win32_probe::usb_storage_count();
+                if (count < 0 || count > 2)
+                    ++out_of_range;
+                ++polls;
+            }
+        });
+        for (int round = 0; round < 20; ++round) {
+            QString stick = host.add(fake_host::usb_stick());
+            QString other = host.add(fake_host::usb_hard_disk());
+            QCOMPARE(win32_probe::disk_interfaces().size(), size_t(2));
+            host.remove(stick);
+            host.remove(other);
+        }
+        QTRY_VERIFY(polls > 0);
+        stop = true;
+        watch.join();
+        QCOMPARE(out_of_range.load(), 0);
         QCOMPARE(win32_probe::usb_storage_count(), 0);
     }
 

@@ -15,11 +15,11 @@ namespace {
 
 const qint64 mib = 1 << 20;
 
-fake_host::disk with_partitions(fake_host::disk spec, const QStringList& mount_points)
+fake_host::disk with_partitions(fake_host::disk blueprint, const QStringList& mount_points)
 {
     for (int i = 0; i < mount_points.size(); ++i)
-        spec.partitions.append({(1 + 100 * i) * mib, 100 * mib, mount_points[i]});
-    return spec;
+        blueprint.partitions.append({(1 + 100 * i) * mib, 100 * mib, mount_points[i]});
+    return blueprint;
 }
 
 QStringList roots()
@@ -102,6 +102,20 @@ private slots:
         QCOMPARE(roots(), QStringList({"D:\\", "F:\\"}));
         QCOMPARE(disk_number_of("\\\\?\\D:"), DWORD(2));
         QCOMPARE(disk_number_of("\\\\?\\E:"), DWORD(-1));
+    }
+
+    void volumes_that_come_back_get_letters_again()
+    {
+        fake_host host;
+        QString stick = host.add(with_partitions(fake_host::usb_stick(), {"/media/user/A", ""}));
+        QCOMPARE(roots(), QStringList({"D:\\", "E:\\"}));
+        host.set_partitions(stick, {});
+        QCOMPARE(roots(), QStringList());
+        host.set_partitions(stick, {{mib, 100 * mib, "/media/user/A"}});
+        QCOMPARE(roots(), QStringList({"D:\\"}));
+        QCOMPARE(GetDriveTypeA("D:\\"), UINT(DRIVE_REMOVABLE));
+        QCOMPARE(disk_number_of("\\\\?\\D:"), DWORD(0));
+        QCOMPARE(host.mount_points(fake_host::partition_name(stick, 1)), QStringList({"/media/user/A"}));
     }
 
     void disk_without_partition_table_is_a_volume_while_mounted()

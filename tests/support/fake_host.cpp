@@ -33,60 +33,60 @@ QString unescaped_mount_field(QString text)
 
 fake_host::disk fake_host::usb_stick(qint64 size)
 {
-    disk spec;
-    spec.size = size;
-    spec.vendor = "Kingston";
-    spec.model = "DataTraveler 3.0";
-    return spec;
+    disk blueprint;
+    blueprint.size = size;
+    blueprint.vendor = "Kingston";
+    blueprint.model = "DataTraveler 3.0";
+    return blueprint;
 }
 
 fake_host::disk fake_host::usb_hard_disk(qint64 size)
 {
-    disk spec;
-    spec.size = size;
-    spec.removable = false;
-    spec.vendor = "WD";
-    spec.model = "Elements 25A2";
-    return spec;
+    disk blueprint;
+    blueprint.size = size;
+    blueprint.removable = false;
+    blueprint.vendor = "WD";
+    blueprint.model = "Elements 25A2";
+    return blueprint;
 }
 
 fake_host::disk fake_host::sata_disk(qint64 size)
 {
-    disk spec;
-    spec.on = bus::sata;
-    spec.size = size;
-    spec.removable = false;
-    spec.vendor = "ATA";
-    spec.model = "Samsung SSD 860";
-    return spec;
+    disk blueprint;
+    blueprint.on = bus::sata;
+    blueprint.size = size;
+    blueprint.removable = false;
+    blueprint.vendor = "ATA";
+    blueprint.model = "Samsung SSD 860";
+    return blueprint;
 }
 
 fake_host::disk fake_host::nvme_disk(qint64 size)
 {
-    disk spec;
-    spec.on = bus::nvme;
-    spec.size = size;
-    spec.removable = false;
-    spec.model = "Samsung SSD 970 EVO Plus 500GB";
-    return spec;
+    disk blueprint;
+    blueprint.on = bus::nvme;
+    blueprint.size = size;
+    blueprint.removable = false;
+    blueprint.model = "Samsung SSD 970 EVO Plus 500GB";
+    return blueprint;
 }
 
 fake_host::disk fake_host::sd_card(qint64 size)
 {
-    disk spec;
-    spec.on = bus::sd;
-    spec.size = size;
-    spec.removable = false;
-    return spec;
+    disk blueprint;
+    blueprint.on = bus::sd;
+    blueprint.size = size;
+    blueprint.removable = false;
+    return blueprint;
 }
 
 fake_host::disk fake_host::card_reader_slot()
 {
-    disk spec;
-    spec.size = 0;
-    spec.vendor = "Generic-";
-    spec.model = "SD/MMC";
-    return spec;
+    disk blueprint;
+    blueprint.size = 0;
+    blueprint.vendor = "Generic-";
+    blueprint.model = "SD/MMC";
+    return blueprint;
 }
 
 fake_host::fake_host()
@@ -141,25 +141,25 @@ void fake_host::write_attribute(const QString& path, const QString& value) const
     file.write((value + "\n").toUtf8());
 }
 
-QString fake_host::add(const disk& spec)
+QString fake_host::add(const disk& blueprint)
 {
-    return add_disk(spec, QString());
+    return add_disk(blueprint, QString());
 }
 
-QString fake_host::add_disk(const disk& spec, const QString& stashed_node)
+QString fake_host::add_disk(const disk& blueprint, const QString& stashed_node)
 {
-    QString name = free_name(spec.on);
+    QString name = free_name(blueprint.on);
     plugged disk;
-    disk.spec = spec;
+    disk.blueprint = blueprint;
     QString pci = "sys/devices/pci0000:00";
     QString device_attributes; // the folder that holds vendor and model
     int index = m_next_controller++;
-    switch (spec.on) {
+    switch (blueprint.on) {
     case bus::usb:
     case bus::sata: {
         int host = m_next_scsi_host++;
         QString scsi = QString("host%1/target%1:0:0/%1:0:0:0").arg(host);
-        if (spec.on == bus::usb) {
+        if (blueprint.on == bus::usb) {
             QString port = QString("1-%1").arg(m_next_port++);
             disk.removal_folder = pci + "/0000:00:14.0/usb1/" + port;
             device_attributes = disk.removal_folder + "/" + port + ":1.0/" + scsi;
@@ -168,8 +168,8 @@ QString fake_host::add_disk(const disk& spec, const QString& stashed_node)
             device_attributes = disk.removal_folder + "/" + scsi;
         }
         disk.device_folder = device_attributes + "/block/" + name;
-        write_attribute(device_attributes + "/vendor", padded(spec.vendor, 8));
-        write_attribute(device_attributes + "/model", padded(spec.model, 16));
+        write_attribute(device_attributes + "/vendor", padded(blueprint.vendor, 8));
+        write_attribute(device_attributes + "/model", padded(blueprint.model, 16));
         disk.major = 8;
         disk.minor = (name.mid(2).at(0).unicode() - 'a') * 16;
         break;
@@ -179,7 +179,7 @@ QString fake_host::add_disk(const disk& spec, const QString& stashed_node)
         disk.removal_folder = pci + QString("/0000:00:1d.0/0000:3d:00.%1").arg(index);
         device_attributes = disk.removal_folder + "/nvme/" + controller;
         disk.device_folder = device_attributes + "/" + name;
-        write_attribute(device_attributes + "/model", padded(spec.model, 40));
+        write_attribute(device_attributes + "/model", padded(blueprint.model, 40));
         disk.major = 259;
         disk.minor = index * 8;
         break;
@@ -197,12 +197,12 @@ QString fake_host::add_disk(const disk& spec, const QString& stashed_node)
     }
 
     QString folder = disk.device_folder;
-    write_attribute(folder + "/size", QString::number(spec.size / 512));
-    write_attribute(folder + "/ro", spec.read_only ? "1" : "0");
-    write_attribute(folder + "/removable", spec.removable ? "1" : "0");
+    write_attribute(folder + "/size", QString::number(blueprint.size / 512));
+    write_attribute(folder + "/ro", blueprint.read_only ? "1" : "0");
+    write_attribute(folder + "/removable", blueprint.removable ? "1" : "0");
     write_attribute(folder + "/diskseq", QString::number(m_next_diskseq++));
     write_attribute(folder + "/dev", QString("%1:%2").arg(disk.major).arg(disk.minor));
-    write_attribute(folder + "/queue/logical_block_size", QString::number(spec.logical_block_size));
+    write_attribute(folder + "/queue/logical_block_size", QString::number(blueprint.logical_block_size));
     QString device_link = QDir(m_root + "/" + folder).relativeFilePath(m_root + "/" + device_attributes);
     symlink(device_link.toUtf8().constData(), (m_root + "/" + folder + "/device").toUtf8().constData());
     QString block_link = QDir(m_root + "/sys/block").relativeFilePath(m_root + "/" + folder);
@@ -214,27 +214,27 @@ QString fake_host::add_disk(const disk& spec, const QString& stashed_node)
     } else {
         QFile file(node);
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.resize(spec.size);
+        file.resize(blueprint.size);
     }
     m_disks.insert(name, disk);
     if (stashed_node.isEmpty())
-        write_partition_table(name, spec);
+        write_partition_table(name, blueprint);
     add_partition_folders(name, disk);
-    if (!spec.mount_point.isEmpty() && spec.partitions.isEmpty())
-        mount(name, spec.mount_point);
+    if (!blueprint.mount_point.isEmpty() && blueprint.partitions.isEmpty())
+        mount(name, blueprint.mount_point);
     return name;
 }
 
-void fake_host::write_partition_table(const QString& name, const disk& spec)
+void fake_host::write_partition_table(const QString& name, const disk& blueprint)
 {
-    if (spec.partitions.isEmpty() || spec.size < mbr_sector)
+    if (blueprint.partitions.isEmpty() || blueprint.size < mbr_sector)
         return;
     QByteArray table(mbr_sector, '\0');
-    for (int i = 0; i < spec.partitions.size() && i < 4; ++i) {
+    for (int i = 0; i < blueprint.partitions.size() && i < 4; ++i) {
         char* entry = table.data() + 446 + 16 * i;
         entry[4] = 0x0c; // FAT32 with LBA
-        quint32 first = static_cast<quint32>(spec.partitions[i].start / 512);
-        quint32 count = static_cast<quint32>(spec.partitions[i].size / 512);
+        quint32 first = static_cast<quint32>(blueprint.partitions[i].start / 512);
+        quint32 count = static_cast<quint32>(blueprint.partitions[i].size / 512);
         for (int byte = 0; byte < 4; ++byte) {
             entry[8 + byte] = static_cast<char>(first >> (8 * byte));
             entry[12 + byte] = static_cast<char>(count >> (8 * byte));
@@ -247,8 +247,8 @@ void fake_host::write_partition_table(const QString& name, const disk& spec)
 
 void fake_host::add_partition_folders(const QString& name, const plugged& disk)
 {
-    for (int i = 0; i < disk.spec.partitions.size(); ++i) {
-        const partition& part = disk.spec.partitions[i];
+    for (int i = 0; i < disk.blueprint.partitions.size(); ++i) {
+        const partition& part = disk.blueprint.partitions[i];
         QString part_name = partition_name(name, i + 1);
         QString folder = disk.device_folder + "/" + part_name;
         write_attribute(folder + "/partition", QString::number(i + 1));
@@ -281,7 +281,7 @@ void fake_host::remove(const QString& name)
         return;
     plugged disk = m_disks.take(name);
     unmount(name);
-    for (int i = 0; i < disk.spec.partitions.size(); ++i)
+    for (int i = 0; i < disk.blueprint.partitions.size(); ++i)
         unmount(partition_name(name, i + 1));
     QFile::remove(m_root + "/sys/block/" + name);
     QDir(m_root + "/" + disk.removal_folder).removeRecursively();
@@ -294,10 +294,10 @@ QString fake_host::plug_back(const QString& name)
     if (!m_unplugged.contains(name))
         return QString();
     plugged disk = m_unplugged.take(name);
-    disk.spec.mount_point.clear();
-    for (partition& part : disk.spec.partitions)
+    disk.blueprint.mount_point.clear();
+    for (partition& part : disk.blueprint.partitions)
         part.mount_point.clear();
-    return add_disk(disk.spec, m_folder.path() + "/unplugged/" + name);
+    return add_disk(disk.blueprint, m_folder.path() + "/unplugged/" + name);
 }
 
 void fake_host::mount(const QString& block_device, const QString& mount_point)
@@ -357,7 +357,7 @@ void fake_host::set_read_only(const QString& name, bool read_only)
 {
     if (!m_disks.contains(name))
         return;
-    m_disks[name].spec.read_only = read_only;
+    m_disks[name].blueprint.read_only = read_only;
     write_attribute(m_disks[name].device_folder + "/ro", read_only ? "1" : "0");
 }
 
@@ -365,22 +365,23 @@ void fake_host::set_size(const QString& name, qint64 size)
 {
     if (!m_disks.contains(name))
         return;
-    m_disks[name].spec.size = size;
+    m_disks[name].blueprint.size = size;
     write_attribute(m_disks[name].device_folder + "/size", QString::number(size / 512));
     QFile(node_path(name)).resize(size);
 }
 
-void fake_host::remove_partitions(const QString& name)
+void fake_host::set_partitions(const QString& name, const QList<partition>& partitions)
 {
     if (!m_disks.contains(name))
         return;
     plugged& disk = m_disks[name];
-    for (int i = 0; i < disk.spec.partitions.size(); ++i) {
+    for (int i = 0; i < disk.blueprint.partitions.size(); ++i) {
         QString part_name = partition_name(name, i + 1);
         unmount(part_name);
         QDir(m_root + "/" + disk.device_folder + "/" + part_name).removeRecursively();
     }
-    disk.spec.partitions.clear();
+    disk.blueprint.partitions = partitions;
+    add_partition_folders(name, disk);
 }
 
 QString fake_host::node_path(const QString& name) const

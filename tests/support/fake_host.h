@@ -6,7 +6,8 @@
 //
 // Constructing a fake_host points KESTREL_HOST_ROOT at its tree and starts the layer over
 // (disk numbers, drive letters, journal and injected failures are forgotten), so each test
-// can build its own host; only one fake_host should live at a time. Disks can be added,
+// can build its own host; only one fake_host should live at a time. Once it is gone the layer
+// sees an empty host until the next one is made. Disks can be added,
 // unplugged and plugged back while the test runs, as with real hardware.
 //
 //     fake_host host;
@@ -65,7 +66,7 @@ public:
     QString root() const;
 
     // Adds a disk under the first free kernel name (sda.., nvme0n1.., mmcblk0..) and returns it.
-    QString add(const disk& spec);
+    QString add(const disk& blueprint);
     // A block device that is no disk to the layer: loop0, ram0, zram0, dm-0, md0, sr0, nbd0.
     void add_virtual_device(const QString& name, qint64 size = 1 << 20);
     // Unplugs it: its sysfs folders, its node and its mounts go away.
@@ -84,8 +85,10 @@ public:
     void set_read_only(const QString& name, bool read_only);
     // Inserts a medium into a reader slot (or changes its size); the node grows with it.
     void set_size(const QString& name, qint64 size);
-    // Drops the sysfs partition folders, as the kernel does after reading an empty table.
-    void remove_partitions(const QString& name);
+    // Replaces the sysfs partition folders (and their mounts), as the kernel does when it reads
+    // the partition table again: {} after the layout was deleted, or the volumes that come
+    // back. The disk's content is left alone.
+    void set_partitions(const QString& name, const QList<partition>& partitions);
 
     QString node_path(const QString& name) const;
     QByteArray read(const QString& name, qint64 offset, qint64 length) const;
@@ -93,17 +96,17 @@ public:
 
 private:
     struct plugged {
-        disk spec;
+        disk blueprint;
         QString device_folder; // the disk's folder, relative to R
         QString removal_folder; // what goes when it is unplugged, relative to R
         int major = 0;
         int minor = 0;
     };
 
-    QString add_disk(const disk& spec, const QString& stashed_node);
+    QString add_disk(const disk& blueprint, const QString& stashed_node);
     QString free_name(bus on) const;
     void write_attribute(const QString& path, const QString& value) const;
-    void write_partition_table(const QString& name, const disk& spec);
+    void write_partition_table(const QString& name, const disk& blueprint);
     void add_partition_folders(const QString& name, const plugged& disk);
     void rewrite_mounts(const QList<QPair<QString, QString>>& mounts);
     QList<QPair<QString, QString>> read_mounts() const;

@@ -32,7 +32,7 @@ bool wants_read(DWORD access)
     return access & (GENERIC_READ | GENERIC_ALL);
 }
 
-// The node of a disk or partition, checked to be what it should be on this host.
+// The node of a disk, checked to be what stands for a disk on this host.
 DWORD find_node(const std::string& name, std::string& node_path)
 {
     node_path = win32::resolve_host_path("/dev/" + name);
