@@ -2,6 +2,7 @@
 #include "image/image_burner.h"
 #include "logger.h"
 
+#include "fake_host.h"
 #include "gzip_data.h"
 #include "image_files.h"
 
@@ -20,6 +21,7 @@ class test_image_burner_preparation : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_folder;
+    std::unique_ptr<fake_host> m_host;
 
     QString downloads() const { return m_folder.path() + "/downloads"; }
     QString gz_path() const { return downloads() + "/v2.0.img.gz"; }
@@ -49,12 +51,27 @@ class test_image_burner_preparation : public QObject {
         return disk;
     }
 
+    // A disk of a fake host opened for writing: a prepared image goes on to be written.
+    std::shared_ptr<device> writable_disk()
+    {
+        m_host = std::make_unique<fake_host>();
+        m_host->add(fake_host::usb_stick(64 << 20));
+        auto disk = std::make_shared<device_windows>();
+        disk->name = "Kestrel Stick USB Device";
+        disk->bytes_per_sector = 512;
+        disk->handles.push_back(CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return disk;
+    }
+
     static QByteArray block() { return QByteArray(2048, 'C'); }
 
     // What the burner sent, read once its thread has ended.
     struct outcome {
         QList<QVariantList> errors;
         QList<QVariantList> inflate_progress;
+        int finished = 0;
         int other_signals = 0;
     };
 
@@ -85,6 +102,7 @@ class test_image_burner_preparation : public QObject {
 
         result.errors = errors;
         result.inflate_progress = inflate_progress;
+        result.finished = finished.count();
         result.other_signals = finished.count() + canceled.count() + progress.count()
             + disconnected.count();
         return result;
@@ -101,6 +119,8 @@ private slots:
         logger::init(m_folder.path().toStdString());
     }
 
+    void cleanup() { m_host.reset(); }
+
     void cleanupTestCase() { logger::close(); }
 
     void download_is_inflated_and_patched()
@@ -110,9 +130,9 @@ private slots:
         const QByteArray gz = gzip_data::compress(image);
         QVERIFY(write_file(gz_path(), gz));
 
-        outcome result = burn();
+        outcome result = burn(false, writable_disk());
         QVERIFY(result.errors.isEmpty());
-        QCOMPARE(result.other_signals, 0);
+        QCOMPARE(result.finished, 1);
         QVERIFY(!result.inflate_progress.isEmpty());
         QCOMPARE(result.inflate_progress.last(), QVariantList({qint64(gz.size()), qint64(gz.size())}));
 
@@ -132,8 +152,9 @@ private slots:
         image.replace(1024, 2048, QByteArray(2048, 'P'));
         QVERIFY(write_file(img_path(), image));
 
-        outcome result = burn();
+        outcome result = burn(false, writable_disk());
         QVERIFY(result.errors.isEmpty());
+        QCOMPARE(result.finished, 1);
         QVERIFY(result.inflate_progress.isEmpty());
         image.replace(1024, 2048, block());
         QVERIFY(read_file(img_path()) == image);

@@ -30,6 +30,5 @@ image_burner::impl::impl(image_burner* owner, const std::string& image_path,
 
 image_burner::impl::~impl()
 {
-    if (m_image)
-        std::fclose(m_image);
+    m_close_image();
 }

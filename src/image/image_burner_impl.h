@@ -4,7 +4,10 @@
 #include "image/image_burner.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
+
+#include <windows.h>
 
 struct device_windows;
 
@@ -29,10 +32,19 @@ public:
 
 private:
     enum preparation : int { prepared = 0, not_prepared = -1, image_damaged = -2 };
+    enum class copy_result { copied, canceled, disconnected, image_unreadable };
 
     device_windows& m_disk() const;
     // The pre-check of a flash: a disk handle, no cancel, a prepared image. Tells the user
     // when one is missing.
     bool m_ready_to_write();
     int m_prepare_image();
+
+    // Copies the prepared image onto the disk's first handle, reports how it ended and
+    // releases every handle of the disk.
+    void m_write_image();
+    copy_result m_copy(HANDLE disk, std::uint32_t bytes_per_sector, std::int64_t image_size);
+    void m_report(copy_result result, HANDLE disk, std::int64_t image_size);
+    void m_close_image();
+    void m_release_disk();
 };

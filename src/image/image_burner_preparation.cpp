@@ -4,11 +4,6 @@
 #include "image/image_manipulator.h"
 #include "logger.h"
 
-void image_burner::impl::burn_image()
-{
-    m_ready_to_write();
-}
-
 device_windows& image_burner::impl::m_disk() const
 {
     return static_cast<device_windows&>(*m_device);

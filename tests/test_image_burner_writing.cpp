@@ -1,0 +1,421 @@
+// The copy of the prepared image onto a stick of a fake host: chunks, the padded last sector,
+// the three ways a copy ends, the refusals before it, and the release of the disk.
+
+#include "device/device_windows.h"
+#include "image/image_burner.h"
+#include "logger.h"
+#include "platform/win32/test_control.h"
+
+#include "fake_host.h"
+#include "image_files.h"
+#include "win32_probe.h"
+
+#include <windows.h>
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <functional>
+
+using win32::test_control::call;
+
+namespace {
+
+const qint64 mib = 1 << 20;
+const std::string stick_path = "\\\\.\\PhysicalDrive0";
+const QString stick_name = "Kingston DataTraveler 3.0 USB Device";
+const quint64 area_offset = 4096;
+const qint64 band = 65536;
+const char untouched = char(0xa5);
+
+QByteArray block()
+{
+    return QByteArray(2048, 'C');
+}
+
+HANDLE open_device(const std::string& path)
+{
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool is_closed(HANDLE handle)
+{
+    return !CloseHandle(handle) && GetLastError() == ERROR_INVALID_HANDLE;
+}
+
+bool all_bytes(const QByteArray& data, char value)
+{
+    return data.count(value) == data.size();
+}
+
+QString progress(qint64 done, qint64 total)
+{
+    return QString("progress %1/%2").arg(done).arg(total);
+}
+
+struct write_entry {
+    quint64 offset;
+    quint64 length;
+    DWORD error;
+    bool operator==(const write_entry& other) const
+    {
+        return offset == other.offset && length == other.length && error == other.error;
+    }
+};
+
+QList<write_entry> journaled_writes()
+{
+    QList<write_entry> writes;
+    for (const auto& entry : win32::test_control::journal())
+        if (entry.what == call::write)
+            writes.append({entry.offset, entry.length, entry.error});
+    return writes;
+}
+
+QList<call> journaled_controls()
+{
+    QList<call> controls;
+    for (const auto& entry : win32::test_control::journal())
+        if (entry.what != call::write)
+            controls.append(entry.what);
+    return controls;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(call)
+
+class test_image_burner_writing : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_folder;
+    std::unique_ptr<fake_host> m_host;
+    QString m_stick;
+    std::vector<HANDLE> m_opened;
+
+    QString downloads() const { return m_folder.path() + "/downloads"; }
+    QString gz_path() const { return downloads() + "/v2.0.img.gz"; }
+    QString img_path() const { return downloads() + "/v2.0.img"; }
+
+    bool logged(const QString& severity, const QString& text) const
+    {
+        const QString log = QString::fromUtf8(
+            image_files::read_file(m_folder.path() + "/Kestrel Flash tool.log"));
+        return QRegularExpression("\\[" + severity + "\\] \\[.+\\] "
+                                  + QRegularExpression::escape(text) + "\n")
+            .match(log)
+            .hasMatch();
+    }
+
+    // The stick as its preparation leaves it: the disk open for writing, then a volume handle.
+    std::shared_ptr<device_windows> prepared_stick(int bytes_per_sector, bool with_handles = true)
+    {
+        fake_host::disk spec = fake_host::usb_stick(64 * mib);
+        spec.logical_block_size = bytes_per_sector;
+        spec.partitions = {{mib, 32 * mib, QString()}};
+        m_stick = m_host->add(spec);
+
+        auto disk = std::make_shared<device_windows>();
+        disk->path = stick_path;
+        disk->name = stick_name.toStdString();
+        disk->size = 64 * mib;
+        disk->bytes_per_sector = bytes_per_sector;
+        const std::string root = win32_probe::logical_drive_roots().at(0);
+        disk->volumes = {root};
+        if (with_handles) {
+            disk->handles = {open_device(stick_path), open_device("\\\\?\\" + root.substr(0, 2))};
+            for (HANDLE handle : disk->handles)
+                if (handle == INVALID_HANDLE_VALUE)
+                    qFatal("cannot open the fake stick");
+            m_opened = disk->handles;
+        }
+        return disk;
+    }
+
+    // The decompressed image of `size` bytes, ready to be patched; returns it as it will be
+    // written.
+    QByteArray place_image(qint64 size)
+    {
+        QByteArray image = image_files::disk_image(int(size - 8), area_offset);
+        if (!image_files::write_file(img_path(), image))
+            qFatal("cannot write the image");
+        return image.replace(int(area_offset), 2048, block());
+    }
+
+    // Fills a band of the stick, so that writes that should not reach it show.
+    void mark(qint64 offset) { m_host->write(m_stick, offset, QByteArray(int(band), untouched)); }
+
+    bool marked(qint64 offset) const { return all_bytes(m_host->read(m_stick, offset, band), untouched); }
+
+    // Runs burn_image() on a thread of its own, as the main window does, and returns the
+    // burner's signals in the order it sent them. `after_first_chunk` runs on the test's
+    // thread while the burner waits right after reporting its first chunk.
+    QStringList burn(const std::shared_ptr<device_windows>& disk, bool cancel_first = false,
+                     const std::function<void(image_burner*)>& after_first_chunk = {})
+    {
+        auto* burner = new image_burner(gz_path().toStdString(), disk, block());
+        // Written by the burner's thread only, read once that thread has ended.
+        QStringList sent;
+        QSemaphore paused;
+        QSemaphore resumed;
+        bool first_chunk = true;
+        connect(burner, &image_burner::finished, burner, [&] { sent << "finished"; }, Qt::DirectConnection);
+        connect(burner, &image_burner::canceled, burner, [&] { sent << "canceled"; }, Qt::DirectConnection);
+        connect(burner, &image_burner::device_disconected, burner, [&] { sent << "disconected"; },
+                Qt::DirectConnection);
+        connect(burner, &image_burner::error_msg, burner,
+                [&](const QString& text, bool is_err) { sent << (is_err ? "error " : "note ") + text; },
+                Qt::DirectConnection);
+        connect(burner, &image_burner::report_progress, burner,
+                [&](qint64 done, qint64 total) {
+                    sent << progress(done, total);
+                    if (after_first_chunk && first_chunk) {
+                        first_chunk = false;
+                        paused.release();
+                        resumed.acquire();
+                    }
+                },
+                Qt::DirectConnection);
+        if (cancel_first)
+            burner->cancel();
+
+        QThread thread;
+        burner->moveToThread(&thread);
+        connect(&thread, SIGNAL(started()), burner, SLOT(burn_image()));
+        connect(&thread, SIGNAL(finished()), burner, SLOT(deleteLater()));
+        thread.start();
+        if (after_first_chunk) {
+            if (!paused.tryAcquire(1, 300000))
+                qFatal("the burner wrote no chunk");
+            after_first_chunk(burner);
+            resumed.release();
+        }
+        // Taken up by the thread's event loop once burn_image() has returned.
+        thread.quit();
+        if (!thread.wait(300000))
+            qFatal("burner thread did not end");
+        return sent;
+    }
+
+    void verify_released(const std::shared_ptr<device_windows>& disk)
+    {
+        QVERIFY(disk->handles.empty());
+        QVERIFY(disk->volumes.empty());
+        for (HANDLE handle : m_opened)
+            QVERIFY(is_closed(handle));
+        m_opened.clear();
+    }
+
+private slots:
+    void init()
+    {
+        m_host = std::make_unique<fake_host>();
+        QDir(downloads()).removeRecursively();
+        QDir().mkpath(downloads());
+        QFile::remove(m_folder.path() + "/Kestrel Flash tool.log");
+        logger::init(m_folder.path().toStdString());
+    }
+
+    void cleanup()
+    {
+        for (HANDLE handle : m_opened)
+            CloseHandle(handle);
+        m_opened.clear();
+        m_host.reset();
+    }
+
+    void cleanupTestCase() { logger::close(); }
+
+    void image_of_three_chunks_data()
+    {
+        QTest::addColumn<int>("bytes_per_sector");
+        QTest::addColumn<qint64>("chunk");
+        QTest::newRow("512-byte sectors") << 512 << qint64(8000512);
+        QTest::newRow("4096-byte sectors") << 4096 << qint64(8003584);
+    }
+
+    void image_of_three_chunks()
+    {
+        QFETCH(int, bytes_per_sector);
+        QFETCH(qint64, chunk);
+        const qint64 size = 3 * chunk;
+        auto disk = prepared_stick(bytes_per_sector);
+        const QByteArray expected = place_image(size);
+        mark(size);
+
+        const QStringList sent = burn(disk);
+        QCOMPARE(sent, QStringList({progress(chunk, size), progress(2 * chunk, size), "finished",
+                                    progress(size, size)}));
+        QCOMPARE(journaled_writes(), QList<write_entry>({{0, quint64(chunk), 0},
+                                                         {quint64(chunk), quint64(chunk), 0},
+                                                         {quint64(2 * chunk), quint64(chunk), 0}}));
+        QCOMPARE(journaled_controls(), QList<call>({call::eject}));
+        QVERIFY(m_host->read(m_stick, 0, size) == expected);
+        QVERIFY(marked(size));
+        verify_released(disk);
+        QVERIFY(logged("debug", "Device: " + stick_name));
+        QVERIFY(logged("fatal", "Burning started"));
+        QVERIFY(logged("info", "Burning finished"));
+    }
+
+    void partial_last_sector_data()
+    {
+        QTest::addColumn<int>("bytes_per_sector");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("last_chunk");
+        QTest::newRow("512-byte sectors, one chunk") << 512 << mib + 300 << qint64(0);
+        QTest::newRow("4096-byte sectors, one chunk") << 4096 << mib + 300 << qint64(0);
+        QTest::newRow("4096-byte sectors, after a whole chunk") << 4096 << 8003584 + mib + 5000
+                                                                << qint64(8003584);
+    }
+
+    void partial_last_sector()
+    {
+        QFETCH(int, bytes_per_sector);
+        QFETCH(qint64, size);
+        QFETCH(qint64, last_chunk);
+        auto disk = prepared_stick(bytes_per_sector);
+        const QByteArray expected = place_image(size);
+        const qint64 sector_start = size / bytes_per_sector * bytes_per_sector;
+        const qint64 sector_end = sector_start + bytes_per_sector;
+        mark(sector_start);
+
+        const QStringList sent = burn(disk);
+        QCOMPARE(sent.mid(sent.size() - 2), QStringList({"finished", progress(size, size)}));
+        QCOMPARE(journaled_writes().last(),
+                 (write_entry {quint64(last_chunk), quint64(sector_end - last_chunk), 0}));
+        QVERIFY(m_host->read(m_stick, 0, size) == expected);
+        QVERIFY(all_bytes(m_host->read(m_stick, size, sector_end - size), '\0'));
+        QCOMPARE(m_host->read(m_stick, sector_end, band - bytes_per_sector),
+                 QByteArray(int(band - bytes_per_sector), untouched));
+        QCOMPARE(journaled_controls(), QList<call>({call::eject}));
+        verify_released(disk);
+    }
+
+    void refused_and_failed_writes_data()
+    {
+        QTest::addColumn<DWORD>("error");
+        QTest::addColumn<int>("writes_to_pass");
+        QTest::addColumn<QStringList>("ending");
+        QTest::addColumn<QList<call>>("controls");
+        const qint64 size = 8000512 + 300;
+        const QStringList finished {"finished", progress(size, size)};
+        const QStringList disconnected {"disconected", "error Device disconected!"};
+        QTest::newRow("padded last sector refused") << DWORD(ERROR_INVALID_PARAMETER) << 1
+                                                    << finished << QList<call>({call::eject});
+        // Only the image's end may be refused: a refused chunk leaves the image incomplete.
+        QTest::newRow("first chunk refused") << DWORD(ERROR_INVALID_PARAMETER) << 0
+                                             << disconnected << QList<call>();
+        QTest::newRow("last write fails") << DWORD(ERROR_IO_DEVICE) << 1 << disconnected
+                                          << QList<call>();
+    }
+
+    void refused_and_failed_writes()
+    {
+        QFETCH(DWORD, error);
+        QFETCH(int, writes_to_pass);
+        QFETCH(QStringList, ending);
+        QFETCH(QList<call>, controls);
+        const qint64 size = 8000512 + 300;
+        auto disk = prepared_stick(512);
+        place_image(size);
+        win32::test_control::fail_call(call::write, stick_path, error, writes_to_pass);
+
+        const QStringList sent = burn(disk);
+        QCOMPARE(sent.mid(sent.size() - 2), ending);
+        QCOMPARE(journaled_writes().size(), writes_to_pass + 1);
+        QCOMPARE(journaled_writes().last().error, error);
+        QCOMPARE(journaled_controls(), controls);
+        verify_released(disk);
+    }
+
+    void cancel_during_the_copy()
+    {
+        const qint64 chunk = 8000512;
+        const qint64 size = 3 * chunk;
+        auto disk = prepared_stick(512);
+        const QByteArray expected = place_image(size);
+        mark(chunk);
+
+        // From the test's thread, as the window cancels while the burner's thread writes.
+        const QStringList sent = burn(disk, false, [](image_burner* burner) { burner->cancel(); });
+        QCOMPARE(sent, QStringList({progress(chunk, size), "canceled"}));
+        QCOMPARE(journaled_writes(), QList<write_entry>({{0, quint64(chunk), 0}}));
+        QCOMPARE(journaled_controls(), QList<call>({call::update_properties}));
+        QVERIFY(m_host->read(m_stick, 0, chunk) == expected.left(int(chunk)));
+        QVERIFY(marked(chunk));
+        verify_released(disk);
+        QVERIFY(logged("info", "Burning canceled"));
+    }
+
+    void stick_removed_during_the_copy()
+    {
+        const qint64 chunk = 8000512;
+        const qint64 size = 3 * chunk;
+        auto disk = prepared_stick(512);
+        place_image(size);
+
+        const QStringList sent = burn(disk, false, [this](image_burner*) { m_host->remove(m_stick); });
+        QCOMPARE(sent, QStringList({progress(chunk, size), progress(chunk, size), "disconected",
+                                    "error Device disconected!"}));
+        QCOMPARE(journaled_writes(), QList<write_entry>({{0, quint64(chunk), 0},
+                                                         {quint64(chunk), quint64(chunk),
+                                                          DWORD(ERROR_DEVICE_NOT_CONNECTED)}}));
+        QVERIFY(journaled_controls().isEmpty());
+        verify_released(disk);
+        QVERIFY(logged("fatal", "Burning interupted 'Device disconected'"));
+    }
+
+    void refusals_before_the_copy_data()
+    {
+        QTest::addColumn<bool>("with_image");
+        QTest::addColumn<bool>("with_handles");
+        QTest::addColumn<bool>("cancel_first");
+        QTest::newRow("canceled before the start") << true << true << true;
+        QTest::newRow("no disk handle") << true << false << false;
+        QTest::newRow("preparation failed") << false << true << false;
+    }
+
+    void refusals_before_the_copy()
+    {
+        QFETCH(bool, with_image);
+        QFETCH(bool, with_handles);
+        QFETCH(bool, cancel_first);
+        auto disk = prepared_stick(512, with_handles);
+        if (with_image)
+            place_image(mib);
+
+        QCOMPARE(burn(disk, cancel_first), QStringList({"error Cannot open device!"}));
+        QVERIFY(win32::test_control::journal().empty());
+        QVERIFY(logged("fatal", "Cannot open device '" + stick_name + "', or flashing canceled"));
+        QVERIFY(!logged("fatal", "Burning started"));
+        // The handles stay with their owner.
+        QCOMPARE(disk->handles.size(), with_handles ? std::size_t(2) : std::size_t(0));
+        QCOMPARE(disk->volumes.size(), std::size_t(1));
+    }
+
+    void null_disk_handle()
+    {
+        auto disk = prepared_stick(512);
+        CloseHandle(disk->handles[0]);
+        disk->handles[0] = nullptr;
+        place_image(mib);
+
+        QCOMPARE(burn(disk), QStringList({"canceled", "error Cannot open device!"}));
+        QVERIFY(journaled_writes().isEmpty());
+        QVERIFY(logged("fatal", "Cannot open device '" + stick_name + "'"));
+        QVERIFY(is_closed(m_opened[1]));
+        m_opened.clear();
+        QVERIFY(disk->handles.empty());
+        QVERIFY(disk->volumes.empty());
+    }
+};
+
+QTEST_GUILESS_MAIN(test_image_burner_writing)
+#include "test_image_burner_writing.moc"
