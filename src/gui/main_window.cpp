@@ -32,6 +32,7 @@
 #include <QScrollBar>
 #include <QSequentialAnimationGroup>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -242,7 +243,6 @@ void main_window::m_layout_blocks()
     m_form_area->setGeometry(0, form_top, 600, link_top - form_top - 4);
     m_form->setFixedHeight(m_unfolded ? form_height : optional_fields_top + 20);
     m_optional_fields->setVisible(m_unfolded);
-    m_device_list->raise();
 }
 
 void main_window::resizeEvent(QResizeEvent* event)
@@ -566,6 +566,8 @@ void main_window::dialog_window_open()
 {
     m_progress_button->setEnabled(false);
     m_titlebar->set_close_forbidden_cursor();
+    // A card laid over shadowed widgets is only partly redrawn on X11 unless all is redrawn.
+    QTimer::singleShot(0, this, qOverload<>(&QWidget::update));
 }
 
 void main_window::dialog_window_closed()
