@@ -24,8 +24,9 @@ namespace settings_store {
 std::unique_ptr<inputs> load_settings(const std::string& data_folder)
 {
     QFile file(settings_path(data_folder));
-    file.open(QIODevice::ReadOnly);
-    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonObject root;
+    if (file.open(QIODevice::ReadOnly))
+        root = QJsonDocument::fromJson(file.readAll()).object();
 
     auto values = std::make_unique<inputs>();
     QJsonObject rig = root["rig"].toObject();

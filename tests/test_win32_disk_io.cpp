@@ -13,6 +13,8 @@
 
 #include <fcntl.h>
 
+#include <thread>
+
 namespace {
 
 using win32::test_control::call;
@@ -163,6 +165,25 @@ private slots:
         QCOMPARE(entries[3].error, DWORD(ERROR_IO_DEVICE));
         QCOMPARE(entries[4].offset, std::uint64_t(512));
         QCOMPARE(entries[4].length, std::uint64_t(512));
+    }
+
+    void held_write_waits_for_its_release()
+    {
+        fake_host host;
+        QString stick = host.add(fake_host::usb_stick(8 * mib));
+        win32::test_control::hold_call(call::write, stick_path, 1);
+        HANDLE disk = open_device(stick_path);
+        std::thread writer([disk] {
+            write(disk, QByteArray(512, 'a'));
+            write(disk, QByteArray(512, 'b'));
+        });
+        QTRY_VERIFY(win32::test_control::call_held());
+        QCOMPARE(host.read(stick, 0, 1024), QByteArray(512, 'a') + QByteArray(512, '\0'));
+        win32::test_control::release_held();
+        writer.join();
+        QVERIFY(!win32::test_control::call_held());
+        QCOMPARE(host.read(stick, 0, 1024), QByteArray(512, 'a') + QByteArray(512, 'b'));
+        CloseHandle(disk);
     }
 
     void writes_data()

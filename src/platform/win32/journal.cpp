@@ -3,6 +3,7 @@
 #include "disk_registry.h"
 #include "host_root.h"
 
+#include <condition_variable>
 #include <mutex>
 
 namespace win32 {
@@ -15,11 +16,33 @@ struct pending_failure {
     int calls_to_pass;
 };
 
+struct pending_hold {
+    test_control::call what;
+    std::string target;
+    int calls_to_pass = 0;
+    bool armed = false;
+    bool waiting = false;
+};
+
 std::mutex journal_mutex;
+std::condition_variable hold_released;
 std::vector<test_control::journal_entry> entries;
 std::vector<pending_failure> failures;
+pending_hold hold;
 
 } // namespace
+
+void wait_if_held(test_control::call what, const std::string& target)
+{
+    std::unique_lock<std::mutex> lock(journal_mutex);
+    if (!hold.armed || hold.what != what || hold.target != target)
+        return;
+    if (hold.calls_to_pass-- > 0)
+        return;
+    hold.waiting = true;
+    hold_released.wait(lock, [] { return !hold.armed; });
+    hold.waiting = false;
+}
 
 DWORD injected_failure(test_control::call what, const std::string& target)
 {
@@ -63,8 +86,30 @@ void fail_call(call what, const std::string& target, DWORD error, int calls_to_p
     failures.push_back({what, target, error, calls_to_pass});
 }
 
+void hold_call(call what, const std::string& target, int calls_to_pass)
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    hold = {what, target, calls_to_pass, true, false};
+}
+
+bool call_held()
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    return hold.waiting;
+}
+
+void release_held()
+{
+    {
+        std::lock_guard<std::mutex> lock(journal_mutex);
+        hold.armed = false;
+    }
+    hold_released.notify_all();
+}
+
 void reset()
 {
+    release_held();
     reread_host_root();
     forget_disk_registry();
     std::lock_guard<std::mutex> lock(journal_mutex);

@@ -5,6 +5,9 @@
 
 namespace win32 {
 
+// Waits while a hold set by test_control::hold_call() matches this call.
+void wait_if_held(test_control::call what, const std::string& target);
+
 // Returns the error injected for this call, 0 when the call is to run.
 DWORD injected_failure(test_control::call what, const std::string& target);
 

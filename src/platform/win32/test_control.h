@@ -31,6 +31,13 @@ void clear_journal();
 // matching calls went through.
 void fail_call(call what, const std::string& target, DWORD error, int calls_to_pass = 0);
 
+// The call `what` on `target` after `calls_to_pass` matching calls waits, before it does
+// anything, until release_held(): a test can act while a long operation is known to be midway.
+void hold_call(call what, const std::string& target, int calls_to_pass = 0);
+// True while a call waits in a hold.
+bool call_held();
+void release_held();
+
 // Starts over with the host root named by KESTREL_HOST_ROOT now: disk numbers, drive letters,
 // journal and pending failures are forgotten. Handles still open go on naming their disks.
 void reset();

@@ -61,6 +61,7 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_writ
         return FALSE;
     }
     DWORD written = 0;
+    win32::wait_if_held(win32::test_control::call::write, disk->target);
     DWORD error = win32::injected_failure(win32::test_control::call::write, disk->target);
     if (!error)
         error = checked_write(*disk, static_cast<const char*>(buffer), number_of_bytes_to_write,
