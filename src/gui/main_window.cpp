@@ -407,7 +407,9 @@ void main_window::download_finished(std::string file_name)
 {
     KESTREL_LOG(logger::fatal, "Download finished");
     m_image_file_name = file_name;
-    if (m_flash_requested) {
+    // An answer to the start-up check may arrive while a run is still being confirmed; the
+    // run asks again itself once it waits for the image.
+    if (m_flash_requested && m_busy) {
         if (m_device_list->selected_device() == m_selected_device) {
             m_device_manager->unmount_device(m_selected_device.get(), false);
             m_flash_requested = false;
