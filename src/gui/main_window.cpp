@@ -195,6 +195,7 @@ void main_window::m_build_form()
     m_bottom = new QFrame(m_body);
     m_bottom->setStyleSheet("QFrame {background: #ffffff;}");
     m_message = new QLabel(m_bottom);
+    m_message->setObjectName("message");
     m_message->setFont(ui_style::ubuntu_medium());
     m_message->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     m_message->setGeometry(0, 4, 600, 24);

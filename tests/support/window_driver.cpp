@@ -142,12 +142,9 @@ void window_driver::fill_form(const QString& worker)
     input("Worker name")->setText(worker);
 }
 
-bool window_driver::message_shown(const QString& text) const
+QString window_driver::last_message() const
 {
-    for (QLabel* label : m_window->findChildren<QLabel*>())
-        if (label->text() == text && label->isVisible())
-            return true;
-    return false;
+    return m_window->findChild<QLabel*>("message")->text();
 }
 
 int window_driver::log_count(const QString& text) const

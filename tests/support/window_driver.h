@@ -57,7 +57,8 @@ public:
     // Types a valid BTC address and `worker` into the form.
     void fill_form(const QString& worker);
 
-    bool message_shown(const QString& text) const;
+    // The text of the message line under the form (kept after the line is hidden).
+    QString last_message() const;
     int log_count(const QString& text) const;
     QByteArray settings_text() const;
     // What the stick holds where the image went, with `extra` bytes after it.
