@@ -2,11 +2,11 @@
 #include "display_scaling.h"
 #include "logger.h"
 #include "permission_manager.h"
+#include "gui/main_window.h"
 #include "gui/resources_loader.h"
 
 #include <QApplication>
 #include <QTranslator>
-#include <QWidget>
 
 int main(int argc, char* argv[])
 {
@@ -38,8 +38,7 @@ int main(int argc, char* argv[])
     auto* application = new QApplication(argc, argv);
     QCoreApplication::installTranslator(translator);
 
-    auto* window = new QWidget;
-    window->setWindowTitle(app_paths::application_name);
+    auto* window = new main_window(app_paths::application_name, data_folder, app_paths::version);
     window->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::FramelessWindowHint);
     window->showNormal();
     QApplication::exec();

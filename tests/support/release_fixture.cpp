@@ -20,14 +20,13 @@ release_fixture release_fixture::make(const QString& tag, int content_size, quin
 
 void release_fixture::serve(release_server& server) const
 {
-    const QString folder = "/brindleminer/kestrel/kestrel-" + tag + "/image/kestrel-" + tag;
     release_server::answer latest;
     latest.body = "{\"tag_name\": \"" + tag.toUtf8() + "\", \"name\": \"Kestrel " + tag.toUtf8() + "\"}";
-    server.set_answer("/repos/brindle/Kestrel/releases/latest", latest);
+    server.set_answer(release_server::latest_path(), latest);
     release_server::answer checksum;
     checksum.body = checksum_text;
-    server.set_answer(folder + ".img.gz.md5", checksum);
+    server.set_answer(release_server::checksum_path(tag), checksum);
     release_server::answer image;
     image.body = compressed;
-    server.set_answer(folder + ".img.gz", image);
+    server.set_answer(release_server::image_path(tag), image);
 }

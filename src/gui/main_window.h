@@ -1,0 +1,114 @@
+#pragma once
+// The program's only window: the form, the device list and the whole flashing run.
+
+#include "config/inputs.h"
+#include "device/device.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QFrame;
+class QLabel;
+class QScrollArea;
+class QThread;
+class device_manager;
+class device_selection;
+class image_burner;
+class image_retriever;
+class market_selection;
+class more_settings;
+class progress_button;
+class text_input;
+class titlebar;
+
+class main_window : public QWidget {
+    Q_OBJECT
+
+public:
+    main_window(const std::string& application_name, const std::string& data_folder,
+                const std::string& version, QWidget* parent = nullptr);
+    ~main_window() override;
+
+    // A download or a flash is under way; the title bar asks before closing then.
+    bool is_busy() const;
+
+signals:
+    void error(QString error_msg, bool is_err);
+
+public slots:
+    void on_button_click();
+    void check_size();
+    void download_finished(std::string file_name);
+    void set_error_msg_text(QString error_msg, bool is_err);
+    void start_burning();
+    void burning_finished();
+    void hide_window();
+    void os_configuration();
+    void update_window();
+    void cancel();
+    void disconect_cancel();
+    void start_burning_animation();
+    void input_fields_changed();
+    void dialog_window_open();
+    void dialog_window_closed();
+    void image_not_downloaded(uint64_t size, std::string name);
+    void started_download();
+    void dont_show_again();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void m_build_form();
+    void m_build_footer(const std::string& version);
+    void m_connect_widgets();
+    void m_fill_form();
+    void m_read_form();
+    void m_unlock_form();
+    void m_layout_blocks();
+    void m_animate_window_height(int height, int duration_ms);
+    void m_stop_burner_thread();
+
+    device_manager* m_device_manager = nullptr;
+    std::shared_ptr<device> m_selected_device;
+    QPointer<QThread> m_burner_thread;
+    std::unique_ptr<inputs> m_settings;
+    std::string m_image_file_name;
+    std::shared_ptr<image_retriever> m_image_retriever;
+    std::shared_ptr<image_burner> m_image_burner;
+    bool m_busy = false;
+    bool m_flash_requested = false;
+    bool m_unfolded = false;
+    bool m_message_shown = false;
+    const std::string& m_data_folder;
+
+    progress_button* m_progress_button = nullptr;
+    titlebar* m_titlebar = nullptr;
+    QLabel* m_message = nullptr;
+    QLabel* m_warning = nullptr;
+    text_input* m_worker = nullptr;
+    text_input* m_group = nullptr;
+    text_input* m_wireless_key = nullptr;
+    text_input* m_wireless_ssid = nullptr;
+    text_input* m_ssh_key = nullptr;
+    text_input* m_btc = nullptr;
+    device_selection* m_device_list = nullptr;
+    market_selection* m_market = nullptr;
+    more_settings* m_more_settings = nullptr;
+
+    QFrame* m_body = nullptr;
+    QScrollArea* m_form_area = nullptr;
+    QFrame* m_form = nullptr;
+    QFrame* m_optional_fields = nullptr;
+    QFrame* m_bottom = nullptr;
+    QFrame* m_footer = nullptr;
+};

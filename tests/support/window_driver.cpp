@@ -1,0 +1,179 @@
+#include "window_driver.h"
+
+#include "app_paths.h"
+#include "gui/download_dialog.h"
+#include "gui/main_window.h"
+#include "gui/progress_button.h"
+#include "gui/resources_loader.h"
+#include "gui/text_input.h"
+#include "logger.h"
+#include "platform/win32/test_control.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+QByteArray read_file(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+} // namespace
+
+const char* const window_driver::stick_path = "\\\\.\\PhysicalDrive0";
+const char* const window_driver::btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+
+window_driver::window_driver(const release_fixture& release, qint64 stick_size)
+    : m_release(release)
+{
+    load_resources();
+    fake_host::disk stick = fake_host::usb_stick(stick_size);
+    stick.partitions = {{1 << 20, 64 << 20, QString()}};
+    m_stick = m_host.add(stick);
+    m_release.serve(m_server);
+    if (!m_server.start(KESTREL_TEST_SERVER_PORT))
+        qFatal("the release server cannot listen on port %d", KESTREL_TEST_SERVER_PORT);
+    m_data_folder = m_folder.path().toStdString();
+    app_paths::prepare_data_folder(m_data_folder);
+    logger::init(m_data_folder);
+
+    QObject::connect(&m_volume_watch, &QTimer::timeout, [this] { m_watch_layout_deletions(); });
+    m_volume_watch.start(20);
+}
+
+window_driver::~window_driver()
+{
+    win32::test_control::release_held();
+    m_server.release_held();
+    m_window.reset();
+    logger::close();
+}
+
+QString window_driver::downloads() const
+{
+    return m_folder.path() + "/downloads";
+}
+
+main_window* window_driver::open_window()
+{
+    m_window = std::make_unique<main_window>(app_paths::application_name, m_data_folder,
+                                             app_paths::version);
+    m_window->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint
+                             | Qt::FramelessWindowHint);
+    m_window->showNormal();
+    return m_window.get();
+}
+
+void window_driver::close_window()
+{
+    m_window->close();
+    m_window.reset();
+}
+
+text_input* window_driver::input(const QString& placeholder) const
+{
+    for (text_input* candidate : m_window->findChildren<text_input*>())
+        if (candidate->placeholderText() == placeholder)
+            return candidate;
+    return nullptr;
+}
+
+progress_button* window_driver::flash_button() const
+{
+    return m_window->findChild<progress_button*>();
+}
+
+QPushButton* window_driver::click_surface(QWidget* widget, const QPoint& position)
+{
+    return qobject_cast<QPushButton*>(widget->childAt(position));
+}
+
+bool window_driver::clickable(QWidget* widget, const QPoint& position)
+{
+    QPushButton* surface = click_surface(widget, position);
+    return surface && surface->isEnabled() && surface->isVisible() && widget->isEnabled();
+}
+
+bool window_driver::click(QWidget* widget, const QPoint& position)
+{
+    if (!clickable(widget, position))
+        return false;
+    QPushButton* surface = click_surface(widget, position);
+    QTest::mouseClick(surface, Qt::LeftButton, Qt::NoModifier, surface->rect().center());
+    return true;
+}
+
+bool window_driver::flash_clickable() const
+{
+    progress_button* button = flash_button();
+    return clickable(button, QPoint(button->width() / 2, button->height() / 2));
+}
+
+bool window_driver::press_flash()
+{
+    progress_button* button = flash_button();
+    return click(button, QPoint(button->width() / 2, button->height() / 2));
+}
+
+bool window_driver::accept_download()
+{
+    if (!QTest::qWaitFor([this] { return m_window->findChild<download_dialog*>() != nullptr; },
+                         20000))
+        return false;
+    // The "UPDATE" face of the card.
+    if (!click(m_window->findChild<download_dialog*>(), QPoint(300, 178)))
+        return false;
+    const QString image = downloads() + "/" + m_release.tag + ".gz";
+    return QTest::qWaitFor([this, image] {
+        return read_file(image) == m_release.compressed && log_count("Download finished") > 0;
+    }, 30000);
+}
+
+void window_driver::fill_form(const QString& worker)
+{
+    text_input* btc = input("BTC Address");
+    btc->clear();
+    QTest::keyClicks(btc, btc_address);
+    input("Worker name")->setText(worker);
+}
+
+QString window_driver::last_message() const
+{
+    return m_window->findChild<QLabel*>("message")->text();
+}
+
+int window_driver::log_count(const QString& text) const
+{
+    int count = 0;
+    for (const QByteArray& line : read_file(m_folder.path() + "/Kestrel Flash tool.log").split('\n'))
+        if (line.endsWith("] " + text.toUtf8()))
+            ++count;
+    return count;
+}
+
+QByteArray window_driver::settings_text() const
+{
+    return read_file(m_folder.path() + "/configuration.txt");
+}
+
+QByteArray window_driver::stick_content(qint64 extra) const
+{
+    return m_host.read(m_stick, 0, m_release.image.size() + extra);
+}
+
+void window_driver::m_watch_layout_deletions()
+{
+    size_t deletions = 0;
+    for (const auto& entry : win32::test_control::journal())
+        if (entry.what == win32::test_control::call::delete_layout && entry.target == stick_path
+            && entry.error == 0)
+            ++deletions;
+    if (deletions > m_layout_deletions)
+        m_host.set_partitions(m_stick, {{1 << 20, 64 << 20, QString()}});
+    m_layout_deletions = deletions;
+}

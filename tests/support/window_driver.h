@@ -1,0 +1,83 @@
+#pragma once
+// Drives the real main window over a fake host with one USB stick and the local release server
+// that the test build's endpoints point at, the way a user would: through clicks and typing.
+
+#include "fake_host.h"
+#include "release_fixture.h"
+#include "release_server.h"
+
+#include <QPoint>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+class QPushButton;
+class main_window;
+class progress_button;
+class text_input;
+
+class window_driver {
+public:
+    // The stick is the host's first disk, \\.\PhysicalDrive0.
+    static const char* const stick_path;
+
+    explicit window_driver(const release_fixture& release, qint64 stick_size = 16'000'000'000);
+    ~window_driver();
+    window_driver(const window_driver&) = delete;
+    window_driver& operator=(const window_driver&) = delete;
+
+    fake_host& host() { return m_host; }
+    release_server& server() { return m_server; }
+    const release_fixture& release() const { return m_release; }
+    QString stick() const { return m_stick; }
+    const std::string& data_folder() const { return m_data_folder; }
+    QString downloads() const;
+
+    main_window* open_window();
+    // Closes the window as the title bar's cross does, and deletes it.
+    void close_window();
+    main_window* window() const { return m_window.get(); }
+
+    text_input* input(const QString& placeholder) const;
+    progress_button* flash_button() const;
+    // The topmost click surface at `position` of `widget`, or nullptr when something else
+    // covers that place (a disabled face, for instance).
+    static QPushButton* click_surface(QWidget* widget, const QPoint& position);
+    // Clicks what lies at `position` of `widget`; false when no click surface is there.
+    static bool click(QWidget* widget, const QPoint& position);
+    static bool clickable(QWidget* widget, const QPoint& position);
+    bool flash_clickable() const;
+    bool press_flash();
+
+    // Accepts the start-up download offer and waits until the image is in the cache.
+    bool accept_download();
+    // Types a valid BTC address and `worker` into the form.
+    void fill_form(const QString& worker);
+
+    // The text of the message line under the form (kept after the line is hidden).
+    QString last_message() const;
+    int log_count(const QString& text) const;
+    QByteArray settings_text() const;
+    // What the stick holds where the image went, with `extra` bytes after it.
+    QByteArray stick_content(qint64 extra = 0) const;
+
+    static const char* const btc_address;
+
+private:
+    void m_watch_layout_deletions();
+
+    release_fixture m_release;
+    fake_host m_host;
+    QString m_stick;
+    release_server m_server;
+    QTemporaryDir m_folder;
+    std::string m_data_folder;
+    std::unique_ptr<main_window> m_window;
+    // The stick's volume comes back after its layout was deleted, as with a real stick, so
+    // that preparation need not wait for it in vain.
+    QTimer m_volume_watch;
+    size_t m_layout_deletions = 0;
+};

@@ -1,0 +1,108 @@
+// The whole flashing run through the real window, over a fake host and the local release server.
+
+#include "window_driver.h"
+
+#include "gui/end_dialog.h"
+#include "gui/main_window.h"
+#include "gui/progress_button.h"
+#include "gui/text_input.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+
+const quint64 config_offset = 1 << 20;
+
+QJsonObject block_document(const QByteArray& stick, quint64 offset)
+{
+    QByteArray block = stick.mid(int(offset), 2048);
+    return QJsonDocument::fromJson(block).object();
+}
+
+} // namespace
+
+class test_main_window_run : public QObject {
+    Q_OBJECT
+
+private slots:
+    void whole_run_twice_with_a_restart()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 3 << 20, config_offset));
+        driver.open_window();
+
+        // The start-up check offers the image before anything was pressed.
+        QVERIFY(driver.accept_download());
+        QCOMPARE(QDir(driver.downloads()).entryList(QDir::Files),
+                 (QStringList {"checksum.md5", "v2.0.0.gz"}));
+
+        driver.fill_form("rig(%d)");
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+
+        const QByteArray& image = driver.release().image;
+        QByteArray stick = driver.stick_content(4096);
+        QCOMPARE(stick.left(int(config_offset)), image.left(int(config_offset)));
+        QJsonObject rig = block_document(stick, config_offset)["rig"].toObject();
+        QCOMPARE(rig["worker"].toString(), QString("rig1"));
+        QCOMPARE(rig["btc"].toString(), QString(window_driver::btc_address));
+        QCOMPARE(rig["location"].toString(), QString("eu"));
+        QCOMPARE(stick.mid(int(config_offset) + 2048, image.size() - int(config_offset) - 2048),
+                 image.mid(int(config_offset) + 2048));
+        QCOMPARE(stick.mid(image.size()), QByteArray(4096, '\0'));
+
+        QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,2)"));
+        QVERIFY(driver.settings_text().contains("\"worker\": \"rig(%d,2)\""));
+
+        // "Dont show this again", then "FLASH NEW USB".
+        auto* card = driver.window()->findChild<end_dialog*>();
+        QVERIFY(window_driver::click(card, QPoint(236, 428)));
+        QVERIFY(window_driver::click(card, QPoint(300, 382)));
+        QTRY_VERIFY(!driver.window()->findChild<end_dialog*>());
+        QVERIFY(driver.settings_text().contains("\"dont_show_again\": true"));
+
+        driver.close_window();
+        driver.open_window();
+        QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,2)"));
+        QCOMPARE(driver.input("BTC Address")->text(), QString(window_driver::btc_address));
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 2, 60000);
+        QTest::qWait(200);
+        QVERIFY(!driver.window()->findChild<end_dialog*>());
+        rig = block_document(driver.stick_content(), config_offset)["rig"].toObject();
+        QCOMPARE(rig["worker"].toString(), QString("rig2"));
+        QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,3)"));
+        // The cached image served the second run.
+        QCOMPARE(driver.server().requests().count("GET " + release_server::image_path("v2.0.0")), 1);
+    }
+
+    void closing_deletes_only_decompressed_images_and_saves_the_form()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        for (const char* name : {"v1.img", "other.img", "notes.txt", "v2.0.0"}) {
+            QFile file(driver.downloads() + "/" + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QDir().mkdir(driver.downloads() + "/folder.img");
+        driver.fill_form("farm-(%d,7)");
+        driver.input("Group name")->setText("hall_b");
+        driver.close_window();
+
+        QCOMPARE(QDir(driver.downloads()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 (QStringList {"checksum.md5", "folder.img", "notes.txt", "v2.0.0", "v2.0.0.gz"}));
+        QByteArray settings = driver.settings_text();
+        QVERIFY(settings.contains("\"worker\": \"farm-(%d,7)\""));
+        QVERIFY(settings.contains("\"group\": \"hall_b\""));
+        QVERIFY(settings.contains(QByteArray("\"btc\": \"") + window_driver::btc_address));
+    }
+};
+
+QTEST_MAIN(test_main_window_run)
+#include "test_main_window_run.moc"
