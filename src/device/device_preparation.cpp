@@ -3,8 +3,8 @@
 #include "device/volume_queries.h"
 #include "logger.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QThread>
 
 #include <winioctl.h>
@@ -12,7 +12,7 @@
 namespace {
 
 // Time the system gets to bring the cleared disk's volumes up again before the finder looks.
-const qint64 settle_ms = 2000;
+const int settle_ms = 2000;
 
 // The number of the disk that holds the system directory, or -1 when it cannot be learnt.
 long long system_disk_number()
@@ -43,13 +43,13 @@ HANDLE lock_volume(const std::string& path)
     return volume;
 }
 
-// Keeps the calling thread's event loop running while the system re-reads the disk.
-void wait_processing_events(qint64 ms)
+// Keeps the calling thread's event loop running while the system re-reads the disk, without
+// spinning a core when no event is pending.
+void wait_processing_events(int ms)
 {
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (elapsed.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
