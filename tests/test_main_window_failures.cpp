@@ -53,6 +53,15 @@ void prepare(window_driver& driver)
     QTRY_VERIFY(driver.flash_clickable());
 }
 
+// Starts a flash and stops its copy just before the second chunk.
+void flash_until_the_second_chunk(window_driver& driver)
+{
+    prepare(driver);
+    win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
+    QVERIFY(driver.press_flash());
+    QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+}
+
 } // namespace
 
 class test_main_window_failures : public QObject {
@@ -62,10 +71,7 @@ private slots:
     void stop_flashing_during_the_write()
     {
         window_driver driver(three_chunk_release());
-        prepare(driver);
-        win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
-        QVERIFY(driver.press_flash());
-        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        flash_until_the_second_chunk(driver);
 
         // The running button asks first.
         QVERIFY(driver.press_flash());
@@ -86,10 +92,7 @@ private slots:
     void continue_keeps_the_write_going()
     {
         window_driver driver(three_chunk_release());
-        prepare(driver);
-        win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
-        QVERIFY(driver.press_flash());
-        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        flash_until_the_second_chunk(driver);
         QVERIFY(driver.press_flash());
         QVERIFY(window_driver::click(driver.window()->findChild<dialog_window*>(), QPoint(297, 178)));
         win32::test_control::release_held();
@@ -101,10 +104,7 @@ private slots:
     void stick_removed_during_the_write()
     {
         window_driver driver(three_chunk_release());
-        prepare(driver);
-        win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
-        QVERIFY(driver.press_flash());
-        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        flash_until_the_second_chunk(driver);
         driver.host().remove(driver.stick());
         win32::test_control::release_held();
 

@@ -175,3 +175,8 @@ DWORD WINAPI GetLogicalDriveStringsA(DWORD buffer_length, LPSTR buffer);
 UINT WINAPI GetDriveTypeA(LPCSTR root_path_name);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 void WINAPI Sleep(DWORD milliseconds);
+
+// The C runtime's 64-bit file positions, which Windows declares in <stdio.h>.
+#include <cstdio>
+int _fseeki64(std::FILE* file, LONGLONG offset, int origin);
+LONGLONG _ftelli64(std::FILE* file);
