@@ -2,6 +2,7 @@
 
 #include "window_driver.h"
 
+#include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
 #include "gui/progress_button.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QTest>
 
 namespace {
@@ -79,6 +81,24 @@ private slots:
         QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,3)"));
         // The cached image served the second run.
         QCOMPARE(driver.server().requests().count("GET " + release_server::image_path("v2.0.0")), 1);
+    }
+
+    void window_renders_every_icon()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
+        driver.open_window();
+        // With the download card up, the window holds every kind of widget at once.
+        QTRY_VERIFY(driver.window()->findChild<download_dialog*>());
+        QImage picture = driver.window()->grab().toImage();
+        QVERIFY(!picture.isNull());
+        int icons = 0;
+        for (QLabel* label : driver.window()->findChildren<QLabel*>()) {
+            if (!label->hasScaledContents())
+                continue;
+            ++icons;
+            QVERIFY2(!label->pixmap(Qt::ReturnByValue).isNull(), qPrintable(label->objectName()));
+        }
+        QVERIFY(icons > 20);
     }
 
     void closing_deletes_only_decompressed_images_and_saves_the_form()
