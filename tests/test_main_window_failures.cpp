@@ -10,9 +10,13 @@
 #include "gui/main_window.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
+#include "gui/titlebar.h"
 #include "platform/win32/test_control.h"
 
 #include <QTest>
+#include <QThread>
+
+#include <thread>
 
 namespace {
 
@@ -87,6 +91,27 @@ private slots:
         QVERIFY(driver.input("BTC Address")->isEnabled());
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(!driver.window()->is_busy());
+    }
+
+    void closing_during_the_write_stops_the_copy_first()
+    {
+        window_driver driver(three_chunk_release());
+        flash_until_the_second_chunk(driver);
+        QVERIFY(window_driver::click(driver.window()->findChild<titlebar*>(), QPoint(577, 24)));
+        auto* question = driver.window()->findChild<dialog_window*>();
+        QVERIFY(question);
+        // The held write goes on once the window waits for the copy to stop.
+        std::thread release([] {
+            QThread::msleep(300);
+            win32::test_control::release_held();
+        });
+        QVERIFY(window_driver::click(question, QPoint(113, 178))); // "STOP FLASHING"
+        release.join();
+        QVERIFY(!driver.window()->isVisible());
+        QCOMPARE(journal_count(call::write), 2);
+        QCOMPARE(journal_count(call::eject), 0);
+        QCOMPARE(journal_count(call::update_properties), 2);
+        QVERIFY(driver.settings_text().contains("\"worker\": \"rig(%d)\""));
     }
 
     void continue_keeps_the_write_going()
