@@ -248,8 +248,17 @@ private slots:
         QCOMPARE(driver.log_count("pressed"), goes_on ? 2 : 0);
         QCOMPARE(driver.window()->is_busy(), goes_on);
         QCOMPARE(journal_count(call::write), 0);
-        if (!goes_on)
-            QTRY_VERIFY(driver.flash_clickable());
+        if (goes_on)
+            return;
+        QTRY_VERIFY(driver.flash_clickable());
+
+        // Back at the form, an image that arrives later starts nothing.
+        driver.window()->image_not_downloaded(quint64(driver.release().compressed.size()), "v3");
+        QVERIFY(window_driver::click(driver.window()->findChild<download_dialog*>(), QPoint(300, 178)));
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Download finished"), 2, 10000);
+        QTest::qWait(300);
+        QCOMPARE(driver.log_count("Format:"), 0);
+        QVERIFY(!driver.window()->is_busy());
     }
 
     void stick_gone_during_the_fold_returns_to_the_form()

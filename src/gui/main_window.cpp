@@ -351,7 +351,6 @@ void main_window::check_size()
     m_selected_device = m_device_list->selected_device();
     // The disk may have gone while the fold animation ran.
     if (!m_selected_device) {
-        m_flash_requested = false;
         disconect_cancel();
         return;
     }
@@ -374,6 +373,7 @@ void main_window::on_button_click()
 {
     KESTREL_LOG(logger::fatal, "pressed");
     if (m_btc->text().isEmpty()) {
+        m_flash_requested = false;
         m_btc->setFocus(Qt::OtherFocusReason);
         m_btc->setEnabled(true);
         set_error_msg_text(QString("Empty BTC address!") + QChar(0xFE0F), true);
@@ -490,6 +490,7 @@ void main_window::burning_finished()
 void main_window::cancel()
 {
     m_busy = false;
+    m_flash_requested = false;
     if (m_image_burner) {
         m_image_burner->cancel();
         KESTREL_LOG(logger::fatal, "Burning canceled");
@@ -506,7 +507,9 @@ void main_window::cancel()
 
 void main_window::disconect_cancel()
 {
+    // Back at the form nothing waits for an image, so a later download cannot start a flash.
     m_busy = false;
+    m_flash_requested = false;
     m_progress_button->reset();
     m_unlock_form();
     m_more_settings->show_more();
