@@ -111,6 +111,27 @@ private slots:
         QCOMPARE(m_harness->not_downloaded->size(), 1);
     }
 
+    void redirected_image_reaches_the_cache()
+    {
+        m_server->publish_release(tag, m_image, md5_of(m_image) + "  kestrel-v2.img.gz\n");
+        release_server::answer moved;
+        moved.status = 302;
+        moved.location = m_server->base_url().toUtf8() + "/mirror/v2.img.gz";
+        m_server->set_answer(image_path(), moved);
+        release_server::answer mirror;
+        mirror.body = m_image;
+        m_server->set_answer("/mirror/v2.img.gz", mirror);
+
+        m_harness = std::make_unique<retriever_harness>(*m_server);
+        m_harness->retriever->check_latest();
+        QTRY_COMPARE(m_harness->not_downloaded->size(), 1);
+        QCOMPARE(m_harness->not_downloaded->at(0).at(0).value<uint64_t>(), uint64_t(m_image.size()));
+        m_harness->retriever->download_image();
+        QTRY_COMPARE(m_harness->finished->size(), 1);
+        QCOMPARE(m_harness->downloaded("v2.gz"), m_image);
+        QVERIFY(m_server->requests().contains("GET /mirror/v2.img.gz"));
+    }
+
     void failed_download_leaves_no_image_data()
     {
         QTest::addColumn<QString>("failure");

@@ -48,6 +48,8 @@ void image_retriever::check_latest()
     m_release_manager();
 
     m_manager = new QNetworkAccessManager();
+    // File servers often hand downloads to a mirror; never from HTTPS down to HTTP.
+    m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     m_latest_reply = m_manager->get(
         QNetworkRequest(release_endpoints::latest_release(m_release_service_url)));
     connect(m_latest_reply, SIGNAL(finished()), this, SLOT(latest_reply_finished()));

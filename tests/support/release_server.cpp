@@ -102,6 +102,8 @@ private:
             length = m_answer.head_length;
         if (length >= 0)
             header += "Content-Length: " + QByteArray::number(length) + "\r\n";
+        if (!m_answer.location.isEmpty())
+            header += "Location: " + m_answer.location + "\r\n";
         if (m_close_after)
             header += "Connection: close\r\n";
         m_socket->write(header + "\r\n");
@@ -162,6 +164,7 @@ private:
     {
         switch (status) {
         case 200: return "OK";
+        case 302: return "Found";
         case 403: return "Forbidden";
         case 404: return "Not Found";
         case 500: return "Internal Server Error";

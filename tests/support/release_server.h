@@ -20,6 +20,8 @@ public:
     struct answer {
         int status = 200;
         QByteArray body;
+        // Sent as the Location header when not empty (with a redirect status).
+        QByteArray location;
         // Without a Content-Length the GET body ends when the server closes the connection.
         bool send_length = true;
         // The Content-Length a HEAD answer announces; -1 takes the body's size (none at all
