@@ -13,6 +13,11 @@
 #include "gui/titlebar.h"
 #include "platform/win32/test_control.h"
 
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstring>
+
 #include <QTest>
 #include <QThread>
 
@@ -64,6 +69,27 @@ void flash_until_the_second_chunk(window_driver& driver)
     win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
     QVERIFY(driver.press_flash());
     QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+}
+
+// Whether the stick's volume can be locked, that is, whether nothing holds it locked.
+bool stick_volume_lockable()
+{
+    char roots[MAX_PATH] = {};
+    GetLogicalDriveStringsA(sizeof roots, roots);
+    for (const char* root = roots; *root; root += strlen(root) + 1) {
+        if (GetDriveTypeA(root) != DRIVE_REMOVABLE)
+            continue;
+        std::string path = std::string("\\\\?\\") + root[0] + ":";
+        HANDLE volume = CreateFileA(path.c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        if (volume == INVALID_HANDLE_VALUE)
+            return false;
+        DWORD returned = 0;
+        bool locked = DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+        CloseHandle(volume);
+        return locked;
+    }
+    return false;
 }
 
 } // namespace
@@ -150,6 +176,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(driver.last_message() == "Config file exceeds 2kB", 30000);
         QCOMPARE(journal_count(call::delete_layout), 1);
         QCOMPARE(journal_count(call::write), 0);
+        // The stick is let go, not kept locked until the program ends.
+        QVERIFY(stick_volume_lockable());
         QVERIFY(!driver.window()->is_busy());
         QVERIFY(driver.input("BTC Address")->isEnabled());
     }

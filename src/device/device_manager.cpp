@@ -54,6 +54,11 @@ void device_manager::unmount_device(device* dev, bool skip)
     m_impl->unmount_device(dev, skip);
 }
 
+void device_manager::release_device(device* dev)
+{
+    m_impl->release_device(dev);
+}
+
 void device_manager::m_track_finder(QThread* thread)
 {
     m_finder_threads.erase(std::remove_if(m_finder_threads.begin(), m_finder_threads.end(),

@@ -24,6 +24,9 @@ public:
     // Clears `dev` for raw writing; unmount_finished() follows unless `skip` is true, the
     // disk holds the system or cannot be opened.
     void unmount_device(device* dev, bool skip);
+    // Closes what preparation kept open for a write that will not come, so that the disk's
+    // volumes are no longer locked.
+    void release_device(device* dev);
 
 signals:
     void unmount_finished();

@@ -13,6 +13,7 @@ public:
 
     void m_enumerate_devices();
     void unmount_device(device* dev, bool skip);
+    void release_device(device* dev);
 
     device_manager* q;
     std::vector<std::shared_ptr<device>> devices;

@@ -112,3 +112,12 @@ void device_manager::impl::m_start_volume_finder(device_windows* dev)
     q->m_track_finder(thread);
     thread->start(QThread::InheritPriority);
 }
+
+void device_manager::impl::release_device(device* dev)
+{
+    auto* disk = static_cast<device_windows*>(dev);
+    for (HANDLE handle : disk->handles)
+        CloseHandle(handle);
+    disk->handles.clear();
+    disk->volumes.clear();
+}

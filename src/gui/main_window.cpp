@@ -463,6 +463,7 @@ void main_window::start_burning()
         if (configuration.isEmpty())
             emit error("Config file exceeds 2kB", true);
         m_progress_button->reset();
+        m_device_manager->release_device(m_selected_device.get());
         m_device_manager->unmount_device(m_selected_device.get(), true);
         m_unlock_form();
     } catch (...) {
