@@ -18,6 +18,7 @@
 
 #include <cstring>
 
+#include <QFile>
 #include <QTest>
 #include <QThread>
 
@@ -180,6 +181,19 @@ private slots:
         QVERIFY(stick_volume_lockable());
         QVERIFY(!driver.window()->is_busy());
         QVERIFY(driver.input("BTC Address")->isEnabled());
+    }
+
+    void damaged_image_lets_the_stick_go()
+    {
+        window_driver driver(three_chunk_release());
+        prepare(driver);
+        QFile compressed(driver.downloads() + "/v3.gz");
+        QVERIFY(compressed.resize(compressed.size() / 2));
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.last_message() == "Downloaded image is damaged", 30000);
+        QCOMPARE(journal_count(call::write), 0);
+        QTRY_VERIFY(stick_volume_lockable());
+        QVERIFY(!QFile::exists(driver.downloads() + "/v3.gz"));
     }
 
     void stick_swapped_while_the_image_downloads()

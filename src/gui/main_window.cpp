@@ -448,6 +448,9 @@ void main_window::start_burning()
             connect(m_image_burner.get(), SIGNAL(device_disconected()), this,
                     SLOT(disconect_cancel()));
             connect(m_burner_thread, SIGNAL(finished()), m_burner_thread, SLOT(deleteLater()));
+            // A run refused before its copy leaves the prepared disk open; let it go.
+            connect(m_burner_thread, &QThread::finished, this,
+                    [this, disk = m_selected_device] { m_device_manager->release_device(disk.get()); });
             connect(m_image_burner.get(), SIGNAL(error_msg(const QString, bool)), this,
                     SLOT(set_error_msg_text(const QString&, bool)));
             connect(m_image_burner.get(), SIGNAL(report_progress(qint64, qint64)),
