@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include "bench_support.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,35 +27,18 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <vector>
+
+using namespace bench;
 
 namespace {
 
 constexpr int rounds = 3;
-constexpr qint64 mebibyte = 1 << 20;
 // Where the configuration block goes: in the image's first MiB, as on a real image.
 constexpr quint64 area_offset = 512 * 1024;
 
 QTextStream out(stdout);
-
-// A value in kB from /proc/self/status.
-qint64 status_kib(const QString& field)
-{
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field.toLatin1() + ":"))
-            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Lets the peak resident size start again from the current one.
-void reset_peak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // File data (incompressible blocks) and free space (holes, as inflating leaves them), 1 MiB at
 // a time, ending with the trailer that locates the configuration area.
@@ -75,22 +60,6 @@ void generate_image(const QString& path, qint64 size_mib)
         trailer[7 - index] = static_cast<char>((area_offset >> (8 * index)) & 0xff);
     image.seek(size_mib * mebibyte - trailer.size());
     image.write(trailer);
-}
-
-bool shell(const QString& command)
-{
-    return QProcess::execute("/bin/sh", {"-c", command}) == 0;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-QString quoted(const QString& path)
-{
-    return "'" + path + "'";
 }
 
 // One copy through burn_image() onto a fresh stick; returns the seconds it took and sets the

@@ -5,6 +5,8 @@
 
 #include "image/image_manipulator.h"
 
+#include "bench_support.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,33 +21,16 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
+
+using namespace bench;
 
 namespace {
 
 constexpr int rounds = 3;
-constexpr qint64 mebibyte = 1 << 20;
 
 QTextStream out(stdout);
-
-// A value in kB from /proc/self/status.
-qint64 status_kib(const QString& field)
-{
-    QFile status("/proc/self/status");
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field.toLatin1() + ":"))
-            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// Lets the peak resident size start again from the current one.
-void reset_peak()
-{
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // Long zero runs (free space) mixed with incompressible blocks (file data), 1 MiB at a time.
 void generate_image(const QString& path, qint64 size_mib)
@@ -64,11 +49,6 @@ void generate_image(const QString& path, qint64 size_mib)
     }
 }
 
-bool shell(const QString& command)
-{
-    return QProcess::execute("/bin/sh", {"-c", command}) == 0;
-}
-
 double seconds_of(const QString& command)
 {
     QElapsedTimer timer;
@@ -85,17 +65,6 @@ double cpu_seconds()
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-QString quoted(const QString& path)
-{
-    return "'" + path + "'";
 }
 
 } // namespace
