@@ -2,6 +2,7 @@
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 #include "fake_host.h"
+#include "win32_probe.h"
 #include "platform/win32/test_control.h"
 
 #include <QDir>
@@ -64,23 +65,6 @@ std::vector<journal_line> journal()
     for (const win32::test_control::journal_entry& entry : win32::test_control::journal())
         lines.push_back({entry.what, entry.target});
     return lines;
-}
-
-DWORD disk_number_of(HANDLE handle)
-{
-    STORAGE_DEVICE_NUMBER number {};
-    DWORD returned = 0;
-    if (!DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
-                         &returned, nullptr))
-        return DWORD(-1);
-    return number.DeviceNumber;
-}
-
-void close_handles(device_windows& disk)
-{
-    for (HANDLE handle : disk.handles)
-        CloseHandle(handle);
-    disk.handles.clear();
 }
 
 } // namespace
@@ -170,7 +154,7 @@ private slots:
                                                         {call::delete_layout, path},
                                                         {call::update_properties, path}}));
         QCOMPARE(disk->handles.size(), size_t(1));
-        QCOMPARE(disk_number_of(disk->handles[0]), DWORD(disk->number));
+        QCOMPARE(win32_probe::disk_number_of(disk->handles[0]), DWORD(disk->number));
         QVERIFY(disk->volumes.empty());
         QCOMPARE(host.read(stick, 510, 2), QByteArray(2, '\0'));
         QCOMPARE(finished.count(), 0);
@@ -179,7 +163,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
         QCOMPARE(disk->volumes, std::vector<std::string> {"\\\\?\\D:"});
         QCOMPARE(disk->handles.size(), size_t(2));
-        QCOMPARE(disk_number_of(disk->handles[1]), DWORD(disk->number));
+        QCOMPARE(win32_probe::disk_number_of(disk->handles[1]), DWORD(disk->number));
 
         const QList<captured_log::line> lines = log.lines();
         QStringList texts;
@@ -191,7 +175,7 @@ private slots:
                                                 "fatal Checking for drives after formating"}));
         // The finder's thread ends with its work.
         QTRY_COMPARE(thread_count(), threads_with_manager);
-        close_handles(*disk);
+        win32_probe::close_handles(disk->handles);
     }
 
     void a_failed_step_is_logged_and_preparation_goes_on_data()
@@ -221,8 +205,8 @@ private slots:
         QVERIFY(log.texts("fatal").contains(message));
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
         QVERIFY(!disk->handles.empty());
-        QCOMPARE(disk_number_of(disk->handles[0]), DWORD(disk->number));
-        close_handles(*disk);
+        QCOMPARE(win32_probe::disk_number_of(disk->handles[0]), DWORD(disk->number));
+        win32_probe::close_handles(disk->handles);
     }
 
     void an_unplugged_disk_is_left_alone()
@@ -249,7 +233,7 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(finished.count(), 0);
         QCOMPARE(thread_count(), threads_with_manager);
-        close_handles(*disk);
+        win32_probe::close_handles(disk->handles);
     }
 
     void closing_during_the_volume_wait_ends_the_finder()
@@ -276,7 +260,7 @@ private slots:
         manager.reset();
         QVERIFY2(stopping.elapsed() < 1500, qPrintable(QString::number(stopping.elapsed())));
         QTRY_COMPARE(thread_count(), threads_before);
-        close_handles(*disk);
+        win32_probe::close_handles(disk->handles);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "device/device_windows.h"
 #include "device/listener_windows.h"
 #include "fake_host.h"
+#include "win32_probe.h"
 #include "platform/win32/test_control.h"
 
 #include <QElapsedTimer>
@@ -20,16 +21,6 @@ using win32::test_control::call;
 namespace {
 
 const qint64 mib = 1 << 20;
-
-DWORD disk_number_of(HANDLE handle)
-{
-    STORAGE_DEVICE_NUMBER number {};
-    DWORD returned = 0;
-    if (!DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
-                         &returned, nullptr))
-        return DWORD(-1);
-    return number.DeviceNumber;
-}
 
 // A listener running find_volumes() on its own thread, wired as the device manager wires it.
 class finder {
@@ -86,13 +77,6 @@ std::shared_ptr<device_windows> prepared(device_manager& manager)
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     return disk;
-}
-
-void close_handles(device_windows& disk)
-{
-    for (HANDLE handle : disk.handles)
-        CloseHandle(handle);
-    disk.handles.clear();
 }
 
 } // namespace
@@ -157,7 +141,7 @@ private slots:
         QCOMPARE(disk->volumes, std::vector<std::string> {"\\\\?\\D:"});
         QCOMPARE(disk->handles.size(), size_t(2));
         QCOMPARE(disk->handles[0], disk_handle);
-        QCOMPARE(disk_number_of(disk->handles[1]), DWORD(disk->number));
+        QCOMPARE(win32_probe::disk_number_of(disk->handles[1]), DWORD(disk->number));
         const auto entries = win32::test_control::journal();
         QCOMPARE(entries.size(), size_t(2));
         QVERIFY(entries[0].what == call::lock && entries[0].target == "\\\\?\\D:");
@@ -173,7 +157,7 @@ private slots:
         QCOMPARE(lines[3].severity, QString("fatal"));
         QCOMPARE(lines[3].text, QString("FOUND"));
         QTRY_VERIFY(run.thread_ended());
-        close_handles(*disk);
+        win32_probe::close_handles(disk->handles);
     }
 
     void volumes_back_together_are_taken_in_letter_order()
@@ -194,7 +178,7 @@ private slots:
         QCOMPARE(disk->volumes, (std::vector<std::string> {"\\\\?\\D:", "\\\\?\\E:"}));
         QCOMPARE(disk->handles.size(), size_t(3));
         QCOMPARE(log.texts("fatal").count("FOUND"), 2);
-        close_handles(*disk);
+        win32_probe::close_handles(disk->handles);
     }
 
     void no_volume_ends_the_wait_after_fifteen_seconds()
@@ -219,7 +203,7 @@ private slots:
         QCOMPARE(disk->handles.size(), size_t(1));
         QCOMPARE(log.lines().size(), 1);
         QTRY_VERIFY(run.thread_ended());
-        close_handles(*disk);
+        win32_probe::close_handles(disk->handles);
     }
 };
 

@@ -124,13 +124,7 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
     m_list->clear();
 
     m_resize_unfolded();
-    m_list->hide();
-
-    if (m_devices.empty())
-        m_show_no_device();
-    else
-        m_device_selected();
-    resize(552, 72);
+    collapse();
 
     if (m_devices.size() < 2) {
         m_clickable = false;

@@ -91,4 +91,21 @@ DWORD device_number(const std::string& path, STORAGE_DEVICE_NUMBER& number)
     return error;
 }
 
+DWORD disk_number_of(HANDLE handle)
+{
+    STORAGE_DEVICE_NUMBER number {};
+    DWORD returned = 0;
+    if (!DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                         sizeof number, &returned, nullptr))
+        return DWORD(-1);
+    return number.DeviceNumber;
+}
+
+void close_handles(std::vector<HANDLE>& handles)
+{
+    for (HANDLE handle : handles)
+        CloseHandle(handle);
+    handles.clear();
+}
+
 } // namespace win32_probe

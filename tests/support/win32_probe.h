@@ -29,4 +29,10 @@ std::vector<std::string> logical_drive_roots();
 // success.
 DWORD device_number(const std::string& path, STORAGE_DEVICE_NUMBER& number);
 
+// The disk number of an open disk or volume handle; -1 when the query fails.
+DWORD disk_number_of(HANDLE handle);
+
+// Closes every handle and empties the list, as the writer does at its end.
+void close_handles(std::vector<HANDLE>& handles);
+
 } // namespace win32_probe
