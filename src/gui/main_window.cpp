@@ -7,14 +7,12 @@
 #include "gui/dialog_window.h"
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
-#include "gui/input_field.h"
+#include "gui/main_window_layout.h"
 #include "gui/market_selection.h"
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
-#include "gui/text_input_popup.h"
 #include "gui/titlebar.h"
-#include "gui/tooltip.h"
 #include "gui/ui_style.h"
 #include "image/image_burner.h"
 #include "image/image_retriever.h"
@@ -28,57 +26,11 @@
 #include <QLabel>
 #include <QPauseAnimation>
 #include <QPropertyAnimation>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QSequentialAnimationGroup>
 #include <QThread>
 #include <QTimer>
 
-namespace {
-
-const int window_width = 610;
-const int folded_height = 585;
-const int unfolded_height = 985;
-const int message_height = 620;
-const int building_height = 665;
-const int fold_duration_ms = 300;
-const int message_pause_ms = 2000;
-const int message_animation_ms = 250;
-const std::uint64_t confirmation_threshold = 68719476736ULL;
-
-// Where the blocks sit in the body, measured from its top or its bottom.
-const int form_top = 200;
-const int bottom_height = 110;
-const int footer_height = 81;
-const int optional_fields_top = 353;
-const int form_height = 600;
-
-const char* const label_style =
-    "height: 20px; font-size: 14px; font-weight: normal; line-height: 1.43; color: #959595;";
-const char* const section_style =
-    "height: 20px; font-size: 16px; font-weight: 500; line-height: 1.43; color: #3a3939;";
-const char* const warning_style =
-    "height: 20px;font-size: 12px;font-weight: normal;line-height: 1.33;color: #E92424;";
-const char* const message_style =
-    "background: transparent;border: none;font-size: 14px;font-weight: 500;font-style: normal;"
-    "line-height: 1.43;color: %1;";
-const char* const scroll_bar_style =
-    "QScrollBar::vertical {background: transparent; width: 8px;} "
-    "QScrollBar::add-line:vertical {border: none;background: none;color: none;} "
-    "QScrollBar::sub-line:vertical {border: none;background: none;color: none;} "
-    "QScrollBar::handle:vertical {background: #cecdcd; border-radius: 4px} "
-    "QScrollBar::handle:vertical::hover {background: #959595}";
-
-QLabel* text_label(const QString& text, const char* style, const QFont& font, QWidget* parent)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    label->setStyleSheet(style);
-    label->adjustSize();
-    return label;
-}
-
-} // namespace
+using namespace main_window_layout;
 
 main_window::main_window(const std::string& application_name, const std::string& data_folder,
                          const std::string& version, QWidget* parent)
@@ -133,117 +85,6 @@ main_window::~main_window()
 bool main_window::is_busy() const
 {
     return m_busy;
-}
-
-void main_window::m_build_form()
-{
-    m_body->setFont(ui_style::ubuntu_regular());
-    ui_style::icon_label(":/icons/number-1.svg", QSize(20, 20), m_body)->move(24, 70);
-    text_label(tr("Select USB flash drive"), section_style, ui_style::ubuntu_medium(), m_body)
-        ->move(52, 70);
-    ui_style::form_separator(m_body)->move(24, form_top - 10);
-
-    m_form_area = new QScrollArea(m_body);
-    m_form_area->setFrameShape(QFrame::NoFrame);
-    m_form_area->setStyleSheet("QScrollArea {background: #ffffff; border: none;}");
-    m_form_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_form_area->verticalScrollBar()->setStyleSheet(scroll_bar_style);
-    m_form = new QFrame;
-    m_form->setStyleSheet("QFrame {background: #ffffff;}");
-    m_form->setFixedSize(600, form_height);
-    m_form_area->setWidget(m_form);
-
-    ui_style::icon_label(":/icons/number-2.svg", QSize(20, 20), m_form)->move(24, 8);
-    text_label(tr("Brindle OS configuration"), section_style, ui_style::ubuntu_medium(), m_form)
-        ->move(52, 8);
-    ui_style::icon_label(":/icons/card-information.svg", QSize(24, 24), m_form)->move(552, 6);
-
-    m_optional_fields = new QFrame(m_form);
-    m_optional_fields->setStyleSheet("QFrame {background: #ffffff;}");
-    m_optional_fields->setGeometry(0, optional_fields_top + 20, 600,
-                                   form_height - optional_fields_top - 20);
-
-    auto make_input = [this](const input_field& field) {
-        QWidget* panel = field.label_y >= optional_fields_top ? m_optional_fields : m_form;
-        int top = field.label_y >= optional_fields_top ? optional_fields_top + 20 : 0;
-        QLabel* label = text_label(tr(field.label), label_style, ui_style::ubuntu_regular(), panel);
-        label->move(24, field.label_y - top);
-        if (*field.help_text)
-            new tooltip(field.help_text, label->width() + 28, field.label_y - top + 4, panel);
-        if (!*field.pattern)
-            return static_cast<text_input*>(nullptr);
-        auto* input = new text_input(field.placeholder, field.pattern, field.error_text, panel);
-        int input_y = field.label_y - top + field.input_offset;
-        input->move(24, input_y);
-        input->popup()->move(24, input_y - input->popup()->height());
-        return input;
-    };
-    m_btc = make_input(input_fields::btc);
-    m_worker = make_input(input_fields::worker);
-    m_group = make_input(input_fields::group);
-    make_input(input_fields::location);
-    m_wireless_ssid = make_input(input_fields::ssid);
-    m_wireless_key = make_input(input_fields::key);
-    m_ssh_key = make_input(input_fields::ssh);
-
-    m_market = new market_selection(m_form);
-    m_market->move(24, input_fields::location.label_y + input_fields::location.input_offset);
-    m_market->setGraphicsEffect(ui_style::normal_shadow(m_form));
-
-    m_more_settings = new more_settings(m_body);
-
-    m_bottom = new QFrame(m_body);
-    m_bottom->setStyleSheet("QFrame {background: #ffffff;}");
-    m_message = new QLabel(m_bottom);
-    m_message->setObjectName("message");
-    m_message->setFont(ui_style::ubuntu_medium());
-    m_message->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    m_message->setGeometry(0, 4, 600, 24);
-    m_message->hide();
-    m_warning = text_label(tr("All data on selected device will be lost."), warning_style,
-                           ui_style::ubuntu_regular(), m_bottom);
-    m_progress_button = new progress_button(m_bottom);
-    m_progress_button->disable();
-
-    m_device_list = new device_selection(this);
-    m_device_list->move(29, 117);
-    m_device_list->setGraphicsEffect(ui_style::normal_shadow(this));
-    m_layout_blocks();
-}
-
-void main_window::m_build_footer(const std::string& version)
-{
-    m_footer = new QFrame(m_body);
-    m_footer->setObjectName("footer");
-    m_footer->setStyleSheet("QFrame#footer {background: #ffffff; border-radius: 5px;}");
-    ui_style::form_separator(m_footer)->move(24, 0);
-    ui_style::icon_label(":/Kestrel/group.svg", QSize(150, 32), m_footer)->move(24, 28);
-    ui_style::footer_separator(m_footer)->move(190, 32);
-    text_label(QString("FLASH TOOL V") + QString::fromStdString(version),
-               "font-size: 12px; line-height: 1.33; color: #959595;", ui_style::roboto_regular(),
-               m_footer)
-        ->move(206, 36);
-    m_layout_blocks();
-}
-
-void main_window::m_layout_blocks()
-{
-    if (!m_footer || !m_bottom)
-        return;
-    int body_height = height() - 10;
-    m_body->resize(600, body_height);
-    int extra = m_message_shown ? message_height - folded_height : 0;
-    int bottom_top = body_height - footer_height - bottom_height + 5 - extra;
-    m_footer->setGeometry(0, body_height - footer_height, 600, footer_height);
-    m_bottom->setGeometry(0, bottom_top, 600, bottom_height + extra);
-    m_warning->move(24, 8 + extra);
-    m_progress_button->move(22, 40 + extra);
-    m_message->setGeometry(0, 4, 600, 24);
-    int link_top = bottom_top - 36;
-    m_more_settings->move(24, link_top);
-    m_form_area->setGeometry(0, form_top, 600, link_top - form_top - 4);
-    m_form->setFixedHeight(m_unfolded ? form_height : optional_fields_top + 20);
-    m_optional_fields->setVisible(m_unfolded);
 }
 
 void main_window::resizeEvent(QResizeEvent* event)

@@ -1,0 +1,41 @@
+#pragma once
+// Sizes, places, timings and styles of the main window, shared by its form and its run.
+
+#include <cstdint>
+
+namespace main_window_layout {
+
+const int window_width = 610;
+const int folded_height = 585;
+const int unfolded_height = 985;
+const int message_height = 620;
+const int building_height = 665;
+const int fold_duration_ms = 300;
+const int message_pause_ms = 2000;
+const int message_animation_ms = 250;
+const std::uint64_t confirmation_threshold = 68719476736ULL;
+
+// Where the blocks sit in the body, measured from its top or its bottom.
+const int form_top = 200;
+const int bottom_height = 110;
+const int footer_height = 81;
+const int optional_fields_top = 353;
+const int form_height = 600;
+
+const char* const label_style =
+    "height: 20px; font-size: 14px; font-weight: normal; line-height: 1.43; color: #959595;";
+const char* const section_style =
+    "height: 20px; font-size: 16px; font-weight: 500; line-height: 1.43; color: #3a3939;";
+const char* const warning_style =
+    "height: 20px;font-size: 12px;font-weight: normal;line-height: 1.33;color: #E92424;";
+const char* const message_style =
+    "background: transparent;border: none;font-size: 14px;font-weight: 500;font-style: normal;"
+    "line-height: 1.43;color: %1;";
+const char* const scroll_bar_style =
+    "QScrollBar::vertical {background: transparent; width: 8px;} "
+    "QScrollBar::add-line:vertical {border: none;background: none;color: none;} "
+    "QScrollBar::sub-line:vertical {border: none;background: none;color: none;} "
+    "QScrollBar::handle:vertical {background: #cecdcd; border-radius: 4px} "
+    "QScrollBar::handle:vertical::hover {background: #959595}";
+
+} // namespace main_window_layout
