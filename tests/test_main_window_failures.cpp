@@ -19,14 +19,20 @@
 #include <cstring>
 
 #include <QFile>
+#include <QLabel>
 #include <QTest>
 #include <QThread>
 
 #include <thread>
+#include <tuple>
+#include <utility>
 
 namespace {
 
 using win32::test_control::call;
+
+enum class stage { downloading, preparing, writing };
+enum class action { stop, close, unplug_chosen, unplug_other, server_error };
 
 // Three chunks of about 8 MB, so that a copy can be caught midway.
 release_fixture three_chunk_release()
@@ -72,6 +78,29 @@ void flash_until_the_second_chunk(window_driver& driver)
     QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
 }
 
+// The path of the removable volume on disk `number`.
+std::string stick_volume(DWORD number)
+{
+    char roots[MAX_PATH] = {};
+    GetLogicalDriveStringsA(sizeof roots, roots);
+    for (const char* root = roots; *root; root += strlen(root) + 1) {
+        std::string path = std::string("\\\\?\\") + root[0] + ":";
+        HANDLE volume = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        if (volume == INVALID_HANDLE_VALUE)
+            continue;
+        STORAGE_DEVICE_NUMBER device {};
+        DWORD returned = 0;
+        const bool on_disk = DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0,
+                                             &device, sizeof device, &returned, nullptr)
+            && device.DeviceNumber == number;
+        CloseHandle(volume);
+        if (on_disk)
+            return path;
+    }
+    return std::string();
+}
+
 // Whether the stick's volume can be locked, that is, whether nothing holds it locked.
 bool stick_volume_lockable()
 {
@@ -99,46 +128,219 @@ class test_main_window_failures : public QObject {
     Q_OBJECT
 
 private slots:
-    void stop_flashing_during_the_write()
+    // A run stopped, cut short or disturbed at each of its stages ends cleanly: no crash,
+    // nothing written once it stopped, the right message, the form back, and the next FLASH
+    // flashes.
+    void run_interrupted_data()
     {
-        window_driver driver(three_chunk_release());
-        flash_until_the_second_chunk(driver);
-
-        // The running button asks first.
-        QVERIFY(driver.press_flash());
-        auto* question = driver.window()->findChild<dialog_window*>();
-        QVERIFY(question);
-        QVERIFY(window_driver::click(question, QPoint(113, 178))); // "STOP FLASHING"
-        win32::test_control::release_held();
-
-        QTRY_COMPARE_WITH_TIMEOUT(journal_count(call::update_properties), 2, 10000);
-        QTest::qWait(200);
-        QCOMPARE(journal_count(call::eject), 0);
-        QCOMPARE(journal_count(call::write), 2);
-        QVERIFY(driver.input("BTC Address")->isEnabled());
-        QTRY_VERIFY(driver.flash_clickable());
-        QVERIFY(!driver.window()->is_busy());
+        QTest::addColumn<int>("stage");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("message");
+        const std::pair<stage, const char*> stages[] = {
+            {stage::downloading, "downloading"}, {stage::preparing, "preparing"},
+            {stage::writing, "writing"}};
+        const std::tuple<action, const char*, const char*> actions[] = {
+            {action::stop, "STOP", ""},
+            {action::close, "close the window", ""},
+            {action::unplug_chosen, "unplug the chosen stick", "Device disconected!"},
+            {action::unplug_other, "unplug another stick", ""},
+            {action::server_error, "server error", ""}};
+        for (const auto& [at, stage_name] : stages)
+            for (const auto& [what, action_name, message] : actions) {
+                QString expected = message;
+                if (what == action::server_error && at == stage::downloading)
+                    expected = "Network error";
+                QTest::addRow("%s, %s", stage_name, action_name)
+                    << int(at) << int(what) << expected;
+            }
     }
 
-    void closing_during_the_write_stops_the_copy_first()
+    void run_interrupted()
+    {
+        QFETCH(int, stage);
+        QFETCH(int, action);
+        QFETCH(QString, message);
+        const auto at = static_cast<enum stage>(stage);
+        const auto what = static_cast<enum action>(action);
+        window_driver driver(three_chunk_release());
+        const QString other = what == action::unplug_other ? driver.add_stick("Other Stick") : QString();
+        driver.open_window();
+        if (at == stage::downloading) {
+            QVERIFY(driver.decline_download());
+            release_server::answer held_image;
+            held_image.body = driver.release().compressed;
+            held_image.hold_after = 1000;
+            driver.server().set_answer(release_server::image_path("v3"), held_image);
+        } else {
+            QVERIFY(driver.accept_download());
+        }
+        driver.fill_form("rig(%d)");
+        if (what == action::unplug_other)
+            QVERIFY(driver.pick("DataTraveler"));
+        QTRY_VERIFY(driver.flash_clickable());
+
+        if (at == stage::preparing)
+            // The volume finder's lock, after the one of the preparation itself.
+            win32::test_control::hold_call(call::lock, stick_volume(0), 1);
+        if (at == stage::writing)
+            win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
+        QVERIFY(driver.press_flash());
+        if (at == stage::downloading) {
+            QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 10000);
+            QVERIFY(window_driver::click(driver.offer(), QPoint(300, 178)));
+            QTRY_COMPARE_WITH_TIMEOUT(driver.server().held_transfers(), 1, 10000);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        }
+        const int writes_before = journal_count(call::write);
+        const quint16 port = driver.server().port();
+
+        // A stop waits for what is held, so that is let go from elsewhere a moment later.
+        std::thread release;
+        const int refreshes = driver.log_count("Updated window");
+        switch (what) {
+        case action::stop:
+        case action::close:
+            release = std::thread([] {
+                QThread::msleep(300);
+                win32::test_control::release_held();
+            });
+            if (what == action::stop)
+                QVERIFY(driver.press_flash());
+            else
+                QVERIFY(window_driver::click(driver.window()->findChild<titlebar*>(), QPoint(577, 24)));
+            QVERIFY(window_driver::click(driver.question(), QPoint(113, 178))); // "STOP FLASHING"
+            release.join();
+            break;
+        case action::unplug_chosen:
+        case action::unplug_other:
+            driver.host().remove(what == action::unplug_chosen ? driver.stick() : other);
+            // The window has seen the stick go before the run goes on.
+            QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") > refreshes, 10000);
+            break;
+        case action::server_error:
+            driver.server().stop();
+            break;
+        }
+        win32::test_control::release_held();
+        driver.server().release_held();
+
+        const bool stopped = what == action::stop || what == action::close;
+        const bool completes = !stopped && message.isEmpty();
+        if (completes)
+            QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 1, 30000);
+        else if (!message.isEmpty())
+            QTRY_VERIFY2_WITH_TIMEOUT(driver.last_message().startsWith(message),
+                                      qPrintable(driver.last_message()), 30000);
+        QTest::qWait(500);
+        QCOMPARE(driver.log_count("Flashing finished"), completes ? 1 : 0);
+        if (stopped) {
+            // The write held when the stop came still ends; none follows it.
+            QCOMPARE(journal_count(call::write), at == stage::writing ? writes_before + 1 : 0);
+            QCOMPARE(journal_count(call::eject), 0);
+            // A stop keeps a complete download.
+            QCOMPARE(QFile::exists(driver.downloads() + "/v3.gz"), at != stage::downloading);
+        }
+        if (at == stage::downloading && !completes)
+            QCOMPARE(journal_count(call::delete_layout), 0);
+
+        // The form is back, and the next FLASH flashes.
+        driver.server().set_answer(release_server::image_path("v3"), {200, driver.release().compressed});
+        const bool download_lost = at == stage::downloading && !completes
+            && what != action::unplug_chosen;
+        if (what == action::close) {
+            QVERIFY(!driver.window()->isVisible());
+            driver.close_window();
+            driver.open_window();
+            if (download_lost)
+                QVERIFY(driver.accept_download());
+        }
+        if (what == action::server_error)
+            QVERIFY(driver.server().start(port));
+        if (what == action::unplug_chosen)
+            driver.replug_stick();
+        QTRY_VERIFY(!driver.window()->is_busy());
+        QVERIFY(driver.input("BTC Address")->isEnabled());
+        if (!message.isEmpty())
+            // Still there after the device watch refreshed the list.
+            QVERIFY(driver.window()->findChild<QLabel*>("message")->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.flash_clickable(), 10000);
+        QVERIFY(driver.press_flash());
+        if (download_lost && what != action::close)
+            QVERIFY(driver.accept_download());
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), completes ? 2 : 1, 60000);
+        QCOMPARE(driver.written_worker(), completes ? QString("rig2") : QString("rig1"));
+    }
+
+    // What goes onto the stick is what the form held at FLASH: the form stays locked through
+    // the run, and a value changed behind its back ends the run with that field's own error.
+    void form_stays_locked_through_the_run()
     {
         window_driver driver(three_chunk_release());
-        flash_until_the_second_chunk(driver);
-        QVERIFY(window_driver::click(driver.window()->findChild<titlebar*>(), QPoint(577, 24)));
-        auto* question = driver.window()->findChild<dialog_window*>();
-        QVERIFY(question);
-        // The held write goes on once the window waits for the copy to stop.
-        std::thread release([] {
-            QThread::msleep(300);
-            win32::test_control::release_held();
-        });
-        QVERIFY(window_driver::click(question, QPoint(113, 178))); // "STOP FLASHING"
-        release.join();
-        QVERIFY(!driver.window()->isVisible());
-        QCOMPARE(journal_count(call::write), 2);
-        QCOMPARE(journal_count(call::eject), 0);
-        QCOMPARE(journal_count(call::update_properties), 2);
-        QVERIFY(driver.settings_text().contains("\"worker\": \"rig(%d)\""));
+        prepare(driver);
+        win32::test_control::hold_call(call::lock, stick_volume(0), 1);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        const int refreshes = driver.log_count("Updated window");
+        driver.add_stick("Other Stick");
+        QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") > refreshes, 10000);
+        for (text_input* input : driver.window()->findChildren<text_input*>())
+            QVERIFY2(!input->isEnabled(), qPrintable(input->placeholderText()));
+
+        driver.input("BTC Address")->setText("1bad");
+        win32::test_control::release_held();
+        QTRY_COMPARE_WITH_TIMEOUT(driver.last_message(), QString("Invalid BTC Address"), 10000);
+        QCOMPARE(journal_count(call::write), 0);
+        // The message stays until the user acts, through the device watch's refreshes.
+        QTest::qWait(3000);
+        driver.window()->update_window();
+        QVERIFY(driver.window()->findChild<QLabel*>("message")->isVisible());
+        driver.input("BTC Address")->clear();
+        QTest::keyClicks(driver.input("BTC Address"), window_driver::btc_address);
+        QTRY_VERIFY(!driver.window()->findChild<QLabel*>("message")->isVisible());
+    }
+
+    void declining_the_offer_during_a_run_returns_to_the_form()
+    {
+        window_driver driver(three_chunk_release());
+        driver.open_window();
+        QVERIFY(driver.decline_download());
+        driver.fill_form("rig(%d)");
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QVERIFY(driver.decline_download());
+        QTRY_VERIFY(driver.input("BTC Address")->isEnabled());
+        QVERIFY(!driver.window()->is_busy());
+        // FLASH starts a run again rather than asking to stop one.
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QVERIFY(!driver.question());
+        QTRY_COMPARE(driver.log_count("Animation"), 2);
+    }
+
+    // A stop asks about the stage it was pressed in: once the download is over the question
+    // goes, and the complete download is kept and flashed.
+    void stop_question_closes_when_its_download_ends()
+    {
+        window_driver driver(three_chunk_release());
+        release_server::answer held_image;
+        held_image.body = driver.release().compressed;
+        held_image.hold_after = 1000;
+        driver.server().set_answer(release_server::image_path("v3"), held_image);
+        driver.open_window();
+        QVERIFY(driver.decline_download());
+        driver.fill_form("rig(%d)");
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 10000);
+        QVERIFY(window_driver::click(driver.offer(), QPoint(300, 178)));
+        QTRY_COMPARE_WITH_TIMEOUT(driver.server().held_transfers(), 1, 10000);
+        QVERIFY(driver.press_flash());
+        QVERIFY(driver.question());
+        driver.server().release_held();
+        QTRY_VERIFY_WITH_TIMEOUT(!driver.question(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 1, 30000);
+        QVERIFY(QFile::exists(driver.downloads() + "/v3.gz"));
     }
 
     void continue_keeps_the_write_going()
@@ -153,20 +355,6 @@ private slots:
         QCOMPARE(driver.stick_content().mid(0, 1 << 20), driver.release().image.left(1 << 20));
     }
 
-    void stick_removed_during_the_write()
-    {
-        window_driver driver(three_chunk_release());
-        flash_until_the_second_chunk(driver);
-        driver.host().remove(driver.stick());
-        win32::test_control::release_held();
-
-        QTRY_VERIFY_WITH_TIMEOUT(driver.last_message() == "Device disconected!", 10000);
-        QCOMPARE(driver.log_count("Burning interupted 'Device disconected'"), 1);
-        QVERIFY(!driver.window()->is_busy());
-        QVERIFY(driver.input("BTC Address")->isEnabled());
-        QCOMPARE(journal_count(call::eject), 0);
-    }
-
     void configuration_over_its_slot_writes_nothing()
     {
         window_driver driver(three_chunk_release());
@@ -175,7 +363,8 @@ private slots:
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(driver.last_message() == "Config file exceeds 2kB", 30000);
-        QCOMPARE(journal_count(call::delete_layout), 1);
+        // Refused before the stick was touched.
+        QCOMPARE(journal_count(call::delete_layout), 0);
         QCOMPARE(journal_count(call::write), 0);
         // The stick is let go, not kept locked until the program ends.
         QVERIFY(stick_volume_lockable());
@@ -191,6 +380,7 @@ private slots:
         QVERIFY(compressed.resize(compressed.size() / 2));
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(driver.last_message() == "Downloaded image is damaged", 30000);
+        QCOMPARE(journal_count(call::delete_layout), 0);
         QCOMPARE(journal_count(call::write), 0);
         QTRY_VERIFY(stick_volume_lockable());
         QVERIFY(!QFile::exists(driver.downloads() + "/v3.gz"));
@@ -288,15 +478,19 @@ private slots:
         QTRY_VERIFY(!driver.window()->findChild<dialog_window*>());
         QTest::qWait(300);
         QCOMPARE(driver.log_count("pressed"), goes_on ? 2 : 0);
-        QCOMPARE(driver.window()->is_busy(), goes_on);
         QCOMPARE(journal_count(call::write), 0);
-        if (goes_on)
+        if (goes_on) {
+            // The made-up disk cannot be opened: the run ends with a message, not in a wait.
+            QTRY_COMPARE(driver.last_message(), QString("Device disconected!"));
+            QVERIFY(!driver.window()->is_busy());
             return;
+        }
+        QVERIFY(!driver.window()->is_busy());
         QTRY_VERIFY(driver.flash_clickable());
 
         // Back at the form, an image that arrives later starts nothing.
         driver.window()->image_not_downloaded(quint64(driver.release().compressed.size()), "v3");
-        QVERIFY(window_driver::click(driver.window()->findChild<download_dialog*>(), QPoint(300, 178)));
+        QVERIFY(window_driver::click(driver.offer(), QPoint(300, 178)));
         QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Download finished"), 2, 10000);
         QTest::qWait(300);
         QCOMPARE(driver.log_count("Format:"), 0);

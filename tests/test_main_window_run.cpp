@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QStringList>
 #include <QTest>
 
 namespace {
@@ -81,6 +82,71 @@ private slots:
         QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,3)"));
         // The cached image served the second run.
         QCOMPARE(driver.server().requests().count("GET " + release_server::image_path("v2.0.0")), 1);
+    }
+
+    // A farm flashes one stick after another in the same window: "FLASH ANOTHER?" takes the
+    // next stick at once, and the image is downloaded only once.
+    void three_sticks_in_a_row()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 3 << 20, config_offset));
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        driver.fill_form("rig(%d)");
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QString stick = driver.stick();
+        QStringList written;
+        for (int next = 2; next <= 4; ++next) {
+            QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), next - 1, 60000);
+            written << driver.written_worker(stick);
+            if (auto* card = driver.window()->findChild<end_dialog*>()) {
+                // "Dont show this again" on the second card, then "FLASH NEW USB".
+                if (next == 3)
+                    QVERIFY(window_driver::click(card, QPoint(236, 428)));
+                QVERIFY(window_driver::click(card, QPoint(300, 382)));
+            }
+            QTRY_VERIFY(!driver.window()->findChild<end_dialog*>());
+            // "FLASH ANOTHER?" answers right away, before anything else changed.
+            QVERIFY(driver.flash_clickable());
+            if (next == 4)
+                break;
+            driver.host().remove(stick);
+            QTRY_VERIFY_WITH_TIMEOUT(!driver.flash_clickable(), 10000);
+            stick = driver.add_stick(QString("Stick %1").arg(next));
+            QTRY_VERIFY_WITH_TIMEOUT(driver.flash_clickable(), 10000);
+            QVERIFY(driver.press_flash());
+        }
+        QCOMPARE(written, (QStringList {"rig1", "rig2", "rig3"}));
+        QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,4)"));
+        QCOMPARE(driver.server().requests().count("GET " + release_server::image_path("v2.0.0")), 1);
+    }
+
+    // Folded away, the optional fields are neither shown nor reached with Tab.
+    void folded_fields_are_out_of_reach()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
+        driver.open_window();
+        QVERIFY(driver.decline_download());
+        text_input* group = driver.input("Group name");
+        group->setFocus();
+        QTRY_VERIFY(group->hasFocus());
+        QTest::keyClick(group, Qt::Key_Tab);
+        for (const char* optional : {"Wireless ssid", "Wireless key", "SSH key"}) {
+            QVERIFY2(!driver.input(optional)->isVisible(), optional);
+            QVERIFY2(!driver.input(optional)->hasFocus(), optional);
+        }
+        for (QLabel* label : driver.window()->findChildren<QLabel*>())
+            QVERIFY2(!label->isVisible() || label->text() != "Wireless ssid", "a stray label");
+    }
+
+    // The window keeps what it needs of its arguments.
+    void window_outlives_its_data_folder_string()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
+        auto* window = new main_window("Kestrel Flash Tool", std::string(driver.data_folder()), "1.0.6");
+        window->close();
+        delete window;
+        QVERIFY(driver.settings_text().contains("\"flash_tool\""));
     }
 
     void window_renders_every_icon()

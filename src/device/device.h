@@ -9,3 +9,11 @@ struct device {
     std::string name;
     std::uint64_t size = 0;
 };
+
+// Whether two records name the same disk. Enumeration makes new records for the disks it
+// finds again, so records are compared by what identifies the disk: its physical-drive path,
+// which holds its number (a disk that left and came back has a new one).
+inline bool same_disk(const device& a, const device& b)
+{
+    return a.path == b.path;
+}

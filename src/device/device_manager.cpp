@@ -59,6 +59,15 @@ void device_manager::release_device(device* dev)
     m_impl->release_device(dev);
 }
 
+void device_manager::stop_preparation()
+{
+    m_impl->stop_preparation();
+    for (const QPointer<QThread>& finder : m_finder_threads)
+        if (finder)
+            stop_thread(finder);
+    m_finder_threads.clear();
+}
+
 void device_manager::m_track_finder(QThread* thread)
 {
     m_finder_threads.erase(std::remove_if(m_finder_threads.begin(), m_finder_threads.end(),

@@ -27,9 +27,14 @@ public:
     // Closes what preparation kept open for a write that will not come, so that the disk's
     // volumes are no longer locked.
     void release_device(device* dev);
+    // Stops a preparation under way: its wait ends, its volume finder stops, and neither
+    // unmount_finished() nor unmount_refused() follows for it.
+    void stop_preparation();
 
 signals:
     void unmount_finished();
+    // A preparation asked for with `skip` false that ended without clearing the disk.
+    void unmount_refused();
     void devices_changed();
     void close();
 

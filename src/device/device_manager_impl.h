@@ -4,6 +4,9 @@
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 
+#include <QEventLoop>
+#include <QPointer>
+
 #include <windows.h>
 #include <setupapi.h>
 
@@ -14,12 +17,20 @@ public:
     void m_enumerate_devices();
     void unmount_device(device* dev, bool skip);
     void release_device(device* dev);
+    void stop_preparation();
 
     device_manager* q;
     std::vector<std::shared_ptr<device>> devices;
 
 private:
+    // Keeps the event loop running while the system re-reads the disk; false when the
+    // preparation was stopped meanwhile.
+    bool m_wait_for_settling(unsigned preparation);
     std::shared_ptr<device_windows> m_read_disk(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_data,
                                                 DWORD index) const;
-    void m_start_volume_finder(device_windows* dev);
+    void m_start_volume_finder(device_windows* dev, unsigned preparation);
+
+    // Counts stops: a preparation that began before the last stop reports nothing.
+    unsigned m_stops = 0;
+    QPointer<QEventLoop> m_settle_wait;
 };

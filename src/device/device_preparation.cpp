@@ -43,15 +43,6 @@ HANDLE lock_volume(const std::string& path)
     return volume;
 }
 
-// Keeps the calling thread's event loop running while the system re-reads the disk, without
-// spinning a core when no event is pending.
-void wait_processing_events(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 void device_manager::impl::unmount_device(device* dev, bool skip)
@@ -59,8 +50,13 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     auto* disk_record = static_cast<device_windows*>(dev);
     KESTREL_LOG(logger::info, "Name: " << disk_record->name << ", Path: " << disk_record->path
                                        << ", Size: " << disk_record->size);
-    if (skip || static_cast<long long>(disk_record->number) == system_disk_number())
+    if (skip)
         return;
+    const unsigned preparation = m_stops;
+    if (static_cast<long long>(disk_record->number) == system_disk_number()) {
+        QMetaObject::invokeMethod(q, "unmount_refused", Qt::QueuedConnection);
+        return;
+    }
 
     KESTREL_LOG(logger::fatal, "Format:");
     KESTREL_LOG(logger::fatal, disk_record->path);
@@ -75,6 +71,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     HANDLE disk = volume_queries::open_read_write(disk_record->path);
     if (disk == INVALID_HANDLE_VALUE) {
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
+        QMetaObject::invokeMethod(q, "unmount_refused", Qt::QueuedConnection);
         return;
     }
     DWORD returned = 0;
@@ -93,11 +90,28 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     disk_record->handles.push_back(disk);
     disk_record->volumes.clear();
 
-    wait_processing_events(settle_ms);
-    m_start_volume_finder(disk_record);
+    if (m_wait_for_settling(preparation))
+        m_start_volume_finder(disk_record, preparation);
 }
 
-void device_manager::impl::m_start_volume_finder(device_windows* dev)
+bool device_manager::impl::m_wait_for_settling(unsigned preparation)
+{
+    // An event loop rather than a spin: no core is busy while no event is pending.
+    QEventLoop loop;
+    m_settle_wait = &loop;
+    QTimer::singleShot(settle_ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return preparation == m_stops;
+}
+
+void device_manager::impl::stop_preparation()
+{
+    ++m_stops;
+    if (m_settle_wait)
+        m_settle_wait->quit();
+}
+
+void device_manager::impl::m_start_volume_finder(device_windows* dev, unsigned preparation)
 {
     auto* thread = new QThread();
     auto* listener = new listener_windows();
@@ -106,7 +120,10 @@ void device_manager::impl::m_start_volume_finder(device_windows* dev)
     QObject::connect(thread, SIGNAL(started()), listener, SLOT(find_volumes()));
     QObject::connect(thread, SIGNAL(finished()), thread, SLOT(deleteLater()));
     QObject::connect(thread, SIGNAL(finished()), listener, SLOT(deleteLater()));
-    QObject::connect(listener, SIGNAL(unmount_finished()), q, SIGNAL(unmount_finished()));
+    QObject::connect(listener, &listener_windows::unmount_finished, q, [this, preparation] {
+        if (preparation == m_stops)
+            emit q->unmount_finished();
+    });
     // The finder's work ends with its signal; its thread has nothing else to do.
     QObject::connect(listener, SIGNAL(unmount_finished()), thread, SLOT(quit()), Qt::DirectConnection);
     q->m_track_finder(thread);

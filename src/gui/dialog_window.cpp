@@ -55,6 +55,11 @@ dialog_window::dialog_window(const std::string& body, const std::string& title,
     dialog_card::notify_parent(this, "dialog_window_open");
 }
 
+void dialog_window::dismiss()
+{
+    m_clicked();
+}
+
 void dialog_window::m_clicked()
 {
     dialog_card::notify_parent(this, "dialog_window_closed");

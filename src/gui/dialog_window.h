@@ -13,6 +13,9 @@ public:
     dialog_window(const std::string& body, const std::string& title, const std::string& right_text,
                   const std::string& left_text, bool long_left_text, QWidget* parent);
 
+    // Closes the card unanswered, when what it asks about is over.
+    void dismiss();
+
 signals:
     void accepted();
     void declined();

@@ -53,6 +53,7 @@ download_dialog::download_dialog(std::uint64_t size_mib, const std::string& rele
     QPushButton* cancel = dialog_card::click_surface(this, cancel_face->geometry());
 
     connect(update, SIGNAL(clicked()), this, SIGNAL(accepted()));
+    connect(cancel, SIGNAL(clicked()), this, SIGNAL(declined()));
     connect(close, SIGNAL(clicked()), this, SIGNAL(closed()));
     connect(update, SIGNAL(clicked()), this, SLOT(m_clicked()));
     connect(cancel, SIGNAL(clicked()), this, SLOT(m_clicked()));

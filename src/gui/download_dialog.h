@@ -14,6 +14,8 @@ public:
 
 signals:
     void accepted();
+    // "CANCEL": the download is not wanted now.
+    void declined();
     void closed();
 
 private slots:

@@ -3,11 +3,15 @@
 
 #include "config/inputs.h"
 #include "device/device.h"
+#include "gui/run_stage.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -67,29 +71,55 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
+private slots:
+    void m_retriever_message(QString error_msg, bool is_err);
+    void m_burner_succeeded();
+    void m_burner_stopped();
+    void m_offer_declined();
+    void m_clear_message();
+    void m_preparation_refused();
+
 private:
     void m_build_form();
     void m_build_footer(const std::string& version);
     void m_connect_widgets();
     void m_fill_form();
     void m_read_form();
-    void m_unlock_form();
     void m_layout_blocks();
     void m_animate_window_height(int height, int duration_ms);
+
+    void m_set_stage(run_stage stage);
+    bool m_form_locked() const;
+    void m_apply_form_lock();
+    QString m_invalid_field_text() const;
+    void m_begin_preparation();
+    void m_start_image_check();
+    void m_image_checked(int state);
+    void m_prepare_disk();
+    void m_stop_preparation();
+    void m_end_run(const QString& error_msg);
+    void m_return_to_form();
+    void m_stop_image_check();
     void m_stop_burner_thread();
 
+    run_stage m_stage = run_stage::idle;
     device_manager* m_device_manager = nullptr;
+    // The disk of the current run, taken when the run looks at the selection; empty outside
+    // a run.
     std::shared_ptr<device> m_selected_device;
     QPointer<QThread> m_burner_thread;
     std::unique_ptr<inputs> m_settings;
     std::string m_image_file_name;
     std::shared_ptr<image_retriever> m_image_retriever;
     std::shared_ptr<image_burner> m_image_burner;
-    bool m_busy = false;
-    bool m_flash_requested = false;
+    // The run's configuration block, built before its disk is touched.
+    QByteArray m_configuration;
+    bool m_run_succeeded = false;
+    QPointer<QThread> m_image_check_thread;
+    std::shared_ptr<std::atomic<bool>> m_stop_image_check_flag;
     bool m_unfolded = false;
     bool m_message_shown = false;
-    const std::string& m_data_folder;
+    const std::string m_data_folder;
 
     progress_button* m_progress_button = nullptr;
     titlebar* m_titlebar = nullptr;
@@ -111,4 +141,6 @@ private:
     QFrame* m_optional_fields = nullptr;
     QFrame* m_bottom = nullptr;
     QFrame* m_footer = nullptr;
+    // The optional rows that lie in the form itself rather than in the folding panel.
+    QList<QWidget*> m_folded_rows;
 };

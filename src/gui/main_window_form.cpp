@@ -65,16 +65,26 @@ void main_window::m_build_form()
     auto make_input = [this](const input_field& field) {
         QWidget* panel = field.label_y >= optional_fields_top ? m_optional_fields : m_form;
         int top = field.label_y >= optional_fields_top ? optional_fields_top + 20 : 0;
+        // The wireless name is optional although its row lies above the folding panel: it
+        // folds away with the panel, out of sight and out of the focus chain.
+        const bool folds_alone = panel == m_form && field.label_y >= input_fields::ssid.label_y;
         QLabel* label = text_label(tr(field.label), label_style, ui_style::ubuntu_regular(), panel);
         label->move(24, field.label_y - top);
-        if (*field.help_text)
-            new tooltip(field.help_text, label->width() + 28, field.label_y - top + 4, panel);
+        if (folds_alone)
+            m_folded_rows << label;
+        if (*field.help_text) {
+            auto* help = new tooltip(field.help_text, label->width() + 28, field.label_y - top + 4, panel);
+            if (folds_alone)
+                m_folded_rows << help;
+        }
         if (!*field.pattern)
             return static_cast<text_input*>(nullptr);
         auto* input = new text_input(field.placeholder, field.pattern, field.error_text, panel);
         int input_y = field.label_y - top + field.input_offset;
         input->move(24, input_y);
         input->popup()->move(24, input_y - input->popup()->height());
+        if (folds_alone)
+            m_folded_rows << input;
         return input;
     };
     m_btc = make_input(input_fields::btc);
@@ -143,4 +153,6 @@ void main_window::m_layout_blocks()
     m_form_area->setGeometry(0, form_top, 600, link_top - form_top - 4);
     m_form->setFixedHeight(m_unfolded ? form_height : optional_fields_top + 20);
     m_optional_fields->setVisible(m_unfolded);
+    for (QWidget* row : m_folded_rows)
+        row->setVisible(m_unfolded);
 }

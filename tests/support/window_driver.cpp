@@ -1,6 +1,10 @@
 #include "window_driver.h"
 
 #include "app_paths.h"
+#include "device/device.h"
+#include "gui/device_selection.h"
+#include "gui/device_selection_widget.h"
+#include "gui/dialog_window.h"
 #include "gui/download_dialog.h"
 #include "gui/main_window.h"
 #include "gui/progress_button.h"
@@ -10,17 +14,31 @@
 #include "platform/win32/test_control.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
+
+const QList<fake_host::partition> stick_partitions {{1 << 20, 64 << 20, QString()}};
 
 QByteArray read_file(const QString& path)
 {
     QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+template <class card>
+card* visible_child(QWidget* window)
+{
+    for (card* candidate : window->findChildren<card*>())
+        if (candidate->isVisible())
+            return candidate;
+    return nullptr;
 }
 
 } // namespace
@@ -33,7 +51,7 @@ window_driver::window_driver(const release_fixture& release, qint64 stick_size)
 {
     load_resources();
     fake_host::disk stick = fake_host::usb_stick(stick_size);
-    stick.partitions = {{1 << 20, 64 << 20, QString()}};
+    stick.partitions = stick_partitions;
     m_stick = m_host.add(stick);
     m_release.serve(m_server);
     if (!m_server.start(KESTREL_TEST_SERVER_PORT))
@@ -52,6 +70,21 @@ window_driver::~window_driver()
     m_server.release_held();
     m_window.reset();
     logger::close();
+}
+
+QString window_driver::add_stick(const QString& model)
+{
+    fake_host::disk stick = fake_host::usb_stick();
+    stick.model = model;
+    stick.partitions = stick_partitions;
+    return m_host.add(stick);
+}
+
+void window_driver::replug_stick()
+{
+    m_host.remove(m_stick);
+    m_stick = m_host.plug_back(m_stick);
+    m_host.set_partitions(m_stick, stick_partitions);
 }
 
 QString window_driver::downloads() const
@@ -81,6 +114,16 @@ text_input* window_driver::input(const QString& placeholder) const
         if (candidate->placeholderText() == placeholder)
             return candidate;
     return nullptr;
+}
+
+download_dialog* window_driver::offer() const
+{
+    return visible_child<download_dialog>(m_window.get());
+}
+
+dialog_window* window_driver::question() const
+{
+    return visible_child<dialog_window>(m_window.get());
 }
 
 progress_button* window_driver::flash_button() const
@@ -122,16 +165,40 @@ bool window_driver::press_flash()
 
 bool window_driver::accept_download()
 {
-    if (!QTest::qWaitFor([this] { return m_window->findChild<download_dialog*>() != nullptr; },
-                         20000))
+    if (!QTest::qWaitFor([this] { return offer() != nullptr; }, 20000))
         return false;
     // The "UPDATE" face of the card.
-    if (!click(m_window->findChild<download_dialog*>(), QPoint(300, 178)))
+    if (!click(offer(), QPoint(300, 178)))
         return false;
     const QString image = downloads() + "/" + m_release.tag + ".gz";
     return QTest::qWaitFor([this, image] {
         return read_file(image) == m_release.compressed && log_count("Download finished") > 0;
     }, 30000);
+}
+
+bool window_driver::decline_download()
+{
+    if (!QTest::qWaitFor([this] { return offer() != nullptr; }, 20000))
+        return false;
+    // The "CANCEL" face of the card.
+    return click(offer(), QPoint(113, 178));
+}
+
+bool window_driver::pick(const QString& model)
+{
+    auto* list = m_window->findChild<device_selection*>();
+    QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, QPoint(276, 36));
+    for (auto* row : list->findChildren<device_selection_widget*>()) {
+        const QList<QLabel*> labels = row->findChildren<QLabel*>();
+        const bool named = std::any_of(labels.begin(), labels.end(),
+                                       [&](QLabel* label) { return label->text().contains(model); });
+        if (!row->isVisible() || !named)
+            continue;
+        QTest::mouseClick(row, Qt::LeftButton);
+        return list->selected_device()
+            && QString::fromStdString(list->selected_device()->name).contains(model);
+    }
+    return false;
 }
 
 void window_driver::fill_form(const QString& worker)
@@ -164,6 +231,13 @@ QByteArray window_driver::settings_text() const
 QByteArray window_driver::stick_content(qint64 extra) const
 {
     return m_host.read(m_stick, 0, m_release.image.size() + extra);
+}
+
+QString window_driver::written_worker(const QString& name) const
+{
+    const QByteArray block = m_host.read(name.isEmpty() ? m_stick : name,
+                                         qint64(m_release.config_offset), 2048);
+    return QJsonDocument::fromJson(block).object()["rig"].toObject()["worker"].toString();
 }
 
 void window_driver::m_watch_layout_deletions()

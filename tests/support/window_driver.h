@@ -15,6 +15,8 @@
 #include <string>
 
 class QPushButton;
+class dialog_window;
+class download_dialog;
 class main_window;
 class progress_button;
 class text_input;
@@ -30,6 +32,11 @@ public:
     window_driver& operator=(const window_driver&) = delete;
 
     fake_host& host() { return m_host; }
+    // Another stick like the first, with a volume that comes back after its layout was
+    // deleted; returns its kernel name.
+    QString add_stick(const QString& model);
+    // Unplugs the first stick and plugs it in again: a new disk to the system.
+    void replug_stick();
     release_server& server() { return m_server; }
     const release_fixture& release() const { return m_release; }
     QString stick() const { return m_stick; }
@@ -42,6 +49,9 @@ public:
     main_window* window() const { return m_window.get(); }
 
     text_input* input(const QString& placeholder) const;
+    // The card on show (answered cards linger hidden until they are deleted), or nullptr.
+    download_dialog* offer() const;
+    dialog_window* question() const;
     progress_button* flash_button() const;
     // The topmost click surface at `position` of `widget`, or nullptr when something else
     // covers that place (a disabled face, for instance).
@@ -54,6 +64,10 @@ public:
 
     // Accepts the start-up download offer and waits until the image is in the cache.
     bool accept_download();
+    // Answers the download offer with "CANCEL" once it shows.
+    bool decline_download();
+    // Picks the disk whose name holds `model` from the unfolded device list.
+    bool pick(const QString& model);
     // Types a valid BTC address and `worker` into the form.
     void fill_form(const QString& worker);
 
@@ -63,6 +77,8 @@ public:
     QByteArray settings_text() const;
     // What the stick holds where the image went, with `extra` bytes after it.
     QByteArray stick_content(qint64 extra = 0) const;
+    // The worker name in the configuration block on the stick `name` (the first by default).
+    QString written_worker(const QString& name = QString()) const;
 
     static const char* const btc_address;
 

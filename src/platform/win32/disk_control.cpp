@@ -185,6 +185,7 @@ DWORD eject(const disk_handle& handle)
 
 DWORD journaled(call what, const disk_handle& handle, DWORD (*run)(const disk_handle&))
 {
+    wait_if_held(what, handle.target);
     DWORD error = injected_failure(what, handle.target);
     if (!error)
         error = run(handle);
