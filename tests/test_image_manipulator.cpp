@@ -1,11 +1,13 @@
 #include "image/image_manipulator.h"
 #include "logger.h"
 
+#include "file_size_limit.h"
 #include "gzip_data.h"
 #include "image_files.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -185,12 +187,17 @@ private slots:
 
         image_manipulator manipulator;
         QSignalSpy progress(&manipulator, SIGNAL(report_progress(qint64,qint64)));
+        QList<bool> named_while_inflating;
+        connect(&manipulator, &image_manipulator::report_progress, this,
+                [&] { named_while_inflating << QFile::exists(img_path()); });
         QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
         QCOMPARE(progress.count(), 2);
         QCOMPARE(progress[0], QVariantList({qint64(524288), qint64(1000000)}));
         QCOMPARE(progress[1], QVariantList({qint64(1000000), qint64(1000000)}));
-        QVERIFY(!manipulator.image_damaged());
-        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"v1.4.img", "v1.4.img.gz"}));
+        QCOMPARE(named_while_inflating, QList<bool>({false, false}));
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::none);
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files),
+                 QStringList({"v1.4.img", "v1.4.img.gz", "v1.4.img.size"}));
     }
 
     void output_of_whole_buffers_is_complete()
@@ -222,33 +229,135 @@ private slots:
         QVERIFY(inflated(manipulator, gz_path().toStdString()) == image);
     }
 
-    void existing_image_is_reused_data()
+    void existing_image_is_reused_only_when_complete_data()
     {
         QTest::addColumn<bool>("with_download");
-        QTest::newRow("download present") << true;
-        QTest::newRow("download missing") << false;
+        QTest::addColumn<QByteArray>("recorded_size");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray before = "inflated before";
+        const QByteArray again = "new release";
+        QTest::newRow("complete, download present") << true << QByteArray("15") << before;
+        QTest::newRow("complete, download missing") << false << QByteArray("15") << before;
+        QTest::newRow("no record") << true << QByteArray() << again;
+        QTest::newRow("cut short") << true << QByteArray("4294967311") << again;
+        QTest::newRow("no record, download missing") << false << QByteArray() << QByteArray();
     }
 
-    void existing_image_is_reused()
+    void existing_image_is_reused_only_when_complete()
     {
         QFETCH(bool, with_download);
-        const QByteArray download = gzip_data::compress("new release");
+        QFETCH(QByteArray, recorded_size);
+        QFETCH(QByteArray, expected);
         if (with_download)
-            QVERIFY(write_file(gz_path(), download));
+            QVERIFY(write_file(gz_path(), gzip_data::compress("new release")));
         QVERIFY(write_file(img_path(), "inflated before"));
+        if (!recorded_size.isNull())
+            QVERIFY(write_file(img_path() + ".size", recorded_size));
 
         image_manipulator manipulator;
         QSignalSpy progress(&manipulator, SIGNAL(report_progress(qint64,qint64)));
-        QCOMPARE(inflated(manipulator, gz_path().toStdString()), QByteArray("inflated before"));
-        QCOMPARE(progress.count(), 0);
+        QCOMPARE(inflated(manipulator, gz_path().toStdString()), expected);
+        QCOMPARE(progress.isEmpty(), expected != "new release");
         QCOMPARE(QFile::exists(gz_path()), with_download);
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::none);
     }
 
     void nothing_to_open()
     {
         image_manipulator manipulator;
         QVERIFY(!manipulator.inflate_image(gz_path().toStdString()));
-        QVERIFY(!manipulator.image_damaged());
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::none);
+    }
+
+    void members_inflate_as_gzip_does_data()
+    {
+        const QByteArray data = gzip_data::incompressible(300000);
+        const QByteArray zeros(700000, '\0');
+        const QByteArray image = data + zeros + data.left(5000) + zeros + data;
+        QTest::addColumn<QList<int>>("splits");
+        QTest::addColumn<QByteArray>("image");
+        QTest::newRow("two, split in zeros") << QList<int>({500000}) << image;
+        QTest::newRow("two, split in data") << QList<int>({150000}) << image;
+        QTest::newRow("three, split in zeros and data") << QList<int>({600000, 1002000}) << image;
+        QTest::newRow("three, one of them empty") << QList<int>({150000, 150000}) << image;
+    }
+
+    void members_inflate_as_gzip_does()
+    {
+        QFETCH(QList<int>, splits);
+        QFETCH(QByteArray, image);
+        QByteArray download;
+        int start = 0;
+        for (int split : splits + QList<int>({image.size()})) {
+            download += gzip_data::compress(image.mid(start, split - start));
+            start = split;
+        }
+        QVERIFY(write_file(gz_path(), download));
+        QProcess gzip;
+        gzip.start("gzip", {"-dc", gz_path()});
+        QVERIFY(gzip.waitForFinished(60000) && gzip.exitCode() == 0);
+
+        image_manipulator manipulator;
+        const QByteArray result = inflated(manipulator, gz_path().toStdString());
+        QVERIFY(result == gzip.readAllStandardOutput());
+        QVERIFY(result == image);
+    }
+
+    void image_above_4_gib()
+    {
+        const qint64 zeros = 64 << 20;
+        const QByteArray zero_member = gzip_data::compress(QByteArray(int(zeros), '\0'));
+        const QByteArray data = gzip_data::incompressible(100000);
+        {
+            QFile download(gz_path());
+            QVERIFY(download.open(QIODevice::WriteOnly));
+            for (int member = 0; member < 65; ++member)
+                QVERIFY(download.write(zero_member) == zero_member.size());
+            QVERIFY(download.write(gzip_data::compress(data)) > 0);
+        }
+        image_manipulator manipulator;
+        FILE* image = manipulator.inflate_image(gz_path().toStdString());
+        QVERIFY(image);
+        std::fclose(image);
+
+        const qint64 size = 65 * zeros + data.size();
+        QFile file(img_path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.size(), size);
+        QVERIFY(file.seek(size - data.size() - 16));
+        QCOMPARE(file.read(16), QByteArray(16, '\0'));
+        QVERIFY(file.read(data.size()) == data);
+        QVERIFY(image_manipulator::is_complete(img_path().toStdString()));
+    }
+
+    void output_fault_keeps_the_download_data()
+    {
+        const QByteArray data = gzip_data::incompressible(400000);
+        const QByteArray zeros(3 << 20, '\0');
+        QTest::addColumn<QByteArray>("image");
+        QTest::newRow("limit reached in data") << data + data + data;
+        QTest::newRow("limit reached in a run of zeros") << data + zeros + data;
+        QTest::newRow("ending in zeros past the limit") << data + zeros;
+    }
+
+    // A file-size limit of the kernel stands for the full disk.
+    void output_fault_keeps_the_download()
+    {
+        QFETCH(QByteArray, image);
+        const QByteArray download = gzip_data::compress(image);
+        QVERIFY(write_file(gz_path(), download));
+        QVERIFY(write_file(checksum_path(), "0123456789abcdef"));
+
+        const int failure = file_size_limit::run_limited(1 << 20, [this] {
+            image_manipulator manipulator;
+            FILE* image = manipulator.inflate_image(gz_path().toStdString());
+            return image ? 100 : int(manipulator.last_failure());
+        });
+        QCOMPARE(failure, int(image_manipulator::failure::output_failed));
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"checksum.md5", "v1.4.img.gz"}));
+        QVERIFY(read_file(gz_path()) == download);
+        QVERIFY(logged("fatal", "Cannot write the decompressed image"));
+        QVERIFY(!logged("fatal", "Image error"));
     }
 
     void damaged_download_is_removed_data()
@@ -264,6 +373,9 @@ private slots:
         QTest::newRow("corrupted") << corrupted;
         QTest::newRow("not gzip") << QByteArray(2000, 'z');
         QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("bytes after the last member") << good + "trailing";
+        QTest::newRow("zeros after the last member") << good + QByteArray(512, '\0');
+        QTest::newRow("second member cut short") << good + good.left(good.size() / 2);
     }
 
     void damaged_download_is_removed()
@@ -275,7 +387,7 @@ private slots:
 
         image_manipulator manipulator;
         QVERIFY(!manipulator.inflate_image(gz_path().toStdString()));
-        QVERIFY(manipulator.image_damaged());
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::download_damaged);
         QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"other.txt"}));
         QVERIFY(logged("fatal", "Image error"));
     }
