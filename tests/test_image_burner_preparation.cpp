@@ -166,7 +166,11 @@ private slots:
 
     void download_that_cannot_be_unpacked_data()
     {
-        const QByteArray gz = gzip_data::compress(image_files::disk_image(3 << 20, 65536));
+        const QByteArray data = image_files::disk_image(3 << 20, 65536);
+        const QByteArray zeros(3 << 20, '\0');
+        const QByteArray gz = gzip_data::compress(data);
+        const QString no_space = "Not enough free space to unpack the image";
+        const QStringList kept {"checksum.md5", "v2.0.img.gz"};
         QTest::addColumn<QByteArray>("download");
         QTest::addColumn<qint64>("file_size_limit");
         QTest::addColumn<QString>("message");
@@ -174,8 +178,11 @@ private slots:
         QTest::newRow("damaged download") << gz.left(gz.size() - 100) << qint64(1 << 30)
                                           << "Downloaded image is damaged" << QStringList();
         // A file-size limit of the kernel stands for the full disk.
-        QTest::newRow("full disk") << gz << qint64(1 << 20) << "Not enough free space to unpack the image"
-                                   << QStringList({"checksum.md5", "v2.0.img.gz"});
+        QTest::newRow("full disk in data") << gz << qint64(1 << 20) << no_space << kept;
+        QTest::newRow("full disk in a run of zeros")
+            << gzip_data::compress(data.left(4096) + zeros + data.left(4096)) << qint64(1 << 20) << no_space << kept;
+        QTest::newRow("full disk in the last zeros")
+            << gzip_data::compress(data.left(4096) + zeros) << qint64(1 << 20) << no_space << kept;
     }
 
     void download_that_cannot_be_unpacked()

@@ -1,7 +1,6 @@
 #include "image/image_manipulator.h"
 #include "logger.h"
 
-#include "file_size_limit.h"
 #include "gzip_data.h"
 #include "image_files.h"
 
@@ -301,63 +300,6 @@ private slots:
         const QByteArray result = inflated(manipulator, gz_path().toStdString());
         QVERIFY(result == gzip.readAllStandardOutput());
         QVERIFY(result == image);
-    }
-
-    void image_above_4_gib()
-    {
-        const qint64 zeros = 64 << 20;
-        const QByteArray zero_member = gzip_data::compress(QByteArray(int(zeros), '\0'));
-        const QByteArray data = gzip_data::incompressible(100000);
-        {
-            QFile download(gz_path());
-            QVERIFY(download.open(QIODevice::WriteOnly));
-            for (int member = 0; member < 65; ++member)
-                QVERIFY(download.write(zero_member) == zero_member.size());
-            QVERIFY(download.write(gzip_data::compress(data)) > 0);
-        }
-        image_manipulator manipulator;
-        FILE* image = manipulator.inflate_image(gz_path().toStdString());
-        QVERIFY(image);
-        std::fclose(image);
-
-        const qint64 size = 65 * zeros + data.size();
-        QFile file(img_path());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.size(), size);
-        QVERIFY(file.seek(size - data.size() - 16));
-        QCOMPARE(file.read(16), QByteArray(16, '\0'));
-        QVERIFY(file.read(data.size()) == data);
-        QVERIFY(image_manipulator::is_complete(img_path().toStdString()));
-    }
-
-    void output_fault_keeps_the_download_data()
-    {
-        const QByteArray data = gzip_data::incompressible(400000);
-        const QByteArray zeros(3 << 20, '\0');
-        QTest::addColumn<QByteArray>("image");
-        QTest::newRow("limit reached in data") << data + data + data;
-        QTest::newRow("limit reached in a run of zeros") << data + zeros + data;
-        QTest::newRow("ending in zeros past the limit") << data + zeros;
-    }
-
-    // A file-size limit of the kernel stands for the full disk.
-    void output_fault_keeps_the_download()
-    {
-        QFETCH(QByteArray, image);
-        const QByteArray download = gzip_data::compress(image);
-        QVERIFY(write_file(gz_path(), download));
-        QVERIFY(write_file(checksum_path(), "0123456789abcdef"));
-
-        const int failure = file_size_limit::run_limited(1 << 20, [this] {
-            image_manipulator manipulator;
-            FILE* image = manipulator.inflate_image(gz_path().toStdString());
-            return image ? 100 : int(manipulator.last_failure());
-        });
-        QCOMPARE(failure, int(image_manipulator::failure::output_failed));
-        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"checksum.md5", "v1.4.img.gz"}));
-        QVERIFY(read_file(gz_path()) == download);
-        QVERIFY(logged("fatal", "Cannot write the decompressed image"));
-        QVERIFY(!logged("fatal", "Image error"));
     }
 
     void damaged_download_is_removed_data()
