@@ -6,6 +6,7 @@
 
 #include "device/device_windows.h"
 #include "image/image_burner.h"
+#include "image/image_manipulator.h"
 #include "logger.h"
 
 #include "fake_host.h"
@@ -154,6 +155,9 @@ int main(int argc, char** argv)
         out << "generating a " << size_mib << " MiB image\n" << Qt::flush;
         generate_image(image, size_mib);
     }
+    // As inflating leaves it: complete, so that burn_image() writes it without a download.
+    if (!image_manipulator::record_complete(image.toStdString()))
+        qFatal("cannot record the image as complete");
     const qint64 image_size = QFileInfo(image).size();
     out << "image " << image_size << " bytes\n" << Qt::flush;
 

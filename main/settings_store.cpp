@@ -17,16 +17,42 @@ std::string text_of(const QJsonValue& value)
     return value.toString().toStdString();
 }
 
+// Reads the settings file into `root`; false when it holds something that could not be read
+// whole. A byte that is not UTF-8 is replaced rather than costing every other setting.
+bool read_settings(const QString& path, QJsonObject& root)
+{
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = file.readAll();
+    const QByteArray text = QString::fromUtf8(content).toUtf8();
+    const QJsonDocument document = QJsonDocument::fromJson(text);
+    root = document.object();
+    return content.isEmpty() || (text == content && document.isObject());
+}
+
+// A settings file that could not be read still holds what the user typed: it is kept beside
+// before anything replaces it.
+bool keep_unreadable(const QString& path)
+{
+    QJsonObject ignored;
+    if (read_settings(path, ignored))
+        return true;
+    const QString kept = path + ".bad";
+    QFile::remove(kept);
+    return QFile::copy(path, kept);
+}
+
 } // namespace
 
 namespace settings_store {
 
 std::unique_ptr<inputs> load_settings(const std::string& data_folder)
 {
-    QFile file(settings_path(data_folder));
     QJsonObject root;
-    if (file.open(QIODevice::ReadOnly))
-        root = QJsonDocument::fromJson(file.readAll()).object();
+    read_settings(settings_path(data_folder), root);
 
     auto values = std::make_unique<inputs>();
     QJsonObject rig = root["rig"].toObject();
@@ -59,11 +85,20 @@ void save_settings(const std::string& data_folder, inputs values)
     QJsonObject root {{"rig", rig}, {"access", access}, {"network", network},
                       {"flash_tool", flash_tool}};
 
+    const QString path = settings_path(data_folder);
+    if (!keep_unreadable(path))
+        return;
     // A crash or a full disk mid-save must not cost the user the settings already stored.
-    QSaveFile file(settings_path(data_folder));
+    // commit() alone would still rename a temporary file whose buffered bytes never reached
+    // the disk: every byte must be written and flushed first.
+    QSaveFile file(path);
+    const QByteArray content = QJsonDocument(root).toJson();
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(QJsonDocument(root).toJson());
+    if (file.write(content) != content.size() || !file.flush()) {
+        file.cancelWriting();
+        return;
+    }
     file.commit();
 }
 

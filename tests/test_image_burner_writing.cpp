@@ -3,10 +3,12 @@
 
 #include "device/device_windows.h"
 #include "image/image_burner.h"
+#include "image/image_manipulator.h"
 #include "logger.h"
 #include "platform/win32/test_control.h"
 
 #include "fake_host.h"
+#include "gzip_data.h"
 #include "image_files.h"
 #include "win32_probe.h"
 
@@ -19,6 +21,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 
 using win32::test_control::call;
@@ -31,6 +34,7 @@ const QString stick_name = "Kingston DataTraveler 3.0 USB Device";
 const quint64 area_offset = 4096;
 const qint64 band = 65536;
 const char untouched = char(0xa5);
+const qint64 chunk = 8000512;
 
 QByteArray block()
 {
@@ -98,6 +102,7 @@ class test_image_burner_writing : public QObject {
     std::unique_ptr<fake_host> m_host;
     QString m_stick;
     std::vector<HANDLE> m_opened;
+    DWORD m_stale_error = ERROR_SUCCESS;
 
     QString downloads() const { return m_folder.path() + "/downloads"; }
     QString gz_path() const { return downloads() + "/v2.0.img.gz"; }
@@ -114,9 +119,10 @@ class test_image_burner_writing : public QObject {
     }
 
     // The stick as its preparation leaves it: the disk open for writing, then a volume handle.
-    std::shared_ptr<device_windows> prepared_stick(int bytes_per_sector, bool with_handles = true)
+    std::shared_ptr<device_windows> prepared_stick(int bytes_per_sector, bool with_handles = true,
+                                                   qint64 size = 64 * mib)
     {
-        fake_host::disk spec = fake_host::usb_stick(64 * mib);
+        fake_host::disk spec = fake_host::usb_stick(size);
         spec.logical_block_size = bytes_per_sector;
         spec.partitions = {{mib, 32 * mib, QString()}};
         m_stick = m_host->add(spec);
@@ -124,7 +130,7 @@ class test_image_burner_writing : public QObject {
         auto disk = std::make_shared<device_windows>();
         disk->path = stick_path;
         disk->name = stick_name.toStdString();
-        disk->size = 64 * mib;
+        disk->size = quint64(size);
         disk->bytes_per_sector = bytes_per_sector;
         const std::string root = win32_probe::logical_drive_roots().at(0);
         disk->volumes = {root};
@@ -143,9 +149,24 @@ class test_image_burner_writing : public QObject {
     QByteArray place_image(qint64 size)
     {
         QByteArray image = image_files::disk_image(int(size - 8), area_offset);
-        if (!image_files::write_file(img_path(), image))
+        if (!image_files::write_file(img_path(), image)
+            || !image_manipulator::record_complete(img_path().toStdString()))
             qFatal("cannot write the image");
         return image.replace(int(area_offset), 2048, block());
+    }
+
+    // An image of three chunks that starts with data that does not compress, so that
+    // inflating its download takes several input blocks.
+    static QByteArray staged_image()
+    {
+        const QByteArray data = gzip_data::incompressible(3 * int(image_manipulator::buffer_size));
+        return data + QByteArray(int(3 * chunk - data.size() - 8), '\0') + image_files::trailer(area_offset);
+    }
+
+    static const QByteArray& staged_download()
+    {
+        static const QByteArray download = gzip_data::compress(staged_image());
+        return download;
     }
 
     // Fills a band of the stick, so that writes that should not reach it show.
@@ -154,46 +175,56 @@ class test_image_burner_writing : public QObject {
     bool marked(qint64 offset) const { return all_bytes(m_host->read(m_stick, offset, band), untouched); }
 
     // Runs burn_image() on a thread of its own, as the main window does, and returns the
-    // burner's signals in the order it sent them. `after_first_chunk` runs on the test's
-    // thread while the burner waits right after reporting its first chunk.
+    // burner's signals in the order it sent them. The first time the burner reports
+    // `pause_at`, it waits while `action` runs on the test's thread.
     QStringList burn(const std::shared_ptr<device_windows>& disk, bool cancel_first = false,
-                     const std::function<void(image_burner*)>& after_first_chunk = {})
+                     const QString& pause_at = QString(),
+                     const std::function<void(image_burner*)>& action = {})
     {
         auto* burner = new image_burner(gz_path().toStdString(), disk, block());
         // Written by the burner's thread only, read once that thread has ended.
         QStringList sent;
         QSemaphore paused;
         QSemaphore resumed;
-        bool first_chunk = true;
-        connect(burner, &image_burner::finished, burner, [&] { sent << "finished"; }, Qt::DirectConnection);
-        connect(burner, &image_burner::canceled, burner, [&] { sent << "canceled"; }, Qt::DirectConnection);
-        connect(burner, &image_burner::device_disconected, burner, [&] { sent << "disconected"; },
+        bool waited = false;
+        auto report = [&](const QString& entry) {
+            sent << entry;
+            if (entry == pause_at && !waited) {
+                waited = true;
+                paused.release();
+                resumed.acquire();
+            }
+        };
+        connect(burner, &image_burner::finished, burner, [&] { report("finished"); }, Qt::DirectConnection);
+        connect(burner, &image_burner::canceled, burner, [&] { report("canceled"); }, Qt::DirectConnection);
+        connect(burner, &image_burner::device_disconected, burner, [&] { report("disconected"); },
                 Qt::DirectConnection);
         connect(burner, &image_burner::error_msg, burner,
-                [&](const QString& text, bool is_err) { sent << (is_err ? "error " : "note ") + text; },
+                [&](const QString& text, bool is_err) { report((is_err ? "error " : "note ") + text); },
                 Qt::DirectConnection);
         connect(burner, &image_burner::report_progress, burner,
-                [&](qint64 done, qint64 total) {
-                    sent << progress(done, total);
-                    if (after_first_chunk && first_chunk) {
-                        first_chunk = false;
-                        paused.release();
-                        resumed.acquire();
-                    }
-                },
+                [&](qint64 done, qint64 total) { report(progress(done, total)); }, Qt::DirectConnection);
+        connect(burner, &image_burner::report_progress_inflate, burner,
+                [&](qint64 done, qint64 total) { report("inflate " + progress(done, total)); },
                 Qt::DirectConnection);
         if (cancel_first)
             burner->cancel();
 
         QThread thread;
         burner->moveToThread(&thread);
+        // Before burn_image(): an error code that no call of this run set.
+        connect(&thread, &QThread::started, burner, [this] { SetLastError(m_stale_error); },
+                Qt::DirectConnection);
         connect(&thread, SIGNAL(started()), burner, SLOT(burn_image()));
+        std::atomic<bool> returned {false};
+        connect(&thread, &QThread::started, burner, [&] { returned = true; }, Qt::DirectConnection);
         connect(&thread, SIGNAL(finished()), burner, SLOT(deleteLater()));
         thread.start();
-        if (after_first_chunk) {
-            if (!paused.tryAcquire(1, 300000))
-                qFatal("the burner wrote no chunk");
-            after_first_chunk(burner);
+        // A run that ends without reaching the pause is left to the test's comparisons.
+        while (!pause_at.isEmpty() && !paused.tryAcquire(1, 1) && !returned) {
+        }
+        if (!pause_at.isEmpty() && !returned) {
+            action(burner);
             resumed.release();
         }
         // Taken up by the thread's event loop once burn_image() has returned.
@@ -215,6 +246,7 @@ class test_image_burner_writing : public QObject {
 private slots:
     void init()
     {
+        m_stale_error = ERROR_SUCCESS;
         m_host = std::make_unique<fake_host>();
         QDir(downloads()).removeRecursively();
         QDir().mkpath(downloads());
@@ -236,14 +268,19 @@ private slots:
     {
         QTest::addColumn<int>("bytes_per_sector");
         QTest::addColumn<qint64>("chunk");
-        QTest::newRow("512-byte sectors") << 512 << qint64(8000512);
-        QTest::newRow("4096-byte sectors") << 4096 << qint64(8003584);
+        QTest::addColumn<DWORD>("stale_error");
+        QTest::newRow("512-byte sectors") << 512 << qint64(8000512) << DWORD(ERROR_SUCCESS);
+        QTest::newRow("4096-byte sectors") << 4096 << qint64(8003584) << DWORD(ERROR_SUCCESS);
+        // Each write is judged by its own outcome.
+        QTest::newRow("error code left from before") << 512 << qint64(8000512) << DWORD(ERROR_GEN_FAILURE);
     }
 
     void image_of_three_chunks()
     {
         QFETCH(int, bytes_per_sector);
         QFETCH(qint64, chunk);
+        QFETCH(DWORD, stale_error);
+        m_stale_error = stale_error;
         const qint64 size = 3 * chunk;
         auto disk = prepared_stick(bytes_per_sector);
         const QByteArray expected = place_image(size);
@@ -335,33 +372,57 @@ private slots:
         verify_released(disk);
     }
 
-    void cancel_during_the_copy()
+    void cancel_at_every_stage_data()
     {
-        const qint64 chunk = 8000512;
+        QTest::addColumn<QString>("pause_at");
+        QTest::addColumn<int>("writes");
+        QTest::addColumn<bool>("image_kept");
+        QTest::addColumn<QList<call>>("controls");
         const qint64 size = 3 * chunk;
-        auto disk = prepared_stick(512);
-        const QByteArray expected = place_image(size);
-        mark(chunk);
+        const qint64 gz_size = staged_download().size();
+        const QList<call> update {call::update_properties};
+        QTest::newRow("while inflating") << "inflate " + progress(524288, gz_size) << 0 << false
+                                         << QList<call>();
+        QTest::newRow("after inflating") << "inflate " + progress(gz_size, gz_size) << 0 << true
+                                         << update;
+        QTest::newRow("after the first chunk") << progress(chunk, size) << 1 << true << update;
+    }
 
-        // From the test's thread, as the window cancels while the burner's thread writes.
-        const QStringList sent = burn(disk, false, [](image_burner* burner) { burner->cancel(); });
-        QCOMPARE(sent, QStringList({progress(chunk, size), "canceled"}));
-        QCOMPARE(journaled_writes(), QList<write_entry>({{0, quint64(chunk), 0}}));
-        QCOMPARE(journaled_controls(), QList<call>({call::update_properties}));
-        QVERIFY(m_host->read(m_stick, 0, chunk) == expected.left(int(chunk)));
-        QVERIFY(marked(chunk));
+    // From the test's thread, as the window cancels while the burner's thread works.
+    void cancel_at_every_stage()
+    {
+        QFETCH(QString, pause_at);
+        QFETCH(int, writes);
+        QFETCH(bool, image_kept);
+        QFETCH(QList<call>, controls);
+        auto disk = prepared_stick(512);
+        QVERIFY(image_files::write_file(gz_path(), staged_download()));
+        QVERIFY(image_files::write_file(downloads() + "/checksum.md5", "0123456789abcdef"));
+        const QByteArray expected = staged_image().replace(int(area_offset), 2048, block());
+        mark(writes * chunk);
+
+        const QStringList sent = burn(disk, false, pause_at, [](image_burner* burner) { burner->cancel(); });
+        // Nothing but the cancel after the report it arrived at.
+        QCOMPARE(sent.mid(sent.indexOf(pause_at)), QStringList({pause_at, "canceled"}));
+        QCOMPARE(journaled_writes().size(), writes);
+        QCOMPARE(journaled_controls(), controls);
+        QVERIFY(m_host->read(m_stick, 0, writes * chunk) == expected.left(int(writes * chunk)));
+        QVERIFY(marked(writes * chunk));
         verify_released(disk);
         QVERIFY(logged("info", "Burning canceled"));
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files),
+                 image_kept ? QStringList({"checksum.md5", "v2.0.img", "v2.0.img.gz", "v2.0.img.size"})
+                            : QStringList({"checksum.md5", "v2.0.img.gz"}));
     }
 
     void stick_removed_during_the_copy()
     {
-        const qint64 chunk = 8000512;
         const qint64 size = 3 * chunk;
         auto disk = prepared_stick(512);
         place_image(size);
 
-        const QStringList sent = burn(disk, false, [this](image_burner*) { m_host->remove(m_stick); });
+        const QStringList sent = burn(disk, false, progress(chunk, size),
+                                      [this](image_burner*) { m_host->remove(m_stick); });
         QCOMPARE(sent, QStringList({progress(chunk, size), progress(chunk, size), "disconected",
                                     "error Device disconected!"}));
         QCOMPARE(journaled_writes(), QList<write_entry>({{0, quint64(chunk), 0},
@@ -370,6 +431,45 @@ private slots:
         QVERIFY(journaled_controls().isEmpty());
         verify_released(disk);
         QVERIFY(logged("fatal", "Burning interupted 'Device disconected'"));
+    }
+
+    void image_cut_short_is_not_kept()
+    {
+        const qint64 size = 3 * chunk;
+        auto disk = prepared_stick(512);
+        place_image(size);
+        QVERIFY(image_files::write_file(gz_path(), "the download"));
+
+        const QStringList sent = burn(disk, false, progress(chunk, size), [this](image_burner*) {
+            QVERIFY(QFile::resize(img_path(), chunk + 100));
+        });
+        QCOMPARE(sent.last(), QString("error Downloaded image is damaged"));
+        verify_released(disk);
+        // The next run makes the image again from the download.
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"v2.0.img.gz"}));
+    }
+
+    // Sizes above 4 GiB through inflating and the copy, onto a sparse stick.
+    void image_above_4_gib()
+    {
+        const qint64 zeros = 64 * mib;
+        const QByteArray zero_member = gzip_data::compress(QByteArray(int(zeros), '\0'));
+        const QByteArray tail = gzip_data::incompressible(100000) + image_files::trailer(area_offset);
+        QFile download(gz_path());
+        QVERIFY(download.open(QIODevice::WriteOnly));
+        for (int member = 0; member < 65; ++member)
+            download.write(zero_member);
+        download.write(gzip_data::compress(tail));
+        download.close();
+        const qint64 size = 65 * zeros + tail.size();
+        auto disk = prepared_stick(512, true, size + mib);
+
+        const QStringList sent = burn(disk, false, progress(chunk, size),
+                                      [](image_burner* burner) { burner->cancel(); });
+        QCOMPARE(sent.mid(sent.size() - 2), QStringList({progress(chunk, size), "canceled"}));
+        QFile image(img_path());
+        QVERIFY(image.open(QIODevice::ReadOnly) && image.seek(size - tail.size()));
+        QVERIFY(image.read(tail.size()) == tail);
     }
 
     void refusals_before_the_copy_data()

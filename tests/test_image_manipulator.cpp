@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -185,12 +186,17 @@ private slots:
 
         image_manipulator manipulator;
         QSignalSpy progress(&manipulator, SIGNAL(report_progress(qint64,qint64)));
+        QList<bool> named_while_inflating;
+        connect(&manipulator, &image_manipulator::report_progress, this,
+                [&] { named_while_inflating << QFile::exists(img_path()); });
         QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
         QCOMPARE(progress.count(), 2);
         QCOMPARE(progress[0], QVariantList({qint64(524288), qint64(1000000)}));
         QCOMPARE(progress[1], QVariantList({qint64(1000000), qint64(1000000)}));
-        QVERIFY(!manipulator.image_damaged());
-        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"v1.4.img", "v1.4.img.gz"}));
+        QCOMPARE(named_while_inflating, QList<bool>({false, false}));
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::none);
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files),
+                 QStringList({"v1.4.img", "v1.4.img.gz", "v1.4.img.size"}));
     }
 
     void output_of_whole_buffers_is_complete()
@@ -202,53 +208,83 @@ private slots:
         QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
     }
 
-    void zero_stretches_come_out_whole_data()
+    void inflates_as_gzip_does_data()
     {
         const QByteArray data = gzip_data::incompressible(70000);
         const QByteArray zeros(3 * 65536 + 5, '\0');
+        const QByteArray image = data + zeros + data.left(1000) + zeros + data.left(1);
         QTest::addColumn<QByteArray>("image");
-        QTest::newRow("ending in zeros") << data + zeros;
-        QTest::newRow("starting with zeros") << zeros + data;
-        QTest::newRow("zeros between data") << data + zeros + data.left(1000) + zeros + data.left(1);
-        QTest::newRow("zeros only") << zeros + zeros;
-        QTest::newRow("empty") << QByteArray("");
+        // Where the image is cut into gzip members.
+        QTest::addColumn<QList<int>>("splits");
+        QTest::newRow("ending in zeros") << data + zeros << QList<int>();
+        QTest::newRow("starting with zeros") << zeros + data << QList<int>();
+        QTest::newRow("zeros between data") << image << QList<int>();
+        QTest::newRow("zeros only") << zeros + zeros << QList<int>();
+        QTest::newRow("empty") << QByteArray("") << QList<int>();
+        QTest::newRow("two members, split in zeros") << image << QList<int>({100000});
+        QTest::newRow("two members, split in data") << image << QList<int>({35000});
+        QTest::newRow("three members, split in zeros and data") << image << QList<int>({100000, 266700});
+        QTest::newRow("three members, one empty") << image << QList<int>({35000, 35000});
     }
 
-    void zero_stretches_come_out_whole()
+    void inflates_as_gzip_does()
     {
         QFETCH(QByteArray, image);
-        QVERIFY(write_file(gz_path(), gzip_data::compress(image)));
+        QFETCH(QList<int>, splits);
+        QByteArray download;
+        int start = 0;
+        for (int split : splits + QList<int>({image.size()})) {
+            download += gzip_data::compress(image.mid(start, split - start));
+            start = split;
+        }
+        QVERIFY(write_file(gz_path(), download));
+        QProcess gzip;
+        gzip.start("gzip", {"-dc", gz_path()});
+        QVERIFY(gzip.waitForFinished(60000) && gzip.exitCode() == 0);
         image_manipulator manipulator;
-        QVERIFY(inflated(manipulator, gz_path().toStdString()) == image);
+        const QByteArray result = inflated(manipulator, gz_path().toStdString());
+        QVERIFY(result == image);
+        QVERIFY(result == gzip.readAllStandardOutput());
     }
 
-    void existing_image_is_reused_data()
+    void existing_image_is_reused_only_when_complete_data()
     {
         QTest::addColumn<bool>("with_download");
-        QTest::newRow("download present") << true;
-        QTest::newRow("download missing") << false;
+        QTest::addColumn<QByteArray>("recorded_size");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray before = "inflated before";
+        const QByteArray again = "new release";
+        QTest::newRow("complete, download present") << true << QByteArray("15") << before;
+        QTest::newRow("complete, download missing") << false << QByteArray("15") << before;
+        QTest::newRow("no record") << true << QByteArray() << again;
+        QTest::newRow("cut short") << true << QByteArray("4294967311") << again;
+        QTest::newRow("no record, download missing") << false << QByteArray() << QByteArray();
     }
 
-    void existing_image_is_reused()
+    void existing_image_is_reused_only_when_complete()
     {
         QFETCH(bool, with_download);
-        const QByteArray download = gzip_data::compress("new release");
+        QFETCH(QByteArray, recorded_size);
+        QFETCH(QByteArray, expected);
         if (with_download)
-            QVERIFY(write_file(gz_path(), download));
+            QVERIFY(write_file(gz_path(), gzip_data::compress("new release")));
         QVERIFY(write_file(img_path(), "inflated before"));
+        if (!recorded_size.isNull())
+            QVERIFY(write_file(img_path() + ".size", recorded_size));
 
         image_manipulator manipulator;
         QSignalSpy progress(&manipulator, SIGNAL(report_progress(qint64,qint64)));
-        QCOMPARE(inflated(manipulator, gz_path().toStdString()), QByteArray("inflated before"));
-        QCOMPARE(progress.count(), 0);
+        QCOMPARE(inflated(manipulator, gz_path().toStdString()), expected);
+        QCOMPARE(progress.isEmpty(), expected != "new release");
         QCOMPARE(QFile::exists(gz_path()), with_download);
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::none);
     }
 
     void nothing_to_open()
     {
         image_manipulator manipulator;
         QVERIFY(!manipulator.inflate_image(gz_path().toStdString()));
-        QVERIFY(!manipulator.image_damaged());
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::none);
     }
 
     void damaged_download_is_removed_data()
@@ -264,6 +300,9 @@ private slots:
         QTest::newRow("corrupted") << corrupted;
         QTest::newRow("not gzip") << QByteArray(2000, 'z');
         QTest::newRow("empty") << QByteArray("");
+        QTest::newRow("bytes after the last member") << good + "trailing";
+        QTest::newRow("zeros after the last member") << good + QByteArray(512, '\0');
+        QTest::newRow("second member cut short") << good + good.left(good.size() / 2);
     }
 
     void damaged_download_is_removed()
@@ -275,7 +314,7 @@ private slots:
 
         image_manipulator manipulator;
         QVERIFY(!manipulator.inflate_image(gz_path().toStdString()));
-        QVERIFY(manipulator.image_damaged());
+        QCOMPARE(manipulator.last_failure(), image_manipulator::failure::download_damaged);
         QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"other.txt"}));
         QVERIFY(logged("fatal", "Image error"));
     }

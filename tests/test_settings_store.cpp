@@ -1,5 +1,7 @@
 #include "settings_store.h"
 
+#include "file_size_limit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -23,12 +25,14 @@ class test_settings_store : public QObject {
         file.write(content);
     }
 
-    QByteArray read_settings() const
+    static QByteArray read_file(const QString& path)
     {
-        QFile file(settings_path());
+        QFile file(path);
         file.open(QIODevice::ReadOnly);
         return file.readAll();
     }
+
+    QByteArray read_settings() const { return read_file(settings_path()); }
 
     static void verify_defaults(const inputs& values)
     {
@@ -137,6 +141,67 @@ private slots:
         QJsonDocument::fromJson(read_settings(), &error);
         QCOMPARE(error.error, QJsonParseError::NoError);
         QVERIFY(read_settings().size() < 1000);
+    }
+
+    void byte_that_is_not_utf8_spares_the_other_settings()
+    {
+        write_settings("{\"rig\": {\"btc\": \"1BoatSLRHtKNngkdXEeobR76b53LETtpyT\", \"worker\": \"rig(%d)\"},"
+                       " \"network\": {\"wireless\": {\"ssid\": \"Caf\xe9\", \"key\": \"secret\"}}}");
+        auto values = settings_store::load_settings(data_folder());
+        QCOMPARE(values->btc, std::string("1BoatSLRHtKNngkdXEeobR76b53LETtpyT"));
+        QCOMPARE(values->worker, std::string("rig(%d)"));
+        QCOMPARE(values->wireless_key, std::string("secret"));
+        QCOMPARE(QString::fromStdString(values->ssid), QString("Caf") + QChar(QChar::ReplacementCharacter));
+    }
+
+    void unreadable_file_is_kept_before_a_save_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("a byte that is not UTF-8") << QByteArray("{\"rig\": {\"group\": \"h\xe4ll\"}}") << true;
+        QTest::newRow("malformed") << QByteArray("{\"rig\": {\"btc\": ") << true;
+        QTest::newRow("empty, as created at start-up") << QByteArray() << false;
+        QTest::newRow("readable") << QByteArray("{\"rig\": {\"group\": \"hall\"}}") << false;
+    }
+
+    void unreadable_file_is_kept_before_a_save()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, kept);
+        QFile::remove(settings_path() + ".bad");
+        write_settings(content);
+        settings_store::save_settings(data_folder(), inputs {"1BoatSLRHtKNngkdXEeobR76b53LETtpyT"});
+        QCOMPARE(QFile::exists(settings_path() + ".bad"), kept);
+        if (kept)
+            QCOMPARE(read_file(settings_path() + ".bad"), content);
+        QCOMPARE(settings_store::load_settings(data_folder())->btc,
+                 std::string("1BoatSLRHtKNngkdXEeobR76b53LETtpyT"));
+    }
+
+    void save_on_a_full_disk_keeps_the_stored_settings_data()
+    {
+        QTest::addColumn<qint64>("limit");
+        QTest::newRow("no byte fits") << qint64(0);
+        QTest::newRow("100 bytes fit") << qint64(100);
+    }
+
+    // A file-size limit of the kernel stands for the full disk.
+    void save_on_a_full_disk_keeps_the_stored_settings()
+    {
+        QFETCH(qint64, limit);
+        QTemporaryDir folder;
+        const std::string stored_folder = folder.path().toStdString();
+        settings_store::save_settings(stored_folder, inputs {"1BoatSLRHtKNngkdXEeobR76b53LETtpyT", "rig(%d,5)"});
+        const QByteArray stored = read_file(folder.path() + "/configuration.txt");
+
+        const int saved = file_size_limit::run_limited(limit, [&] {
+            settings_store::save_settings(stored_folder, inputs {});
+            return 0;
+        });
+        QCOMPARE(saved, 0);
+        QCOMPARE(read_file(folder.path() + "/configuration.txt"), stored);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 QStringList {"configuration.txt"});
     }
 
     void failed_save_keeps_the_stored_settings()

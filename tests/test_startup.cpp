@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -68,10 +69,20 @@ class test_startup : public QObject {
             environment.insert("PATH", stub_bin() + ":/usr/bin:/bin");
             environment.insert("HOME", home());
             environment.insert("XDG_DATA_HOME", data_home());
+            const QMap<QString, QString> variables = display();
+            for (auto variable = variables.cbegin(); variable != variables.cend(); ++variable)
+                environment.insert(variable.key(), variable.value());
             environment.insert("RELAUNCH_RECORDS", relaunches());
             environment.insert("QT_QPA_PLATFORM", "offscreen");
             environment.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS"));
             return environment;
+        }
+
+        // What the elevated copy needs to show its window on the user's display.
+        QMap<QString, QString> display() const
+        {
+            return {{"DISPLAY", ":7"}, {"XAUTHORITY", home() + "/.Xauthority"},
+                    {"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", root.path() + "/run"}};
         }
 
         QStringList relaunch_records() const
@@ -103,6 +114,9 @@ private slots:
         QCOMPARE(command.last(), box.program());
         QVERIFY(command.contains("HOME=" + box.home()));
         QVERIFY(command.contains("XDG_DATA_HOME=" + box.data_home()));
+        const QMap<QString, QString> display = box.display();
+        for (auto variable = display.cbegin(); variable != display.cend(); ++variable)
+            QVERIFY2(command.contains(variable.key() + "=" + variable.value()), qPrintable(variable.key()));
     }
 
     void unelevated_start_keeps_existing_contents()

@@ -194,11 +194,15 @@ private slots:
         std::shared_ptr<device_windows> disk = prepared(manager);
         QVERIFY(disk);
         log.clear();
+        const std::uint64_t listings_before = win32::test_control::drive_listings();
 
         finder run(*disk);
         QTRY_COMPARE_WITH_TIMEOUT(run.finished_at().size(), 1, 40000);
         QVERIFY2(run.finished_at()[0] >= 14500 && run.finished_at()[0] < 30000,
                  qPrintable(QString::number(run.finished_at()[0])));
+        // One look at the volumes every 50 ms, not as many as the processor allows.
+        const std::uint64_t polls = win32::test_control::drive_listings() - listings_before;
+        QVERIFY2(polls > 1 && polls <= 15000 / 50 + 2, qPrintable(QString::number(polls)));
         QVERIFY(disk->volumes.empty());
         QCOMPARE(disk->handles.size(), size_t(1));
         QCOMPARE(log.lines().size(), 1);

@@ -31,14 +31,20 @@ public:
     QByteArray m_configuration;
 
 private:
-    enum preparation : int { prepared = 0, not_prepared = -1, image_damaged = -2 };
+    enum preparation : int {
+        prepared = 0,
+        not_prepared = -1,
+        image_damaged = -2,
+        no_space = -3,
+        canceled = -4,
+    };
     enum class copy_result { copied, canceled, disconnected, image_unreadable };
 
     device_windows& m_disk() const;
     // The pre-check of a flash: a disk handle, no cancel, a prepared image. Tells the user
-    // when one is missing.
+    // when one is missing; a cancel while the image is inflated ends the run as canceled.
     bool m_ready_to_write();
-    int m_prepare_image();
+    preparation m_prepare_image();
 
     // Copies the prepared image onto the disk's first handle, reports how it ended and
     // releases every handle of the disk.

@@ -11,33 +11,46 @@ device_windows& image_burner::impl::m_disk() const
 
 bool image_burner::impl::m_ready_to_write()
 {
-    int result = not_prepared;
+    preparation result = not_prepared;
     if (!m_disk().handles.empty() && !m_canceled)
         result = m_prepare_image();
     if (result == prepared)
         return true;
-    emit m_owner->error_msg(result == image_damaged ? "Downloaded image is damaged"
-                                                    : "Cannot open device!",
-                            true);
+    if (result == canceled) {
+        emit m_owner->canceled();
+        KESTREL_LOG(logger::info, "Burning canceled");
+        m_release_disk();
+        return false;
+    }
+    const char* text = result == image_damaged ? "Downloaded image is damaged"
+        : result == no_space                   ? "Not enough free space to unpack the image"
+                                               : "Cannot open device!";
+    emit m_owner->error_msg(text, true);
     KESTREL_LOG(logger::fatal,
                 "Cannot open device '" << m_disk().name << "', or flashing canceled");
     return false;
 }
 
-int image_burner::impl::m_prepare_image()
+image_burner::impl::preparation image_burner::impl::m_prepare_image()
 {
     KESTREL_LOG(logger::fatal, "Prepare image");
-    auto manipulator = std::make_shared<image_manipulator>();
+    auto manipulator = std::make_shared<image_manipulator>(&m_canceled);
     QObject::connect(manipulator.get(), SIGNAL(report_progress(qint64,qint64)), m_owner,
                      SIGNAL(report_progress_inflate(qint64,qint64)));
     m_image = manipulator->inflate_image(m_image_path);
-    if (manipulator->image_damaged())
+    switch (manipulator->last_failure()) {
+    case image_manipulator::failure::download_damaged:
         return image_damaged;
+    case image_manipulator::failure::output_failed:
+        return no_space;
+    case image_manipulator::failure::canceled:
+        return canceled;
+    case image_manipulator::failure::none:
+        break;
+    }
     KESTREL_LOG(logger::debug, "Image decompressed");
     if (!image_manipulator::write_configuration(m_image, m_configuration)) {
-        if (m_image)
-            std::fclose(m_image);
-        m_image = nullptr;
+        m_close_image();
         return not_prepared;
     }
     return prepared;

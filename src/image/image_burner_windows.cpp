@@ -6,6 +6,7 @@
 #include "device/device_windows.h"
 #include "image/chunk_reader.h"
 #include "image/file_position.h"
+#include "image/image_manipulator.h"
 #include "logger.h"
 
 #include <winioctl.h>
@@ -80,7 +81,9 @@ image_burner::impl::copy_result image_burner::impl::m_copy(HANDLE disk,
     // Image bytes on the disk; the zeros that pad the last sector are not counted.
     std::int64_t written = 0;
     DWORD error = ERROR_SUCCESS;
-    do {
+    // The flag is read before every write: once a stop was asked for, nothing more reaches
+    // the disk.
+    while (read < image_size && error == ERROR_SUCCESS && !m_canceled) {
         std::size_t wanted = 0;
         char* buffer = reader.next(wanted);
         if (!buffer)
@@ -101,7 +104,7 @@ image_burner::impl::copy_result image_burner::impl::m_copy(HANDLE disk,
         written += std::min<std::int64_t>(done, static_cast<std::int64_t>(wanted));
         if (written != image_size)
             emit m_owner->report_progress(written, image_size);
-    } while (read < image_size && !m_canceled && error == ERROR_SUCCESS);
+    }
 
     if (m_canceled)
         return copy_result::canceled;
@@ -133,6 +136,8 @@ void image_burner::impl::m_report(copy_result result, HANDLE disk, std::int64_t 
         KESTREL_LOG(logger::fatal, "Burning interupted 'Device disconected'");
         break;
     case copy_result::image_unreadable:
+        // Made again from the download by the next run, rather than written again as it is.
+        image_manipulator::remove_image(image_manipulator::decompressed_path(m_image_path));
         emit m_owner->error_msg("Downloaded image is damaged", true);
         KESTREL_LOG(logger::fatal, "Image error");
         break;

@@ -1,25 +1,13 @@
 #include "image/image_manipulator.h"
 
 #include "image/file_position.h"
-#include "image/sparse_output.h"
 #include "logger.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <zlib.h>
-
-#include <memory>
-
 namespace {
 
-struct file_closer {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using file_pointer = std::unique_ptr<FILE, file_closer>;
-
-// 15 window bits plus 32: gzip and zlib headers are both recognised.
-constexpr int window_bits = 47;
 constexpr int trailer_size = 8;
 
 bool exists(const std::string& path)
@@ -39,6 +27,11 @@ std::string checksum_path(const std::string& gz_path)
 
 } // namespace
 
+image_manipulator::image_manipulator(const std::atomic<bool>* canceled)
+    : m_canceled(canceled)
+{
+}
+
 std::string image_manipulator::decompressed_path(const std::string& gz_path)
 {
     return gz_path.size() < 3 ? gz_path : gz_path.substr(0, gz_path.size() - 3);
@@ -46,72 +39,36 @@ std::string image_manipulator::decompressed_path(const std::string& gz_path)
 
 FILE* image_manipulator::inflate_image(const std::string& gz_path)
 {
-    m_damaged = false;
+    m_failure = failure::none;
     const std::string img_path = decompressed_path(gz_path);
-    if (!exists(img_path) && exists(gz_path)) {
+    if (!is_complete(img_path) && exists(gz_path)) {
+        remove_image(img_path);
         // Inflated under a temporary name: the final name only ever holds a complete image,
         // which every later flash of this release reuses.
         const std::string partial_path = img_path + ".part";
-        if (!m_inflate(gz_path, partial_path)
-            || std::rename(partial_path.c_str(), img_path.c_str()) != 0) {
-            m_damaged = true;
+        m_failure = m_inflate(gz_path, partial_path);
+        if (m_failure == failure::none
+            && (std::rename(partial_path.c_str(), img_path.c_str()) != 0
+                || !record_complete(img_path)))
+            m_failure = failure::output_failed;
+        if (m_failure != failure::none) {
             remove_file(partial_path);
+            remove_image(img_path);
+        }
+        if (m_failure == failure::download_damaged) {
             remove_file(gz_path);
             remove_file(checksum_path(gz_path));
             KESTREL_LOG(logger::fatal, "Image error");
-            return nullptr;
+        } else if (m_failure == failure::output_failed) {
+            KESTREL_LOG(logger::fatal, "Cannot write the decompressed image");
         }
     }
-    return std::fopen(img_path.c_str(), "rb+");
+    return is_complete(img_path) ? std::fopen(img_path.c_str(), "rb+") : nullptr;
 }
 
-bool image_manipulator::image_damaged() const
+image_manipulator::failure image_manipulator::last_failure() const
 {
-    return m_damaged;
-}
-
-bool image_manipulator::m_inflate(const std::string& gz_path, const std::string& img_path)
-{
-    file_pointer input(std::fopen(gz_path.c_str(), "rb"));
-    file_pointer output(std::fopen(img_path.c_str(), "wb"));
-    if (!input || !output || !seek_file(input.get(), 0, SEEK_END))
-        return false;
-    const qint64 total = tell_file(input.get());
-    if (total < 0 || !seek_file(input.get(), 0, SEEK_SET))
-        return false;
-
-    z_stream stream {};
-    if (inflateInit2(&stream, window_bits) != Z_OK)
-        return false;
-    std::unique_ptr<unsigned char[]> in(new unsigned char[buffer_size]);
-    std::unique_ptr<unsigned char[]> out(new unsigned char[buffer_size]);
-    sparse_output image(output.get());
-
-    int status = Z_OK;
-    bool intact = true;
-    while (intact && status != Z_STREAM_END) {
-        std::size_t read = std::fread(in.get(), 1, buffer_size, input.get());
-        // End of file or a read error before the stream's own end: the download is cut short.
-        if (read == 0) {
-            intact = false;
-            break;
-        }
-        stream.next_in = in.get();
-        stream.avail_in = static_cast<uInt>(read);
-        do {
-            stream.next_out = out.get();
-            stream.avail_out = static_cast<uInt>(buffer_size);
-            status = inflate(&stream, Z_NO_FLUSH);
-            std::size_t produced = buffer_size - stream.avail_out;
-            intact = (status == Z_OK || status == Z_STREAM_END || status == Z_BUF_ERROR)
-                && image.write(out.get(), produced);
-        } while (intact && stream.avail_out == 0 && status != Z_STREAM_END);
-        if (intact)
-            emit report_progress(tell_file(input.get()), total);
-    }
-    inflateEnd(&stream);
-    intact = intact && image.finish();
-    return std::fclose(output.release()) == 0 && intact;
+    return m_failure;
 }
 
 std::uint64_t image_manipulator::read_config_offset(FILE* image)

@@ -2,6 +2,7 @@
 // holds "/".
 
 #include "disk_registry.h"
+#include "journal.h"
 
 #include <windows.h>
 
@@ -19,6 +20,7 @@ DWORD WINAPI GetLogicalDrives()
 
 DWORD WINAPI GetLogicalDriveStringsA(DWORD buffer_length, LPSTR buffer)
 {
+    win32::note_drive_listing();
     std::string strings;
     for (const win32::host_volume& volume : win32::scan_host().volumes)
         strings += std::string(1, volume.letter) + ":\\" + '\0';

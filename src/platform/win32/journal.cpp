@@ -3,6 +3,7 @@
 #include "disk_registry.h"
 #include "host_root.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -29,6 +30,7 @@ std::condition_variable hold_released;
 std::vector<test_control::journal_entry> entries;
 std::vector<pending_failure> failures;
 pending_hold hold;
+std::atomic<std::uint64_t> drive_listing_count {0};
 
 } // namespace
 
@@ -57,6 +59,11 @@ DWORD injected_failure(test_control::call what, const std::string& target)
         return error;
     }
     return 0;
+}
+
+void note_drive_listing()
+{
+    ++drive_listing_count;
 }
 
 void journal_call(test_control::call what, const std::string& target, DWORD error,
@@ -105,6 +112,11 @@ void release_held()
         hold.armed = false;
     }
     hold_released.notify_all();
+}
+
+std::uint64_t drive_listings()
+{
+    return drive_listing_count;
 }
 
 void reset()

@@ -11,6 +11,8 @@ void wait_if_held(test_control::call what, const std::string& target);
 // Returns the error injected for this call, 0 when the call is to run.
 DWORD injected_failure(test_control::call what, const std::string& target);
 
+void note_drive_listing();
+
 void journal_call(test_control::call what, const std::string& target, DWORD error,
                   std::uint64_t offset = 0, std::uint64_t length = 0);
 

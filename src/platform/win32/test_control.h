@@ -38,6 +38,10 @@ void hold_call(call what, const std::string& target, int calls_to_pass = 0);
 bool call_held();
 void release_held();
 
+// How many times the drive letters were listed (GetLogicalDriveStringsA), since the process
+// started: tests count the polls of code that looks for volumes.
+std::uint64_t drive_listings();
+
 // Starts over with the host root named by KESTREL_HOST_ROOT now: disk numbers, drive letters,
 // journal and pending failures are forgotten. Handles still open go on naming their disks.
 void reset();
