@@ -22,7 +22,8 @@ QByteArray stored_checksum(const std::string& gz_path)
     QFile file(checksum_file(gz_path));
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    return file.read(64).trimmed().toLower();
+    // The hash leads; the file may name the image after it.
+    return file.read(256).simplified().split(' ').value(0).toLower();
 }
 
 } // namespace
@@ -31,7 +32,7 @@ namespace cached_image {
 
 state check(const std::string& gz_path, const std::atomic<bool>& stop)
 {
-    if (QFileInfo::exists(QString::fromStdString(image_manipulator::decompressed_path(gz_path))))
+    if (image_manipulator::is_complete(image_manipulator::decompressed_path(gz_path)))
         return state::whole;
     QFile download(QString::fromStdString(gz_path));
     if (!download.open(QIODevice::ReadOnly))
