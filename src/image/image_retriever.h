@@ -104,7 +104,7 @@ private:
     void m_reject_checksum();
     void m_check_answer();
     void m_finish_download();
-    void m_cannot_store(const char* what);
+    void m_cannot_store();
     void m_stop_image_reply();
     void m_release_manager();
 };

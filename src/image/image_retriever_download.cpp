@@ -100,7 +100,7 @@ void image_retriever::m_write_received()
         if (m_image_reply == m_watched_reply)
             m_stall_timer.start();
         if (m_answer_is_image && !m_file.append(data)) {
-            m_cannot_store("Cannot write file");
+            m_cannot_store();
             return;
         }
     }
@@ -160,9 +160,9 @@ void image_retriever::m_finish_download()
         emit error_msg("Error downloading image", true);
 }
 
-void image_retriever::m_cannot_store(const char* what)
+void image_retriever::m_cannot_store()
 {
-    KESTREL_LOG(logger::fatal, what << m_tag << ".gz.part");
+    KESTREL_LOG(logger::fatal, "Cannot write file " << m_tag << ".gz.part");
     m_downloading = false;
     m_write_timer.stop();
     m_stop_image_reply();
