@@ -1,25 +1,40 @@
 #include "app_paths.h"
+#include "command_line.h"
 #include "display_scaling.h"
 #include "logger.h"
 #include "permission_manager.h"
 #include "gui/main_window.h"
 #include "gui/resources_loader.h"
+#include "image/release_endpoints.h"
 
 #include <QApplication>
 #include <QTranslator>
 
+#include <iostream>
+
 int main(int argc, char* argv[])
 {
+    command_line::options options = command_line::parse(argc, argv);
+    if (!options.error.empty()) {
+        std::cerr << options.error << std::endl;
+        return 2;
+    }
+    release_endpoints::override_bases(options.release_service, options.file_server);
+    // The arguments without the options, null-terminated like argv.
+    int remaining_count = static_cast<int>(options.remaining.size());
+    options.remaining.push_back(nullptr);
+    char** remaining = options.remaining.data();
+
     permission_manager permissions;
     if (!permissions.is_elevated()) {
         app_paths::prepare_data_folder(app_paths::default_data_folder());
-        permissions.relaunch_elevated(argv[0]);
+        permissions.relaunch_elevated(argv[0], options.to_pass_on());
         return 0;
     }
 
     std::string data_folder;
-    if (argc > 1) {
-        data_folder = argv[1];
+    if (remaining_count > 1) {
+        data_folder = remaining[1];
     } else {
         data_folder = app_paths::default_data_folder();
         app_paths::prepare_data_folder(data_folder);
@@ -35,7 +50,7 @@ int main(int argc, char* argv[])
     enable_high_dpi_scaling_unless_configured();
     // Qt refuses to start a set-user-id program unless this precedes the application object.
     QCoreApplication::setSetuidAllowed(true);
-    auto* application = new QApplication(argc, argv);
+    auto* application = new QApplication(remaining_count, remaining);
     QCoreApplication::installTranslator(translator);
 
     auto* window = new main_window(app_paths::application_name, data_folder, app_paths::version);

@@ -1,5 +1,7 @@
 #include "permission_manager.h"
 
+#include "command_line.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -18,9 +20,12 @@ public:
         return elevated;
     }
 
-    void relaunch_elevated(const std::string& program_path) const
+    void relaunch_elevated(const std::string& program_path,
+                           const std::vector<std::string>& arguments) const
     {
-        ShellExecuteA(nullptr, "runas", program_path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        const std::string parameters = command_line::windows_parameters(arguments);
+        ShellExecuteA(nullptr, "runas", program_path.c_str(),
+                      parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
     }
 };
 
@@ -34,7 +39,8 @@ bool permission_manager::is_elevated() const
     return m_impl->is_elevated();
 }
 
-void permission_manager::relaunch_elevated(const std::string& program_path) const
+void permission_manager::relaunch_elevated(const std::string& program_path,
+                                           const std::vector<std::string>& arguments) const
 {
-    m_impl->relaunch_elevated(program_path);
+    m_impl->relaunch_elevated(program_path, arguments);
 }

@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 namespace {
 
 const QString tag = "v2";
@@ -22,6 +26,26 @@ QByteArray md5_of(const QByteArray& bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
+
+// Lowers this process's file size limit while it lives, stopping writes as a full disk would;
+// a negative size leaves the limit alone.
+class file_size_limit {
+public:
+    explicit file_size_limit(qint64 size)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_before);
+        if (size < 0)
+            return;
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = m_before;
+        lowered.rlim_cur = rlim_t(size);
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~file_size_limit() { setrlimit(RLIMIT_FSIZE, &m_before); }
+
+private:
+    rlimit m_before {};
+};
 
 } // namespace
 
@@ -70,9 +94,7 @@ private slots:
         QTest::newRow("MD5 with file name") << md5 + "  kestrel-v2.img.gz\n" << md5 << qint64(0);
         QTest::newRow("MD5 in capitals, slow body")
             << md5.toUpper() + " x" << md5.toUpper() << qint64(32 * 1024);
-        QTest::newRow("MD5 with line end, no blank") << md5 + "\n" << md5 + "\n" << qint64(0);
-        QTest::newRow("no MD5 published: not verified")
-            << QByteArray("release-2 notes") << QByteArray("release-2") << qint64(0);
+        QTest::newRow("MD5 with line end, no blank") << md5 + "\n" << md5 << qint64(0);
     }
 
     void complete_download_replaces_the_cache()
@@ -89,14 +111,15 @@ private slots:
         m_harness->put_download("checksum.md5", "old");
 
         m_harness->retriever->download_image();
-        QVERIFY(m_harness->downloaded_files().isEmpty());
+        // Until it is complete and verified, the download goes by another name.
+        QCOMPARE(m_harness->downloaded_files(), QStringList({"v2.gz.part", "v2.gz.part.md5"}));
 
         QTRY_COMPARE(m_harness->finished->size(), 1);
         QCOMPARE(m_harness->finished->at(0).at(0).value<std::string>(),
                  m_harness->data_folder() + "/downloads/v2.gz");
         QCOMPARE(m_harness->downloaded_files(), QStringList({"checksum.md5", "v2.gz"}));
         QCOMPARE(m_harness->downloaded("v2.gz"), m_image);
-        QCOMPARE(m_harness->downloaded("checksum.md5"), stored);
+        QCOMPARE(m_harness->downloaded("checksum.md5"), stored + "  v2.gz");
         QVERIFY(m_harness->messages().isEmpty());
         const QList<QVariant> last = m_harness->progress->constLast();
         QCOMPARE(last.at(0).toLongLong(), qint64(m_image.size()));
@@ -135,88 +158,133 @@ private slots:
     void failed_download_leaves_no_image_data()
     {
         QTest::addColumn<QString>("failure");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QStringList>("log");
-        const QString network = "Network error: ";
-        const QString not_found = network + QString::number(QNetworkReply::ContentNotFoundError);
-        const QString server_error = network + QString::number(QNetworkReply::InternalServerError);
-        const QString refused = network + QString::number(QNetworkReply::ConnectionRefusedError);
-        const QString closed = network + QString::number(QNetworkReply::RemoteHostClosedError);
-        QTest::newRow("no length")
-            << "no length" << QStringList({"Error downloading image"})
-            << QStringList({"fatal: Downloading image error"});
-        QTest::newRow("cut off") << "cut off" << QStringList({closed, "Error downloading image"})
-                                 << QStringList({"fatal: " + closed, "fatal: Downloading image error"});
-        QTest::newRow("not found")
-            << "404" << QStringList({not_found, "Error downloading image"})
-            << QStringList({"fatal: " + not_found, "fatal: Downloading image error"});
-        QTest::newRow("server error")
-            << "500" << QStringList({server_error, "Error downloading image"})
-            << QStringList({"fatal: " + server_error, "fatal: Downloading image error"});
-        QTest::newRow("refused")
-            << "refused" << QStringList({refused, "Error downloading image"})
-            << QStringList({"fatal: " + refused, "fatal: Downloading image error"});
-        QTest::newRow("MD5 mismatch")
-            << "corrupted" << QStringList({"Error downloading image"})
-            << QStringList({"fatal: Downloading image error"});
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("partial_kept");
+        QTest::newRow("no length") << "no length" << "Error downloading image" << false;
+        QTest::newRow("cut off") << "cut off" << "Network error: 2 (connection closed by the server)"
+                                 << true;
+        QTest::newRow("stalls midway") << "stalls" << "Network error: 4 (no answer from the server)"
+                                       << true;
+        QTest::newRow("not found") << "404" << "Network error: 203 (not found on the server)" << false;
+        QTest::newRow("server error") << "500" << "Network error: 401 (server failure)" << false;
+        QTest::newRow("refused") << "refused" << "Network error: 1 (connection refused)" << false;
+        QTest::newRow("MD5 mismatch") << "corrupted" << "Error downloading image" << false;
+        QTest::newRow("name taken by a folder") << "folder" << "Error downloading image" << false;
+        QTest::newRow("downloads folder unusable")
+            << "no folder" << "Network error: 0 (cannot write the image file)" << false;
+        QTest::newRow("file size limit reached")
+            << "size limit" << "Network error: 0 (cannot write the image file)" << false;
     }
 
     void failed_download_leaves_no_image()
     {
         QFETCH(QString, failure);
-        QFETCH(QStringList, messages);
-        QFETCH(QStringList, log);
+        QFETCH(QString, message);
+        QFETCH(bool, partial_kept);
         offer_download(md5_of(m_image) + "  kestrel-v2.img.gz\n");
+        m_harness->retriever->set_stall_limit(400);
         release_server::answer& image = m_server->answer_for(image_path());
         if (failure == "no length")
             image.send_length = false;
         else if (failure == "cut off")
             image.cut_after = m_image.size() / 2;
+        else if (failure == "stalls")
+            image.hold_after = m_image.size() / 2;
         else if (failure == "404" || failure == "500")
             image.status = failure.toInt();
         else if (failure == "refused")
             m_server->stop();
-        else
+        else if (failure == "corrupted")
             image.body[1000] = image.body[1000] ^ 1;
+        else if (failure == "no folder")
+            QVERIFY(QDir(m_harness->downloads()).removeRecursively()
+                    && QFile(m_harness->downloads()).open(QIODevice::WriteOnly));
         const int logged_before = m_harness->log().size();
+        file_size_limit limit(failure == "size limit" ? 100 * 1024 : -1);
 
         m_harness->retriever->download_image();
+        if (failure == "folder")
+            QDir(m_harness->downloads()).mkdir("v2.gz");
 
-        QTRY_COMPARE(m_harness->messages().size(), messages.size());
-        QCOMPARE(m_harness->messages(), messages);
-        QCOMPARE(m_harness->log().mid(logged_before + 1).filter("fatal"), log);
+        QTRY_COMPARE(m_harness->messages().size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(m_harness->messages(), QStringList({message}));
+        QVERIFY(m_harness->errors->at(0).at(1).toBool());
+        QVERIFY(m_harness->log().mid(logged_before).contains(
+            "fatal: " + (message.startsWith("Network") ? message : "Downloading image error")));
         QVERIFY(m_harness->finished->isEmpty());
-        QCOMPARE(m_harness->downloaded_files(), QStringList());
+        QStringList left = m_harness->downloaded_files();
+        left.removeAll("v2.gz");
+        QCOMPARE(left, partial_kept ? QStringList({"v2.gz.part", "v2.gz.part.md5"}) : QStringList());
     }
 
-    void window_cancelling_on_error_leaves_no_image()
+    void window_cancelling_on_error_keeps_only_the_partial()
     {
         offer_download(md5_of(m_image));
         m_server->answer_for(image_path()).cut_after = 100 * 1024;
-        // As the main window does: every retriever message cancels the run.
+        // As the main window does: every retriever error cancels the run.
         connect(m_harness->retriever.get(), &image_retriever::error_msg,
                 m_harness->retriever.get(), &image_retriever::cancel);
 
         m_harness->retriever->download_image();
 
         QTRY_VERIFY(!m_harness->messages().isEmpty());
-        QCOMPARE(m_harness->downloaded_files(), QStringList());
+        QCOMPARE(m_harness->downloaded_files(), QStringList({"v2.gz.part", "v2.gz.part.md5"}));
         QVERIFY(m_harness->finished->isEmpty());
     }
 
-    void uncreatable_image_file_stops_the_transfer()
+    void cut_off_download_resumes_data()
     {
+        QTest::addColumn<bool>("accept_ranges");
+        QTest::addColumn<QString>("between");
+        QTest::addColumn<bool>("completes");
+        QTest::newRow("server takes ranges") << true << "" << true;
+        QTest::newRow("server without ranges: starts over") << false << "" << true;
+        QTest::newRow("partial of another release: starts over") << true << "other release" << true;
+        QTest::newRow("resumed file fails its MD5: removed") << true << "damage" << false;
+    }
+
+    void cut_off_download_resumes()
+    {
+        QFETCH(bool, accept_ranges);
+        QFETCH(QString, between);
+        QFETCH(bool, completes);
+        const qint64 cut = 200 * 1024;
         offer_download(md5_of(m_image));
-        m_server->answer_for(image_path()).hold_after = 1000;
-
+        m_server->answer_for(image_path()).cut_after = cut;
+        m_server->answer_for(image_path()).accept_ranges = accept_ranges;
         m_harness->retriever->download_image();
-        QVERIFY(QDir(m_harness->downloads()).mkdir("v2.gz"));
+        QTRY_COMPARE(m_harness->messages().size(), 1);
+        QCOMPARE(m_harness->downloaded("v2.gz.part"), m_image.left(cut));
+        if (between == "other release")
+            m_harness->put_download("v2.gz.part.md5", md5_of("another image"));
+        if (between == "damage") {
+            QFile part(m_harness->downloads() + "/v2.gz.part");
+            QVERIFY(part.open(QIODevice::ReadWrite) && part.seek(1000) && part.write("X") == 1);
+        }
 
-        QTRY_COMPARE(m_server->abandoned_transfers(), 1);
-        QCOMPARE(m_harness->messages(), QStringList({"Network error: 0"}));
-        QVERIFY(m_harness->log().contains("fatal: Cannot open filev2.gz"));
-        QVERIFY(!QFile::exists(m_harness->downloads() + "/checksum.md5"));
-        QVERIFY(m_harness->finished->isEmpty());
+        m_server->answer_for(image_path()).cut_after = -1;
+        m_harness->retriever->check_latest();
+        QTRY_COMPARE(m_harness->not_downloaded->size(), 2);
+        m_harness->progress->clear();
+        m_harness->retriever->download_image();
+
+        const bool resumed = accept_ranges && between != "other release";
+        QTRY_COMPARE(m_harness->finished->size() + m_harness->messages().size(), 2);
+        QCOMPARE(m_server->ranges(), resumed ? QStringList({"bytes=" + QString::number(cut) + "-"})
+                                             : QStringList());
+        QCOMPARE(m_harness->finished->size(), completes ? 1 : 0);
+        if (!completes) {
+            QCOMPARE(m_harness->messages().last(), QString("Error downloading image"));
+            QCOMPARE(m_harness->downloaded_files(), QStringList());
+            return;
+        }
+        QCOMPARE(m_harness->downloaded_files(), QStringList({"checksum.md5", "v2.gz"}));
+        QCOMPARE(m_harness->downloaded("v2.gz"), m_image);
+        // Progress counts the whole image, from where the download went on.
+        QVERIFY(m_harness->progress->constFirst().at(0).toLongLong() >= (resumed ? cut : 0));
+        QCOMPARE(m_harness->progress->constLast().at(0).toLongLong(), qint64(m_image.size()));
+        QCOMPARE(m_harness->progress->constLast().at(1).toLongLong(), qint64(m_image.size()));
     }
 
     void cancel_before_the_first_data()
@@ -225,7 +293,6 @@ private slots:
         m_server->answer_for(image_path()).hold_after = 0;
         m_harness->retriever->download_image();
         QTRY_COMPARE(m_server->held_transfers(), 1);
-        m_harness->put_download("checksum.md5", md5_of(m_image));
 
         m_harness->retriever->cancel();
 
@@ -242,19 +309,21 @@ private slots:
         m_server->answer_for(image_path()).hold_after = 64 * 1024;
         m_harness->retriever->download_image();
         QTRY_COMPARE(m_server->held_transfers(), 1);
-        QTRY_VERIFY(QFile::exists(m_harness->downloads() + "/v2.gz"));
+        QTRY_VERIFY(m_harness->downloaded("v2.gz.part").size() > 0);
+        m_harness->retriever->set_stall_limit(300);
 
         m_harness->retriever->cancel();
 
         QCOMPARE(m_harness->downloaded_files(), QStringList());
         QTRY_COMPARE(m_server->abandoned_transfers(), 1);
+        QTest::qWait(600);
         QCOMPARE(m_harness->downloaded_files(), QStringList());
         QVERIFY(m_harness->log().endsWith("info: Download canceled"));
         QVERIFY(m_harness->messages().isEmpty());
         QVERIFY(m_harness->finished->isEmpty());
     }
 
-    void cancel_after_a_download_of_this_run_removes_it()
+    void cancel_keeps_a_complete_download()
     {
         offer_download(md5_of(m_image));
         m_harness->retriever->download_image();
@@ -263,10 +332,10 @@ private slots:
 
         m_harness->retriever->cancel();
 
-        QCOMPARE(m_harness->downloaded_files(), QStringList());
+        QCOMPARE(m_harness->downloaded_files(), QStringList({"checksum.md5", "v2.gz"}));
         QCOMPARE(m_harness->log().size(), logged_before);
         m_harness->retriever->check_latest();
-        QTRY_COMPARE(m_harness->not_downloaded->size(), 2);
+        QTRY_COMPARE(m_harness->finished->size(), 2);
     }
 
     void cancel_without_a_download_touches_nothing()

@@ -1,3 +1,6 @@
+#include "command_line.h"
+#include "permission_manager.h"
+#include "release_server.h"
 #include "tool_process.h"
 
 #include <QDir>
@@ -89,14 +92,23 @@ class test_startup : public QObject {
         {
             return QDir(relaunches()).entryList(QDir::Files);
         }
+
+        // The arguments pkexec was given, one relaunch.
+        QStringList relaunch_command() const
+        {
+            return QString::fromUtf8(read_file(relaunches() + "/" + relaunch_records().first()))
+                .split('\n', Qt::SkipEmptyParts);
+        }
     };
 
 private slots:
     void unelevated_start_prepares_folder_and_relaunches_once()
     {
         sandbox box;
+        const QStringList options {"--release-service", "https://mirror.example/api",
+                                   "--file-server=http://127.0.0.1:8642/files"};
         tool_process::result outcome =
-            tool_process::run_unprivileged(box.program(), {}, box.environment());
+            tool_process::run_unprivileged(box.program(), options, box.environment());
         QVERIFY2(outcome.finished, qPrintable(outcome.output));
         QCOMPARE(outcome.exit_code, 0);
 
@@ -108,10 +120,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
         QTest::qWait(300);
         QCOMPARE(box.relaunch_records().size(), 1);
-        QStringList command = QString::fromUtf8(
-            read_file(box.relaunches() + "/" + box.relaunch_records().first())).split('\n', Qt::SkipEmptyParts);
+        QStringList command = box.relaunch_command();
         QCOMPARE(command.first(), QString("env"));
-        QCOMPARE(command.last(), box.program());
+        // The elevated copy gets the options, in their long form.
+        QCOMPARE(command.mid(command.size() - 5),
+                 QStringList({box.program(), "--release-service", "https://mirror.example/api",
+                              "--file-server", "http://127.0.0.1:8642/files"}));
         QVERIFY(command.contains("HOME=" + box.home()));
         QVERIFY(command.contains("XDG_DATA_HOME=" + box.data_home()));
         const QMap<QString, QString> display = box.display();
@@ -134,6 +148,117 @@ private slots:
         QCOMPARE(read_file(box.data_folder() + "/Kestrel Flash tool.log"), QByteArray("old line\n"));
         QVERIFY(QFileInfo(box.data_folder() + "/downloads").isDir());
         QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
+    }
+
+    void command_line_options_are_checked_data()
+    {
+        // Arguments split at blanks; the outcome is "release service, file server, the rest",
+        // or how the refusal starts.
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("none") << "tool" << ",,tool";
+        QTest::newRow("both, then the data folder and Qt options")
+            << "tool --release-service https://m.example/api --file-server=http://127.0.0.1:8080/f "
+               "/data -platform offscreen"
+            << "https://m.example/api,http://127.0.0.1:8080/f,tool /data -platform offscreen";
+        QTest::newRow("after the data folder, IPv6 loopback")
+            << "tool /data --file-server http://[::1]:9000" << ",http://[::1]:9000,tool /data";
+        QTest::newRow("localhost") << "tool --release-service=http://localhost:8642"
+                                   << "http://localhost:8642,,tool";
+        QTest::newRow("plain http elsewhere")
+            << "tool --file-server http://m.example"
+            << "--file-server: refusing \"http://m.example\": give an https:// URL, or an http:// "
+               "URL to a loopback address such as http://127.0.0.1:8080";
+        QTest::newRow("loopback look-alike") << "tool --file-server=http://127.0.0.1.example"
+                                             << "--file-server: refusing";
+        QTest::newRow("other scheme") << "tool --release-service ftp://127.0.0.1"
+                                      << "--release-service: refusing";
+        QTest::newRow("password in it") << "tool --file-server https://me:pw@m.example"
+                                        << "--file-server: refusing";
+        QTest::newRow("no URL") << "tool /data --file-server" << "--file-server needs a URL";
+    }
+
+    void command_line_options_are_checked()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, outcome);
+        QList<QByteArray> storage = arguments.toUtf8().split(' ');
+        std::vector<char*> argv;
+        for (QByteArray& argument : storage)
+            argv.push_back(argument.data());
+
+        const command_line::options parsed = command_line::parse(int(argv.size()), argv.data());
+
+        QStringList rest;
+        for (const char* argument : parsed.remaining)
+            rest << argument;
+        const QString result = parsed.error.empty()
+            ? QString::fromStdString(parsed.release_service + "," + parsed.file_server + ",") + rest.join(' ')
+            : QString::fromStdString(parsed.error).left(outcome.size());
+        QCOMPARE(result, outcome);
+    }
+
+    void refused_option_starts_nothing()
+    {
+        sandbox box;
+        tool_process::result outcome = tool_process::run_unprivileged(
+            box.program(), {"--file-server", "http://mirror.example"}, box.environment());
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.exit_code, 2);
+        QVERIFY2(outcome.output.startsWith("--file-server: refusing \"http://mirror.example\""),
+                 qPrintable(outcome.output));
+        QVERIFY(!QFile::exists(box.data_folder()));
+        QTest::qWait(300);
+        QVERIFY(box.relaunch_records().isEmpty());
+    }
+
+    void relaunch_passes_arguments_unchanged()
+    {
+        sandbox box;
+        qputenv("RELAUNCH_RECORDS", box.relaunches().toUtf8());
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", box.stub_bin().toUtf8() + ":" + path);
+        const std::vector<std::string> arguments {"plain", "two words", "a \"quote\"", "tab\there",
+                                                  "ends in \\", "back\\\"slash", "\\\\server\\share", ""};
+
+        permission_manager().relaunch_elevated(box.program().toStdString(), arguments);
+        qputenv("PATH", path);
+
+        QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
+        QStringList expected {box.program()};
+        for (const std::string& argument : arguments)
+            expected << QString::fromStdString(argument);
+        const QStringList command = QString::fromUtf8(
+            read_file(box.relaunches() + "/" + box.relaunch_records().first())).split('\n');
+        // One line per argument, and the stub's final line end.
+        QCOMPARE(command.mid(command.size() - expected.size() - 1, expected.size()), expected);
+    }
+
+    void elevated_start_uses_the_given_servers()
+    {
+        sandbox box;
+        QTemporaryDir given;
+        release_server server;
+        QVERIFY(server.start());
+        release_server::answer latest;
+        latest.body = R"({"tag_name": "v9"})";
+        server.set_answer("/api" + release_server::latest_path(), latest);
+        QProcessEnvironment environment = box.environment();
+        if (!tool_process::running_as_root())
+            environment.insert("KESTREL_HOST_ROOT", given.path());
+
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(box.program(), {"--release-service", server.base_url() + "/api", given.path(),
+                                      "--file-server=" + server.base_url() + "/files"});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains("GET /files" + release_server::checksum_path("v9")),
+                                 30000);
+        process.terminate();
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(server.requests().first(), "GET /api" + release_server::latest_path());
+        QVERIFY(read_file(given.path() + "/Kestrel Flash tool.log").contains("Kestrel Flash Tool version"));
     }
 
     void elevated_start_uses_given_folder_and_logs_version()

@@ -1,20 +1,26 @@
 #include "image_retriever.h"
 
+#include "image/network_failure.h"
 #include "image/release_endpoints.h"
 #include "image/release_tag.h"
 #include "logger.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
-#include <QRegularExpression>
+
+namespace {
+
+constexpr int default_stall_limit_ms = 30000;
+// A checksum answer is one line; anything longer is not one.
+constexpr qint64 checksum_answer_limit = 4096;
+
+} // namespace
 
 image_retriever::image_retriever(const std::string& data_folder)
-    : image_retriever(data_folder, release_endpoints::default_release_service(),
-                      release_endpoints::default_file_server())
+    : image_retriever(data_folder, release_endpoints::release_service(),
+                      release_endpoints::file_server())
 {
 }
 
@@ -24,9 +30,16 @@ image_retriever::image_retriever(const std::string& data_folder,
     : m_data_folder(data_folder)
     , m_release_service_url(release_service_url)
     , m_file_server_url(file_server_url)
+    , m_cache(data_folder)
 {
     qRegisterMetaType<std::string>();
     qRegisterMetaType<uint64_t>("uint64_t");
+    m_stall_timer.setSingleShot(true);
+    m_stall_timer.setInterval(default_stall_limit_ms);
+    connect(&m_stall_timer, SIGNAL(timeout()), this, SLOT(m_stalled()));
+    m_write_timer.setSingleShot(true);
+    m_write_timer.setInterval(0);
+    connect(&m_write_timer, SIGNAL(timeout()), this, SLOT(m_write_received()));
 }
 
 image_retriever::~image_retriever()
@@ -36,65 +49,87 @@ image_retriever::~image_retriever()
             reply->disconnect(this);
         delete m_manager;
     }
-    delete m_file;
+}
+
+void image_retriever::set_stall_limit(int milliseconds)
+{
+    m_stall_timer.setInterval(milliseconds);
 }
 
 void image_retriever::check_latest()
 {
-    // A new query supersedes a download still running from an earlier one; its partial
-    // file must not stay behind.
-    if (m_downloading)
-        cancel();
-    m_release_manager();
+    // A new query supersedes whatever an earlier one started.
+    cancel();
 
-    m_manager = new QNetworkAccessManager();
-    // File servers often hand downloads to a mirror; never from HTTPS down to HTTP.
-    m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
-    m_latest_reply = m_manager->get(
+    m_latest_reply = m_network()->get(
         QNetworkRequest(release_endpoints::latest_release(m_release_service_url)));
+    m_watch(m_latest_reply);
     connect(m_latest_reply, SIGNAL(finished()), this, SLOT(latest_reply_finished()));
-    connect(m_latest_reply, SIGNAL(error(QNetworkReply::NetworkError)), this,
-            SLOT(reply_error(QNetworkReply::NetworkError)));
 }
 
 void image_retriever::latest_reply_finished()
 {
-    // The failure has been reported by reply_error; an error page names no release.
-    if (m_latest_reply->error() != QNetworkReply::NoError)
+    const QNetworkReply::NetworkError failure = m_outcome(m_latest_reply);
+    if (failure != QNetworkReply::NoError) {
+        m_query_failed(failure, std::string());
         return;
+    }
 
     QJsonDocument answer = QJsonDocument::fromJson(m_latest_reply->readAll());
     m_tag = answer.object()["tag_name"].toString().toUtf8().toStdString();
+    // An earlier release's checksum must not verify this one.
+    m_checksum.clear();
     if (m_reject_unsafe_tag())
         return;
 
+    m_checksum_oversized = false;
+    m_checksum_answer.clear();
     m_checksum_reply =
         m_manager->get(QNetworkRequest(release_endpoints::checksum(m_file_server_url, m_tag)));
+    // Taken as it arrives, so that no more than a few KiB are ever held.
+    m_checksum_reply->setReadBufferSize(checksum_answer_limit);
+    m_watch(m_checksum_reply);
+    connect(m_checksum_reply, SIGNAL(readyRead()), this, SLOT(m_take_checksum_text()));
     connect(m_checksum_reply, SIGNAL(finished()), this, SLOT(download_checksum_finished()));
-    connect(m_checksum_reply, SIGNAL(error(QNetworkReply::NetworkError)), this,
-            SLOT(reply_error(QNetworkReply::NetworkError)));
+}
+
+void image_retriever::m_take_checksum_text()
+{
+    m_checksum_answer += m_checksum_reply->readAll();
+    if (m_checksum_answer.size() <= checksum_answer_limit)
+        return;
+    m_checksum_oversized = true;
+    m_checksum_reply->abort();
 }
 
 void image_retriever::download_checksum_finished()
 {
-    // An error page is no checksum: it must neither match nor end up in "checksum.md5".
-    if (m_checksum_reply->error() != QNetworkReply::NoError)
+    const QNetworkReply::NetworkError failure = m_outcome(m_checksum_reply);
+    if (failure == QNetworkReply::NoError)
+        m_take_checksum_text();
+    if (m_checksum_oversized) {
+        m_reject_checksum();
         return;
+    }
+    if (failure != QNetworkReply::NoError) {
+        m_query_failed(failure, m_tag);
+        return;
+    }
 
-    const QByteArray text = m_checksum_reply->readAll();
-    const int blank = text.indexOf(' ');
-    m_checksum = (blank < 0 ? text : text.left(blank)).toStdString();
-
-    QFile stored(m_checksum_file());
-    if (stored.open(QIODevice::ReadOnly)
-        && stored.readAll() == QByteArray::fromStdString(m_checksum)) {
-        emit finished_download(m_data_folder + "/downloads/" + m_tag + ".gz");
+    m_checksum = release_cache::checksum_in(m_checksum_answer);
+    if (m_checksum.empty()) {
+        m_reject_checksum();
+        return;
+    }
+    if (m_cache.holds(m_tag, m_checksum)) {
+        emit finished_download(m_cache.compressed(m_tag).toStdString());
         return;
     }
 
     KESTREL_LOG(logger::debug, "Starting download");
     m_image_reply =
         m_manager->head(QNetworkRequest(release_endpoints::image(m_file_server_url, m_tag)));
+    m_watch(m_image_reply);
     connect(m_image_reply, SIGNAL(finished()), this, SLOT(recieved_size()));
 }
 
@@ -102,11 +137,17 @@ void image_retriever::recieved_size()
 {
     // The offer may be accepted at once, which replaces m_image_reply by the download.
     QNetworkReply* size_reply = m_image_reply;
+    const QNetworkReply::NetworkError failure = m_outcome(size_reply);
+    if (failure == QNetworkReply::TimeoutError) {
+        reply_error(failure);
+        return;
+    }
     bool known = false;
     const qint64 length = size_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
     // An error page's length is not the image's size.
-    const bool answered = size_reply->error() == QNetworkReply::NoError;
+    const bool answered = failure == QNetworkReply::NoError;
     const uint64_t size = answered && known && length > 0 ? static_cast<uint64_t>(length) : 0;
+    m_accepts_ranges = answered && size_reply->rawHeader("Accept-Ranges").trimmed() == "bytes";
 
     emit image_not_downloaded(size, m_tag);
 
@@ -118,133 +159,80 @@ void image_retriever::recieved_size()
 
 void image_retriever::reply_error(QNetworkReply::NetworkError err)
 {
-    KESTREL_LOG(logger::fatal, "Network error: " << static_cast<int>(err));
-    emit error_msg("Network error: " + QString::number(static_cast<int>(err)), true);
+    const QString text = "Network error: " + QString::number(static_cast<int>(err)) + " ("
+        + network_failure::words(err) + ")";
+    KESTREL_LOG(logger::fatal, text.toStdString());
+    emit error_msg(text, true);
 }
 
-void image_retriever::download_image()
+void image_retriever::m_query_failed(QNetworkReply::NetworkError failure,
+                                     const std::string& named_tag)
 {
-    if (m_reject_unsafe_tag())
-        return;
-    // Neither the size probe nor a download still running may write into the new one.
-    if (m_image_reply)
-        m_stop_image_reply();
-    m_downloading = false;
-    delete m_file;
-    m_file = nullptr;
-
-    const QString folder = m_downloads_folder();
-    QDir(folder).removeRecursively();
-    m_total = 0;
-    if (!QDir(folder).exists())
-        QDir().mkdir(folder);
-
-    const QUrl url = release_endpoints::image(m_file_server_url, m_tag);
-    m_file = new QFile();
-    m_hash.reset();
-
-    KESTREL_LOG(logger::debug, "Starting download");
-    m_image_reply = m_manager->get(QNetworkRequest(url));
-    connect(m_image_reply, SIGNAL(readyRead()), this, SLOT(recived_data()));
-    connect(m_image_reply, SIGNAL(downloadProgress(qint64, qint64)), this,
-            SLOT(show_progress(qint64, qint64)));
-    connect(m_image_reply, SIGNAL(finished()), this, SLOT(download_finished()));
-    connect(m_image_reply, SIGNAL(error(QNetworkReply::NetworkError)), this,
-            SLOT(reply_error(QNetworkReply::NetworkError)));
-
-    m_downloading = true;
-    m_download_started = true;
-}
-
-void image_retriever::recived_data()
-{
-    if (m_file->isOpen()) {
-        const QByteArray data = m_image_reply->readAll();
-        m_hash.addData(data);
-        m_file->write(data);
-    } else {
-        const std::string name = m_tag + ".gz";
-        m_file_path = m_data_folder + "/downloads/" + name;
-        m_file->setFileName(QString::fromStdString(m_file_path));
-        if (m_file->open(QIODevice::WriteOnly)) {
-            const QByteArray data = m_image_reply->readAll();
-            m_hash.addData(data);
-            m_file->write(data);
-        } else {
-            KESTREL_LOG(logger::fatal, "Cannot open file" << name);
+    // A cached release serves while the servers are down, unless they named a newer one.
+    if (network_failure::unreachable(failure)) {
+        const std::optional<std::string> cached = m_cache.cached_tag();
+        if (cached && (named_tag.empty() || *cached == named_tag)) {
+            m_use_cached(*cached);
+            return;
         }
     }
+    reply_error(failure);
+}
 
-    // A directory in the way also counts: the image must be in a file of its own.
-    const bool cannot_store = !m_file->isOpen();
-    if (m_image_reply->error() != QNetworkReply::NoError || cannot_store) {
-        reply_error(cannot_store ? QNetworkReply::NoError : m_image_reply->error());
-        // Nothing more can be kept; the receiver of the message may already have cancelled.
-        if (cannot_store && m_downloading) {
-            m_downloading = false;
-            m_stop_image_reply();
-        }
+void image_retriever::m_use_cached(const std::string& tag)
+{
+    const QString text = "Release server unreachable: flashing the cached " + QString::fromStdString(tag);
+    KESTREL_LOG(logger::info, text.toStdString());
+    const unsigned generation = m_generation;
+    emit error_msg(text, false);
+    // The message may have been answered by a cancel().
+    if (generation == m_generation)
+        emit finished_download(m_cache.compressed(tag).toStdString());
+}
+
+QNetworkAccessManager* image_retriever::m_network()
+{
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager();
+        // File servers often hand downloads to a mirror; never from HTTPS down to HTTP.
+        m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
     }
+    return m_manager;
 }
 
-void image_retriever::show_progress(qint64 recieved, qint64 total)
+void image_retriever::m_watch(QNetworkReply* reply)
 {
-    m_total = total;
-    emit progress_updated(recieved, total);
+    m_watched_reply = reply;
+    m_stalled_out = false;
+    m_stall_timer.start();
+    connect(reply, SIGNAL(metaDataChanged()), this, SLOT(m_heard_from_server()));
+    connect(reply, SIGNAL(downloadProgress(qint64, qint64)), this, SLOT(m_heard_from_server()));
 }
 
-void image_retriever::download_finished()
+void image_retriever::m_heard_from_server()
 {
-    m_downloading = false;
-    m_file->close();
-    KESTREL_LOG(logger::debug, "Download Finished");
+    if (sender() == m_watched_reply)
+        m_stall_timer.start();
+}
 
-    // Without a length nothing shows that the transfer was not cut short.
-    const bool complete = m_image_reply->error() == QNetworkReply::NoError
-        && m_image_reply->header(QNetworkRequest::ContentLengthHeader).isValid()
-        && !m_file->fileName().isEmpty() && m_file->size() == m_total;
-    if (complete && m_matches_release_checksum()) {
-        // Written only now: "checksum.md5" marks a verified, complete image as current.
-        QFile stored(m_checksum_file());
-        if (stored.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            stored.write(QByteArray::fromStdString(m_checksum));
-        stored.close();
-        emit finished_download(m_file_path);
+void image_retriever::m_stalled()
+{
+    if (!m_watched_reply || !m_watched_reply->isRunning())
         return;
+    // The reply's own finished() handler reports the failure, as a timeout.
+    m_stalled_out = true;
+    m_watched_reply->abort();
+}
+
+QNetworkReply::NetworkError image_retriever::m_outcome(QNetworkReply* reply)
+{
+    if (reply == m_watched_reply) {
+        m_stall_timer.stop();
+        m_watched_reply = nullptr;
+        if (m_stalled_out)
+            return QNetworkReply::TimeoutError;
     }
-
-    KESTREL_LOG(logger::fatal, "Downloading image error");
-    m_remove_image();
-    QFile::remove(m_checksum_file());
-    emit error_msg("Error downloading image", true);
-}
-
-void image_retriever::cancel()
-{
-    if (!m_download_started)
-        return;
-
-    if (m_downloading) {
-        m_downloading = false;
-        if (m_image_reply && m_image_reply->isRunning())
-            KESTREL_LOG(logger::info, "Download canceled");
-        if (m_image_reply)
-            m_stop_image_reply();
-    }
-
-    m_remove_image();
-    if (QFile::exists(m_checksum_file()))
-        QFile::remove(m_checksum_file());
-}
-
-QString image_retriever::m_downloads_folder() const
-{
-    return QString::fromStdString(m_data_folder + "/downloads");
-}
-
-QString image_retriever::m_checksum_file() const
-{
-    return m_downloads_folder() + "/checksum.md5";
+    return reply->error();
 }
 
 bool image_retriever::m_reject_unsafe_tag()
@@ -258,44 +246,26 @@ bool image_retriever::m_reject_unsafe_tag()
     return true;
 }
 
-bool image_retriever::m_matches_release_checksum()
+void image_retriever::m_reject_checksum()
 {
-    static const QRegularExpression md5_digits("^[0-9A-Fa-f]{32}$");
-    const QByteArray expected = QByteArray::fromStdString(m_checksum).trimmed();
-    // A release that publishes no MD5 can only be recognised, not verified.
-    if (!md5_digits.match(QString::fromLatin1(expected)).hasMatch())
-        return true;
-    return m_hash.result().toHex() == expected.toLower();
-}
-
-void image_retriever::m_stop_image_reply()
-{
-    // Stopped on purpose: its abort must reach neither the user nor download_finished().
-    m_image_reply->disconnect(this);
-    // A reply that already failed is ending by itself; aborting it would report again.
-    if (m_image_reply->isRunning() && m_image_reply->error() == QNetworkReply::NoError)
-        m_image_reply->abort();
-    m_image_reply->deleteLater();
-    m_image_reply = nullptr;
-}
-
-void image_retriever::m_remove_image()
-{
-    // Before the first data the file has no name yet.
-    if (m_file->fileName().isEmpty())
-        return;
-    m_file->close();
-    m_file->remove();
+    // Without a checksum a download could be neither verified nor recognised later.
+    m_checksum.clear();
+    KESTREL_LOG(logger::fatal, "Invalid release checksum");
+    emit error_msg("Invalid release checksum", true);
 }
 
 void image_retriever::m_release_manager()
 {
+    m_stall_timer.stop();
+    m_watched_reply = nullptr;
     if (!m_manager)
         return;
     // Replies are children of their manager; deferred, since this may run inside one of
     // their signals.
-    for (QNetworkReply* reply : m_manager->findChildren<QNetworkReply*>())
+    for (QNetworkReply* reply : m_manager->findChildren<QNetworkReply*>()) {
         reply->disconnect(this);
+        reply->abort();
+    }
     m_manager->deleteLater();
     m_manager = nullptr;
     m_latest_reply = nullptr;

@@ -1,24 +1,25 @@
 #pragma once
 // Finds the latest release, recognises it in the downloads folder and downloads it.
 
+#include "image/download_file.h"
+#include "image/release_cache.h"
 #include "meta_types.h"
 
-#include <QCryptographicHash>
 #include <QNetworkReply>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <string>
 
-class QFile;
 class QNetworkAccessManager;
 
 class image_retriever : public QObject {
     Q_OBJECT
 
 public:
-    // The endpoints fixed at build time.
+    // The endpoints fixed at build time, or those given on the command line.
     explicit image_retriever(const std::string& data_folder);
     // Other endpoints, such as a local server.
     image_retriever(const std::string& data_folder, const std::string& release_service_url,
@@ -26,10 +27,14 @@ public:
     ~image_retriever() override;
 
     // Asks for the latest release; answers with finished_download, image_not_downloaded or
-    // error_msg.
+    // error_msg. When the servers cannot be reached and a release is cached, it answers with
+    // error_msg(text, false) and then finished_download for the cached release.
     void check_latest();
-    // Stops a running download and removes what downloads produced.
+    // Abandons every request under way, which then reports nothing, and removes a download
+    // that has not completed. A complete image stays.
     void cancel();
+    // How long a request may go without receiving anything before it fails (30 s).
+    void set_stall_limit(int milliseconds);
 
 signals:
     void progress_updated(qint64 recieved, qint64 total);
@@ -47,15 +52,20 @@ public slots:
     void latest_reply_finished();
     void reply_error(QNetworkReply::NetworkError err);
 
+private slots:
+    void m_heard_from_server();
+    void m_stalled();
+    void m_take_checksum_text();
+    void m_write_received();
+
 private:
     QNetworkAccessManager* m_manager = nullptr;
     QNetworkReply* m_image_reply = nullptr;
-    QFile* m_file = nullptr;
+    download_file m_file;
     QNetworkReply* m_latest_reply = nullptr;
     QNetworkReply* m_checksum_reply = nullptr;
     std::string m_file_path;
     bool m_downloading = false;
-    bool m_download_started = false;
     std::string m_data_folder;
     qint64 m_total = 0;
     std::string m_tag;
@@ -63,14 +73,38 @@ private:
 
     std::string m_release_service_url;
     std::string m_file_server_url;
-    // MD5 of the image bytes received so far.
-    QCryptographicHash m_hash {QCryptographicHash::Md5};
+    release_cache m_cache;
 
-    QString m_downloads_folder() const;
-    QString m_checksum_file() const;
+    // The request under way is watched for silence.
+    QNetworkReply* m_watched_reply = nullptr;
+    QTimer m_stall_timer;
+    bool m_stalled_out = false;
+    QByteArray m_checksum_answer;
+    bool m_checksum_oversized = false;
+    // Changes with every cancel(): a result that arrives for an abandoned request is dropped.
+    unsigned m_generation = 0;
+
+    // The file server answered the size probe with "Accept-Ranges: bytes".
+    bool m_accepts_ranges = false;
+    // Bytes of the partial download that the server is asked to skip.
+    qint64 m_resumed_from = 0;
+    bool m_answer_checked = false;
+    bool m_answer_is_image = false;
+    bool m_transfer_ended = false;
+    QNetworkReply::NetworkError m_transfer_failure = QNetworkReply::NoError;
+    // Writes what arrived in bounded steps, one per event.
+    QTimer m_write_timer;
+
+    QNetworkAccessManager* m_network();
+    void m_watch(QNetworkReply* reply);
+    QNetworkReply::NetworkError m_outcome(QNetworkReply* reply);
+    void m_query_failed(QNetworkReply::NetworkError failure, const std::string& named_tag);
+    void m_use_cached(const std::string& tag);
     bool m_reject_unsafe_tag();
-    bool m_matches_release_checksum();
+    void m_reject_checksum();
+    void m_check_answer();
+    void m_finish_download();
+    void m_cannot_store();
     void m_stop_image_reply();
-    void m_remove_image();
     void m_release_manager();
 };

@@ -1,6 +1,11 @@
 #include "release_endpoints.h"
 
+#include <QHostAddress>
+
 namespace {
+
+std::string release_service_override;
+std::string file_server_override;
 
 QUrl with_path(const std::string& base, const std::string& path)
 {
@@ -20,6 +25,35 @@ std::string image_path(const std::string& tag)
 } // namespace
 
 namespace release_endpoints {
+
+std::string release_service()
+{
+    return release_service_override.empty() ? default_release_service() : release_service_override;
+}
+
+std::string file_server()
+{
+    return file_server_override.empty() ? default_file_server() : file_server_override;
+}
+
+void override_bases(const std::string& release_service_url, const std::string& file_server_url)
+{
+    release_service_override = release_service_url;
+    file_server_override = file_server_url;
+}
+
+bool is_allowed_base(const std::string& url)
+{
+    const QUrl base(QString::fromStdString(url), QUrl::StrictMode);
+    if (!base.isValid() || base.host().isEmpty() || !base.userInfo().isEmpty() || base.hasQuery()
+        || base.hasFragment())
+        return false;
+    if (base.scheme() == "https")
+        return true;
+    const QString host = base.host();
+    return base.scheme() == "http"
+        && (host.compare("localhost", Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback());
+}
 
 QUrl latest_release(const std::string& base)
 {

@@ -30,6 +30,7 @@ public:
         m_socket->setParent(this);
         QObject::connect(m_socket, &QTcpSocket::readyRead, this, [this] { m_read(); });
         QObject::connect(m_socket, &QTcpSocket::disconnected, this, [this] { m_closed(); });
+        QObject::connect(m_socket, &QTcpSocket::bytesWritten, this, [this] { m_client_took_data(); });
     }
 
     void release()
@@ -61,6 +62,9 @@ private:
     bool m_held = false;
     bool m_hold_done = false;
     bool m_close_after = false;
+    bool m_waiting_for_client = false;
+
+    static constexpr qint64 send_window = 1 << 20;
 
     void m_read()
     {
@@ -77,13 +81,21 @@ private:
 
     void m_answer_request(const QByteArray& head)
     {
-        const QList<QByteArray> request_line = head.left(head.indexOf("\r\n")).split(' ');
+        const QList<QByteArray> lines = head.split('\n');
+        const QList<QByteArray> request_line = lines.value(0).trimmed().split(' ');
         const QString method = QString::fromLatin1(request_line.value(0));
         QByteArray target = request_line.value(1);
         if (target.contains('?'))
             target.truncate(target.indexOf('?'));
         const QString path = QUrl::fromPercentEncoding(target);
         m_server->m_requests << method + " " + path;
+        QByteArray range;
+        for (const QByteArray& line : lines.mid(1)) {
+            if (line.toLower().startsWith("range:"))
+                range = line.mid(6).trimmed();
+        }
+        if (!range.isEmpty())
+            m_server->m_ranges << QString::fromLatin1(range);
 
         if (m_server->m_answers.contains(path)) {
             m_answer = m_server->m_answers.value(path);
@@ -92,11 +104,22 @@ private:
             m_answer.status = 404;
             m_answer.body = "not found\n";
         }
+        if (m_answer.silent) {
+            m_finished = true;
+            return;
+        }
 
         const bool head_only = method == "HEAD";
+        QByteArray extra_headers;
+        if (m_answer.accept_ranges) {
+            extra_headers += "Accept-Ranges: bytes\r\n";
+            if (!head_only && m_answer.status == 200 && range.startsWith("bytes="))
+                extra_headers += m_take_range(range);
+        }
         m_close_after = !head_only && (!m_answer.send_length || m_answer.cut_after >= 0);
         QByteArray header = "HTTP/1.1 " + QByteArray::number(m_answer.status) + " "
-            + m_reason(m_answer.status) + "\r\nContent-Type: application/octet-stream\r\n";
+            + m_reason(m_answer.status) + "\r\nContent-Type: application/octet-stream\r\n"
+            + extra_headers;
         qint64 length = m_answer.send_length ? m_answer.body.size() : -1;
         if (head_only && m_answer.head_length >= 0)
             length = m_answer.head_length;
@@ -116,6 +139,23 @@ private:
         m_send_more();
     }
 
+    // Turns the answer into the part that "bytes=N-" asks for; returns its Content-Range.
+    QByteArray m_take_range(const QByteArray& range)
+    {
+        const QByteArray whole = QByteArray::number(m_answer.body.size());
+        bool number = false;
+        const qint64 start = range.mid(6, range.indexOf('-') - 6).toLongLong(&number);
+        if (!number || !range.endsWith('-') || start >= m_answer.body.size()) {
+            m_answer.status = 416;
+            m_answer.body.clear();
+            return "Content-Range: bytes */" + whole + "\r\n";
+        }
+        m_answer.status = 206;
+        m_answer.body = m_answer.body.mid(start);
+        return "Content-Range: bytes " + QByteArray::number(start) + "-"
+            + QByteArray::number(start + m_answer.body.size() - 1) + "/" + whole + "\r\n";
+    }
+
     void m_send_more()
     {
         if (m_finished)
@@ -131,10 +171,15 @@ private:
                 }
                 limit = qMin(limit, m_answer.hold_after);
             }
-            qint64 piece = limit - m_sent;
+            // Large bodies go out as the client takes them, not all into the socket's buffer.
+            if (m_socket->bytesToWrite() >= send_window) {
+                m_waiting_for_client = true;
+                return;
+            }
+            qint64 piece = qMin(limit - m_sent, send_window);
             if (m_answer.piece_size > 0)
                 piece = qMin(piece, m_answer.piece_size);
-            m_socket->write(m_answer.body.mid(m_sent, piece));
+            m_socket->write(m_answer.body.constData() + m_sent, piece);
             m_sent += piece;
             if (m_answer.piece_delay_ms > 0 && m_sent < end) {
                 QTimer::singleShot(m_answer.piece_delay_ms, this, [this] { m_send_more(); });
@@ -148,6 +193,14 @@ private:
             return;
         }
         m_read();
+    }
+
+    void m_client_took_data()
+    {
+        if (!m_waiting_for_client || m_socket->bytesToWrite() >= send_window)
+            return;
+        m_waiting_for_client = false;
+        m_send_more();
     }
 
     void m_closed()
@@ -164,9 +217,11 @@ private:
     {
         switch (status) {
         case 200: return "OK";
+        case 206: return "Partial Content";
         case 302: return "Found";
         case 403: return "Forbidden";
         case 404: return "Not Found";
+        case 416: return "Range Not Satisfiable";
         case 500: return "Internal Server Error";
         case 503: return "Service Unavailable";
         default: return "Status";
@@ -307,6 +362,11 @@ quint16 release_server::unused_port()
 QStringList release_server::requests() const
 {
     return m_requests;
+}
+
+QStringList release_server::ranges() const
+{
+    return m_ranges;
 }
 
 int release_server::open_connections() const

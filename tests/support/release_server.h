@@ -34,6 +34,12 @@ public:
         // A slow body: pieces of this many bytes, one every piece_delay_ms.
         qint64 piece_size = 0;
         int piece_delay_ms = 0;
+        // Reads the request and never answers, keeping the connection open.
+        bool silent = false;
+        // Announces "Accept-Ranges: bytes" and answers "Range: bytes=N-" with 206 and the
+        // body from N on (416 when N lies beyond it); cut_after and hold_after then count
+        // from N.
+        bool accept_ranges = false;
     };
 
     explicit release_server(QObject* parent = nullptr);
@@ -66,6 +72,8 @@ public:
 
     // "METHOD path" of every request, in order of arrival.
     QStringList requests() const;
+    // The Range header of every request that had one, in order of arrival.
+    QStringList ranges() const;
     int open_connections() const;
     // Transfers the client ended before the whole body was sent.
     int abandoned_transfers() const;
@@ -80,6 +88,7 @@ private:
     QList<connection*> m_connections;
     QHash<QString, answer> m_answers;
     QStringList m_requests;
+    QStringList m_ranges;
     int m_abandoned = 0;
     bool m_tls = false;
     QSslCertificate m_certificate;

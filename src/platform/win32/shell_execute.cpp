@@ -46,7 +46,51 @@ std::string resolve_program(const std::string& file)
     return file;
 }
 
-std::vector<std::string> elevated_command(const std::string& program)
+// The parameters as the started program's C runtime splits a Windows command line: blanks
+// separate, quotes group, and backslashes are literal unless a quote follows them.
+std::vector<std::string> split_parameters(const char* parameters)
+{
+    std::vector<std::string> arguments;
+    std::string current;
+    bool in_argument = false;
+    bool quoted = false;
+    for (const char* next = parameters ? parameters : ""; *next;) {
+        if (!quoted && (*next == ' ' || *next == '\t')) {
+            if (in_argument)
+                arguments.push_back(current);
+            current.clear();
+            in_argument = false;
+            ++next;
+            continue;
+        }
+        in_argument = true;
+        if (*next == '\\') {
+            size_t backslashes = 0;
+            while (next[backslashes] == '\\')
+                ++backslashes;
+            const bool before_quote = next[backslashes] == '"';
+            current.append(before_quote ? backslashes / 2 : backslashes, '\\');
+            next += backslashes;
+            // An odd count escapes the quote; an even one leaves it to group.
+            if (before_quote && backslashes % 2 == 1) {
+                current += '"';
+                ++next;
+            }
+            continue;
+        }
+        if (*next == '"')
+            quoted = !quoted;
+        else
+            current += *next;
+        ++next;
+    }
+    if (in_argument)
+        arguments.push_back(current);
+    return arguments;
+}
+
+std::vector<std::string> elevated_command(const std::string& program,
+                                          const std::vector<std::string>& arguments)
 {
     std::vector<std::string> command {"pkexec", "env"};
     const char* home = std::getenv("HOME");
@@ -61,6 +105,7 @@ std::vector<std::string> elevated_command(const std::string& program)
             command.push_back(std::string(name) + "=" + text);
     }
     command.push_back(program);
+    command.insert(command.end(), arguments.begin(), arguments.end());
     return command;
 }
 
@@ -117,13 +162,13 @@ int spawn_detached(const std::vector<std::string>& command)
 HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR,
                                int)
 {
-    // Only the elevated relaunch, without parameters, is needed here.
-    if (!operation || std::strcmp(operation, "runas") != 0 || (parameters && *parameters))
+    // Only the elevated relaunch is needed here.
+    if (!operation || std::strcmp(operation, "runas") != 0)
         return shell_result(se_err_noassoc);
     if (!file || !*file)
         return shell_result(ERROR_FILE_NOT_FOUND);
 
-    int error = spawn_detached(elevated_command(resolve_program(file)));
+    int error = spawn_detached(elevated_command(resolve_program(file), split_parameters(parameters)));
     if (error == ENOENT)
         return shell_result(ERROR_FILE_NOT_FOUND);
     if (error != 0)

@@ -1,0 +1,199 @@
+// The image download of image_retriever: resumed where an earlier one was cut off when the
+// server allows it, written and verified in steps small enough to keep the window responsive.
+
+#include "image_retriever.h"
+
+#include "image/network_failure.h"
+#include "image/release_endpoints.h"
+#include "logger.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+
+namespace {
+
+// Written and hashed per event: a few milliseconds of work at most.
+constexpr qint64 step_bytes = 1 << 20;
+// What the network layer may hold for us; beyond it, it stops reading from the server.
+constexpr qint64 reply_buffer_bytes = 8 << 20;
+
+} // namespace
+
+void image_retriever::download_image()
+{
+    if (m_reject_unsafe_tag())
+        return;
+    if (m_checksum.empty()) {
+        m_reject_checksum();
+        return;
+    }
+    // Neither the size probe nor a download still running may write into the new one.
+    if (m_image_reply)
+        m_stop_image_reply();
+    m_downloading = false;
+    m_write_timer.stop();
+    m_file.close();
+
+    m_resumed_from = m_accepts_ranges ? m_cache.partial_size(m_tag, m_checksum) : 0;
+    m_cache.clear(m_tag, m_resumed_from > 0);
+    m_total = 0;
+    m_file_path = m_cache.compressed(m_tag).toStdString();
+    if (!m_file.open(m_cache.partial(m_tag), m_resumed_from > 0)
+        || !m_cache.mark_partial(m_tag, m_checksum)) {
+        m_file.close();
+        m_cache.remove_partial(m_tag);
+        KESTREL_LOG(logger::fatal, "Cannot open file" << m_tag << ".gz.part");
+        reply_error(QNetworkReply::NoError);
+        return;
+    }
+
+    QNetworkRequest request(release_endpoints::image(m_file_server_url, m_tag));
+    if (m_resumed_from > 0)
+        request.setRawHeader("Range", "bytes=" + QByteArray::number(m_resumed_from) + "-");
+    KESTREL_LOG(logger::debug, "Starting download");
+    m_image_reply = m_network()->get(request);
+    m_image_reply->setReadBufferSize(reply_buffer_bytes);
+    m_watch(m_image_reply);
+    connect(m_image_reply, SIGNAL(readyRead()), this, SLOT(recived_data()));
+    connect(m_image_reply, SIGNAL(downloadProgress(qint64, qint64)), this,
+            SLOT(show_progress(qint64, qint64)));
+    connect(m_image_reply, SIGNAL(finished()), this, SLOT(download_finished()));
+
+    m_answer_checked = false;
+    m_transfer_ended = false;
+    m_transfer_failure = QNetworkReply::NoError;
+    m_downloading = true;
+}
+
+void image_retriever::recived_data()
+{
+    if (!m_write_timer.isActive())
+        m_write_received();
+}
+
+void image_retriever::show_progress(qint64 recieved, qint64 total)
+{
+    m_total = total < 0 ? total : m_resumed_from + total;
+    emit progress_updated(m_resumed_from + recieved, m_total);
+}
+
+void image_retriever::download_finished()
+{
+    m_transfer_ended = true;
+    m_transfer_failure = m_outcome(m_image_reply);
+    // What the reply still holds is written first.
+    m_write_received();
+}
+
+void image_retriever::m_write_received()
+{
+    if (!m_downloading)
+        return;
+    if (!m_answer_checked)
+        m_check_answer();
+
+    bool worked = false;
+    // An aborted reply has dropped what it held.
+    const QByteArray data = m_image_reply->isOpen() ? m_image_reply->read(step_bytes) : QByteArray();
+    if (!data.isEmpty()) {
+        worked = true;
+        if (m_image_reply == m_watched_reply)
+            m_stall_timer.start();
+        if (m_answer_is_image && !m_file.append(data)) {
+            m_cannot_store();
+            return;
+        }
+    }
+    if (m_file.hash_more(step_bytes) > 0)
+        worked = true;
+
+    if (worked)
+        m_write_timer.start();
+    else if (m_transfer_ended)
+        m_finish_download();
+}
+
+void image_retriever::m_check_answer()
+{
+    m_answer_checked = true;
+    const int status = m_image_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray resumed_range = "bytes " + QByteArray::number(m_resumed_from) + "-";
+    const bool resumed = m_resumed_from > 0 && status == 206
+        && m_image_reply->rawHeader("Content-Range").startsWith(resumed_range);
+    // An error page or an unasked-for part is no image data.
+    m_answer_is_image = status == 200 || resumed;
+    if (status == 200 && m_resumed_from > 0) {
+        // The server sends the whole image again.
+        m_resumed_from = 0;
+        if (!m_file.restart())
+            m_answer_is_image = false;
+    }
+}
+
+void image_retriever::m_finish_download()
+{
+    m_downloading = false;
+    const QNetworkReply::NetworkError failure = m_transfer_failure;
+    bool known = false;
+    const qint64 length = m_image_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    // Without a length nothing shows that the transfer was not cut short.
+    const bool complete = failure == QNetworkReply::NoError && m_answer_is_image && known
+        && m_file.size() == m_resumed_from + length;
+    const bool verified = complete && m_file.md5_hex() == QByteArray::fromStdString(m_checksum).toLower();
+    const bool resumable = m_file.size() > 0 && network_failure::unreachable(failure);
+    m_file.close();
+    m_stop_image_reply();
+    KESTREL_LOG(logger::debug, "Download Finished");
+
+    if (verified && m_cache.complete_partial(m_tag, m_checksum)) {
+        emit finished_download(m_file_path);
+        return;
+    }
+
+    KESTREL_LOG(logger::fatal, "Downloading image error");
+    // A transfer cut short keeps what it got for the next attempt; anything else is no use.
+    if (!resumable)
+        m_cache.remove_partial(m_tag);
+    if (failure != QNetworkReply::NoError)
+        reply_error(failure);
+    else
+        emit error_msg("Error downloading image", true);
+}
+
+void image_retriever::m_cannot_store()
+{
+    KESTREL_LOG(logger::fatal, "Cannot write file " << m_tag << ".gz.part");
+    m_downloading = false;
+    m_write_timer.stop();
+    m_stop_image_reply();
+    m_file.close();
+    m_cache.remove_partial(m_tag);
+    reply_error(QNetworkReply::NoError);
+}
+
+void image_retriever::cancel()
+{
+    ++m_generation;
+    if (m_downloading) {
+        m_downloading = false;
+        if (m_image_reply && m_image_reply->isRunning())
+            KESTREL_LOG(logger::info, "Download canceled");
+        m_write_timer.stop();
+        m_file.close();
+        m_cache.remove_partial(m_tag);
+    }
+    m_release_manager();
+}
+
+void image_retriever::m_stop_image_reply()
+{
+    // Stopped on purpose: its abort must reach neither the user nor download_finished().
+    m_image_reply->disconnect(this);
+    if (m_image_reply == m_watched_reply) {
+        m_stall_timer.stop();
+        m_watched_reply = nullptr;
+    }
+    m_image_reply->abort();
+    m_image_reply->deleteLater();
+    m_image_reply = nullptr;
+}
