@@ -343,6 +343,18 @@ private slots:
         QVERIFY(QFile::exists(driver.downloads() + "/v3.gz"));
     }
 
+    // A cache whose checksum still matches but whose image the user deleted is downloaded
+    // again, before any disk is touched.
+    void missing_image_is_offered_again()
+    {
+        window_driver driver(three_chunk_release());
+        prepare(driver);
+        QVERIFY(QFile::remove(driver.downloads() + "/v3.gz"));
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 10000);
+        QCOMPARE(journal_count(call::delete_layout), 0);
+    }
+
     void continue_keeps_the_write_going()
     {
         window_driver driver(three_chunk_release());

@@ -176,6 +176,9 @@ void main_window::m_offer_declined()
 
 void main_window::m_retriever_message(QString error_msg, bool is_err)
 {
+    // A notice (the cached release used offline) concerns a run only.
+    if (!is_err && m_stage != run_stage::querying)
+        return;
     set_error_msg_text(error_msg, is_err);
     if (is_err)
         cancel();

@@ -1,12 +1,12 @@
 #include "image/cached_image.h"
 
 #include "image/image_manipulator.h"
+#include "image/release_cache.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 namespace {
 
@@ -22,8 +22,7 @@ QByteArray stored_checksum(const std::string& gz_path)
     QFile file(checksum_file(gz_path));
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    // The hash leads; the file may name the image after it.
-    return file.read(256).simplified().split(' ').value(0).toLower();
+    return QByteArray::fromStdString(release_cache::checksum_in(file.read(256))).toLower();
 }
 
 } // namespace
@@ -37,11 +36,10 @@ state check(const std::string& gz_path, const std::atomic<bool>& stop)
     QFile download(QString::fromStdString(gz_path));
     if (!download.open(QIODevice::ReadOnly))
         return state::missing;
-    static const QRegularExpression md5_digits("^[0-9a-f]{32}$");
     const QByteArray expected = stored_checksum(gz_path);
-    // A release that publishes no MD5 can only be checked by decompressing it.
-    if (!md5_digits.match(QString::fromLatin1(expected)).hasMatch())
-        return state::whole;
+    // Without a recorded MD5 nothing marks the download as the release's.
+    if (expected.isEmpty())
+        return state::damaged;
 
     QCryptographicHash hash(QCryptographicHash::Md5);
     while (!download.atEnd()) {
