@@ -102,11 +102,6 @@ fake_host::fake_host()
 
 fake_host::~fake_host() = default;
 
-QString fake_host::root() const
-{
-    return m_root;
-}
-
 QString fake_host::partition_name(const QString& disk_name, int number)
 {
     bool ends_in_digit = !disk_name.isEmpty() && disk_name.back().isDigit();
@@ -351,14 +346,6 @@ void fake_host::rewrite_mounts(const QList<QPair<QString, QString>>& mounts)
     for (const auto& mount : mounts)
         out << "/dev/" << mount.first << " " << escaped_mount_field(mount.second)
             << " vfat rw,relatime 0 0\n";
-}
-
-void fake_host::set_read_only(const QString& name, bool read_only)
-{
-    if (!m_disks.contains(name))
-        return;
-    m_disks[name].blueprint.read_only = read_only;
-    write_attribute(m_disks[name].device_folder + "/ro", read_only ? "1" : "0");
 }
 
 void fake_host::set_size(const QString& name, qint64 size)
