@@ -103,7 +103,7 @@ private:
     QString free_name(bus on) const;
     void write_attribute(const QString& path, const QString& value) const;
     void write_partition_table(const QString& name, const disk& blueprint);
-    void add_partition_folders(const QString& name, const plugged& disk);
+    void add_partition_folders(const QString& name, const plugged& plugged_disk);
     void rewrite_mounts(const QList<QPair<QString, QString>>& mounts);
     QList<QPair<QString, QString>> read_mounts() const;
 
