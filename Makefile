@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test run demo
+.PHONY: deps configure build test windows-check run demo
 
 deps:
 	bash tools/install-deps.sh
@@ -16,6 +16,10 @@ build: configure
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --parallel $(JOBS)
+
+# Every product source outside the Win32 layer against MinGW-w64's own Windows headers.
+windows-check: configure
+	cmake --build $(BUILD_DIR) --target windows_header_check --parallel $(JOBS)
 
 run: build
 	$(BUILD_DIR)/kestrel-flash-tool

@@ -9,7 +9,7 @@
 namespace app_paths {
 
 const char* const application_name = "Kestrel Flash Tool";
-const char* const version = "1.0.6";
+const char* const version = KESTREL_VERSION;
 
 std::string default_data_folder()
 {

@@ -107,7 +107,7 @@ private slots:
         for (const picture& entry : pictures())
             expected << entry.path;
         QStringList found;
-        for (const QString& folder : {":/fonts", ":/icons", ":/button-progress", ":/usb-head", ":/Kestrel"}) {
+        for (const char* folder : {":/fonts", ":/icons", ":/button-progress", ":/usb-head", ":/Kestrel"}) {
             QDirIterator files(folder, QDir::Files, QDirIterator::Subdirectories);
             while (files.hasNext())
                 found << files.next();

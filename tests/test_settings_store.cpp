@@ -209,7 +209,9 @@ private slots:
         // A folder in the way of the settings file stands for any save that cannot complete.
         QTemporaryDir folder;
         QVERIFY(QDir(folder.path()).mkdir("configuration.txt"));
-        settings_store::save_settings(folder.path().toStdString(), inputs {"btc"});
+        inputs values;
+        values.btc = "btc";
+        settings_store::save_settings(folder.path().toStdString(), values);
         QVERIFY(QFileInfo(folder.path() + "/configuration.txt").isDir());
         QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList {"configuration.txt"});

@@ -89,9 +89,10 @@ private slots:
         QCOMPARE(close->cursor().shape(), Qt::PointingHandCursor);
     }
 
-    void minimise_button_minimises()
+    void minimise_button_minimises_through_the_window()
     {
         QTest::mouseClick(widget_probe::button_at(m_bar, minimise), Qt::LeftButton);
+        QCOMPARE(m_window->hidden, 1);
         QTRY_VERIFY(m_window->windowState() & Qt::WindowMinimized);
     }
 

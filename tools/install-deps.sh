@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, only those missing.
+# Installs the Debian packages the build, the tests, the demo and the Windows header check
+# need, only those missing.
 set -euo pipefail
 
-packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake g++ make python3 xvfb xdotool openssl)
+packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake g++ make python3 xvfb xdotool openssl
+          g++-mingw-w64-x86-64)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -39,11 +39,4 @@ const input_field key{"Wireless key", "Wireless key",
 const input_field ssh{"SSH key", "SSH key", "SSH public key for user authentication.",
                       any_text_pattern, "Invalid SSH key", "ssh", 512, 24};
 
-const std::vector<const input_field*>& all()
-{
-    static const std::vector<const input_field*> fields{&btc,  &worker, &group, &location,
-                                                        &ssid, &key,    &ssh};
-    return fields;
-}
-
 } // namespace input_fields

@@ -1,8 +1,6 @@
 #pragma once
 // The configuration form's fields: texts, rules and places, kept in one table.
 
-#include <vector>
-
 struct input_field {
     const char* label;
     // Empty for the location drop-down, which has none.
@@ -27,8 +25,5 @@ extern const input_field location;
 extern const input_field ssid;
 extern const input_field key;
 extern const input_field ssh;
-
-// In the order the panel shows them.
-const std::vector<const input_field*>& all();
 
 } // namespace input_fields

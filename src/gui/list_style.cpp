@@ -6,18 +6,18 @@
 
 namespace list_style {
 
-void style_list(QListWidget* list)
+void style_list(QListWidget* list_widget)
 {
-    list->hide();
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    list->setStyleSheet(list_style::list);
-    list->verticalScrollBar()->setStyleSheet(scroll_bar);
+    list_widget->hide();
+    list_widget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_widget->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list_widget->setStyleSheet(list);
+    list_widget->verticalScrollBar()->setStyleSheet(scroll_bar);
 }
 
-void append_separator(QListWidget* list, int width)
+void append_separator(QListWidget* list_widget, int width)
 {
-    auto* item = new QListWidgetItem(list);
+    auto* item = new QListWidgetItem(list_widget);
     item->setSizeHint(QSize(width, 1));
     auto* holder = new QFrame;
     auto* line = new QFrame(holder);
@@ -25,7 +25,7 @@ void append_separator(QListWidget* list, int width)
     line->setFrameShadow(QFrame::Plain);
     line->setStyleSheet("background: #eeeeee;");
     line->setGeometry(16, 0, 520, 1);
-    list->setItemWidget(item, holder);
+    list_widget->setItemWidget(item, holder);
 }
 
 } // namespace list_style

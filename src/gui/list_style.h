@@ -17,9 +17,9 @@ const char* const scroll_bar =
     "border-radius: 4px} QScrollBar::handle:vertical::hover {background: #959595}";
 
 // Hidden list, scrolling vertically only, with the thin grey scroll handle.
-void style_list(QListWidget* list);
+void style_list(QListWidget* list_widget);
 
 // Appends a one-pixel row holding the indented grey line drawn between two entries.
-void append_separator(QListWidget* list, int width);
+void append_separator(QListWidget* list_widget, int width);
 
 } // namespace list_style

@@ -21,7 +21,7 @@ titlebar::titlebar(QWidget* window, std::function<bool()> is_busy)
     minimise->setGeometry(536, 26, 16, 6);
     minimise->setStyleSheet("QPushButton:pressed{border: none}");
     minimise->setCursor(Qt::PointingHandCursor);
-    connect(minimise, SIGNAL(clicked()), m_window, SLOT(showMinimized()));
+    connect(minimise, SIGNAL(clicked()), m_window, SLOT(hide_window()));
 
     ui_style::icon_label(":/icons/close.svg", QSize(14, 14), this)->move(570, 17);
     m_close = new QPushButton(this);

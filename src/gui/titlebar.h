@@ -13,8 +13,8 @@ class titlebar : public QFrame {
     Q_OBJECT
 
 public:
-    // `window` is the main window the bar moves and closes; `is_busy` tells whether a download
-    // or a flash is under way.
+    // `window` is the main window the bar moves, minimises (through its `hide_window()` slot)
+    // and closes; `is_busy` tells whether a download or a flash is under way.
     titlebar(QWidget* window, std::function<bool()> is_busy);
 
     // While a confirmation card is up the close cross shows it cannot be used.

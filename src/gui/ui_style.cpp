@@ -80,11 +80,6 @@ QFrame* form_separator(QWidget* parent)
     return line(parent, QFrame::HLine, "color: #eeeeee;", 552, 1);
 }
 
-QFrame* title_separator(QWidget* parent)
-{
-    return line(parent, QFrame::HLine, "color: #eeeeee;", 568, 1);
-}
-
 QFrame* dialog_separator(QWidget* parent)
 {
     return line(parent, QFrame::HLine, "color: #f5f5f5;", 400, 1);

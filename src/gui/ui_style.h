@@ -25,7 +25,6 @@ QGraphicsDropShadowEffect* window_shadow(QObject* parent);
 QGraphicsDropShadowEffect* error_shadow(QObject* parent);
 
 QFrame* form_separator(QWidget* parent);
-QFrame* title_separator(QWidget* parent);
 QFrame* dialog_separator(QWidget* parent);
 QFrame* footer_separator(QWidget* parent);
 

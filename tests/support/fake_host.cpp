@@ -102,11 +102,6 @@ fake_host::fake_host()
 
 fake_host::~fake_host() = default;
 
-QString fake_host::root() const
-{
-    return m_root;
-}
-
 QString fake_host::partition_name(const QString& disk_name, int number)
 {
     bool ends_in_digit = !disk_name.isEmpty() && disk_name.back().isDigit();
@@ -149,8 +144,8 @@ QString fake_host::add(const disk& blueprint)
 QString fake_host::add_disk(const disk& blueprint, const QString& stashed_node)
 {
     QString name = free_name(blueprint.on);
-    plugged disk;
-    disk.blueprint = blueprint;
+    plugged plugged_disk;
+    plugged_disk.blueprint = blueprint;
     QString pci = "sys/devices/pci0000:00";
     QString device_attributes; // the folder that holds vendor and model
     int index = m_next_controller++;
@@ -161,47 +156,47 @@ QString fake_host::add_disk(const disk& blueprint, const QString& stashed_node)
         QString scsi = QString("host%1/target%1:0:0/%1:0:0:0").arg(host);
         if (blueprint.on == bus::usb) {
             QString port = QString("1-%1").arg(m_next_port++);
-            disk.removal_folder = pci + "/0000:00:14.0/usb1/" + port;
-            device_attributes = disk.removal_folder + "/" + port + ":1.0/" + scsi;
+            plugged_disk.removal_folder = pci + "/0000:00:14.0/usb1/" + port;
+            device_attributes = plugged_disk.removal_folder + "/" + port + ":1.0/" + scsi;
         } else {
-            disk.removal_folder = pci + QString("/0000:00:17.0/ata%1").arg(index + 1);
-            device_attributes = disk.removal_folder + "/" + scsi;
+            plugged_disk.removal_folder = pci + QString("/0000:00:17.0/ata%1").arg(index + 1);
+            device_attributes = plugged_disk.removal_folder + "/" + scsi;
         }
-        disk.device_folder = device_attributes + "/block/" + name;
+        plugged_disk.device_folder = device_attributes + "/block/" + name;
         write_attribute(device_attributes + "/vendor", padded(blueprint.vendor, 8));
         write_attribute(device_attributes + "/model", padded(blueprint.model, 16));
-        disk.major = 8;
-        disk.minor = (name.mid(2).at(0).unicode() - 'a') * 16;
+        plugged_disk.major = 8;
+        plugged_disk.minor = (name.mid(2).at(0).unicode() - 'a') * 16;
         break;
     }
     case bus::nvme: {
         QString controller = name.left(name.indexOf('n', 4));
-        disk.removal_folder = pci + QString("/0000:00:1d.0/0000:3d:00.%1").arg(index);
-        device_attributes = disk.removal_folder + "/nvme/" + controller;
-        disk.device_folder = device_attributes + "/" + name;
+        plugged_disk.removal_folder = pci + QString("/0000:00:1d.0/0000:3d:00.%1").arg(index);
+        device_attributes = plugged_disk.removal_folder + "/nvme/" + controller;
+        plugged_disk.device_folder = device_attributes + "/" + name;
         write_attribute(device_attributes + "/model", padded(blueprint.model, 40));
-        disk.major = 259;
-        disk.minor = index * 8;
+        plugged_disk.major = 259;
+        plugged_disk.minor = index * 8;
         break;
     }
     case bus::sd: {
         QString host = QString("mmc%1").arg(name.mid(6));
-        disk.removal_folder = pci + "/0000:00:14.5/mmc_host/" + host + "/" + host + ":0001";
-        device_attributes = disk.removal_folder;
-        disk.device_folder = device_attributes + "/block/" + name;
+        plugged_disk.removal_folder = pci + "/0000:00:14.5/mmc_host/" + host + "/" + host + ":0001";
+        device_attributes = plugged_disk.removal_folder;
+        plugged_disk.device_folder = device_attributes + "/block/" + name;
         write_attribute(device_attributes + "/name", "SD32G");
-        disk.major = 179;
-        disk.minor = name.mid(6).toInt() * 8;
+        plugged_disk.major = 179;
+        plugged_disk.minor = name.mid(6).toInt() * 8;
         break;
     }
     }
 
-    QString folder = disk.device_folder;
+    QString folder = plugged_disk.device_folder;
     write_attribute(folder + "/size", QString::number(blueprint.size / 512));
     write_attribute(folder + "/ro", blueprint.read_only ? "1" : "0");
     write_attribute(folder + "/removable", blueprint.removable ? "1" : "0");
     write_attribute(folder + "/diskseq", QString::number(m_next_diskseq++));
-    write_attribute(folder + "/dev", QString("%1:%2").arg(disk.major).arg(disk.minor));
+    write_attribute(folder + "/dev", QString("%1:%2").arg(plugged_disk.major).arg(plugged_disk.minor));
     write_attribute(folder + "/queue/logical_block_size", QString::number(blueprint.logical_block_size));
     QString device_link = QDir(m_root + "/" + folder).relativeFilePath(m_root + "/" + device_attributes);
     symlink(device_link.toUtf8().constData(), (m_root + "/" + folder + "/device").toUtf8().constData());
@@ -216,10 +211,10 @@ QString fake_host::add_disk(const disk& blueprint, const QString& stashed_node)
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         file.resize(blueprint.size);
     }
-    m_disks.insert(name, disk);
+    m_disks.insert(name, plugged_disk);
     if (stashed_node.isEmpty())
         write_partition_table(name, blueprint);
-    add_partition_folders(name, disk);
+    add_partition_folders(name, plugged_disk);
     if (!blueprint.mount_point.isEmpty() && blueprint.partitions.isEmpty())
         mount(name, blueprint.mount_point);
     return name;
@@ -245,17 +240,17 @@ void fake_host::write_partition_table(const QString& name, const disk& blueprint
     write(name, 0, table);
 }
 
-void fake_host::add_partition_folders(const QString& name, const plugged& disk)
+void fake_host::add_partition_folders(const QString& name, const plugged& plugged_disk)
 {
-    for (int i = 0; i < disk.blueprint.partitions.size(); ++i) {
-        const partition& part = disk.blueprint.partitions[i];
+    for (int i = 0; i < plugged_disk.blueprint.partitions.size(); ++i) {
+        const partition& part = plugged_disk.blueprint.partitions[i];
         QString part_name = partition_name(name, i + 1);
-        QString folder = disk.device_folder + "/" + part_name;
+        QString folder = plugged_disk.device_folder + "/" + part_name;
         write_attribute(folder + "/partition", QString::number(i + 1));
         write_attribute(folder + "/start", QString::number(part.start / 512));
         write_attribute(folder + "/size", QString::number(part.size / 512));
         write_attribute(folder + "/ro", "0");
-        write_attribute(folder + "/dev", QString("%1:%2").arg(disk.major).arg(disk.minor + i + 1));
+        write_attribute(folder + "/dev", QString("%1:%2").arg(plugged_disk.major).arg(plugged_disk.minor + i + 1));
         if (!part.mount_point.isEmpty())
             mount(part_name, part.mount_point);
     }
@@ -279,25 +274,25 @@ void fake_host::remove(const QString& name)
 {
     if (!m_disks.contains(name))
         return;
-    plugged disk = m_disks.take(name);
+    plugged plugged_disk = m_disks.take(name);
     unmount(name);
-    for (int i = 0; i < disk.blueprint.partitions.size(); ++i)
+    for (int i = 0; i < plugged_disk.blueprint.partitions.size(); ++i)
         unmount(partition_name(name, i + 1));
     QFile::remove(m_root + "/sys/block/" + name);
-    QDir(m_root + "/" + disk.removal_folder).removeRecursively();
+    QDir(m_root + "/" + plugged_disk.removal_folder).removeRecursively();
     QFile::rename(node_path(name), m_folder.path() + "/unplugged/" + name);
-    m_unplugged.insert(name, disk);
+    m_unplugged.insert(name, plugged_disk);
 }
 
 QString fake_host::plug_back(const QString& name)
 {
     if (!m_unplugged.contains(name))
         return QString();
-    plugged disk = m_unplugged.take(name);
-    disk.blueprint.mount_point.clear();
-    for (partition& part : disk.blueprint.partitions)
+    plugged plugged_disk = m_unplugged.take(name);
+    plugged_disk.blueprint.mount_point.clear();
+    for (partition& part : plugged_disk.blueprint.partitions)
         part.mount_point.clear();
-    return add_disk(disk.blueprint, m_folder.path() + "/unplugged/" + name);
+    return add_disk(plugged_disk.blueprint, m_folder.path() + "/unplugged/" + name);
 }
 
 void fake_host::mount(const QString& block_device, const QString& mount_point)
@@ -353,14 +348,6 @@ void fake_host::rewrite_mounts(const QList<QPair<QString, QString>>& mounts)
             << " vfat rw,relatime 0 0\n";
 }
 
-void fake_host::set_read_only(const QString& name, bool read_only)
-{
-    if (!m_disks.contains(name))
-        return;
-    m_disks[name].blueprint.read_only = read_only;
-    write_attribute(m_disks[name].device_folder + "/ro", read_only ? "1" : "0");
-}
-
 void fake_host::set_size(const QString& name, qint64 size)
 {
     if (!m_disks.contains(name))
@@ -374,14 +361,14 @@ void fake_host::set_partitions(const QString& name, const QList<partition>& part
 {
     if (!m_disks.contains(name))
         return;
-    plugged& disk = m_disks[name];
-    for (int i = 0; i < disk.blueprint.partitions.size(); ++i) {
+    plugged& plugged_disk = m_disks[name];
+    for (int i = 0; i < plugged_disk.blueprint.partitions.size(); ++i) {
         QString part_name = partition_name(name, i + 1);
         unmount(part_name);
-        QDir(m_root + "/" + disk.device_folder + "/" + part_name).removeRecursively();
+        QDir(m_root + "/" + plugged_disk.device_folder + "/" + part_name).removeRecursively();
     }
-    disk.blueprint.partitions = partitions;
-    add_partition_folders(name, disk);
+    plugged_disk.blueprint.partitions = partitions;
+    add_partition_folders(name, plugged_disk);
 }
 
 QString fake_host::node_path(const QString& name) const

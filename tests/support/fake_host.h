@@ -62,9 +62,6 @@ public:
     fake_host(const fake_host&) = delete;
     fake_host& operator=(const fake_host&) = delete;
 
-    // R, without a trailing slash.
-    QString root() const;
-
     // Adds a disk under the first free kernel name (sda.., nvme0n1.., mmcblk0..) and returns it.
     QString add(const disk& blueprint);
     // A block device that is no disk to the layer: loop0, ram0, zram0, dm-0, md0, sr0, nbd0.
@@ -82,7 +79,6 @@ public:
     void unmount(const QString& block_device);
     QStringList mount_points(const QString& block_device) const;
 
-    void set_read_only(const QString& name, bool read_only);
     // Inserts a medium into a reader slot (or changes its size); the node grows with it.
     void set_size(const QString& name, qint64 size);
     // Replaces the sysfs partition folders (and their mounts), as the kernel does when it reads
@@ -107,7 +103,7 @@ private:
     QString free_name(bus on) const;
     void write_attribute(const QString& path, const QString& value) const;
     void write_partition_table(const QString& name, const disk& blueprint);
-    void add_partition_folders(const QString& name, const plugged& disk);
+    void add_partition_folders(const QString& name, const plugged& plugged_disk);
     void rewrite_mounts(const QList<QPair<QString, QString>>& mounts);
     QList<QPair<QString, QString>> read_mounts() const;
 

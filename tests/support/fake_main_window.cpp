@@ -8,6 +8,12 @@ fake_main_window::fake_main_window()
     resize(610, 510);
 }
 
+void fake_main_window::hide_window()
+{
+    ++hidden;
+    showMinimized();
+}
+
 void fake_main_window::dialog_window_open()
 {
     ++opened;

@@ -1,6 +1,6 @@
 #pragma once
 // Stands in for the main window where widgets call back into it: counts the hooks the dialogs
-// call on their parent and answers whether a run is under way.
+// and the title bar call on their parent and answers whether a run is under way.
 
 #include <QPoint>
 #include <QWidget>
@@ -16,9 +16,12 @@ public:
     int opened = 0;
     int closed = 0;
     int dont_show = 0;
+    int hidden = 0;
     bool busy = false;
 
 public slots:
+    // Minimises, as the main window does.
+    void hide_window();
     void dialog_window_open();
     void dialog_window_closed();
     void dont_show_again();

@@ -26,7 +26,7 @@ void release_fixture::serve(release_server& server) const
     release_server::answer checksum;
     checksum.body = checksum_text;
     server.set_answer(release_server::checksum_path(tag), checksum);
-    release_server::answer image;
-    image.body = compressed;
-    server.set_answer(release_server::image_path(tag), image);
+    release_server::answer image_file;
+    image_file.body = compressed;
+    server.set_answer(release_server::image_path(tag), image_file);
 }

@@ -10,6 +10,7 @@
 #include "gui/progress_button.h"
 #include "gui/resources_loader.h"
 #include "gui/text_input.h"
+#include "local_endpoints.h"
 #include "logger.h"
 #include "platform/win32/test_control.h"
 
@@ -54,8 +55,9 @@ window_driver::window_driver(const release_fixture& release, qint64 stick_size)
     stick.partitions = stick_partitions;
     m_stick = m_host.add(stick);
     m_release.serve(m_server);
-    if (!m_server.start(KESTREL_TEST_SERVER_PORT))
-        qFatal("the release server cannot listen on port %d", KESTREL_TEST_SERVER_PORT);
+    if (!m_server.start())
+        qFatal("the release server cannot listen on 127.0.0.1");
+    local_endpoints::announce_port(m_server.port());
     m_data_folder = m_folder.path().toStdString();
     app_paths::prepare_data_folder(m_data_folder);
     logger::init(m_data_folder);
