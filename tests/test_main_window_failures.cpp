@@ -245,7 +245,9 @@ private slots:
             QCOMPARE(journal_count(call::delete_layout), 0);
 
         // The form is back, and the next FLASH flashes.
-        driver.server().set_answer(release_server::image_path("v3"), {200, driver.release().compressed});
+        release_server::answer whole_image;
+        whole_image.body = driver.release().compressed;
+        driver.server().set_answer(release_server::image_path("v3"), whole_image);
         const bool download_lost = at == stage::downloading && !completes
             && what != action::unplug_chosen;
         if (what == action::close) {

@@ -170,7 +170,9 @@ private slots:
         QFETCH(bool, kept);
         QFile::remove(settings_path() + ".bad");
         write_settings(content);
-        settings_store::save_settings(data_folder(), inputs {"1BoatSLRHtKNngkdXEeobR76b53LETtpyT"});
+        inputs values;
+        values.btc = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+        settings_store::save_settings(data_folder(), values);
         QCOMPARE(QFile::exists(settings_path() + ".bad"), kept);
         if (kept)
             QCOMPARE(read_file(settings_path() + ".bad"), content);
@@ -191,7 +193,10 @@ private slots:
         QFETCH(qint64, limit);
         QTemporaryDir folder;
         const std::string stored_folder = folder.path().toStdString();
-        settings_store::save_settings(stored_folder, inputs {"1BoatSLRHtKNngkdXEeobR76b53LETtpyT", "rig(%d,5)"});
+        inputs values;
+        values.btc = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+        values.worker = "rig(%d,5)";
+        settings_store::save_settings(stored_folder, values);
         const QByteArray stored = read_file(folder.path() + "/configuration.txt");
 
         const int saved = file_size_limit::run_limited(limit, [&] {
