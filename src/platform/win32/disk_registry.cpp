@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 namespace win32 {
@@ -30,20 +31,29 @@ registry& the_registry()
     return instance;
 }
 
-std::string mounted_at_root(const std::vector<mount_entry>& mounts)
+std::vector<std::string> mounted_at_root(const std::vector<mount_entry>& mounts)
 {
-    std::string device;
+    std::vector<std::string> devices;
     for (const mount_entry& mount : mounts)
         if (mount.mount_point == "/")
-            device = mount.block_device;
-    return device;
+            devices = mount.block_devices;
+    return devices;
 }
 
 bool is_mounted(const std::vector<mount_entry>& mounts, const std::string& block_device)
 {
     return std::any_of(mounts.begin(), mounts.end(), [&](const mount_entry& mount) {
-        return mount.block_device == block_device;
+        return std::find(mount.block_devices.begin(), mount.block_devices.end(), block_device)
+            != mount.block_devices.end();
     });
+}
+
+// Whether the disk itself or one of its partitions is among `devices`.
+bool holds_any(const sysfs_disk& disk, const std::set<std::string>& devices)
+{
+    return devices.count(disk.name)
+        || std::any_of(disk.partitions.begin(), disk.partitions.end(),
+                       [&](const sysfs_partition& partition) { return devices.count(partition.name); });
 }
 
 std::uint32_t number_for(registry& state, const sysfs_disk& disk,
@@ -78,8 +88,9 @@ char free_letter(const std::map<std::pair<std::string, std::uint32_t>, char>& le
 host_snapshot scan_host()
 {
     std::vector<sysfs_disk> disks = scan_sysfs_disks();
-    std::vector<mount_entry> mounts = read_mounts();
-    std::string root_device = mounted_at_root(mounts);
+    mount_table table = read_mount_table();
+    const std::vector<mount_entry>& mounts = table.mounts;
+    std::vector<std::string> root_devices = mounted_at_root(mounts);
 
     registry& state = the_registry();
     std::lock_guard<std::mutex> lock(state.mutex);
@@ -89,7 +100,7 @@ host_snapshot scan_host()
     std::vector<std::pair<std::string, std::uint32_t>> volume_keys;
     for (const sysfs_disk& disk : disks) {
         std::uint32_t number = number_for(state, disk, still_present);
-        snapshot.disks.push_back({number, disk});
+        snapshot.disks.push_back({number, disk, holds_any(disk, table.system_devices)});
         std::string disk_key = disk.name + " " + disk.identity;
         for (const sysfs_partition& partition : disk.partitions) {
             volumes.push_back({0, number, partition.name, partition.number, disk.removable});
@@ -110,7 +121,9 @@ host_snapshot scan_host()
     for (size_t i = 0; i < volumes.size(); ++i) {
         auto known = state.letters.find(volume_keys[i]);
         if (known == state.letters.end()) {
-            char letter = free_letter(state.letters, volumes[i].block_device == root_device);
+            bool holds_root = std::find(root_devices.begin(), root_devices.end(),
+                                        volumes[i].block_device) != root_devices.end();
+            char letter = free_letter(state.letters, holds_root);
             if (!letter)
                 continue;
             known = state.letters.emplace(volume_keys[i], letter).first;
@@ -143,15 +156,14 @@ bool find_volume(char letter, host_volume& volume)
     return false;
 }
 
-bool disk_is_mounted(const sysfs_disk& disk)
+bool disk_is_in_use(const sysfs_disk& disk)
 {
-    std::vector<mount_entry> mounts = read_mounts();
-    if (is_mounted(mounts, disk.name))
-        return true;
-    return std::any_of(disk.partitions.begin(), disk.partitions.end(),
-                       [&](const sysfs_partition& partition) {
-                           return is_mounted(mounts, partition.name);
-                       });
+    return holds_any(disk, read_mount_table().used_devices);
+}
+
+bool disk_holds_system(const sysfs_disk& disk)
+{
+    return holds_any(disk, read_mount_table().system_devices);
 }
 
 void forget_disk_registry()

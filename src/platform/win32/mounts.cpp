@@ -1,5 +1,7 @@
 #include "mounts.h"
 
+#include "block_devices.h"
+#include "disk_rules.h"
 #include "errno_error.h"
 #include "host_root.h"
 
@@ -13,98 +15,135 @@
 namespace win32 {
 namespace {
 
-// Undoes the octal escapes the kernel writes for spaces, tabs and backslashes.
-std::string unescaped(const std::string& field)
-{
-    std::string text;
-    for (size_t i = 0; i < field.size(); ++i) {
-        std::string digits = field.substr(i + 1, 3);
-        if (field[i] == '\\' && digits.size() == 3
-            && digits.find_first_not_of("01234567") == std::string::npos) {
-            text += static_cast<char>(std::stoi(digits, nullptr, 8));
-            i += 3;
-            continue;
-        }
-        text += field[i];
-    }
-    return text;
-}
-
-std::string last_component(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A device-mapper or md device stands for the first partition or disk below it.
-std::string underlying_device(const std::string& name, int depth = 0)
-{
-    if (depth > 8 || (name.compare(0, 3, "dm-") != 0 && name.compare(0, 2, "md") != 0))
-        return name;
-    std::vector<std::string> slaves = host_folder_entries("/sys/block/" + name + "/slaves");
-    if (slaves.empty())
-        return name;
-    std::sort(slaves.begin(), slaves.end());
-    return underlying_device(slaves.front(), depth + 1);
-}
-
-std::string block_device_of(const std::string& source)
-{
-    if (source.compare(0, 5, "/dev/") != 0)
-        return "";
-    std::string resolved = resolve_in_host(source);
-    return underlying_device(last_component(resolved.empty() ? source : resolved));
-}
-
 struct mount_line {
     std::string text;
     mount_entry entry;
 };
 
-std::vector<mount_line> read_mount_lines()
+std::vector<std::string> host_file_lines(const std::string& host_path)
 {
-    std::vector<mount_line> lines;
-    std::string path = resolve_host_path("/proc/self/mounts");
+    std::vector<std::string> lines;
+    std::string path = resolve_host_path(host_path);
     if (path.empty())
         return lines;
     std::ifstream file(path);
     std::string text;
-    while (std::getline(file, text)) {
-        std::istringstream fields(text);
-        std::string source;
-        std::string mount_point;
-        fields >> source >> mount_point;
-        lines.push_back({text, {block_device_of(unescaped(source)), unescaped(mount_point)}});
+    while (std::getline(file, text))
+        lines.push_back(text);
+    return lines;
+}
+
+// The device number names the file system's device; only file systems without one device of
+// their own (btrfs shows 0:N) are found through their source's node.
+std::string mounted_device(const block_device_map& devices, const mountinfo_line& line)
+{
+    std::string name = devices.name_of_number(line.device_number);
+    if (name.empty() && !line.source.empty() && line.source[0] == '/')
+        name = devices.name_of_node(line.source);
+    return name;
+}
+
+std::vector<mount_line> read_mount_lines(const block_device_map& devices)
+{
+    std::vector<mount_line> lines;
+    for (const std::string& text : host_file_lines("/proc/self/mountinfo")) {
+        mountinfo_line parsed;
+        if (!parse_mountinfo_line(text, parsed))
+            continue;
+        std::string name = mounted_device(devices, parsed);
+        lines.push_back({text, {name.empty() ? std::vector<std::string>()
+                                             : devices.with_devices_below(name),
+                                parsed.mount_point}});
     }
     return lines;
 }
 
+std::vector<std::string> swap_devices(const block_device_map& devices)
+{
+    std::vector<std::string> names;
+    for (const std::string& text : host_file_lines("/proc/swaps")) {
+        std::string name = devices.name_of_node(swap_path(text));
+        if (name.empty())
+            continue;
+        for (const std::string& below : devices.with_devices_below(name))
+            names.push_back(below);
+    }
+    return names;
+}
+
+bool rests_on(const mount_entry& entry, const std::string& block_device)
+{
+    return std::find(entry.block_devices.begin(), entry.block_devices.end(), block_device)
+        != entry.block_devices.end();
+}
+
+// A fake root's tables without the mounts at `removed`: both tables, as the kernel keeps them.
+unsigned long rewrite_fake_tables(const std::vector<mount_line>& kept,
+                                  const std::set<std::string>& removed)
+{
+    std::string mountinfo;
+    for (const mount_line& line : kept)
+        mountinfo += line.text + "\n";
+    std::string mounts;
+    for (const std::string& text : host_file_lines("/proc/self/mounts")) {
+        std::istringstream fields(text);
+        std::string source;
+        std::string mount_point;
+        fields >> source >> mount_point;
+        if (!removed.count(unescaped_mount_field(mount_point)))
+            mounts += text + "\n";
+    }
+    std::ofstream mountinfo_file(resolve_host_path("/proc/self/mountinfo"), std::ios::trunc);
+    mountinfo_file << mountinfo;
+    std::ofstream mounts_file(resolve_host_path("/proc/self/mounts"), std::ios::trunc);
+    mounts_file << mounts;
+    return mountinfo_file.good() && mounts_file.good() ? 0 : ERROR_GEN_FAILURE;
+}
+
 } // namespace
 
-std::vector<mount_entry> read_mounts()
+mount_table read_mount_table()
 {
-    std::vector<mount_entry> entries;
-    for (const mount_line& line : read_mount_lines())
-        entries.push_back(line.entry);
-    return entries;
+    block_device_map devices;
+    mount_table table;
+    for (const mount_line& line : read_mount_lines(devices)) {
+        table.mounts.push_back(line.entry);
+        table.used_devices.insert(line.entry.block_devices.begin(), line.entry.block_devices.end());
+        if (is_system_mount_point(line.entry.mount_point))
+            table.system_devices.insert(line.entry.block_devices.begin(),
+                                        line.entry.block_devices.end());
+    }
+    for (const std::string& name : swap_devices(devices)) {
+        table.used_devices.insert(name);
+        table.system_devices.insert(name);
+    }
+    return table;
 }
 
 unsigned long unmount_block_device(const std::string& block_device)
 {
-    std::vector<mount_line> lines = read_mount_lines();
-    if (!host_is_real()) {
-        std::string kept;
-        for (const mount_line& line : lines)
-            if (line.entry.block_device != block_device)
-                kept += line.text + "\n";
-        std::ofstream file(resolve_host_path("/proc/self/mounts"), std::ios::trunc);
-        file << kept;
-        return file.good() ? 0 : ERROR_GEN_FAILURE;
+    block_device_map devices;
+    std::vector<std::string> swaps = swap_devices(devices);
+    if (std::find(swaps.begin(), swaps.end(), block_device) != swaps.end())
+        return ERROR_ACCESS_DENIED;
+    std::vector<mount_line> lines = read_mount_lines(devices);
+    std::vector<mount_line> kept;
+    std::set<std::string> removed;
+    for (const mount_line& line : lines) {
+        if (!rests_on(line.entry, block_device)) {
+            kept.push_back(line);
+            continue;
+        }
+        if (is_system_mount_point(line.entry.mount_point))
+            return ERROR_ACCESS_DENIED;
+        removed.insert(line.entry.mount_point);
     }
+    if (!host_is_real())
+        return removed.empty() ? 0 : rewrite_fake_tables(kept, removed);
     unsigned long result = 0;
     // Deepest mounts first, the reverse of the order they were made in.
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (line->entry.block_device != block_device)
+        if (!rests_on(line->entry, block_device))
             continue;
         const char* mount_point = line->entry.mount_point.c_str();
         if (umount2(mount_point, 0) != 0 && umount2(mount_point, MNT_DETACH) != 0)
