@@ -21,8 +21,9 @@ public:
 
     // Enumerates afresh; the records are new on every call.
     std::vector<std::shared_ptr<device>> get_devices();
-    // Clears `dev` for raw writing; unmount_finished() follows unless `skip` is true, the
-    // disk holds the system or cannot be opened.
+    // Clears `dev` for raw writing; unmount_finished() follows. With `skip` false, a disk that
+    // holds the system, cannot be opened or is no longer the one chosen is left untouched and
+    // unmount_refused() follows instead. With `skip` true the record is only logged.
     void unmount_device(device* dev, bool skip);
     // Closes what preparation kept open for a write that will not come, so that the disk's
     // volumes are no longer locked.
@@ -32,6 +33,7 @@ signals:
     void unmount_finished();
     void devices_changed();
     void close();
+    void unmount_refused();
 
 private:
     class impl;

@@ -22,4 +22,5 @@ private:
     std::shared_ptr<device_windows> m_read_disk(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_data,
                                                 DWORD index) const;
     void m_start_volume_finder(device_windows* dev);
+    void m_refuse();
 };
