@@ -186,8 +186,8 @@ private slots:
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         QVERIFY(disk != INVALID_HANDLE_VALUE);
         DWORD returned = 0;
-        QVERIFY(!DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr));
-        QVERIFY(!DeviceIoControl(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT, nullptr, 0, nullptr, 0, &returned, nullptr));
+        for (DWORD code : {IOCTL_DISK_IS_WRITABLE, IOCTL_DISK_DELETE_DRIVE_LAYOUT})
+            QVERIFY(!DeviceIoControl(disk, code, nullptr, 0, nullptr, 0, &returned, nullptr));
         const QByteArray zeros(512, '\0');
         QVERIFY(!WriteFile(disk, zeros.constData(), 512, &returned, nullptr));
         CloseHandle(disk);

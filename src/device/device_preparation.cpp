@@ -61,7 +61,8 @@ chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::str
     DWORD number = 0;
     std::uint64_t size = 0;
     std::uint32_t bytes_per_sector = 0;
-    const bool same = DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)
+    const bool same =
+        DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)
         && volume_queries::is_usb_disk(disk) && volume_queries::disk_number(disk, number)
         && volume_queries::physical_drive_path(number) == chosen.path
         && static_cast<std::uint16_t>(number) == chosen.number

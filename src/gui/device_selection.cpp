@@ -144,7 +144,8 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
         && std::none_of(m_devices.begin(), m_devices.end(),
                         [&](const std::shared_ptr<device>& disk) { return same_disk(disk, m_selected); }))
         m_deselect();
-    const bool choice_to_make = m_devices.size() >= 2 || (m_devices.size() == 1 && m_user_picked && !m_selected);
+    const bool choice_to_make =
+        m_devices.size() >= 2 || (m_devices.size() == 1 && m_user_picked && !m_selected);
 
     if (!choice_to_make) {
         m_clickable = false;

@@ -421,8 +421,8 @@ void fake_host::add_swap(const QString& block_device)
 QList<fake_host::mount_line> fake_host::read_mounts() const
 {
     QMap<QString, QString> names;
-    QDir class_block(m_root + "/sys/class/block");
-    for (const QString& name : class_block.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
+    const QDir::Filters entries = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
+    for (const QString& name : QDir(m_root + "/sys/class/block").entryList(entries)) {
         QFile dev_file(m_root + "/sys/class/block/" + name + "/dev");
         if (dev_file.open(QIODevice::ReadOnly))
             names.insert(QString::fromUtf8(dev_file.readAll()).trimmed(), name);
