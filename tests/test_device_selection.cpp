@@ -314,7 +314,6 @@ private slots:
         QVERIFY(!m_selection->selected_device());
         QVERIFY(!m_selection->is_device_ok());
         QCOMPARE(title(), QString("Select external USB flash drive"));
-        QVERIFY(!arrow()->isHidden());
         m_selection->update_devices_list({numbered_disk(1, "A"), numbered_disk(3, "B")});
         QVERIFY(!m_selection->selected_device());
         m_selection->update_devices_list({});
@@ -324,12 +323,10 @@ private slots:
 
         // The one disk left can be picked from the list.
         click_header();
-        QVERIFY(list()->isVisible());
         QCOMPARE(rows().size(), size_t(1));
         QTest::mouseClick(rows()[0], Qt::LeftButton);
         QCOMPARE(m_selection->selected_device(), returned);
         QVERIFY(m_selection->is_device_ok());
-        QCOMPARE(title(), QString("B"));
     }
 
     void collapse_folds_and_restores_header()

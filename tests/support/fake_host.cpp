@@ -306,10 +306,14 @@ void fake_host::add_virtual_device(const QString& name, qint64 size, const QStri
         if (name.startsWith(entry.key()))
             major = entry.value();
     write_attribute(folder + "/dev", QString("%1:%2").arg(major).arg(m_next_controller++));
-    QDir().mkpath(m_root + "/" + folder + "/slaves");
-    for (const QString& device : below)
-        symlink(("../../../../../class/block/" + device).toUtf8().constData(),
-                (m_root + "/" + folder + "/slaves/" + device).toUtf8().constData());
+    // A device below lists what stacks on it among its holders.
+    for (const QString& device : below) {
+        QString holders = QFileInfo(m_root + "/sys/class/block/" + device).canonicalFilePath() + "/holders";
+        QDir().mkpath(holders);
+        QString above = QFileInfo(m_root + "/" + folder).canonicalFilePath();
+        symlink(QDir(holders).relativeFilePath(above).toUtf8().constData(),
+                (holders + "/" + name).toUtf8().constData());
+    }
     symlink(("../devices/virtual/block/" + name).toUtf8().constData(),
             (m_root + "/sys/block/" + name).toUtf8().constData());
     link_class_block(name, folder);

@@ -56,8 +56,7 @@ std::uint32_t bus_of(const std::string& device_path)
 {
     if (has_component(device_path, [](const std::string& c) { return numbered(c, "usb"); }))
         return BusTypeUsb;
-    if (has_component(device_path,
-                      [](const std::string& c) { return c == "nvme" || c == "nvme-subsystem"; }))
+    if (has_component(device_path, [](const std::string& c) { return c == "nvme"; }))
         return BusTypeNvme;
     if (has_component(device_path, [](const std::string& c) { return c == "mmc_host"; }))
         return BusTypeSd;

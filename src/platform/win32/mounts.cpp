@@ -33,48 +33,39 @@ std::vector<std::string> host_file_lines(const std::string& host_path)
     return lines;
 }
 
-// The device number names the file system's device; only file systems without one device of
-// their own (btrfs shows 0:N) are found through their source's node.
-std::string mounted_device(const block_device_map& devices, const mountinfo_line& line)
-{
-    std::string name = devices.name_of_number(line.device_number);
-    if (name.empty() && !line.source.empty() && line.source[0] == '/')
-        name = devices.name_of_node(line.source);
-    return name;
-}
-
-std::vector<mount_line> read_mount_lines(const block_device_map& devices)
+std::vector<mount_line> read_mount_lines()
 {
     std::vector<mount_line> lines;
     for (const std::string& text : host_file_lines("/proc/self/mountinfo")) {
         mountinfo_line parsed;
         if (!parse_mountinfo_line(text, parsed))
             continue;
-        std::string name = mounted_device(devices, parsed);
-        lines.push_back({text, {name.empty() ? std::vector<std::string>()
-                                             : devices.with_devices_below(name),
-                                parsed.mount_point}});
+        std::string number = parsed.device_number;
+        if (number.compare(0, 2, "0:") == 0 && !parsed.source.empty() && parsed.source[0] == '/') {
+            std::string node_number = device_number_of_node(parsed.source);
+            if (!node_number.empty())
+                number = node_number;
+        }
+        lines.push_back({text, {number, parsed.mount_point}});
     }
     return lines;
 }
 
-std::vector<std::string> swap_devices(const block_device_map& devices)
+std::set<std::string> read_swaps()
 {
-    std::vector<std::string> names;
+    std::set<std::string> numbers;
     for (const std::string& text : host_file_lines("/proc/swaps")) {
-        std::string name = devices.name_of_node(swap_path(text));
-        if (name.empty())
-            continue;
-        for (const std::string& below : devices.with_devices_below(name))
-            names.push_back(below);
+        std::string number = device_number_of_node(swap_path(text));
+        if (!number.empty())
+            numbers.insert(number);
     }
-    return names;
+    return numbers;
 }
 
-bool rests_on(const mount_entry& entry, const std::string& block_device)
+bool any_of_in(const std::set<std::string>& numbers, const std::set<std::string>& among)
 {
-    return std::find(entry.block_devices.begin(), entry.block_devices.end(), block_device)
-        != entry.block_devices.end();
+    return std::any_of(numbers.begin(), numbers.end(),
+                       [&](const std::string& number) { return among.count(number); });
 }
 
 // A fake root's tables without the mounts at `removed`: both tables, as the kernel keeps them.
@@ -102,35 +93,40 @@ unsigned long rewrite_fake_tables(const std::vector<mount_line>& kept,
 
 } // namespace
 
+bool mount_table::uses(const std::set<std::string>& numbers) const
+{
+    return any_of_in(numbers, swaps)
+        || std::any_of(mounts.begin(), mounts.end(),
+                       [&](const mount_entry& mount) { return numbers.count(mount.device_number); });
+}
+
+bool mount_table::uses_for_system(const std::set<std::string>& numbers) const
+{
+    return any_of_in(numbers, swaps)
+        || std::any_of(mounts.begin(), mounts.end(), [&](const mount_entry& mount) {
+               return is_system_mount_point(mount.mount_point) && numbers.count(mount.device_number);
+           });
+}
+
 mount_table read_mount_table()
 {
-    block_device_map devices;
     mount_table table;
-    for (const mount_line& line : read_mount_lines(devices)) {
+    for (const mount_line& line : read_mount_lines())
         table.mounts.push_back(line.entry);
-        table.used_devices.insert(line.entry.block_devices.begin(), line.entry.block_devices.end());
-        if (is_system_mount_point(line.entry.mount_point))
-            table.system_devices.insert(line.entry.block_devices.begin(),
-                                        line.entry.block_devices.end());
-    }
-    for (const std::string& name : swap_devices(devices)) {
-        table.used_devices.insert(name);
-        table.system_devices.insert(name);
-    }
+    table.swaps = read_swaps();
     return table;
 }
 
 unsigned long unmount_block_device(const std::string& block_device)
 {
-    block_device_map devices;
-    std::vector<std::string> swaps = swap_devices(devices);
-    if (std::find(swaps.begin(), swaps.end(), block_device) != swaps.end())
+    std::set<std::string> numbers = device_numbers_with_holders(block_device);
+    if (any_of_in(numbers, read_swaps()))
         return ERROR_ACCESS_DENIED;
-    std::vector<mount_line> lines = read_mount_lines(devices);
+    std::vector<mount_line> lines = read_mount_lines();
     std::vector<mount_line> kept;
     std::set<std::string> removed;
     for (const mount_line& line : lines) {
-        if (!rests_on(line.entry, block_device)) {
+        if (!numbers.count(line.entry.device_number)) {
             kept.push_back(line);
             continue;
         }
@@ -143,7 +139,7 @@ unsigned long unmount_block_device(const std::string& block_device)
     unsigned long result = 0;
     // Deepest mounts first, the reverse of the order they were made in.
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (!rests_on(line->entry, block_device))
+        if (!numbers.count(line->entry.device_number))
             continue;
         const char* mount_point = line->entry.mount_point.c_str();
         if (umount2(mount_point, 0) != 0 && umount2(mount_point, MNT_DETACH) != 0)
