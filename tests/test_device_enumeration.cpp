@@ -5,6 +5,9 @@
 
 #include <QTest>
 
+#include <windows.h>
+#include <winioctl.h>
+
 #include <memory>
 
 namespace {
@@ -123,6 +126,72 @@ private slots:
         device_manager manager;
         QVERIFY(manager.get_devices().empty());
         QVERIFY(log.lines().isEmpty());
+    }
+
+    void a_usb_disk_holding_the_system_is_never_offered_nor_written_data()
+    {
+        QTest::addColumn<QString>("mount_point"); // empty: swap
+        QTest::addColumn<int>("shown");
+        using source = fake_host::source;
+        QTest::newRow("/ as /dev/root") << "/" << int(source::dev_root);
+        QTest::newRow("/ by uuid") << "/" << int(source::by_uuid);
+        QTest::newRow("/ by id") << "/" << int(source::by_id);
+        QTest::newRow("/ by name") << "/" << int(source::plain);
+        QTest::newRow("/ on btrfs") << "/" << int(source::anonymous_device);
+        QTest::newRow("/ on LVM") << "/" << -1;
+        QTest::newRow("/boot/efi by uuid") << "/boot/efi" << int(source::by_uuid);
+        QTest::newRow("/usr as /dev/root") << "/usr" << int(source::dev_root);
+        QTest::newRow("/home by id") << "/home" << int(source::by_id);
+        QTest::newRow("swap") << "" << int(source::plain);
+    }
+
+    // The mount tables name the device in every way a real host does; only its device number
+    // tells which disk it is.
+    void a_usb_disk_holding_the_system_is_never_offered_nor_written()
+    {
+        QFETCH(QString, mount_point);
+        QFETCH(int, shown);
+        captured_log log;
+        fake_host host;
+        fake_host::disk system_stick = fake_host::usb_stick();
+        system_stick.partitions = {{mib, 1000 * mib, ""}, {1001 * mib, 1000 * mib, "/media/user/DATA"}};
+        const QString system_name = host.add(system_stick); // disk 0
+        QString holding = fake_host::partition_name(system_name, 1);
+        if (mount_point.isEmpty()) {
+            host.add_swap(holding);
+        } else if (shown < 0) {
+            host.add_virtual_device("dm-0", 1000 * mib, {holding});
+            host.mount(holding = "dm-0", mount_point);
+        } else {
+            host.mount(holding, mount_point, fake_host::source(shown));
+        }
+        fake_host::disk other = fake_host::usb_stick();
+        other.model = "Other";
+        host.add(other);
+        const QByteArray content = host.read(system_name, 0, 1024);
+
+        device_manager manager;
+        std::vector<std::shared_ptr<device>> devices = manager.get_devices();
+        QCOMPARE(devices.size(), size_t(1));
+        QCOMPARE(devices[0]->name, std::string("Kingston Other USB Device"));
+        QCOMPARE(log.texts("fatal"), QStringList());
+
+        HANDLE disk = CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        QVERIFY(disk != INVALID_HANDLE_VALUE);
+        DWORD returned = 0;
+        for (DWORD code : {IOCTL_DISK_IS_WRITABLE, IOCTL_DISK_DELETE_DRIVE_LAYOUT})
+            QVERIFY(!DeviceIoControl(disk, code, nullptr, 0, nullptr, 0, &returned, nullptr));
+        QVERIFY(!WriteFile(disk, QByteArray(512, '\0').constData(), 512, &returned, nullptr));
+        CloseHandle(disk);
+        // The partition holding "/" is C:; any other gets the first free letter.
+        HANDLE volume = CreateFileA(mount_point == "/" ? "\\\\?\\C:" : "\\\\?\\D:", GENERIC_ALL, 0,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        QVERIFY(volume != INVALID_HANDLE_VALUE);
+        QVERIFY(!DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr));
+        CloseHandle(volume);
+        QCOMPARE(host.read(system_name, 0, 1024), content);
+        QCOMPARE(host.mount_points(holding), mount_point.isEmpty() ? QStringList() : QStringList {mount_point});
     }
 
     void each_call_builds_new_records_and_leaves_old_ones_alone()

@@ -67,6 +67,10 @@ std::vector<journal_line> journal()
     return lines;
 }
 
+// What happened to the chosen disk between its listing and its preparation.
+enum class change { system_path_mounted, card_exchanged, card_of_other_size_without_diskseq,
+                    its_letter_now_another_disks, size_no_longer_its_own };
+
 } // namespace
 
 class test_device_preparation : public QObject {
@@ -95,17 +99,27 @@ private slots:
         const QString stick_name = host.add(stick);
         device_manager manager;
         std::shared_ptr<device_windows> disk = only_device(manager);
+        if (holds_system) {
+            // Never listed: the record as it would have been.
+            QVERIFY(!disk);
+            disk = std::make_shared<device_windows>();
+            disk->path = "\\\\.\\PhysicalDrive0";
+            disk->name = "Kingston DataTraveler 3.0 USB Device";
+            disk->volumes = {"\\\\?\\C:", "\\\\?\\D:"};
+        }
         QVERIFY(disk);
         const std::vector<std::string> volumes = disk->volumes;
         QVERIFY(!volumes.empty());
         log.clear();
         win32::test_control::clear_journal();
         QSignalSpy finished(&manager, SIGNAL(unmount_finished()));
+        QSignalSpy refused(&manager, SIGNAL(unmount_refused()));
 
         QElapsedTimer elapsed;
         elapsed.start();
         manager.unmount_device(disk.get(), skip);
         QVERIFY(elapsed.elapsed() < 1000);
+        QCOMPARE(refused.count(), 0);
 
         QCOMPARE(log.lines().size(), 1);
         QCOMPARE(log.texts("info"), QStringList {record_line(*disk)});
@@ -115,6 +129,101 @@ private slots:
         QCOMPARE(host.mount_points(fake_host::partition_name(stick_name, 2)), QStringList {"/media/rig2"});
         QTest::qWait(300);
         QCOMPARE(finished.count(), 0);
+        QCOMPARE(refused.count(), skip ? 0 : 1);
+    }
+
+    void a_disk_that_is_not_the_chosen_one_is_refused_untouched_data()
+    {
+        QTest::addColumn<int>("what");
+        QTest::addColumn<QString>("message");
+        const QString changed = "Disk changed since it was chosen: \\\\.\\PhysicalDrive1";
+        QTest::newRow("/home mounted on it") << int(change::system_path_mounted) << changed;
+        QTest::newRow("card exchanged, same size") << int(change::card_exchanged) << "HANDLE not valid";
+        QTest::newRow("card of another size, no diskseq")
+            << int(change::card_of_other_size_without_diskseq) << "HANDLE not valid";
+        QTest::newRow("its letter now another disk's") << int(change::its_letter_now_another_disks) << changed;
+        QTest::newRow("its size no longer the disk's") << int(change::size_no_longer_its_own) << changed;
+    }
+
+    // The medium the disk holds now (or the disk that took its letter) keeps its content and its
+    // mounts, and the caller hears of the refusal once the call has returned.
+    void a_disk_that_is_not_the_chosen_one_is_refused_untouched()
+    {
+        QFETCH(int, what);
+        QFETCH(QString, message);
+        const change happened = change(what);
+        captured_log log;
+        fake_host host(happened == change::card_of_other_size_without_diskseq
+                           ? fake_host::kernel::without_diskseq : fake_host::kernel::with_diskseq);
+        host.add(system_disk());
+        fake_host::disk reader = fake_host::card_reader_slot();
+        reader.size = 8'000 * mib;
+        reader.partitions = {{mib, 1000 * mib, "/media/user/CARD"}};
+        const QString chosen = host.add(reader);
+        device_manager manager;
+        std::shared_ptr<device_windows> disk = only_device(manager);
+        QVERIFY(disk);
+        QCOMPARE(disk->volumes, std::vector<std::string> {"\\\\?\\D:"});
+
+        QString now = chosen;
+        const QList<fake_host::partition> other_card = {{2 * mib, 500 * mib, "/media/user/OTHER"}};
+        switch (happened) {
+        case change::system_path_mounted:
+            host.mount(fake_host::partition_name(chosen, 1), "/home", fake_host::source::by_uuid);
+            break;
+        case change::card_exchanged:
+            host.change_medium(chosen, 8'000 * mib, other_card);
+            break;
+        case change::card_of_other_size_without_diskseq:
+            host.change_medium(chosen, 4'000 * mib, other_card);
+            break;
+        case change::its_letter_now_another_disks: {
+            host.set_partitions(chosen, {});
+            fake_host::disk other = fake_host::usb_stick();
+            other.partitions = other_card;
+            now = host.add(other);
+            break;
+        }
+        case change::size_no_longer_its_own:
+            disk->size += 255 * 63 * 512;
+            break;
+        }
+        const QByteArray content = host.read(now, 0, 2 * mib);
+        const QStringList mounts = host.mount_points(fake_host::partition_name(now, 1));
+        log.clear();
+        win32::test_control::clear_journal();
+        QSignalSpy finished(&manager, SIGNAL(unmount_finished()));
+        QSignalSpy refused(&manager, SIGNAL(unmount_refused()));
+
+        manager.unmount_device(disk.get(), false);
+
+        QCOMPARE(refused.count(), 0);
+        QVERIFY(journal().empty());
+        QVERIFY(disk->handles.empty());
+        QCOMPARE(log.texts("fatal").mid(2), QStringList {message});
+        QCOMPARE(host.read(now, 0, 2 * mib), content);
+        QCOMPARE(host.mount_points(fake_host::partition_name(now, 1)), mounts);
+        QTRY_COMPARE(refused.count(), 1);
+        QCOMPARE(finished.count(), 0);
+    }
+
+    void volumes_that_came_up_after_listing_are_locked_too()
+    {
+        fake_host host;
+        host.add(system_disk());
+        const QString stick = host.add(fake_host::usb_stick());
+        auto manager = std::make_unique<device_manager>();
+        std::shared_ptr<device_windows> disk = only_device(*manager);
+        QVERIFY(disk && disk->volumes.empty());
+        host.set_partitions(stick, {{mib, 1000 * mib, "/media/user/LATE"}});
+        win32::test_control::clear_journal();
+
+        manager->unmount_device(disk.get(), false);
+
+        QCOMPARE(journal().front(), (journal_line {call::lock, "\\\\?\\D:"}));
+        QCOMPARE(host.mount_points(fake_host::partition_name(stick, 1)), QStringList());
+        manager.reset();
+        win32_probe::close_handles(disk->handles);
     }
 
     void preparation_clears_the_disk_and_keeps_its_handle()
@@ -131,6 +240,7 @@ private slots:
         log.clear();
         win32::test_control::clear_journal();
         QSignalSpy finished(&manager, SIGNAL(unmount_finished()));
+        QSignalSpy refused(&manager, SIGNAL(unmount_refused()));
 
         // The kernel drops the partitions once it has read the empty table.
         bool reread = false;
@@ -164,6 +274,7 @@ private slots:
         QCOMPARE(disk->volumes, std::vector<std::string> {"\\\\?\\D:"});
         QCOMPARE(disk->handles.size(), size_t(2));
         QCOMPARE(win32_probe::disk_number_of(disk->handles[1]), DWORD(disk->number));
+        QCOMPARE(refused.count(), 0);
 
         const QList<captured_log::line> lines = log.lines();
         QStringList texts;
@@ -222,6 +333,7 @@ private slots:
         host.remove(stick);
         log.clear();
         QSignalSpy finished(&manager, SIGNAL(unmount_finished()));
+        QSignalSpy refused(&manager, SIGNAL(unmount_refused()));
 
         QElapsedTimer elapsed;
         elapsed.start();
@@ -230,8 +342,10 @@ private slots:
         QVERIFY(elapsed.elapsed() < 1500);
         QCOMPARE(log.texts("fatal"),
                  (QStringList {"Format:", QString::fromStdString(disk->path), "HANDLE not valid"}));
+        QCOMPARE(refused.count(), 0);
         QTest::qWait(500);
         QCOMPARE(finished.count(), 0);
+        QCOMPARE(refused.count(), 1);
         QCOMPARE(thread_count(), threads_with_manager);
         win32_probe::close_handles(disk->handles);
     }

@@ -25,6 +25,15 @@ std::shared_ptr<device> disk(const std::string& path, const std::string& name, s
     return record;
 }
 
+// A disk as the device manager lists it: its path names its number.
+std::shared_ptr<device> numbered_disk(std::uint16_t number, const std::string& name)
+{
+    auto record = std::static_pointer_cast<device_windows>(
+        disk("\\\\.\\PhysicalDrive" + std::to_string(number), name, 8000000000));
+    record->number = number;
+    return record;
+}
+
 const QString red_4gb = "<font color=\"#e92424\">Not enough space (4GB minimum)</font>";
 const QString red_4gb_spaced = "<font color=\"#e92424\"> Not enough space (4GB minimum)</font>";
 const QString red_2gb_spaced = "<font color=\"#e92424\"> Not enough space (2GB minimum)</font>";
@@ -289,6 +298,35 @@ private slots:
         QVERIFY(!m_selection->selected_device());
         QVERIFY(!m_selection->is_device_ok());
         QCOMPARE(title(), QString("No external USB flash drive detected!"));
+    }
+
+    // Two sticks; the user picks B; B drops off and comes back as a new disk.
+    void a_lost_pick_is_never_replaced_by_itself()
+    {
+        m_selection->update_devices_list({numbered_disk(1, "A"), numbered_disk(2, "B")});
+        m_selection->select_device(numbered_disk(2, "B"));
+        // The same path under another number is another disk.
+        m_selection->update_devices_list({numbered_disk(1, "A"), disk("\\\\.\\PhysicalDrive2", "B", 8000000000)});
+        QVERIFY(!m_selection->selected_device());
+        m_selection->select_device(numbered_disk(2, "B"));
+
+        m_selection->update_devices_list({numbered_disk(1, "A")});
+        QVERIFY(!m_selection->selected_device());
+        QVERIFY(!m_selection->is_device_ok());
+        QCOMPARE(title(), QString("Select external USB flash drive"));
+        m_selection->update_devices_list({numbered_disk(1, "A"), numbered_disk(3, "B")});
+        QVERIFY(!m_selection->selected_device());
+        m_selection->update_devices_list({});
+        auto returned = numbered_disk(3, "B");
+        m_selection->update_devices_list({returned});
+        QVERIFY(!m_selection->selected_device());
+
+        // The one disk left can be picked from the list.
+        click_header();
+        QCOMPARE(rows().size(), size_t(1));
+        QTest::mouseClick(rows()[0], Qt::LeftButton);
+        QCOMPARE(m_selection->selected_device(), returned);
+        QVERIFY(m_selection->is_device_ok());
     }
 
     void collapse_folds_and_restores_header()

@@ -1,6 +1,7 @@
 // The disk interface set and the disk queries over fake hosts.
 
 #include "fake_host.h"
+#include "platform/win32/disk_rules.h"
 #include "win32_probe.h"
 
 #include <setupapi.h>
@@ -71,14 +72,88 @@ private slots:
             friendly_names << QString::fromStdString(entry.friendly_name);
             descriptions << QString::fromStdString(entry.description);
         }
-        // mmcblk0, nvme0n1, nvme1n1, sda, sdb
+        // mmcblk0, nvme0n1, nvme1n1, sdb; sda holds "/".
         QCOMPARE(friendly_names, QStringList({"", "Samsung SSD 970 EVO Plus 500GB",
                                               "Samsung SSD 970 EVO Plus 500GB",
-                                              "ATA Samsung SSD 860",
                                               "Kingston DataTraveler 3.0 USB Device"}));
-        QCOMPARE(descriptions, QStringList({"Disk drive", "Disk drive", "Disk drive", "Disk drive", "Disk drive"}));
-        QVERIFY(QString::fromStdString(interfaces[3].device_path).contains("sda"));
-        QVERIFY(QString::fromStdString(interfaces[4].device_path).contains("sdb"));
+        QCOMPARE(descriptions, QStringList({"Disk drive", "Disk drive", "Disk drive", "Disk drive"}));
+        QVERIFY(QString::fromStdString(interfaces[3].device_path).contains("sdb"));
+    }
+
+    // Paths as real kernels lay them out, relative to the host root. Only USB disks are ever
+    // offered; an SD card behind a USB reader is on USB too.
+    void real_world_disks_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("device_path");
+        QTest::addColumn<bool>("whole_disk");
+        QTest::addColumn<int>("bus");
+        const QString pci = "/sys/devices/pci0000:00/";
+        const QString scsi = ":1.0/host6/target6:0:0/6:0:0:0/block/";
+        QTest::newRow("USB stick") << "sdb" << pci + "0000:00:14.0/usb2/2-1/2-1" + scsi + "sdb" << true << int(BusTypeUsb);
+        QTest::newRow("USB SSD on UAS") << "sdc" << pci + "0000:00:14.0/usb4/4-2/4-2" + scsi + "sdc" << true << int(BusTypeUsb);
+        QTest::newRow("USB NVMe enclosure") << "sdd" << pci + "0000:00:14.0/usb4/4-1/4-1.2/4-1.2" + scsi + "sdd" << true << int(BusTypeUsb);
+        QTest::newRow("USB SD reader, card or none") << "sde" << pci + "0000:00:14.0/usb1/1-3/1-3" + scsi + "sde" << true << int(BusTypeUsb);
+        QTest::newRow("USB SD reader, MMC host") << "mmcblk1"
+            << pci + "0000:00:14.0/usb1/1-4/1-4:1.0/rtsx_usb_sdmmc.4/mmc_host/mmc1/mmc1:aaaa/block/mmcblk1" << true << int(BusTypeUsb);
+        QTest::newRow("internal PCI SD reader") << "mmcblk0"
+            << pci + "0000:00:1c.0/0000:02:00.0/rtsx_pci_sdmmc.0/mmc_host/mmc0/mmc0:0001/block/mmcblk0" << true << int(BusTypeSd);
+        QTest::newRow("NVMe") << "nvme0n1" << pci + "0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1" << true << int(BusTypeNvme);
+        QTest::newRow("virtio") << "vda" << pci + "0000:00:04.0/virtio1/block/vda" << true << int(BusTypeVirtual);
+        QTest::newRow("SATA") << "sda" << pci + "0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda" << true << int(BusTypeSata);
+        QTest::newRow("sr0") << "sr0" << pci + "0000:00:17.0/ata2/host1/target1:0:0/1:0:0:0/block/sr0" << false << int(BusTypeSata);
+        for (const char* name : {"loop0", "zram0", "dm-0", "md127"})
+            QTest::newRow(name) << name << "/sys/devices/virtual/block/" + QString(name) << false << int(BusTypeVirtual);
+    }
+
+    void real_world_disks()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, device_path);
+        QFETCH(bool, whole_disk);
+        QFETCH(int, bus);
+        QCOMPARE(win32::is_whole_disk_name(name.toStdString()), whole_disk);
+        QCOMPARE(int(win32::bus_of(device_path.toStdString())), bus);
+    }
+
+    void mount_table_lines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("device_number");
+        QTest::addColumn<QString>("mount_point");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<bool>("system");
+        QTest::newRow("/dev/root") << "21 1 179:2 / / rw shared:1 - ext4 /dev/root rw" << "179:2" << "/" << "/dev/root" << true;
+        QTest::newRow("btrfs") << "30 1 0:27 /@home /home rw - btrfs /dev/nvme0n1p3 rw" << "0:27" << "/home" << "/dev/nvme0n1p3" << true;
+        QTest::newRow("below /boot, by uuid") << "31 30 259:1 / /boot/efi rw shared:3 master:1 - vfat /dev/disk/by-uuid/5A1B rw"
+                                              << "259:1" << "/boot/efi" << "/dev/disk/by-uuid/5A1B" << true;
+        QTest::newRow("space, tab") << "40 25 8:17 / /media/MY\\040STICK\\011A rw - vfat /dev/sdb1 rw" << "8:17"
+                                    << "/media/MY STICK\tA" << "/dev/sdb1" << false;
+        QTest::newRow("backslash, newline") << "41 25 8:33 / /mnt/a\\134b\\012c rw - vfat /dev/sdc1 rw" << "8:33"
+                                            << "/mnt/a\\b\nc" << "/dev/sdc1" << false;
+        QTest::newRow("/homework") << "42 1 8:49 / /homework rw - ext4 /dev/sdd1 rw" << "8:49" << "/homework" << "/dev/sdd1" << false;
+        QTest::newRow("below /home") << "43 1 8:65 / /home/u/stick rw - ext4 /dev/sde1 rw" << "8:65" << "/home/u/stick" << "/dev/sde1" << false;
+        QTest::newRow("a mounts line") << "/dev/sdb1 /media/stick vfat rw 0 0" << "" << "" << "" << false;
+    }
+
+    void mount_table_lines()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, device_number);
+        QFETCH(QString, mount_point);
+        QFETCH(QString, source);
+        QFETCH(bool, system);
+        win32::mountinfo_line parsed;
+        QCOMPARE(win32::parse_mountinfo_line(line.toStdString(), parsed), !device_number.isEmpty());
+        QCOMPARE(QString::fromStdString(parsed.device_number + " " + parsed.mount_point + " " + parsed.source),
+                 device_number + " " + mount_point + " " + source);
+        QCOMPARE(win32::is_system_mount_point(mount_point.toStdString()), system);
+    }
+
+    void swap_lines()
+    {
+        QCOMPARE(win32::swap_path("Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority"), std::string());
+        QCOMPARE(win32::swap_path("/swap\\040file file 1048572 0 -3"), std::string("/swap file"));
     }
 
     void natural_name_order_counts_digits_as_numbers()

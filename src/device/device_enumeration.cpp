@@ -27,18 +27,6 @@ std::string interface_path(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_dat
     return std::string(detail->DevicePath, strnlen(detail->DevicePath, path_room));
 }
 
-bool is_usb_disk(HANDLE disk)
-{
-    STORAGE_PROPERTY_QUERY query {};
-    query.PropertyId = StorageDeviceProperty;
-    query.QueryType = PropertyStandardQuery;
-    STORAGE_DEVICE_DESCRIPTOR descriptor {};
-    DWORD returned = 0;
-    return DeviceIoControl(disk, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
-                           sizeof descriptor, &returned, nullptr)
-        && descriptor.BusType == BusTypeUsb;
-}
-
 // The friendly name, else the device description; false when the registry has neither.
 bool read_name(HDEVINFO set, DWORD index, std::string& name)
 {
@@ -55,22 +43,6 @@ bool read_name(HDEVINFO set, DWORD index, std::string& name)
     name.assign(buffer, strnlen(buffer, sizeof buffer));
     KESTREL_LOG(logger::info, "USB dev: " << name);
     return true;
-}
-
-std::vector<std::string> removable_volumes_of(std::uint16_t number)
-{
-    std::vector<std::string> volumes;
-    for (const std::string& root : volume_queries::removable_roots()) {
-        const std::string path = volume_queries::volume_path(root);
-        HANDLE volume = volume_queries::open_read_write(path);
-        if (volume == INVALID_HANDLE_VALUE)
-            continue;
-        DWORD volume_disk = 0;
-        if (volume_queries::disk_number(volume, volume_disk) && volume_disk == number)
-            volumes.push_back(path);
-        CloseHandle(volume);
-    }
-    return volumes;
 }
 
 } // namespace
@@ -116,33 +88,26 @@ std::shared_ptr<device_windows> device_manager::impl::m_read_disk(
         KESTREL_LOG(logger::fatal, error);
         return nullptr;
     }
-    if (!is_usb_disk(disk)) {
+    if (!volume_queries::is_usb_disk(disk)) {
         CloseHandle(disk);
         return nullptr;
     }
 
     auto record = std::make_shared<device_windows>();
-    STORAGE_DEVICE_NUMBER device_number {};
-    DISK_GEOMETRY geometry {};
-    if (!DeviceIoControl(disk, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &device_number,
-                         sizeof device_number, &returned, nullptr)
-        || !DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
-                            &returned, nullptr)) {
+    DWORD number = 0;
+    if (!volume_queries::disk_number(disk, number)
+        || !volume_queries::disk_size(disk, record->size, record->bytes_per_sector)) {
         const DWORD error = GetLastError();
         CloseHandle(disk);
         KESTREL_LOG(logger::fatal, error);
         return nullptr;
     }
-    record->bytes_per_sector = geometry.BytesPerSector;
-    record->size = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart)
-        * (static_cast<std::uint64_t>(geometry.TracksPerCylinder) * geometry.SectorsPerTrack
-           * geometry.BytesPerSector);
     CloseHandle(disk);
 
     if (!read_name(set, index, record->name))
         return nullptr;
-    record->path = "\\\\.\\PhysicalDrive" + std::to_string(device_number.DeviceNumber);
-    record->number = static_cast<std::uint16_t>(device_number.DeviceNumber);
-    record->volumes = removable_volumes_of(record->number);
+    record->path = volume_queries::physical_drive_path(number);
+    record->number = static_cast<std::uint16_t>(number);
+    record->volumes = volume_queries::removable_volumes_of(record->number);
     return record;
 }

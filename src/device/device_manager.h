@@ -21,8 +21,9 @@ public:
 
     // Enumerates afresh; the records are new on every call.
     std::vector<std::shared_ptr<device>> get_devices();
-    // Clears `dev` for raw writing; unmount_finished() follows unless `skip` is true, the
-    // disk holds the system or cannot be opened.
+    // Clears `dev` for raw writing; unmount_finished() follows. With `skip` false, a disk that
+    // holds the system, cannot be opened or is no longer the one chosen is left untouched and
+    // unmount_refused() follows instead. With `skip` true the record is only logged.
     void unmount_device(device* dev, bool skip);
     // Closes what preparation kept open for a write that will not come, so that the disk's
     // volumes are no longer locked.
@@ -33,10 +34,9 @@ public:
 
 signals:
     void unmount_finished();
-    // A preparation asked for with `skip` false that ended without clearing the disk.
-    void unmount_refused();
     void devices_changed();
     void close();
+    void unmount_refused();
 
 private:
     class impl;

@@ -9,6 +9,8 @@
 
 #include <winioctl.h>
 
+#include <algorithm>
+
 namespace {
 
 // Time the system gets to bring the cleared disk's volumes up again before the finder looks.
@@ -43,6 +45,39 @@ HANDLE lock_volume(const std::string& path)
     return volume;
 }
 
+enum class chosen_disk { unchanged, cannot_open, changed };
+
+// Reads the disk at the record's path as it is now: the same number, a USB disk the system
+// still lets us write, the same size, and every volume the record knows still on it. A medium
+// exchanged in a reader, or another disk that took the number, fails here before anything of
+// it is locked. `volumes_now` gets the disk's removable volumes as they are now.
+chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::string>& volumes_now)
+{
+    HANDLE disk = CreateFileA(chosen.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (disk == INVALID_HANDLE_VALUE)
+        return chosen_disk::cannot_open;
+    DWORD returned = 0;
+    DWORD number = 0;
+    std::uint64_t size = 0;
+    std::uint32_t bytes_per_sector = 0;
+    const bool same =
+        DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)
+        && volume_queries::is_usb_disk(disk) && volume_queries::disk_number(disk, number)
+        && volume_queries::physical_drive_path(number) == chosen.path
+        && static_cast<std::uint16_t>(number) == chosen.number
+        && volume_queries::disk_size(disk, size, bytes_per_sector) && size == chosen.size
+        && bytes_per_sector == chosen.bytes_per_sector;
+    CloseHandle(disk);
+    if (!same)
+        return chosen_disk::changed;
+    volumes_now = volume_queries::removable_volumes_of(number);
+    for (const std::string& volume : chosen.volumes)
+        if (std::find(volumes_now.begin(), volumes_now.end(), volume) == volumes_now.end())
+            return chosen_disk::changed;
+    return chosen_disk::unchanged;
+}
+
 } // namespace
 
 void device_manager::impl::unmount_device(device* dev, bool skip)
@@ -54,13 +89,28 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
         return;
     const unsigned preparation = m_stops;
     if (static_cast<long long>(disk_record->number) == system_disk_number()) {
-        QMetaObject::invokeMethod(q, "unmount_refused", Qt::QueuedConnection);
+        m_refuse();
         return;
     }
 
     KESTREL_LOG(logger::fatal, "Format:");
     KESTREL_LOG(logger::fatal, disk_record->path);
     KESTREL_LOG(logger::debug, "Locking drive: ");
+    std::vector<std::string> volumes_now;
+    switch (check_chosen_disk(*disk_record, volumes_now)) {
+    case chosen_disk::cannot_open:
+        KESTREL_LOG(logger::fatal, "HANDLE not valid");
+        m_refuse();
+        return;
+    case chosen_disk::changed:
+        KESTREL_LOG(logger::fatal, "Disk changed since it was chosen: " << disk_record->path);
+        m_refuse();
+        return;
+    case chosen_disk::unchanged:
+        // Volumes that came up after the disk was listed are this disk's too.
+        disk_record->volumes = volumes_now;
+        break;
+    }
     for (const std::string& volume : disk_record->volumes) {
         KESTREL_LOG(logger::debug, volume);
         HANDLE handle = lock_volume(volume);
@@ -71,7 +121,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     HANDLE disk = volume_queries::open_read_write(disk_record->path);
     if (disk == INVALID_HANDLE_VALUE) {
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
-        QMetaObject::invokeMethod(q, "unmount_refused", Qt::QueuedConnection);
+        m_refuse();
         return;
     }
     DWORD returned = 0;
@@ -109,6 +159,13 @@ void device_manager::impl::stop_preparation()
     ++m_stops;
     if (m_settle_wait)
         m_settle_wait->quit();
+}
+
+// Told after unmount_device has returned, as the finder's signal would be.
+void device_manager::impl::m_refuse()
+{
+    device_manager* owner = q;
+    QMetaObject::invokeMethod(owner, [owner] { emit owner->unmount_refused(); }, Qt::QueuedConnection);
 }
 
 void device_manager::impl::m_start_volume_finder(device_windows* dev, unsigned preparation)

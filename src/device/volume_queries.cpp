@@ -6,6 +6,11 @@
 
 namespace volume_queries {
 
+std::string physical_drive_path(DWORD number)
+{
+    return "\\\\.\\PhysicalDrive" + std::to_string(number);
+}
+
 std::string volume_path(const std::string& root)
 {
     return "\\\\?\\" + root.substr(0, 2);
@@ -39,6 +44,48 @@ bool disk_number(HANDLE handle, DWORD& number)
         return false;
     number = device_number.DeviceNumber;
     return true;
+}
+
+bool is_usb_disk(HANDLE disk)
+{
+    STORAGE_PROPERTY_QUERY query {};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    STORAGE_DEVICE_DESCRIPTOR descriptor {};
+    DWORD returned = 0;
+    return DeviceIoControl(disk, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
+                           sizeof descriptor, &returned, nullptr)
+        && descriptor.BusType == BusTypeUsb;
+}
+
+bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector)
+{
+    DISK_GEOMETRY geometry {};
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                         &returned, nullptr))
+        return false;
+    bytes_per_sector = geometry.BytesPerSector;
+    size = static_cast<std::uint64_t>(geometry.Cylinders.QuadPart)
+        * (static_cast<std::uint64_t>(geometry.TracksPerCylinder) * geometry.SectorsPerTrack
+           * geometry.BytesPerSector);
+    return true;
+}
+
+std::vector<std::string> removable_volumes_of(DWORD number)
+{
+    std::vector<std::string> volumes;
+    for (const std::string& root : removable_roots()) {
+        const std::string path = volume_path(root);
+        HANDLE volume = open_read_write(path);
+        if (volume == INVALID_HANDLE_VALUE)
+            continue;
+        DWORD volume_disk = 0;
+        if (disk_number(volume, volume_disk) && volume_disk == number)
+            volumes.push_back(path);
+        CloseHandle(volume);
+    }
+    return volumes;
 }
 
 } // namespace volume_queries

@@ -1,13 +1,17 @@
 #pragma once
-// Queries shared by enumeration, preparation and the volume finder: which removable volumes
-// exist and which disk each one lives on.
+// Queries shared by enumeration, preparation and the volume finder: what a disk is, which
+// removable volumes exist and which disk each one lives on.
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace volume_queries {
+
+// "\\.\PhysicalDrive" followed by the disk number in decimal.
+std::string physical_drive_path(DWORD number);
 
 // "\\?\" followed by the drive letter and colon of `root`, for example \\?\E: for "E:\".
 std::string volume_path(const std::string& root);
@@ -20,5 +24,15 @@ HANDLE open_read_write(const std::string& path);
 
 // The number of the disk that an open disk or volume belongs to.
 bool disk_number(HANDLE handle, DWORD& number);
+
+// Whether an open disk sits on the USB bus.
+bool is_usb_disk(HANDLE disk);
+
+// The capacity of an open disk as its geometry gives it (a little below its true length; the
+// size every other part uses) and its sector size.
+bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector);
+
+// The removable volumes on disk `number`, in the order the system lists its drive letters.
+std::vector<std::string> removable_volumes_of(DWORD number);
 
 } // namespace volume_queries

@@ -1,5 +1,6 @@
 #include "gui/device_selection.h"
 
+#include "device/device_windows.h"
 #include "gui/device_selection_widget.h"
 #include "gui/device_size_text.h"
 #include "gui/list_style.h"
@@ -11,6 +12,8 @@
 #include <QListWidget>
 #include <QMouseEvent>
 
+#include <algorithm>
+
 namespace {
 
 const char* const framed_style = ".QFrame {border: 1px solid #eeeeee; border-radius : 4px;}";
@@ -20,6 +23,15 @@ int list_height(std::size_t disks)
 {
     int n = static_cast<int>(disks);
     return n < 3 ? 73 * n - 1 : 216 + n;
+}
+
+// Path and number name one disk for as long as it is attached; a disk that comes back gets a
+// new number, so it is never taken for the one that left.
+bool same_disk(const std::shared_ptr<device>& a, const std::shared_ptr<device>& b)
+{
+    return a->path == b->path
+        && std::static_pointer_cast<device_windows>(a)->number
+        == std::static_pointer_cast<device_windows>(b)->number;
 }
 
 } // namespace
@@ -126,7 +138,16 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
     m_resize_unfolded();
     collapse();
 
-    if (m_devices.size() < 2) {
+    // A selection found again keeps its record; one whose disk is gone is dropped, and once the
+    // user has picked a disk nothing but the user selects one again.
+    if (m_selected
+        && std::none_of(m_devices.begin(), m_devices.end(),
+                        [&](const std::shared_ptr<device>& disk) { return same_disk(disk, m_selected); }))
+        m_deselect();
+    const bool choice_to_make =
+        m_devices.size() >= 2 || (m_devices.size() == 1 && m_user_picked && !m_selected);
+
+    if (!choice_to_make) {
         m_clickable = false;
         m_arrow->hide();
         setCursor(Qt::ForbiddenCursor);
@@ -134,7 +155,8 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
         setGraphicsEffect(nullptr);
         if (m_devices.size() == 1) {
             KESTREL_LOG(logger::debug, "Found 1 device");
-            m_selected = m_devices.front();
+            if (!m_selected)
+                m_selected = m_devices.front();
             m_device_selected();
         } else {
             KESTREL_LOG(logger::debug, "No device found");
@@ -150,12 +172,8 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
         setCursor(Qt::PointingHandCursor);
     }
 
-    bool selection_present = false;
     for (std::size_t index = 0; index < m_devices.size(); ++index) {
         const std::shared_ptr<device>& disk = m_devices[index];
-        if (m_selected && m_selected->path == disk->path)
-            selection_present = true;
-
         auto* row = new device_selection_widget(disk, this);
         auto* item = new QListWidgetItem(m_list);
         item->setSizeHint(QSize(552, 72));
@@ -168,16 +186,11 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
         if (index + 1 < m_devices.size())
             list_style::append_separator(m_list, 552);
     }
-
-    if (!selection_present) {
-        if (!m_devices.empty())
-            m_show_prompt();
-        m_deselect();
-    }
 }
 
 void device_selection::select_device(std::shared_ptr<device> device)
 {
+    m_user_picked = true;
     m_selected = std::move(device);
     m_list->hide();
     m_device_selected();

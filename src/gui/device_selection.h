@@ -28,6 +28,8 @@ signals:
     void item_selected();
 
 public slots:
+    // The user's pick. From then on a disk is selected only by the user: when the picked disk
+    // goes, the selection stays empty until the user picks again.
     void select_device(std::shared_ptr<device> device);
 
 protected:
@@ -46,6 +48,7 @@ private:
     std::shared_ptr<device> m_selected;
     QListWidget* m_list;
     bool m_clickable = false;
+    bool m_user_picked = false;
     bool m_device_ok = false;
     QLabel* m_title;
     QLabel* m_info;

@@ -261,6 +261,8 @@ void main_window::m_preparation_refused()
 {
     if (m_stage != run_stage::preparing)
         return;
+    // Volumes locked before the refusal must not stay locked.
+    m_device_manager->release_device(m_selected_device.get());
     const std::vector<std::shared_ptr<device>> attached = m_device_manager->get_devices();
     const bool present = std::any_of(attached.begin(), attached.end(),
                                      [this](const std::shared_ptr<device>& disk) {

@@ -89,13 +89,19 @@ fake_host::disk fake_host::card_reader_slot()
     return blueprint;
 }
 
-fake_host::fake_host()
-    : m_root(m_folder.path() + "/root")
+fake_host::fake_host(kernel version)
+    : m_root(m_folder.path() + "/root"), m_kernel(version)
 {
-    for (const char* folder : {"sys/block", "sys/devices", "dev", "proc/self"})
+    for (const char* folder : {"sys/block", "sys/class/block", "sys/devices", "dev/disk", "proc/self"})
         QDir().mkpath(m_root + "/" + folder);
     QDir().mkpath(m_folder.path() + "/unplugged");
-    rewrite_mounts({});
+    // The kernel's own file systems come first, as on a real host.
+    write_attribute("proc/self/mounts", "sysfs /sys sysfs rw,nosuid,nodev,noexec,relatime 0 0\n"
+                                        "proc /proc proc rw,nosuid,nodev,noexec,relatime 0 0");
+    write_attribute("proc/self/mountinfo",
+                    "22 1 0:21 / /sys rw,nosuid,nodev,noexec,relatime shared:7 - sysfs sysfs rw\n"
+                    "23 1 0:22 / /proc rw,nosuid,nodev,noexec,relatime shared:13 - proc proc rw");
+    write_attribute("proc/swaps", "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority");
     qputenv("KESTREL_HOST_ROOT", m_root.toUtf8());
     win32::test_control::reset();
 }
@@ -134,6 +140,26 @@ void fake_host::write_attribute(const QString& path, const QString& value) const
     QFile file(m_root + "/" + path);
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write((value + "\n").toUtf8());
+}
+
+void fake_host::append_line(const QString& path, const QString& line) const
+{
+    QFile file(m_root + "/" + path);
+    file.open(QIODevice::WriteOnly | QIODevice::Append);
+    file.write((line + "\n").toUtf8());
+}
+
+void fake_host::write_diskseq(const QString& device_folder)
+{
+    if (m_kernel == kernel::with_diskseq)
+        write_attribute(device_folder + "/diskseq", QString::number(m_next_diskseq++));
+}
+
+// R/sys/class/block/X links to the folder of every disk and partition, as in the kernel.
+void fake_host::link_class_block(const QString& name, const QString& folder) const
+{
+    QString link = QDir(m_root + "/sys/class/block").relativeFilePath(m_root + "/" + folder);
+    symlink(link.toUtf8().constData(), (m_root + "/sys/class/block/" + name).toUtf8().constData());
 }
 
 QString fake_host::add(const disk& blueprint)
@@ -195,13 +221,14 @@ QString fake_host::add_disk(const disk& blueprint, const QString& stashed_node)
     write_attribute(folder + "/size", QString::number(blueprint.size / 512));
     write_attribute(folder + "/ro", blueprint.read_only ? "1" : "0");
     write_attribute(folder + "/removable", blueprint.removable ? "1" : "0");
-    write_attribute(folder + "/diskseq", QString::number(m_next_diskseq++));
+    write_diskseq(folder);
     write_attribute(folder + "/dev", QString("%1:%2").arg(plugged_disk.major).arg(plugged_disk.minor));
     write_attribute(folder + "/queue/logical_block_size", QString::number(blueprint.logical_block_size));
     QString device_link = QDir(m_root + "/" + folder).relativeFilePath(m_root + "/" + device_attributes);
     symlink(device_link.toUtf8().constData(), (m_root + "/" + folder + "/device").toUtf8().constData());
     QString block_link = QDir(m_root + "/sys/block").relativeFilePath(m_root + "/" + folder);
     symlink(block_link.toUtf8().constData(), (m_root + "/sys/block/" + name).toUtf8().constData());
+    link_class_block(name, folder);
 
     QString node = node_path(name);
     if (!stashed_node.isEmpty()) {
@@ -251,20 +278,40 @@ void fake_host::add_partition_folders(const QString& name, const plugged& plugge
         write_attribute(folder + "/size", QString::number(part.size / 512));
         write_attribute(folder + "/ro", "0");
         write_attribute(folder + "/dev", QString("%1:%2").arg(plugged_disk.major).arg(plugged_disk.minor + i + 1));
+        link_class_block(part_name, folder);
+        // Only the disk's node holds content; a partition's stands for it by name.
+        QFile(node_path(part_name)).open(QIODevice::WriteOnly);
         if (!part.mount_point.isEmpty())
             mount(part_name, part.mount_point);
     }
 }
 
-void fake_host::add_virtual_device(const QString& name, qint64 size)
+void fake_host::add_virtual_device(const QString& name, qint64 size, const QStringList& below)
 {
     QString folder = "sys/devices/virtual/block/" + name;
     write_attribute(folder + "/size", QString::number(size / 512));
     write_attribute(folder + "/ro", "0");
     write_attribute(folder + "/removable", "0");
-    write_attribute(folder + "/diskseq", QString::number(m_next_diskseq++));
+    write_diskseq(folder);
+    // Majors are the kernel's own for these drivers; minors only need to be distinct.
+    const QMap<QString, int> majors = {{"loop", 7}, {"ram", 1}, {"zram", 251}, {"dm-", 254},
+                                       {"md", 9}, {"sr", 11}, {"nbd", 43}};
+    int major = 240;
+    for (auto entry = majors.begin(); entry != majors.end(); ++entry)
+        if (name.startsWith(entry.key()))
+            major = entry.value();
+    write_attribute(folder + "/dev", QString("%1:%2").arg(major).arg(m_next_controller++));
+    // A device below lists what stacks on it among its holders.
+    for (const QString& device : below) {
+        QString holders = QFileInfo(m_root + "/sys/class/block/" + device).canonicalFilePath() + "/holders";
+        QDir().mkpath(holders);
+        QString above = QFileInfo(m_root + "/" + folder).canonicalFilePath();
+        symlink(QDir(holders).relativeFilePath(above).toUtf8().constData(),
+                (holders + "/" + name).toUtf8().constData());
+    }
     symlink(("../devices/virtual/block/" + name).toUtf8().constData(),
             (m_root + "/sys/block/" + name).toUtf8().constData());
+    link_class_block(name, folder);
     QFile node(node_path(name));
     node.open(QIODevice::WriteOnly | QIODevice::Truncate);
     node.resize(size);
@@ -276,9 +323,9 @@ void fake_host::remove(const QString& name)
         return;
     plugged plugged_disk = m_disks.take(name);
     unmount(name);
-    for (int i = 0; i < plugged_disk.blueprint.partitions.size(); ++i)
-        unmount(partition_name(name, i + 1));
+    remove_partition_folders(name, plugged_disk);
     QFile::remove(m_root + "/sys/block/" + name);
+    QFile::remove(m_root + "/sys/class/block/" + name);
     QDir(m_root + "/" + plugged_disk.removal_folder).removeRecursively();
     QFile::rename(node_path(name), m_folder.path() + "/unplugged/" + name);
     m_unplugged.insert(name, plugged_disk);
@@ -295,57 +342,102 @@ QString fake_host::plug_back(const QString& name)
     return add_disk(plugged_disk.blueprint, m_folder.path() + "/unplugged/" + name);
 }
 
-void fake_host::mount(const QString& block_device, const QString& mount_point)
+QString fake_host::source_path(const QString& block_device, source shown) const
 {
-    QList<QPair<QString, QString>> mounts = read_mounts();
-    mounts.append({block_device, mount_point});
-    rewrite_mounts(mounts);
+    QString link;
+    switch (shown) {
+    case source::plain:
+    case source::anonymous_device:
+        return "/dev/" + block_device;
+    case source::dev_root:
+        return "/dev/root";
+    case source::by_uuid:
+        link = QString("by-uuid/%1-5e8c-4f21-9a7d-0c3b2e1f6a4d").arg(m_next_mount_id, 8, 16, QChar('0'));
+        break;
+    case source::by_id:
+        link = "by-id/usb-Fake_Disk_" + block_device + "-0:0";
+        break;
+    }
+    QDir().mkpath(QFileInfo(m_root + "/dev/disk/" + link).path());
+    symlink(("../../" + block_device).toUtf8().constData(),
+            (m_root + "/dev/disk/" + link).toUtf8().constData());
+    return "/dev/disk/" + link;
+}
+
+void fake_host::mount(const QString& block_device, const QString& mount_point, source shown)
+{
+    int id = m_next_mount_id++;
+    QFile dev_file(m_root + "/sys/class/block/" + block_device + "/dev");
+    dev_file.open(QIODevice::ReadOnly);
+    QString number = shown == source::anonymous_device ? QString("0:%1").arg(id)
+                                                       : QString::fromUtf8(dev_file.readAll()).trimmed();
+    QString type = shown == source::anonymous_device ? "btrfs" : "vfat";
+    QString from = escaped_mount_field(source_path(block_device, shown));
+    QString at = escaped_mount_field(mount_point);
+    append_line("proc/self/mountinfo", QString("%1 1 %2 / %3 rw,relatime shared:%1 - %4 %5 rw")
+                                           .arg(id).arg(number, at, type, from));
+    append_line("proc/self/mounts", QString("%1 %2 %3 rw,relatime 0 0").arg(from, at, type));
 }
 
 void fake_host::unmount(const QString& block_device)
 {
-    QList<QPair<QString, QString>> kept;
-    for (const auto& mount : read_mounts())
-        if (mount.first != block_device)
-            kept.append(mount);
-    rewrite_mounts(kept);
+    QStringList kept;
+    QStringList removed;
+    for (const mount_line& line : read_mounts()) {
+        if (line.block_device == block_device)
+            removed.append(line.mount_point);
+        else
+            kept.append(line.mountinfo_text);
+    }
+    if (removed.isEmpty())
+        return;
+    write_attribute("proc/self/mountinfo", kept.join('\n'));
+    QFile mounts(m_root + "/proc/self/mounts");
+    mounts.open(QIODevice::ReadOnly);
+    QStringList kept_mounts;
+    for (const QString& line : QString::fromUtf8(mounts.readAll()).split('\n', Qt::SkipEmptyParts))
+        if (!removed.contains(unescaped_mount_field(line.section(' ', 1, 1))))
+            kept_mounts.append(line);
+    mounts.close();
+    write_attribute("proc/self/mounts", kept_mounts.join('\n'));
 }
 
 QStringList fake_host::mount_points(const QString& block_device) const
 {
     QStringList points;
-    for (const auto& mount : read_mounts())
-        if (mount.first == block_device)
-            points.append(mount.second);
+    for (const mount_line& line : read_mounts())
+        if (line.block_device == block_device)
+            points.append(line.mount_point);
     return points;
 }
 
-QList<QPair<QString, QString>> fake_host::read_mounts() const
+void fake_host::add_swap(const QString& block_device)
 {
-    QList<QPair<QString, QString>> mounts;
-    QFile file(m_root + "/proc/self/mounts");
-    file.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        QList<QByteArray> fields = line.split(' ');
-        if (fields.size() < 2 || !fields[0].startsWith("/dev/"))
-            continue;
-        mounts.append({QString::fromUtf8(fields[0].mid(5)),
-                       unescaped_mount_field(QString::fromUtf8(fields[1]))});
-    }
-    return mounts;
+    append_line("proc/swaps", "/dev/" + block_device + "\t\t\t\tpartition\t1048572\t\t0\t\t-2");
 }
 
-// The kernel's own file systems come first, as on a real host.
-void fake_host::rewrite_mounts(const QList<QPair<QString, QString>>& mounts)
+// What mountinfo says, with each line's device found by its number, as the kernel means it.
+QList<fake_host::mount_line> fake_host::read_mounts() const
 {
-    QFile file(m_root + "/proc/self/mounts");
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    QTextStream out(&file);
-    out << "sysfs /sys sysfs rw,nosuid,nodev,noexec,relatime 0 0\n"
-        << "proc /proc proc rw,nosuid,nodev,noexec,relatime 0 0\n";
-    for (const auto& mount : mounts)
-        out << "/dev/" << mount.first << " " << escaped_mount_field(mount.second)
-            << " vfat rw,relatime 0 0\n";
+    QMap<QString, QString> names;
+    const QDir::Filters entries = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
+    for (const QString& name : QDir(m_root + "/sys/class/block").entryList(entries)) {
+        QFile dev_file(m_root + "/sys/class/block/" + name + "/dev");
+        if (dev_file.open(QIODevice::ReadOnly))
+            names.insert(QString::fromUtf8(dev_file.readAll()).trimmed(), name);
+    }
+    QList<mount_line> lines;
+    QFile file(m_root + "/proc/self/mountinfo");
+    file.open(QIODevice::ReadOnly);
+    for (const QString& text : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
+        QStringList fields = text.split(' ');
+        QString mounted = fields.value(fields.indexOf("-") + 2);
+        QString name = names.value(fields.value(2));
+        if (fields.value(2).startsWith("0:") && mounted.startsWith("/dev/"))
+            name = mounted.mid(5);
+        lines.append({name, unescaped_mount_field(fields.value(4)), text});
+    }
+    return lines;
 }
 
 void fake_host::set_size(const QString& name, qint64 size)
@@ -357,18 +449,39 @@ void fake_host::set_size(const QString& name, qint64 size)
     QFile(node_path(name)).resize(size);
 }
 
+void fake_host::remove_partition_folders(const QString& name, const plugged& plugged_disk)
+{
+    for (int i = 0; i < plugged_disk.blueprint.partitions.size(); ++i) {
+        QString part_name = partition_name(name, i + 1);
+        unmount(part_name);
+        QDir(m_root + "/" + plugged_disk.device_folder + "/" + part_name).removeRecursively();
+        QFile::remove(m_root + "/sys/class/block/" + part_name);
+        QFile::remove(node_path(part_name));
+    }
+}
+
 void fake_host::set_partitions(const QString& name, const QList<partition>& partitions)
 {
     if (!m_disks.contains(name))
         return;
     plugged& plugged_disk = m_disks[name];
-    for (int i = 0; i < plugged_disk.blueprint.partitions.size(); ++i) {
-        QString part_name = partition_name(name, i + 1);
-        unmount(part_name);
-        QDir(m_root + "/" + plugged_disk.device_folder + "/" + part_name).removeRecursively();
-    }
+    remove_partition_folders(name, plugged_disk);
     plugged_disk.blueprint.partitions = partitions;
     add_partition_folders(name, plugged_disk);
+}
+
+void fake_host::change_medium(const QString& name, qint64 size, const QList<partition>& partitions)
+{
+    if (!m_disks.contains(name))
+        return;
+    set_partitions(name, {});
+    unmount(name);
+    write_diskseq(m_disks[name].device_folder);
+    QFile(node_path(name)).resize(0);
+    set_size(name, size);
+    m_disks[name].blueprint.partitions = partitions;
+    write_partition_table(name, m_disks[name].blueprint);
+    set_partitions(name, partitions);
 }
 
 QString fake_host::node_path(const QString& name) const

@@ -45,6 +45,9 @@ DWORD is_writable(const disk_handle& handle)
         return ERROR_NOT_READY;
     if (disk.read_only)
         return ERROR_WRITE_PROTECT;
+    // The running system's own disk is never ours to write.
+    if (disk_holds_system(disk))
+        return ERROR_ACCESS_DENIED;
     return ERROR_SUCCESS;
 }
 
@@ -153,7 +156,7 @@ DWORD delete_layout(const disk_handle& handle)
         return ERROR_WRITE_PROTECT;
     if (handle.fd < 0)
         return ERROR_ACCESS_DENIED;
-    if (disk_is_mounted(disk))
+    if (disk_is_in_use(disk))
         return ERROR_ACCESS_DENIED;
     std::uint64_t head = std::min(layout_area, disk.size_bytes);
     std::uint64_t tail = std::max(head, disk.size_bytes - head);

@@ -1,10 +1,12 @@
 #include "disk_registry.h"
 
+#include "block_devices.h"
 #include "mounts.h"
 
 #include <algorithm>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 namespace win32 {
@@ -30,20 +32,25 @@ registry& the_registry()
     return instance;
 }
 
+// The device number of the file system at "/"; empty when none is known.
 std::string mounted_at_root(const std::vector<mount_entry>& mounts)
 {
-    std::string device;
+    std::string number;
     for (const mount_entry& mount : mounts)
         if (mount.mount_point == "/")
-            device = mount.block_device;
-    return device;
+            number = mount.device_number;
+    return number;
 }
 
-bool is_mounted(const std::vector<mount_entry>& mounts, const std::string& block_device)
+// The device numbers of the disk, of its partitions and of what is stacked on them.
+std::set<std::string> device_numbers_of(const sysfs_disk& disk)
 {
-    return std::any_of(mounts.begin(), mounts.end(), [&](const mount_entry& mount) {
-        return mount.block_device == block_device;
-    });
+    std::set<std::string> numbers = device_numbers_with_holders(disk.name);
+    for (const sysfs_partition& partition : disk.partitions) {
+        std::set<std::string> partition_numbers = device_numbers_with_holders(partition.name);
+        numbers.insert(partition_numbers.begin(), partition_numbers.end());
+    }
+    return numbers;
 }
 
 std::uint32_t number_for(registry& state, const sysfs_disk& disk,
@@ -78,8 +85,8 @@ char free_letter(const std::map<std::pair<std::string, std::uint32_t>, char>& le
 host_snapshot scan_host()
 {
     std::vector<sysfs_disk> disks = scan_sysfs_disks();
-    std::vector<mount_entry> mounts = read_mounts();
-    std::string root_device = mounted_at_root(mounts);
+    mount_table table = read_mount_table();
+    std::string root_number = mounted_at_root(table.mounts);
 
     registry& state = the_registry();
     std::lock_guard<std::mutex> lock(state.mutex);
@@ -87,18 +94,24 @@ host_snapshot scan_host()
     std::vector<known_disk> still_present;
     std::vector<host_volume> volumes;
     std::vector<std::pair<std::string, std::uint32_t>> volume_keys;
+    std::vector<bool> volume_holds_root;
     for (const sysfs_disk& disk : disks) {
         std::uint32_t number = number_for(state, disk, still_present);
-        snapshot.disks.push_back({number, disk});
         std::string disk_key = disk.name + " " + disk.identity;
-        for (const sysfs_partition& partition : disk.partitions) {
-            volumes.push_back({0, number, partition.name, partition.number, disk.removable});
-            volume_keys.emplace_back(disk_key, partition.number);
-        }
-        if (disk.partitions.empty() && is_mounted(mounts, disk.name)) {
+        std::set<std::string> disk_numbers = device_numbers_with_holders(disk.name);
+        if (disk.partitions.empty() && table.uses(disk_numbers)) {
             volumes.push_back({0, number, disk.name, 0, disk.removable});
             volume_keys.emplace_back(disk_key, 0);
+            volume_holds_root.push_back(disk_numbers.count(root_number));
         }
+        for (const sysfs_partition& partition : disk.partitions) {
+            std::set<std::string> partition_numbers = device_numbers_with_holders(partition.name);
+            volumes.push_back({0, number, partition.name, partition.number, disk.removable});
+            volume_keys.emplace_back(disk_key, partition.number);
+            volume_holds_root.push_back(partition_numbers.count(root_number));
+            disk_numbers.insert(partition_numbers.begin(), partition_numbers.end());
+        }
+        snapshot.disks.push_back({number, disk, table.uses_for_system(disk_numbers)});
     }
     // Numbers of disks that are gone are never handed out again.
     state.disks = still_present;
@@ -110,7 +123,7 @@ host_snapshot scan_host()
     for (size_t i = 0; i < volumes.size(); ++i) {
         auto known = state.letters.find(volume_keys[i]);
         if (known == state.letters.end()) {
-            char letter = free_letter(state.letters, volumes[i].block_device == root_device);
+            char letter = free_letter(state.letters, volume_holds_root[i]);
             if (!letter)
                 continue;
             known = state.letters.emplace(volume_keys[i], letter).first;
@@ -143,15 +156,14 @@ bool find_volume(char letter, host_volume& volume)
     return false;
 }
 
-bool disk_is_mounted(const sysfs_disk& disk)
+bool disk_is_in_use(const sysfs_disk& disk)
 {
-    std::vector<mount_entry> mounts = read_mounts();
-    if (is_mounted(mounts, disk.name))
-        return true;
-    return std::any_of(disk.partitions.begin(), disk.partitions.end(),
-                       [&](const sysfs_partition& partition) {
-                           return is_mounted(mounts, partition.name);
-                       });
+    return read_mount_table().uses(device_numbers_of(disk));
+}
+
+bool disk_holds_system(const sysfs_disk& disk)
+{
+    return read_mount_table().uses_for_system(device_numbers_of(disk));
 }
 
 void forget_disk_registry()

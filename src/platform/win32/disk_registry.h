@@ -16,6 +16,8 @@ namespace win32 {
 struct host_disk {
     std::uint32_t number = 0;
     sysfs_disk info;
+    // It holds "/", another system mount point or swap: never offered, never written.
+    bool holds_system = false;
 };
 
 struct host_volume {
@@ -39,8 +41,10 @@ host_snapshot scan_host();
 bool find_disk(std::uint32_t number, host_disk& disk);
 bool find_volume(char letter, host_volume& volume);
 
-// True when a file system on the disk or one of its partitions is mounted.
-bool disk_is_mounted(const sysfs_disk& disk);
+// True when a file system on the disk or one of its partitions is mounted, or swap is on it.
+bool disk_is_in_use(const sysfs_disk& disk);
+// True when the disk holds "/", another system mount point or swap.
+bool disk_holds_system(const sysfs_disk& disk);
 
 // Forgets every number and letter given so far.
 void forget_disk_registry();

@@ -1,5 +1,7 @@
 #include "mounts.h"
 
+#include "block_devices.h"
+#include "disk_rules.h"
 #include "errno_error.h"
 #include "host_root.h"
 
@@ -13,98 +15,131 @@
 namespace win32 {
 namespace {
 
-// Undoes the octal escapes the kernel writes for spaces, tabs and backslashes.
-std::string unescaped(const std::string& field)
-{
-    std::string text;
-    for (size_t i = 0; i < field.size(); ++i) {
-        std::string digits = field.substr(i + 1, 3);
-        if (field[i] == '\\' && digits.size() == 3
-            && digits.find_first_not_of("01234567") == std::string::npos) {
-            text += static_cast<char>(std::stoi(digits, nullptr, 8));
-            i += 3;
-            continue;
-        }
-        text += field[i];
-    }
-    return text;
-}
-
-std::string last_component(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A device-mapper or md device stands for the first partition or disk below it.
-std::string underlying_device(const std::string& name, int depth = 0)
-{
-    if (depth > 8 || (name.compare(0, 3, "dm-") != 0 && name.compare(0, 2, "md") != 0))
-        return name;
-    std::vector<std::string> slaves = host_folder_entries("/sys/block/" + name + "/slaves");
-    if (slaves.empty())
-        return name;
-    std::sort(slaves.begin(), slaves.end());
-    return underlying_device(slaves.front(), depth + 1);
-}
-
-std::string block_device_of(const std::string& source)
-{
-    if (source.compare(0, 5, "/dev/") != 0)
-        return "";
-    std::string resolved = resolve_in_host(source);
-    return underlying_device(last_component(resolved.empty() ? source : resolved));
-}
-
 struct mount_line {
     std::string text;
     mount_entry entry;
 };
 
-std::vector<mount_line> read_mount_lines()
+std::vector<std::string> host_file_lines(const std::string& host_path)
 {
-    std::vector<mount_line> lines;
-    std::string path = resolve_host_path("/proc/self/mounts");
+    std::vector<std::string> lines;
+    std::string path = resolve_host_path(host_path);
     if (path.empty())
         return lines;
     std::ifstream file(path);
     std::string text;
-    while (std::getline(file, text)) {
-        std::istringstream fields(text);
-        std::string source;
-        std::string mount_point;
-        fields >> source >> mount_point;
-        lines.push_back({text, {block_device_of(unescaped(source)), unescaped(mount_point)}});
+    while (std::getline(file, text))
+        lines.push_back(text);
+    return lines;
+}
+
+std::vector<mount_line> read_mount_lines()
+{
+    std::vector<mount_line> lines;
+    for (const std::string& text : host_file_lines("/proc/self/mountinfo")) {
+        mountinfo_line parsed;
+        if (!parse_mountinfo_line(text, parsed))
+            continue;
+        std::string number = parsed.device_number;
+        if (number.compare(0, 2, "0:") == 0 && !parsed.source.empty() && parsed.source[0] == '/') {
+            std::string node_number = device_number_of_node(parsed.source);
+            if (!node_number.empty())
+                number = node_number;
+        }
+        lines.push_back({text, {number, parsed.mount_point}});
     }
     return lines;
 }
 
+std::set<std::string> read_swaps()
+{
+    std::set<std::string> numbers;
+    for (const std::string& text : host_file_lines("/proc/swaps")) {
+        std::string number = device_number_of_node(swap_path(text));
+        if (!number.empty())
+            numbers.insert(number);
+    }
+    return numbers;
+}
+
+bool any_of_in(const std::set<std::string>& numbers, const std::set<std::string>& among)
+{
+    return std::any_of(numbers.begin(), numbers.end(),
+                       [&](const std::string& number) { return among.count(number); });
+}
+
+// A fake root's tables without the mounts at `removed`: both tables, as the kernel keeps them.
+unsigned long rewrite_fake_tables(const std::vector<mount_line>& kept,
+                                  const std::set<std::string>& removed)
+{
+    std::string mountinfo;
+    for (const mount_line& line : kept)
+        mountinfo += line.text + "\n";
+    std::string mounts;
+    for (const std::string& text : host_file_lines("/proc/self/mounts")) {
+        std::istringstream fields(text);
+        std::string source;
+        std::string mount_point;
+        fields >> source >> mount_point;
+        if (!removed.count(unescaped_mount_field(mount_point)))
+            mounts += text + "\n";
+    }
+    std::ofstream mountinfo_file(resolve_host_path("/proc/self/mountinfo"), std::ios::trunc);
+    mountinfo_file << mountinfo;
+    std::ofstream mounts_file(resolve_host_path("/proc/self/mounts"), std::ios::trunc);
+    mounts_file << mounts;
+    return mountinfo_file.good() && mounts_file.good() ? 0 : ERROR_GEN_FAILURE;
+}
+
 } // namespace
 
-std::vector<mount_entry> read_mounts()
+bool mount_table::uses(const std::set<std::string>& numbers) const
 {
-    std::vector<mount_entry> entries;
+    return any_of_in(numbers, swaps)
+        || std::any_of(mounts.begin(), mounts.end(),
+                       [&](const mount_entry& mount) { return numbers.count(mount.device_number); });
+}
+
+bool mount_table::uses_for_system(const std::set<std::string>& numbers) const
+{
+    return any_of_in(numbers, swaps)
+        || std::any_of(mounts.begin(), mounts.end(), [&](const mount_entry& mount) {
+               return is_system_mount_point(mount.mount_point) && numbers.count(mount.device_number);
+           });
+}
+
+mount_table read_mount_table()
+{
+    mount_table table;
     for (const mount_line& line : read_mount_lines())
-        entries.push_back(line.entry);
-    return entries;
+        table.mounts.push_back(line.entry);
+    table.swaps = read_swaps();
+    return table;
 }
 
 unsigned long unmount_block_device(const std::string& block_device)
 {
+    std::set<std::string> numbers = device_numbers_with_holders(block_device);
+    if (any_of_in(numbers, read_swaps()))
+        return ERROR_ACCESS_DENIED;
     std::vector<mount_line> lines = read_mount_lines();
-    if (!host_is_real()) {
-        std::string kept;
-        for (const mount_line& line : lines)
-            if (line.entry.block_device != block_device)
-                kept += line.text + "\n";
-        std::ofstream file(resolve_host_path("/proc/self/mounts"), std::ios::trunc);
-        file << kept;
-        return file.good() ? 0 : ERROR_GEN_FAILURE;
+    std::vector<mount_line> kept;
+    std::set<std::string> removed;
+    for (const mount_line& line : lines) {
+        if (!numbers.count(line.entry.device_number)) {
+            kept.push_back(line);
+            continue;
+        }
+        if (is_system_mount_point(line.entry.mount_point))
+            return ERROR_ACCESS_DENIED;
+        removed.insert(line.entry.mount_point);
     }
+    if (!host_is_real())
+        return removed.empty() ? 0 : rewrite_fake_tables(kept, removed);
     unsigned long result = 0;
     // Deepest mounts first, the reverse of the order they were made in.
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
-        if (line->entry.block_device != block_device)
+        if (!numbers.count(line->entry.device_number))
             continue;
         const char* mount_point = line->entry.mount_point.c_str();
         if (umount2(mount_point, 0) != 0 && umount2(mount_point, MNT_DETACH) != 0)

@@ -1,5 +1,6 @@
 // Device-information sets hold the host's disks as they were when the set was opened: the
-// disk interface class lists every whole disk, the "USBSTOR" enumerator the disks on USB.
+// disk interface class lists every whole disk, the "USBSTOR" enumerator the disks on USB;
+// neither lists a disk that holds "/", another system mount point or swap.
 // Element i and interface i of a set are the same disk.
 
 #include "device_paths.h"
@@ -62,7 +63,11 @@ std::string friendly_name(const win32::sysfs_disk& disk)
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR enumerator, HWND, DWORD flags)
 {
     auto* set = new device_info_set;
-    std::vector<win32::host_disk> disks = win32::scan_host().disks;
+    std::vector<win32::host_disk> disks;
+    // A disk that holds the running system is no candidate for anything, whatever its bus.
+    for (const win32::host_disk& disk : win32::scan_host().disks)
+        if (!disk.holds_system)
+            disks.push_back(disk);
     if (enumerator) {
         if (strcasecmp(enumerator, "USBSTOR") != 0) {
             delete set;

@@ -1,30 +1,14 @@
 #include "sysfs_disks.h"
 
+#include "disk_rules.h"
 #include "host_root.h"
-
-#include <winioctl.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <sstream>
-
 
 namespace win32 {
 namespace {
-
-bool starts_with(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool is_whole_disk_name(const std::string& name)
-{
-    for (const char* prefix : {"loop", "ram", "zram", "dm-", "md", "sr", "nbd"})
-        if (starts_with(name, prefix))
-            return false;
-    return !name.empty() && name[0] != '.';
-}
 
 std::uint64_t read_number(const std::string& host_path, std::uint64_t fallback)
 {
@@ -40,42 +24,6 @@ std::string trimmed(const std::string& text)
     if (first == std::string::npos)
         return "";
     return text.substr(first, text.find_last_not_of(" \t\n") - first + 1);
-}
-
-bool has_component(const std::string& path, bool (*matches)(const std::string&))
-{
-    std::stringstream stream(path);
-    std::string component;
-    while (std::getline(stream, component, '/'))
-        if (matches(component))
-            return true;
-    return false;
-}
-
-bool numbered(const std::string& component, const std::string& prefix)
-{
-    return component.size() > prefix.size() && starts_with(component, prefix)
-        && std::all_of(component.begin() + prefix.size(), component.end(),
-                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
-// The bus is told by the device path: a USB disk sits below a usbN root hub.
-std::uint32_t bus_of(const std::string& device_path)
-{
-    if (has_component(device_path, [](const std::string& c) { return numbered(c, "usb"); }))
-        return BusTypeUsb;
-    if (has_component(device_path, [](const std::string& c) { return c == "nvme"; }))
-        return BusTypeNvme;
-    if (has_component(device_path, [](const std::string& c) { return c == "mmc_host"; }))
-        return BusTypeSd;
-    if (has_component(device_path, [](const std::string& c) { return numbered(c, "ata"); }))
-        return BusTypeSata;
-    if (starts_with(device_path, "/sys/devices/virtual/")
-        || has_component(device_path, [](const std::string& c) { return numbered(c, "virtio"); }))
-        return BusTypeVirtual;
-    if (has_component(device_path, [](const std::string& c) { return numbered(c, "host"); }))
-        return BusTypeScsi;
-    return BusTypeUnknown;
 }
 
 } // namespace
@@ -119,9 +67,6 @@ bool read_sysfs_disk(const std::string& name, sysfs_disk& disk)
     disk = sysfs_disk();
     disk.name = name;
     disk.device_path = device_path;
-    std::string diskseq = read_host_file(device_path + "/diskseq");
-    disk.identity = diskseq.empty() ? "dev " + read_host_file(device_path + "/dev")
-                                    : "diskseq " + diskseq;
     disk.size_bytes = read_number(device_path + "/size", 0) * 512;
     disk.logical_block_size =
         static_cast<std::uint32_t>(read_number(device_path + "/queue/logical_block_size", 512));
@@ -132,6 +77,13 @@ bool read_sysfs_disk(const std::string& name, sysfs_disk& disk)
     disk.vendor = trimmed(read_host_file(device_path + "/device/vendor"));
     disk.model = trimmed(read_host_file(device_path + "/device/model"));
     disk.bus_type = bus_of(device_path);
+    // Kernels before 5.15 have no diskseq: another medium, or another disk under the same name,
+    // is then told apart only where it sits, its size or its model.
+    std::string diskseq = read_host_file(device_path + "/diskseq");
+    disk.identity = diskseq.empty()
+        ? "dev " + read_host_file(device_path + "/dev") + " at " + device_path + " size "
+            + std::to_string(disk.size_bytes) + " model " + disk.vendor + " " + disk.model
+        : "diskseq " + diskseq;
     for (const std::string& entry : host_folder_entries(device_path)) {
         std::string number = read_host_file(device_path + "/" + entry + "/partition");
         if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0])))

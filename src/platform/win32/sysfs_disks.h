@@ -16,7 +16,8 @@ struct sysfs_disk {
     std::string name;
     // The disk's own folder under R/sys/devices, relative to R.
     std::string device_path;
-    // Tells this disk apart from an earlier one of the same name: diskseq, else dev.
+    // Tells this disk apart from an earlier one of the same name: its diskseq, else its dev,
+    // place, size and model.
     std::string identity;
     std::uint64_t size_bytes = 0;
     std::uint32_t logical_block_size = 512;

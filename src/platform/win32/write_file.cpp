@@ -1,6 +1,7 @@
 // WriteFile on a disk handle: whole sectors only, written through (the node is open with
 // O_DSYNC), so a call returns when its bytes are on the device. A disk that left the host
-// fails with ERROR_DEVICE_NOT_CONNECTED; a disk with a mounted file system is never written.
+// fails with ERROR_DEVICE_NOT_CONNECTED; a disk with a mounted file system or swap is never
+// written.
 
 #include "device_handles.h"
 #include "disk_registry.h"
@@ -24,7 +25,7 @@ DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, 
         return ERROR_WRITE_PROTECT;
     if (length % now.logical_block_size != 0)
         return ERROR_INVALID_PARAMETER;
-    if (disk.fd < 0 || win32::disk_is_mounted(now))
+    if (disk.fd < 0 || win32::disk_is_in_use(now))
         return ERROR_ACCESS_DENIED;
     if (disk.position + length > now.size_bytes)
         return ERROR_SECTOR_NOT_FOUND;
