@@ -107,6 +107,7 @@ private slots:
             }
             QTRY_VERIFY(!driver.window()->findChild<end_dialog*>());
             // "FLASH ANOTHER?" answers right away, before anything else changed.
+            QCOMPARE(driver.flash_face(), QString("done"));
             QVERIFY(driver.flash_clickable());
             if (next == 4)
                 break;

@@ -1,7 +1,9 @@
 // Runs the program over a demo host: one 16 GB USB stick backed by a sparse file, and a local
-// release server offering a small generated release. Usage:
+// release server offering a small generated release. Commands typed on the terminal plug more
+// sticks in and pull them out (see demo_console.h). Usage:
 //     kestrel-demo-environment PROGRAM DATA_FOLDER PORT [program arguments...]
 
+#include "demo_console.h"
 #include "fake_host.h"
 #include "release_fixture.h"
 #include "release_server.h"
@@ -25,11 +27,8 @@ int main(int argc, char* argv[])
     const quint16 port = arguments.takeFirst().toUShort();
 
     fake_host host;
-    fake_host::disk stick = fake_host::usb_stick(16'000'000'000);
-    stick.vendor = "Kestrel";
-    stick.model = "Demo Stick";
-    stick.partitions = {{1 << 20, 1'000'000'000, "/media/demo/KESTREL"}};
-    host.add(stick);
+    demo_console console(host);
+    console.add_stick();
 
     release_server server;
     if (!server.start(port)) {

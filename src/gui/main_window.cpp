@@ -137,8 +137,7 @@ void main_window::update_window()
     m_device_list->collapse();
     m_warning->show();
     m_apply_form_lock();
-    if (m_stage == run_stage::idle)
-        m_progress_button->disable();
+    // Decides between FLASH (or "FLASH ANOTHER?" after a flash) and the disabled face.
     input_fields_changed();
     resize(window_width, m_message_shown ? message_height : folded_height);
     m_layout_blocks();

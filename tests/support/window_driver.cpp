@@ -15,6 +15,7 @@
 #include "platform/win32/test_control.h"
 
 #include <QFile>
+#include <QFrame>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -157,6 +158,16 @@ bool window_driver::flash_clickable() const
 {
     progress_button* button = flash_button();
     return clickable(button, QPoint(button->width() / 2, button->height() / 2));
+}
+
+QString window_driver::flash_face() const
+{
+    // Children are kept in stacking order: the last face is the one on top.
+    QString shown;
+    for (QObject* child : flash_button()->children())
+        if (qobject_cast<QFrame*>(child))
+            shown = child->objectName();
+    return shown;
 }
 
 bool window_driver::press_flash()

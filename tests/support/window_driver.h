@@ -60,6 +60,8 @@ public:
     static bool click(QWidget* widget, const QPoint& position);
     static bool clickable(QWidget* widget, const QPoint& position);
     bool flash_clickable() const;
+    // The name of the progress button's face on show ("ready", "done", "disabled", ...).
+    QString flash_face() const;
     bool press_flash();
 
     // Accepts the start-up download offer and waits until the image is in the cache.
