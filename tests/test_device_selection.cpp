@@ -305,10 +305,6 @@ private slots:
     {
         m_selection->update_devices_list({numbered_disk(1, "A"), numbered_disk(2, "B")});
         m_selection->select_device(numbered_disk(2, "B"));
-        // The same path under another number is another disk.
-        m_selection->update_devices_list({numbered_disk(1, "A"), disk("\\\\.\\PhysicalDrive2", "B", 8000000000)});
-        QVERIFY(!m_selection->selected_device());
-        m_selection->select_device(numbered_disk(2, "B"));
 
         m_selection->update_devices_list({numbered_disk(1, "A")});
         QVERIFY(!m_selection->selected_device());

@@ -1,6 +1,5 @@
 #include "gui/device_selection.h"
 
-#include "device/device_windows.h"
 #include "gui/device_selection_widget.h"
 #include "gui/device_size_text.h"
 #include "gui/list_style.h"
@@ -23,15 +22,6 @@ int list_height(std::size_t disks)
 {
     int n = static_cast<int>(disks);
     return n < 3 ? 73 * n - 1 : 216 + n;
-}
-
-// Path and number name one disk for as long as it is attached; a disk that comes back gets a
-// new number, so it is never taken for the one that left.
-bool same_disk(const std::shared_ptr<device>& a, const std::shared_ptr<device>& b)
-{
-    return a->path == b->path
-        && std::static_pointer_cast<device_windows>(a)->number
-        == std::static_pointer_cast<device_windows>(b)->number;
 }
 
 } // namespace
@@ -142,7 +132,9 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
     // user has picked a disk nothing but the user selects one again.
     if (m_selected
         && std::none_of(m_devices.begin(), m_devices.end(),
-                        [&](const std::shared_ptr<device>& disk) { return same_disk(disk, m_selected); }))
+                        [&](const std::shared_ptr<device>& disk) {
+                            return same_disk(*disk, *m_selected);
+                        }))
         m_deselect();
     const bool choice_to_make =
         m_devices.size() >= 2 || (m_devices.size() == 1 && m_user_picked && !m_selected);
