@@ -95,7 +95,6 @@ private:
     void m_begin_preparation();
     void m_start_image_check();
     void m_image_checked(int state);
-    void m_prepare_disk();
     void m_stop_preparation();
     void m_end_run(const QString& error_msg);
     void m_return_to_form();

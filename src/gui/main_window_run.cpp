@@ -239,7 +239,7 @@ void main_window::m_image_checked(int state)
         return;
     switch (static_cast<cached_image::state>(state)) {
     case cached_image::state::whole:
-        m_prepare_disk();
+        m_device_manager->unmount_device(m_selected_device.get(), false);
         break;
     case cached_image::state::missing:
     case cached_image::state::damaged:
@@ -250,11 +250,6 @@ void main_window::m_image_checked(int state)
     case cached_image::state::stopped:
         break;
     }
-}
-
-void main_window::m_prepare_disk()
-{
-    m_device_manager->unmount_device(m_selected_device.get(), false);
 }
 
 void main_window::m_preparation_refused()
