@@ -1,6 +1,7 @@
 #include "gui/dialog_card.h"
 
 #include "gui/ui_style.h"
+#include "gui/window_body.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -13,6 +14,7 @@ QPushButton* build(QFrame* dialog, const QString& title, const QString& body)
 {
     dialog->setFixedSize(410, 227);
     dialog->move(95, 174);
+    window_body::take_in(dialog);
     dialog->setAttribute(Qt::WA_TranslucentBackground);
 
     auto* card = new QFrame(dialog);
@@ -56,8 +58,8 @@ QPushButton* click_surface(QWidget* parent, const QRect& geometry)
 
 void notify_parent(QWidget* dialog, const char* hook)
 {
-    if (QWidget* parent = dialog->parentWidget())
-        QMetaObject::invokeMethod(parent, hook);
+    if (dialog->parentWidget())
+        QMetaObject::invokeMethod(dialog->window(), hook);
 }
 
 } // namespace dialog_card

@@ -3,6 +3,7 @@
 #include "gui/checkbox.h"
 #include "gui/dialog_card.h"
 #include "gui/ui_style.h"
+#include "gui/window_body.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -52,6 +53,7 @@ end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
     setFixedSize(600, 444);
     move(5, 53);
     setStyleSheet("QFrame{border-radius: 4px;border: none;background-color: #ffffff;}");
+    window_body::take_in(this);
 
     const Qt::Alignment top_centre = Qt::AlignTop | Qt::AlignVCenter;
     ui_style::icon_label(":/icons/flash-icon-success.svg", QSize(41, 41), this)->move(280, 8);

@@ -28,7 +28,6 @@
 #include <QPropertyAnimation>
 #include <QSequentialAnimationGroup>
 #include <QThread>
-#include <QTimer>
 
 using namespace main_window_layout;
 
@@ -417,8 +416,6 @@ void main_window::dialog_window_open()
 {
     m_progress_button->setEnabled(false);
     m_titlebar->set_close_forbidden_cursor();
-    // A card laid over shadowed widgets is only partly redrawn on X11 unless all is redrawn.
-    QTimer::singleShot(0, this, qOverload<>(&QWidget::update));
 }
 
 void main_window::dialog_window_closed()

@@ -11,8 +11,10 @@
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
 #include "gui/text_input_popup.h"
+#include "gui/titlebar.h"
 #include "gui/tooltip.h"
 #include "gui/ui_style.h"
+#include "gui/window_body.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -36,6 +38,7 @@ QLabel* text_label(const QString& text, const char* style, const QFont& font, QW
 
 void main_window::m_build_form()
 {
+    window_body::take_in(m_titlebar);
     m_body->setFont(ui_style::ubuntu_regular());
     ui_style::icon_label(":/icons/number-1.svg", QSize(20, 20), m_body)->move(24, 70);
     text_label(tr("Select USB flash drive"), section_style, ui_style::ubuntu_medium(), m_body)
@@ -107,6 +110,7 @@ void main_window::m_build_form()
     m_device_list = new device_selection(this);
     m_device_list->move(29, 117);
     m_device_list->setGraphicsEffect(ui_style::normal_shadow(this));
+    window_body::take_in(m_device_list);
     m_layout_blocks();
 }
 
