@@ -29,8 +29,8 @@ QPushButton* build(QFrame* dialog, const QString& title, const QString& body)
 
     auto* title_label = new QLabel(title, dialog);
     title_label->move(29, 21);
-    title_label->setStyleSheet("height: 32px;font-size: 20px;font-weight: bold;font-style: normal;"
-                               "font-stretch: normal;line-height: 1.6;color: #3a3939;");
+    title_label->setStyleSheet("QLabel {height: 32px;font-size: 20px;font-weight: bold;"
+                               "font-style: normal;line-height: 1.6;color: #3a3939;}");
     title_label->setFont(ui_style::ubuntu_bold());
     title_label->adjustSize();
 
@@ -40,7 +40,7 @@ QPushButton* build(QFrame* dialog, const QString& title, const QString& body)
     body_label->setWordWrap(true);
     body_label->setAlignment(Qt::AlignTop | Qt::AlignVCenter);
     body_label->setTextFormat(Qt::RichText);
-    body_label->setStyleSheet("font-size: 14px; line-height: 1.43; color: #959595;");
+    body_label->setStyleSheet("QLabel {font-size: 14px; line-height: 1.43; color: #959595;}");
     body_label->setFont(ui_style::ubuntu_bold());
 
     return close;

@@ -39,7 +39,7 @@ main_window::main_window(const std::string& application_name, const std::string&
 {
     setWindowTitle(QCoreApplication::translate("mainWindow", application_name.c_str()));
     setAttribute(Qt::WA_TranslucentBackground);
-    setStyleSheet("background: transparent");
+    setStyleSheet("main_window {background: transparent}");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     resize(window_width, building_height);
 

@@ -51,7 +51,8 @@ void main_window::m_build_form()
     m_form_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_form_area->verticalScrollBar()->setStyleSheet(scroll_bar_style);
     m_form = new QFrame;
-    m_form->setStyleSheet("QFrame {background: #ffffff;}");
+    m_form->setObjectName("form");
+    m_form->setStyleSheet("QFrame#form {background: #ffffff;}");
     m_form->setFixedSize(600, form_height);
     m_form_area->setWidget(m_form);
 
@@ -61,7 +62,8 @@ void main_window::m_build_form()
     ui_style::icon_label(":/icons/card-information.svg", QSize(24, 24), m_form)->move(552, 6);
 
     m_optional_fields = new QFrame(m_form);
-    m_optional_fields->setStyleSheet("QFrame {background: #ffffff;}");
+    m_optional_fields->setObjectName("optional_fields");
+    m_optional_fields->setStyleSheet("QFrame#optional_fields {background: #ffffff;}");
     m_optional_fields->setGeometry(0, optional_fields_top + 20, 600,
                                    form_height - optional_fields_top - 20);
 
@@ -95,7 +97,8 @@ void main_window::m_build_form()
     m_more_settings = new more_settings(m_body);
 
     m_bottom = new QFrame(m_body);
-    m_bottom->setStyleSheet("QFrame {background: #ffffff;}");
+    m_bottom->setObjectName("bottom");
+    m_bottom->setStyleSheet("QFrame#bottom {background: #ffffff;}");
     m_message = new QLabel(m_bottom);
     m_message->setObjectName("message");
     m_message->setFont(ui_style::ubuntu_medium());
@@ -122,9 +125,8 @@ void main_window::m_build_footer(const std::string& version)
     ui_style::form_separator(m_footer)->move(24, 0);
     ui_style::icon_label(":/Kestrel/group.svg", QSize(150, 32), m_footer)->move(24, 28);
     ui_style::footer_separator(m_footer)->move(190, 32);
-    text_label(QString("FLASH TOOL V") + QString::fromStdString(version),
-               "font-size: 12px; line-height: 1.33; color: #959595;", ui_style::roboto_regular(),
-               m_footer)
+    text_label(QString("FLASH TOOL V") + QString::fromStdString(version), version_style,
+               ui_style::roboto_regular(), m_footer)
         ->move(206, 36);
     m_layout_blocks();
 }
