@@ -35,9 +35,11 @@ QString with_link(const char* text, const char* url)
            "\">here. " + QChar(0x2197) + QChar(0xFE0E) + "</a>";
 }
 
-QLabel* link_label(const QString& text, const QRect& geometry, QWidget* parent)
+// A line across the page with its text centred: a box just as wide as the text wraps its
+// last word ("here. ↗") onto a second, hidden line as soon as the font runs a little wider.
+QLabel* link_label(const QString& text, int top, QWidget* parent)
 {
-    QLabel* label = text_label(text, geometry, ui_style::ubuntu_regular(),
+    QLabel* label = text_label(text, QRect(24, top, 552, 16), ui_style::ubuntu_regular(),
                                "QLabel {font-size: 12px; text-align: center; line-height: 1.43; "
                                "color: #959595; letter-spacing: -0.03px;}",
                                Qt::AlignCenter, parent);
@@ -80,9 +82,9 @@ end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
                "letter-spacing: -0.03px;}",
                Qt::AlignCenter, this);
     link_label(with_link("Learn more about recommended BIOS settings ", bios_settings_url),
-               QRect(151, 298, 299, 16), this);
+               298, this);
     link_label(with_link("Learn more about Kestrel overclocking guide ", overclocking_guide_url),
-               QRect(159, 318, 282, 16), this);
+               318, this);
 
     m_dont_show_again = new checkbox("Dont show this again", this);
     m_dont_show_again->move(226, 418);
