@@ -34,6 +34,15 @@ QLabel* text_label(const QString& text, const char* style, const QFont& font, QW
     return label;
 }
 
+// Scrolls the form so that `field` shows whole with its shadow, and `above` pixels over it
+// (its label) where there is room.
+void show_whole(QScrollArea* form, const QWidget* field, int above)
+{
+    const int top = field->mapTo(form->widget(), QPoint()).y();
+    form->ensureVisible(0, top + field->height(), 0, shadow_margin);
+    form->ensureVisible(0, top, 0, above);
+}
+
 } // namespace
 
 void main_window::m_build_form()
@@ -80,6 +89,10 @@ void main_window::m_build_form()
         int input_y = field.label_y - top + field.input_offset;
         input->move(24, input_y);
         input->popup()->move(24, input_y - input->popup()->height());
+        // Typing in a field that the form area cuts off brings it into view, label and all.
+        connect(input, &QLineEdit::textEdited, this, [this, input, above = field.input_offset] {
+            show_whole(m_form_area, input, above);
+        });
         return input;
     };
     m_btc = make_input(input_fields::btc);
@@ -149,4 +162,7 @@ void main_window::m_layout_blocks()
     m_form_area->setGeometry(0, form_top, 600, link_top - form_top - 4);
     m_form->setFixedHeight(m_unfolded ? form_height : optional_fields_top + 20);
     m_optional_fields->setVisible(m_unfolded);
+    // Unfolded, the form is taller than its area: show the fields just unfolded whole.
+    if (m_unfolded && height() == unfolded_height)
+        show_whole(m_form_area, m_ssh_key, input_fields::ssh.input_offset);
 }

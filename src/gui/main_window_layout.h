@@ -21,6 +21,8 @@ const int bottom_height = 110;
 const int footer_height = 81;
 const int optional_fields_top = 353;
 const int form_height = 600;
+// How far a field's drop shadow reaches beyond it.
+const int shadow_margin = 11;
 
 // Every style names the widgets it is for, so that none reaches the widgets inside another.
 const char* const label_style = "QLabel {height: 20px; font-size: 14px; font-weight: normal; "
