@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the tests and the demo need, only those missing.
 set -euo pipefail
 
-packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake g++ make python3 xvfb xdotool openssl)
+packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake g++ make python3 xvfb xauth xdotool openssl)
 
 missing=()
 for p in "${packages[@]}"; do
