@@ -23,7 +23,7 @@ void append_separator(QListWidget* list, int width)
     auto* line = new QFrame(holder);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet("QFrame {background: #eeeeee;}");
+    line->setStyleSheet("QFrame {border: 0px; background: #eeeeee;}");
     line->setGeometry(16, 0, 520, 1);
     list->setItemWidget(item, holder);
 }
