@@ -28,6 +28,10 @@ namespace {
 
 using win32::test_control::call;
 
+// The faces of a card: "CANCEL" or "STOP FLASHING" on the left, "UPDATE" or "CONTINUE" right.
+const QPoint left_face(113, 178);
+const QPoint right_face(300, 178);
+
 // What the X server shows of the window; without a compositor, the translucent margin is black.
 bool screen_shows_what_is_painted(QWidget* window)
 {
@@ -53,11 +57,9 @@ bool text_cut_off(const QLabel* label)
 
 bool one_colour(const QImage& picture)
 {
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            if (picture.pixel(x, y) != picture.pixel(0, 0))
-                return false;
-    return true;
+    QImage solid(picture.size(), picture.format());
+    solid.fill(picture.pixel(0, 0));
+    return picture == solid;
 }
 
 bool wholly_shown(const QScrollArea* area, const QWidget* field)
@@ -119,17 +121,17 @@ private slots:
     {
         qt_output = qInstallMessageHandler(note_unknown_properties);
         window_driver driver(release_fixture::make("v3", 20 << 20, 1 << 20));
-        release_server::answer& image = driver.server().answer_for(release_server::image_path("v3"));
-        image.hold_after = 1000;
+        driver.server().answer_for(release_server::image_path("v3")).hold_after = 1000;
         main_window* window = driver.open_window();
 
         // The start-up offer, once the device watch has refreshed the window twice.
         QVERIFY(wait_for<download_dialog>(window));
         QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") >= 3, 10000);
         QCOMPARE(look_at(window), QString());
-        QVERIFY(window_driver::click(wait_for<download_dialog>(window), QPoint(113, 178))); // CANCEL
+        QVERIFY(window_driver::click(wait_for<download_dialog>(window), left_face));
         QTRY_VERIFY(!window->findChild<download_dialog*>());
 
+        // The form, folded and unfolded; a field being typed in, and the fields unfolded, show.
         driver.fill_form("rig(%d)");
         QTRY_VERIFY(driver.flash_clickable());
         auto* form = window->findChild<QScrollArea*>();
@@ -157,7 +159,7 @@ private slots:
         QVERIFY(driver.press_flash());
         QVERIFY(wait_for<dialog_window>(window));
         QCOMPARE(look_at(window), QString());
-        QVERIFY(window_driver::click(wait_for<dialog_window>(window), QPoint(113, 178))); // CANCEL
+        QVERIFY(window_driver::click(wait_for<dialog_window>(window), left_face));
         QTRY_VERIFY(!window->findChild<dialog_window*>());
 
         // The first stick, from a scrolled form: download, flash, "Stop flashing?", success.
@@ -166,7 +168,7 @@ private slots:
         form->verticalScrollBar()->setValue(form->verticalScrollBar()->maximum());
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(driver.press_flash());
-        QVERIFY(window_driver::click(wait_for<download_dialog>(window), QPoint(300, 178))); // UPDATE
+        QVERIFY(window_driver::click(wait_for<download_dialog>(window), right_face));
         QTRY_COMPARE_WITH_TIMEOUT(driver.server().held_transfers(), 1, 10000);
         QCOMPARE(look_at(window), QString());
         win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
@@ -176,7 +178,7 @@ private slots:
         QVERIFY(driver.press_flash());
         QVERIFY(wait_for<dialog_window>(window));
         QCOMPARE(look_at(window), QString());
-        QVERIFY(window_driver::click(wait_for<dialog_window>(window), QPoint(300, 178))); // CONTINUE
+        QVERIFY(window_driver::click(wait_for<dialog_window>(window), right_face));
         win32::test_control::release_held();
         QVERIFY(wait_for<end_dialog>(window));
         QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());

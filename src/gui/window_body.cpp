@@ -7,7 +7,8 @@ namespace window_body {
 void take_in(QWidget* widget)
 {
     QWidget* window = widget->parentWidget();
-    QWidget* body = window ? window->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly) : nullptr;
+    QWidget* body =
+        window ? window->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly) : nullptr;
     if (!body || body == widget)
         return;
     const QPoint place = widget->pos() - body->pos();
