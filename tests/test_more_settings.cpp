@@ -68,7 +68,8 @@ private slots:
         QVERIFY(QMetaObject::invokeMethod(&link, slot.toLatin1().constData()));
         QCOMPARE(link.text(), text);
         QCOMPARE(text_label(link)->styleSheet(),
-                 "height: 20px; font-size: 14px; line-height: 1.43; color: " + colour + ";");
+                 "QLabel {height: 20px; font-size: 14px; line-height: 1.43; color: " + colour
+                     + ";}");
         QCOMPARE(int(link.cursor().shape()), cursor);
         verify_layout(link);
     }

@@ -7,7 +7,7 @@
 
 checkbox::checkbox(const std::string& text, QWidget* parent) : QFrame(parent)
 {
-    setStyleSheet("QFrame{border: none; background-color: #ffffff;}");
+    setStyleSheet(".checkbox {border: none; background-color: #ffffff;}");
     resize(300, 24);
 
     auto* label = new QLabel(QString::fromStdString(text), this);
@@ -16,8 +16,8 @@ checkbox::checkbox(const std::string& text, QWidget* parent) : QFrame(parent)
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFont(ui_style::ubuntu_regular());
-    label->setStyleSheet("font-size: 12px; text-align: center; line-height: 1.43; color: #3a3939; "
-                         "letter-spacing: -0.03px;");
+    label->setStyleSheet("QLabel {font-size: 12px; text-align: center; line-height: 1.43; "
+                         "color: #3a3939; letter-spacing: -0.03px;}");
 
     m_checked_icon = ui_style::icon_label(":/icons/check-on.svg", QSize(20, 20), this);
     m_checked_icon->move(0, 0);

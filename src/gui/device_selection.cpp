@@ -15,8 +15,9 @@
 
 namespace {
 
-const char* const framed_style = ".QFrame {border: 1px solid #eeeeee; border-radius : 4px;}";
-const char* const unframed_style = ".QFrame {border: 0px; border-radius : 4px;}";
+// The frame around the header; the rows and labels inside keep theirs.
+const char* const framed_style = "QFrame#header {border: 1px solid #eeeeee; border-radius : 4px;}";
+const char* const unframed_style = "QFrame#header {border: 0px; border-radius : 4px;}";
 
 int list_height(std::size_t disks)
 {
@@ -29,14 +30,15 @@ int list_height(std::size_t disks)
 device_selection::device_selection(QWidget* parent) : QFrame(parent), m_parent(parent)
 {
     setCursor(Qt::PointingHandCursor);
-    setStyleSheet("QFrame {border-radius : 4px; border: 0px}");
+    setStyleSheet(unframed_style);
 
     m_list = new QListWidget(this);
     m_list->move(0, 72);
     list_style::style_list(m_list);
 
     auto* header = new QFrame(this);
-    header->setStyleSheet("background: #ffffff;");
+    header->setObjectName("header");
+    header->setStyleSheet("QFrame#header {background: #ffffff;}");
     header->setFixedSize(552, 72);
     header->setGraphicsEffect(ui_style::normal_shadow(header));
 

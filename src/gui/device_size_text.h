@@ -1,5 +1,6 @@
 #pragma once
-// The texts and looks the disk header and the disk rows share.
+// The texts and looks the disk header and the disk rows share; the location list shows its
+// names in the same dark title.
 
 #include <QString>
 
@@ -10,14 +11,14 @@ namespace device_size_text {
 // A disk must be larger than this many bytes to take the image.
 const std::uint64_t minimum_size = 2000000000;
 
-const char* const dark_title =
-    "height: 20px; font-size: 14px; font-weight: normal; line-height: 1.43; color: #3a3939;";
-const char* const grey_title =
-    "height: 20px; font-size: 14px; font-weight: normal; line-height: 1.43; color: #959595;";
-const char* const grey_info =
-    "height: 16px; font-size: 12px; font-weight: normal; line-height: 1.33; color: #959595;";
-const char* const red_info =
-    "height: 16px; font-size: 12px; font-weight: normal; line-height: 1.33; color: #e92424;";
+const char* const dark_title = "QLabel {height: 20px; font-size: 14px; font-weight: normal; "
+                               "line-height: 1.43; color: #3a3939;}";
+const char* const grey_title = "QLabel {height: 20px; font-size: 14px; font-weight: normal; "
+                               "line-height: 1.43; color: #959595;}";
+const char* const grey_info = "QLabel {height: 16px; font-size: 12px; font-weight: normal; "
+                              "line-height: 1.33; color: #959595;}";
+const char* const red_info = "QLabel {height: 16px; font-size: 12px; font-weight: normal; "
+                             "line-height: 1.33; color: #e92424;}";
 
 // `size` in GB with two decimals, e.g. "15.38 GB".
 QString gigabytes(std::uint64_t size);

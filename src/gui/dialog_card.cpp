@@ -1,6 +1,7 @@
 #include "gui/dialog_card.h"
 
 #include "gui/ui_style.h"
+#include "gui/window_body.h"
 
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
@@ -13,6 +14,7 @@ QPushButton* build(QFrame* dialog, const QString& title, const QString& body)
 {
     dialog->setFixedSize(410, 227);
     dialog->move(95, 174);
+    window_body::take_in(dialog);
     dialog->setAttribute(Qt::WA_TranslucentBackground);
 
     auto* card = new QFrame(dialog);
@@ -27,8 +29,8 @@ QPushButton* build(QFrame* dialog, const QString& title, const QString& body)
 
     auto* title_label = new QLabel(title, dialog);
     title_label->move(29, 21);
-    title_label->setStyleSheet("height: 32px;font-size: 20px;font-weight: bold;font-style: normal;"
-                               "font-stretch: normal;line-height: 1.6;color: #3a3939;");
+    title_label->setStyleSheet("QLabel {height: 32px;font-size: 20px;font-weight: bold;"
+                               "font-style: normal;line-height: 1.6;color: #3a3939;}");
     title_label->setFont(ui_style::ubuntu_bold());
     title_label->adjustSize();
 
@@ -38,7 +40,7 @@ QPushButton* build(QFrame* dialog, const QString& title, const QString& body)
     body_label->setWordWrap(true);
     body_label->setAlignment(Qt::AlignTop | Qt::AlignVCenter);
     body_label->setTextFormat(Qt::RichText);
-    body_label->setStyleSheet("font-size: 14px; line-height: 1.43; color: #959595;");
+    body_label->setStyleSheet("QLabel {font-size: 14px; line-height: 1.43; color: #959595;}");
     body_label->setFont(ui_style::ubuntu_bold());
 
     return close;
@@ -56,8 +58,8 @@ QPushButton* click_surface(QWidget* parent, const QRect& geometry)
 
 void notify_parent(QWidget* dialog, const char* hook)
 {
-    if (QWidget* parent = dialog->parentWidget())
-        QMetaObject::invokeMethod(parent, hook);
+    if (dialog->parentWidget())
+        QMetaObject::invokeMethod(dialog->window(), hook);
 }
 
 } // namespace dialog_card

@@ -11,13 +11,13 @@ class QWidget;
 namespace dialog_card {
 
 // Builds the card inside `dialog` (which becomes a translucent 410 x 227 widget at (95, 174) of
-// its parent) and returns the close cross button.
+// its parent window, inside the window's body) and returns the close cross button.
 QPushButton* build(QFrame* dialog, const QString& title, const QString& body);
 
 // A flat, transparent, pointing-hand push button covering `geometry`.
 QPushButton* click_surface(QWidget* parent, const QRect& geometry);
 
-// Calls the slot `hook` of the dialog's parent, the main window ("dialog_window_open",
+// Calls the slot `hook` of the window the dialog lies in, the main window ("dialog_window_open",
 // "dialog_window_closed", "dont_show_again").
 void notify_parent(QWidget* dialog, const char* hook);
 

@@ -31,7 +31,8 @@ dialog_window::dialog_window(const std::string& body, const std::string& title,
     auto* left_face = new QFrame(this);
     left_face->setGeometry(29, 158, 168, 40);
     left_face->setStyleSheet(".QFrame{border-radius:4px;background: #e92424;}");
-    face_text(left_text, "background:transparent; color: #ffffff;font-size: 14px;border: none;",
+    face_text(left_text,
+              "QLabel {background:transparent; color: #ffffff;font-size: 14px;border: none;}",
               long_left_text ? QPoint(30, 13) : QPoint(55, 13), left_face);
 
     auto* right_face = new QFrame(this);
@@ -39,7 +40,8 @@ dialog_window::dialog_window(const std::string& body, const std::string& title,
     right_face->setGeometry(213, 158, 167, 40);
     right_face->setStyleSheet("QFrame#acpt{border-radius:4px;background: #ffffff;}");
     right_face->setGraphicsEffect(ui_style::normal_shadow(right_face));
-    face_text(right_text, "background:transparent; color: #3a3939;font-size: 14px;border: none;",
+    face_text(right_text,
+              "QLabel {background:transparent; color: #3a3939;font-size: 14px;border: none;}",
               QPoint(50, 13), right_face);
 
     QPushButton* left = dialog_card::click_surface(this, left_face->geometry());

@@ -38,7 +38,8 @@ download_dialog::download_dialog(std::uint64_t size_mib, const std::string& rele
     update_face->setStyleSheet("QFrame#acpt{border-radius:4px;background: #ffffff;}");
     update_face->setGraphicsEffect(ui_style::normal_shadow(update_face));
     face_text("UPDATE",
-              "background:transparent; color: #ffffff;font-weight: bold;font-size: 12px;border: none;",
+              "QLabel {background:transparent; color: #ffffff;font-weight: bold;font-size: 12px;"
+              "border: none;}",
               update_face);
 
     auto* cancel_face = new QFrame(this);
@@ -46,7 +47,8 @@ download_dialog::download_dialog(std::uint64_t size_mib, const std::string& rele
     cancel_face->setStyleSheet(".QFrame{border-radius:4px;background: #ffffff;}");
     cancel_face->setGraphicsEffect(ui_style::normal_shadow(cancel_face));
     face_text("CANCEL",
-              "background:transparent; color: #3a3939;font-size: 12px;font-weight: bold;border: none;",
+              "QLabel {background:transparent; color: #3a3939;font-size: 12px;font-weight: bold;"
+              "border: none;}",
               cancel_face);
 
     QPushButton* update = dialog_card::click_surface(this, update_face->geometry());

@@ -3,6 +3,7 @@
 #include "gui/checkbox.h"
 #include "gui/dialog_card.h"
 #include "gui/ui_style.h"
+#include "gui/window_body.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -34,11 +35,13 @@ QString with_link(const char* text, const char* url)
            "\">here. " + QChar(0x2197) + QChar(0xFE0E) + "</a>";
 }
 
-QLabel* link_label(const QString& text, const QRect& geometry, QWidget* parent)
+// A line across the page with its text centred: a box just as wide as the text wraps its
+// last word ("here. ↗") onto a second, hidden line as soon as the font runs a little wider.
+QLabel* link_label(const QString& text, int top, QWidget* parent)
 {
-    QLabel* label = text_label(text, geometry, ui_style::ubuntu_regular(),
-                               "font-size: 12px; text-align: center; line-height: 1.43; color: "
-                               "#959595; letter-spacing: -0.03px;",
+    QLabel* label = text_label(text, QRect(24, top, 552, 16), ui_style::ubuntu_regular(),
+                               "QLabel {font-size: 12px; text-align: center; line-height: 1.43; "
+                               "color: #959595; letter-spacing: -0.03px;}",
                                Qt::AlignCenter, parent);
     label->setTextFormat(Qt::RichText);
     label->setOpenExternalLinks(true);
@@ -51,32 +54,37 @@ end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
 {
     setFixedSize(600, 444);
     move(5, 53);
-    setStyleSheet("QFrame{border-radius: 4px;border: none;background-color: #ffffff;}");
+    window_body::take_in(this);
+    // The page's white reaches neither its icons nor its check box.
+    setStyleSheet(".end_dialog {border-radius: 4px;border: none;background-color: #ffffff;}");
 
     const Qt::Alignment top_centre = Qt::AlignTop | Qt::AlignVCenter;
     ui_style::icon_label(":/icons/flash-icon-success.svg", QSize(41, 41), this)->move(280, 8);
     text_label("USB Flashing Successful!", QRect(209, 65, 300, 24), ui_style::ubuntu_medium(),
-               "font-size: 16px; line-height: 1.43; color: #3a3939; letter-spacing: -0.03px;",
+               "QLabel {font-size: 16px; line-height: 1.43; color: #3a3939; "
+               "letter-spacing: -0.03px;}",
                top_centre, this);
     text_label("You are almost ready to start mining!", QRect(183, 93, 235, 20),
                ui_style::ubuntu_regular(),
-               "font-size: 14px; line-height: 1.43; color: #3a3939; letter-spacing: -0.03px;",
+               "QLabel {font-size: 14px; line-height: 1.43; color: #3a3939; "
+               "letter-spacing: -0.03px;}",
                top_centre, this);
     ui_style::icon_label(":/icons/number-1.svg", QSize(20, 20), this)->move(280, 137);
     text_label("Plug the USB drive into your mining rig.", QRect(194, 165, 250, 16),
                ui_style::ubuntu_regular(),
-               "font-size: 12px; line-height: 1.43; color: #3a3939; letter-spacing: -0.03px;",
+               "QLabel {font-size: 12px; line-height: 1.43; color: #3a3939; "
+               "letter-spacing: -0.03px;}",
                top_centre, this);
     ui_style::icon_label(":/icons/number-2.svg", QSize(20, 20), this)->move(280, 213);
     text_label("Change the primary boot device on your mining rig to a USB drive.",
                QRect(173, 242, 255, 32), ui_style::ubuntu_regular(),
-               "font-size: 12px; text-align: center; line-height: 1.43; color: #3a3939; "
-               "letter-spacing: -0.03px;",
+               "QLabel {font-size: 12px; text-align: center; line-height: 1.43; color: #3a3939; "
+               "letter-spacing: -0.03px;}",
                Qt::AlignCenter, this);
     link_label(with_link("Learn more about recommended BIOS settings ", bios_settings_url),
-               QRect(151, 298, 299, 16), this);
+               298, this);
     link_label(with_link("Learn more about Kestrel overclocking guide ", overclocking_guide_url),
-               QRect(159, 318, 282, 16), this);
+               318, this);
 
     m_dont_show_again = new checkbox("Dont show this again", this);
     m_dont_show_again->move(226, 418);
@@ -90,7 +98,8 @@ end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
     face->setGraphicsEffect(ui_style::normal_shadow(face));
     auto* face_text = new QLabel("FLASH NEW USB", face);
     face_text->move(61, 13);
-    face_text->setStyleSheet("background:transparent; color: #ffffff;font-size: 12px;border: none;");
+    face_text->setStyleSheet(
+        "QLabel {background:transparent; color: #ffffff;font-size: 12px;border: none;}");
     face_text->setFont(ui_style::ubuntu_bold());
     face_text->adjustSize();
 

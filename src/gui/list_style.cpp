@@ -23,7 +23,7 @@ void append_separator(QListWidget* list_widget, int width)
     auto* line = new QFrame(holder);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Plain);
-    line->setStyleSheet("background: #eeeeee;");
+    line->setStyleSheet("QFrame {border: 0px; background: #eeeeee;}");
     line->setGeometry(16, 0, 520, 1);
     list_widget->setItemWidget(item, holder);
 }

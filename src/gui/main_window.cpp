@@ -22,7 +22,6 @@
 #include <QPauseAnimation>
 #include <QPropertyAnimation>
 #include <QSequentialAnimationGroup>
-#include <QTimer>
 
 using namespace main_window_layout;
 
@@ -34,7 +33,7 @@ main_window::main_window(const std::string& application_name, const std::string&
 {
     setWindowTitle(QCoreApplication::translate("mainWindow", application_name.c_str()));
     setAttribute(Qt::WA_TranslucentBackground);
-    setStyleSheet("background: transparent");
+    setStyleSheet("main_window {background: transparent}");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     resize(window_width, building_height);
 
@@ -213,8 +212,6 @@ void main_window::dialog_window_open()
 {
     m_progress_button->setEnabled(false);
     m_titlebar->set_close_forbidden_cursor();
-    // A card laid over shadowed widgets is only partly redrawn on X11 unless all is redrawn.
-    QTimer::singleShot(0, this, qOverload<>(&QWidget::update));
 }
 
 void main_window::dialog_window_closed()

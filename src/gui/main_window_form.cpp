@@ -11,8 +11,10 @@
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
 #include "gui/text_input_popup.h"
+#include "gui/titlebar.h"
 #include "gui/tooltip.h"
 #include "gui/ui_style.h"
+#include "gui/window_body.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -32,10 +34,20 @@ QLabel* text_label(const QString& text, const char* style, const QFont& font, QW
     return label;
 }
 
+// Scrolls the form so that `field` shows whole with its shadow, and `above` pixels over it
+// (its label) where there is room.
+void show_whole(QScrollArea* form, const QWidget* field, int above)
+{
+    const int top = field->mapTo(form->widget(), QPoint()).y();
+    form->ensureVisible(0, top + field->height(), 0, shadow_margin);
+    form->ensureVisible(0, top, 0, above);
+}
+
 } // namespace
 
 void main_window::m_build_form()
 {
+    window_body::take_in(m_titlebar);
     m_body->setFont(ui_style::ubuntu_regular());
     ui_style::icon_label(":/icons/number-1.svg", QSize(20, 20), m_body)->move(24, 70);
     text_label(tr("Select USB flash drive"), section_style, ui_style::ubuntu_medium(), m_body)
@@ -48,7 +60,8 @@ void main_window::m_build_form()
     m_form_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_form_area->verticalScrollBar()->setStyleSheet(scroll_bar_style);
     m_form = new QFrame;
-    m_form->setStyleSheet("QFrame {background: #ffffff;}");
+    m_form->setObjectName("form");
+    m_form->setStyleSheet("QFrame#form {background: #ffffff;}");
     m_form->setFixedSize(600, form_height);
     m_form_area->setWidget(m_form);
 
@@ -58,7 +71,8 @@ void main_window::m_build_form()
     ui_style::icon_label(":/icons/card-information.svg", QSize(24, 24), m_form)->move(552, 6);
 
     m_optional_fields = new QFrame(m_form);
-    m_optional_fields->setStyleSheet("QFrame {background: #ffffff;}");
+    m_optional_fields->setObjectName("optional_fields");
+    m_optional_fields->setStyleSheet("QFrame#optional_fields {background: #ffffff;}");
     m_optional_fields->setGeometry(0, optional_fields_top + 20, 600,
                                    form_height - optional_fields_top - 20);
 
@@ -85,6 +99,10 @@ void main_window::m_build_form()
         input->popup()->move(24, input_y - input->popup()->height());
         if (folds_alone)
             m_folded_rows << input;
+        // Typing in a field that the form area cuts off brings it into view, label and all.
+        connect(input, &QLineEdit::textEdited, this, [this, input, above = field.input_offset] {
+            show_whole(m_form_area, input, above);
+        });
         return input;
     };
     m_btc = make_input(input_fields::btc);
@@ -102,7 +120,8 @@ void main_window::m_build_form()
     m_more_settings = new more_settings(m_body);
 
     m_bottom = new QFrame(m_body);
-    m_bottom->setStyleSheet("QFrame {background: #ffffff;}");
+    m_bottom->setObjectName("bottom");
+    m_bottom->setStyleSheet("QFrame#bottom {background: #ffffff;}");
     m_message = new QLabel(m_bottom);
     m_message->setObjectName("message");
     m_message->setFont(ui_style::ubuntu_medium());
@@ -117,6 +136,7 @@ void main_window::m_build_form()
     m_device_list = new device_selection(this);
     m_device_list->move(29, 117);
     m_device_list->setGraphicsEffect(ui_style::normal_shadow(this));
+    window_body::take_in(m_device_list);
     m_layout_blocks();
 }
 
@@ -128,9 +148,8 @@ void main_window::m_build_footer(const std::string& version)
     ui_style::form_separator(m_footer)->move(24, 0);
     ui_style::icon_label(":/Kestrel/group.svg", QSize(150, 32), m_footer)->move(24, 28);
     ui_style::footer_separator(m_footer)->move(190, 32);
-    text_label(QString("FLASH TOOL V") + QString::fromStdString(version),
-               "font-size: 12px; line-height: 1.33; color: #959595;", ui_style::roboto_regular(),
-               m_footer)
+    text_label(QString("FLASH TOOL V") + QString::fromStdString(version), version_style,
+               ui_style::roboto_regular(), m_footer)
         ->move(206, 36);
     m_layout_blocks();
 }
@@ -155,4 +174,7 @@ void main_window::m_layout_blocks()
     m_optional_fields->setVisible(m_unfolded);
     for (QWidget* row : m_folded_rows)
         row->setVisible(m_unfolded);
+    // Unfolded, the form is taller than its area: show the fields just unfolded whole.
+    if (m_unfolded && height() == unfolded_height)
+        show_whole(m_form_area, m_ssh_key, input_fields::ssh.input_offset);
 }

@@ -21,16 +21,20 @@ const int bottom_height = 110;
 const int footer_height = 81;
 const int optional_fields_top = 353;
 const int form_height = 600;
+// How far a field's drop shadow reaches beyond it.
+const int shadow_margin = 11;
 
-const char* const label_style =
-    "height: 20px; font-size: 14px; font-weight: normal; line-height: 1.43; color: #959595;";
-const char* const section_style =
-    "height: 20px; font-size: 16px; font-weight: 500; line-height: 1.43; color: #3a3939;";
-const char* const warning_style =
-    "height: 20px;font-size: 12px;font-weight: normal;line-height: 1.33;color: #E92424;";
+// Every style names the widgets it is for, so that none reaches the widgets inside another.
+const char* const label_style = "QLabel {height: 20px; font-size: 14px; font-weight: normal; "
+                                "line-height: 1.43; color: #959595;}";
+const char* const section_style = "QLabel {height: 20px; font-size: 16px; font-weight: 500; "
+                                  "line-height: 1.43; color: #3a3939;}";
+const char* const warning_style = "QLabel {height: 20px;font-size: 12px;font-weight: normal;"
+                                  "line-height: 1.33;color: #E92424;}";
 const char* const message_style =
-    "background: transparent;border: none;font-size: 14px;font-weight: 500;font-style: normal;"
-    "line-height: 1.43;color: %1;";
+    "QLabel {background: transparent;border: none;font-size: 14px;font-weight: 500;"
+    "font-style: normal;line-height: 1.43;color: %1;}";
+const char* const version_style = "QLabel {font-size: 12px; line-height: 1.33; color: #959595;}";
 const char* const scroll_bar_style =
     "QScrollBar::vertical {background: transparent; width: 8px;} "
     "QScrollBar::add-line:vertical {border: none;background: none;color: none;} "

@@ -36,7 +36,7 @@ void main_window::m_set_stage(run_stage stage)
         return;
     m_stage = stage;
     // A confirmation asks about the stage it was opened in; once that is over it is moot.
-    for (dialog_window* card : findChildren<dialog_window*>(QString(), Qt::FindDirectChildrenOnly))
+    for (dialog_window* card : findChildren<dialog_window*>())
         card->dismiss();
     m_apply_form_lock();
 }

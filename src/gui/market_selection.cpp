@@ -1,5 +1,6 @@
 #include "gui/market_selection.h"
 
+#include "gui/device_size_text.h"
 #include "gui/list_style.h"
 #include "gui/market_selection_element.h"
 #include "gui/ui_style.h"
@@ -13,20 +14,19 @@ market_selection::market_selection(QWidget* parent)
     : QFrame(parent), m_regions{{"Europe", "eu"}, {"United States of America", "usa"}},
       m_owner(parent)
 {
-    setStyleSheet("background: #ffffff; QFrame {border-radius : 4px; border: 0px}");
+    setStyleSheet(".market_selection {background: #ffffff; border-radius : 4px; border: 0px}");
     setCursor(Qt::PointingHandCursor);
     resize(552, 40);
 
     auto* header = new QFrame(this);
     header->setGeometry(0, 0, 552, 40);
-    header->setStyleSheet("background: #ffffff;");
+    header->setStyleSheet("QFrame {background: #ffffff;}");
     header->setGraphicsEffect(ui_style::normal_shadow(header));
 
     m_name = new QLabel(this);
     m_name->move(16, 12);
     m_name->setFont(ui_style::ubuntu_medium());
-    m_name->setStyleSheet("height: 20px; font-size: 14px; font-weight: normal; line-height: 1.43; "
-                          "color: #3a3939;");
+    m_name->setStyleSheet(device_size_text::dark_title);
 
     ui_style::icon_label(":/icons/arrow-up-down.svg", QSize(9, 13), this)->move(527, 15);
 

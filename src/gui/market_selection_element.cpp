@@ -1,5 +1,6 @@
 #include "gui/market_selection_element.h"
 
+#include "gui/device_size_text.h"
 #include "gui/market_selection.h"
 #include "gui/ui_style.h"
 
@@ -14,8 +15,7 @@ market_selection_element::market_selection_element(const std::string& value,
     auto* label = new QLabel(QString::fromStdString(m_value), this);
     label->move(16, 16);
     label->setFont(ui_style::ubuntu_regular());
-    label->setStyleSheet("height: 20px; font-size: 14px; font-weight: normal; line-height: 1.43; "
-                         "color: #3a3939;");
+    label->setStyleSheet(device_size_text::dark_title);
     label->adjustSize();
 }
 

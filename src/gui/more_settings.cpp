@@ -9,7 +9,8 @@ namespace {
 
 QString text_style(const char* colour)
 {
-    return QString("height: 20px; font-size: 14px; line-height: 1.43; color: %1;").arg(colour);
+    return QString("QLabel {height: 20px; font-size: 14px; line-height: 1.43; color: %1;}")
+        .arg(colour);
 }
 
 } // namespace

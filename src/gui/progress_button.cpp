@@ -22,7 +22,7 @@ const double pixels_per_percent = 5.56;
 progress_button::progress_button(QWidget* parent) : QWidget(parent)
 {
     setFixedSize(556, 56);
-    setStyleSheet("border-radius: 4px;");
+    setStyleSheet(".progress_button {border-radius: 4px;}");
     setCursor(Qt::PointingHandCursor);
 
     const QRect progress_icon(207, 19, 10, 19);
@@ -56,7 +56,7 @@ progress_button::progress_button(QWidget* parent) : QWidget(parent)
     m_click_surface = new QPushButton(this);
     m_click_surface->setFlat(true);
     m_click_surface->setFixedSize(556, 56);
-    m_click_surface->setStyleSheet("background: transparent");
+    m_click_surface->setStyleSheet("QPushButton {background: transparent}");
     connect(m_click_surface, SIGNAL(clicked()), this, SLOT(button_clicked()));
     m_click_surface->raise();
 }
@@ -66,7 +66,8 @@ QFrame* progress_button::m_face(const char* name, const char* style, const char*
 {
     auto* face = new QFrame(this);
     face->setObjectName(name);
-    face->setStyleSheet(style);
+    // Named, so that the face's background stays off the icons on it.
+    face->setStyleSheet(QString("QFrame#%1 {%2}").arg(name, style));
     face->resize(556, 56);
     ui_style::icon_label(bar, QSize(556, 56), face);
     ui_style::icon_label(icon, icon_geometry.size(), face)->move(icon_geometry.topLeft());
@@ -77,9 +78,9 @@ QLabel* progress_button::m_face_text(QFrame* face, const QString& text, const ch
                                      const QFont& font, const QPoint& position)
 {
     auto* label = new QLabel(text, face);
-    label->setStyleSheet(QString("height: 14px;font-size: 14px;font-style: normal;font-weight: "
-                                 "bold;line-height: 1;text-align: center;color: %1;background: "
-                                 "transparent;")
+    label->setStyleSheet(QString("QLabel {height: 14px;font-size: 14px;font-style: normal;"
+                                 "font-weight: bold;line-height: 1;text-align: center;color: %1;"
+                                 "background: transparent;}")
                              .arg(colour));
     label->setFont(font);
     label->move(position);

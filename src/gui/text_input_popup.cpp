@@ -9,14 +9,15 @@
 text_input_popup::text_input_popup(const std::string& error_text, QWidget* parent)
     : QFrame(parent)
 {
-    setStyleSheet("background: transparent;border-radius: 5px;");
+    setStyleSheet(".text_input_popup {background: transparent;border-radius: 5px;}");
     auto* bubble = new QFrame(this);
-    bubble->setStyleSheet("background: #3a3939;border-radius: 5px");
+    bubble->setObjectName("bubble");
+    bubble->setStyleSheet("QFrame#bubble {background: #3a3939;border-radius: 5px}");
     bubble->setGraphicsEffect(ui_style::normal_shadow(bubble));
 
     m_text = new QLabel(tr(error_text.c_str()), bubble);
-    m_text->setStyleSheet("font-size: 12px;font-weight: normal;line-height: 1.33;color: #fcfcfc;"
-                          "background: transparent;border: none;");
+    m_text->setStyleSheet("QLabel {font-size: 12px;font-weight: normal;line-height: 1.33;"
+                          "color: #fcfcfc;background: transparent;border: none;}");
     m_text->setFont(ui_style::ubuntu_regular());
     m_text->setWordWrap(true);
     m_text->move(16, 8);

@@ -77,17 +77,17 @@ QGraphicsDropShadowEffect* error_shadow(QObject* parent)
 
 QFrame* form_separator(QWidget* parent)
 {
-    return line(parent, QFrame::HLine, "color: #eeeeee;", 552, 1);
+    return line(parent, QFrame::HLine, "QFrame {color: #eeeeee;}", 552, 1);
 }
 
 QFrame* dialog_separator(QWidget* parent)
 {
-    return line(parent, QFrame::HLine, "color: #f5f5f5;", 400, 1);
+    return line(parent, QFrame::HLine, "QFrame {color: #f5f5f5;}", 400, 1);
 }
 
 QFrame* footer_separator(QWidget* parent)
 {
-    return line(parent, QFrame::VLine, "color: #959595;", 1, 24);
+    return line(parent, QFrame::VLine, "QFrame {color: #959595;}", 1, 24);
 }
 
 QLabel* icon_label(const QString& resource, const QSize& size, QWidget* parent)

@@ -1,0 +1,191 @@
+// The real window on a real X server, stage by stage: the server must show what the window
+// paints, with no text cut off and no icon turned into a block of one colour.
+
+#include "window_driver.h"
+
+#include "gui/device_selection.h"
+#include "gui/device_selection_widget.h"
+#include "gui/dialog_window.h"
+#include "gui/download_dialog.h"
+#include "gui/end_dialog.h"
+#include "gui/main_window.h"
+#include "gui/more_settings.h"
+#include "gui/progress_button.h"
+#include "gui/text_input.h"
+#include "gui/titlebar.h"
+#include "platform/win32/test_control.h"
+
+#include <QAbstractAnimation>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
+namespace {
+
+using win32::test_control::call;
+
+// The faces of a card: "CANCEL" or "STOP FLASHING" on the left, "UPDATE" or "CONTINUE" right.
+const QPoint left_face(113, 178);
+const QPoint right_face(300, 178);
+
+// What the X server shows of the window; without a compositor, the translucent margin is black.
+bool screen_shows_what_is_painted(QWidget* window)
+{
+    QImage painted(window->size(), QImage::Format_RGB32);
+    painted.fill(Qt::black);
+    QPainter(&painted).drawPixmap(0, 0, window->grab());
+    const QRect frame = window->geometry();
+    return window->screen()
+               ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+               .toImage()
+               .convertToFormat(QImage::Format_RGB32)
+        == painted;
+}
+
+// A word-wrapped text wraps onto hidden lines below its box; another runs past its edge.
+bool text_cut_off(const QLabel* label)
+{
+    if (!label->isVisible() || label->text().isEmpty())
+        return false;
+    return label->wordWrap() ? label->heightForWidth(label->width()) > label->height()
+                             : label->sizeHint().width() > label->width();
+}
+
+bool one_colour(const QImage& picture)
+{
+    QImage solid(picture.size(), picture.format());
+    solid.fill(picture.pixel(0, 0));
+    return picture == solid;
+}
+
+bool wholly_shown(const QScrollArea* area, const QWidget* field)
+{
+    return area->viewport()->rect().contains(
+        QRect(field->mapTo(area->viewport(), QPoint()), field->size()));
+}
+
+QtMessageHandler qt_output = nullptr;
+QStringList unknown_properties;
+
+void note_unknown_properties(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.startsWith("Unknown property"))
+        unknown_properties << text;
+    qt_output(type, context, text);
+}
+
+// What is wrong with the window at this stage; empty when nothing is.
+QString look_at(main_window* window)
+{
+    if (window->findChild<QAbstractAnimation*>())
+        return "still moving";
+    // As when the pointer crosses the title bar's minimise bar while the button at the foot
+    // changes: two far-apart parts of the window repaint at once.
+    window_driver::click_surface(window->findChild<titlebar*>(), QPoint(540, 28))->update();
+    window->findChild<progress_button*>()->update();
+    // The server shows a change once the window has flushed it; a wrong picture stays.
+    if (!QTest::qWaitFor([window] { return screen_shows_what_is_painted(window); }, 2000))
+        return "the screen differs from the window";
+    for (QLabel* label : window->findChildren<QLabel*>())
+        if (text_cut_off(label))
+            return "cut off: " + label->text();
+    for (QWidget* holder : QList<QWidget*> {window->findChild<progress_button*>(),
+                                            window->findChild<dialog_window*>(),
+                                            window->findChild<download_dialog*>(),
+                                            window->findChild<end_dialog*>()})
+        for (QLabel* icon : holder ? holder->findChildren<QLabel*>() : QList<QLabel*>())
+            if (icon->hasScaledContents() && one_colour(icon->grab().toImage()))
+                return "one colour: an icon on " + icon->parentWidget()->objectName();
+    return QString();
+}
+
+template <class card>
+card* wait_for(main_window* window)
+{
+    return QTest::qWaitFor([window] { return window->findChild<card*>() != nullptr; }, 20000)
+        ? window->findChild<card*>()
+        : nullptr;
+}
+
+} // namespace
+
+class test_main_window_on_screen : public QObject {
+    Q_OBJECT
+
+private slots:
+    void every_stage_shows_what_the_window_paints()
+    {
+        qt_output = qInstallMessageHandler(note_unknown_properties);
+        window_driver driver(release_fixture::make("v3", 20 << 20, 1 << 20));
+        driver.server().answer_for(release_server::image_path("v3")).hold_after = 1000;
+        main_window* window = driver.open_window();
+
+        // The start-up offer, once the device watch has refreshed the window twice.
+        QVERIFY(wait_for<download_dialog>(window));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") >= 3, 10000);
+        QCOMPARE(look_at(window), QString());
+        QVERIFY(window_driver::click(wait_for<download_dialog>(window), left_face));
+        QTRY_VERIFY(!window->findChild<download_dialog*>());
+
+        // The form, folded and unfolded; a field being typed in, and the fields unfolded, show.
+        driver.fill_form("rig(%d)");
+        QTRY_VERIFY(driver.flash_clickable());
+        auto* form = window->findChild<QScrollArea*>();
+        QVERIFY(!wholly_shown(form, driver.input("Worker name")));
+        QTest::keyClicks(driver.input("Worker name"), "1");
+        QVERIFY(wholly_shown(form, driver.input("Worker name")));
+        QCOMPARE(look_at(window), QString());
+        form->verticalScrollBar()->setValue(0);
+        QTest::mouseClick(window->findChild<more_settings*>(), Qt::LeftButton);
+        QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+        QVERIFY(wholly_shown(form, driver.input("SSH key")));
+        QCOMPARE(look_at(window), QString());
+        QTest::mouseClick(window->findChild<more_settings*>(), Qt::LeftButton);
+        QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+
+        // A second, large stick: the list opens, and flashing that stick asks first.
+        const int refreshes = driver.log_count("Updated window");
+        driver.host().add(fake_host::usb_stick(128'000'000'000));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") >= refreshes + 2, 10000);
+        auto* list = window->findChild<device_selection*>();
+        QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, QPoint(276, 36));
+        QCOMPARE(look_at(window), QString());
+        QTest::mouseClick(list->findChildren<device_selection_widget*>().last(), Qt::LeftButton);
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QVERIFY(wait_for<dialog_window>(window));
+        QCOMPARE(look_at(window), QString());
+        QVERIFY(window_driver::click(wait_for<dialog_window>(window), left_face));
+        QTRY_VERIFY(!window->findChild<dialog_window*>());
+
+        // The first stick, from a scrolled form: download, flash, "Stop flashing?", success.
+        QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, QPoint(276, 36));
+        QTest::mouseClick(list->findChildren<device_selection_widget*>().first(), Qt::LeftButton);
+        form->verticalScrollBar()->setValue(form->verticalScrollBar()->maximum());
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QVERIFY(window_driver::click(wait_for<download_dialog>(window), right_face));
+        QTRY_COMPARE_WITH_TIMEOUT(driver.server().held_transfers(), 1, 10000);
+        QCOMPARE(look_at(window), QString());
+        win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
+        driver.server().release_held();
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        QCOMPARE(look_at(window), QString());
+        QVERIFY(driver.press_flash());
+        QVERIFY(wait_for<dialog_window>(window));
+        QCOMPARE(look_at(window), QString());
+        QVERIFY(window_driver::click(wait_for<dialog_window>(window), right_face));
+        win32::test_control::release_held();
+        QVERIFY(wait_for<end_dialog>(window));
+        QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+        QCOMPARE(look_at(window), QString());
+        QCOMPARE(unknown_properties, QStringList());
+    }
+};
+
+QTEST_MAIN(test_main_window_on_screen)
+#include "test_main_window_on_screen.moc"
