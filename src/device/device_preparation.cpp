@@ -118,7 +118,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
             disk_record->handles.push_back(handle);
     }
 
-    HANDLE disk = volume_queries::open_read_write(disk_record->path);
+    HANDLE disk = volume_queries::open_unbuffered(disk_record->path);
     if (disk == INVALID_HANDLE_VALUE) {
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
         m_refuse();
