@@ -13,6 +13,8 @@
 
 #include <winioctl.h>
 
+#include <fcntl.h>
+
 #include <memory>
 
 using win32::test_control::call;
@@ -269,6 +271,9 @@ private slots:
                                                         {call::update_properties, path}}));
         QCOMPARE(disk->handles.size(), size_t(1));
         QCOMPARE(win32_probe::disk_number_of(disk->handles[0]), DWORD(disk->number));
+        // Unbuffered: what the writer reads back comes from the stick.
+        QCOMPARE(win32_probe::open_flags_of(host.node_path(stick).toStdString()) & (O_DIRECT | O_DSYNC),
+                 O_DIRECT | O_DSYNC);
         QVERIFY(disk->volumes.empty());
         QCOMPARE(host.read(stick, 510, 2), QByteArray(2, '\0'));
         QCOMPARE(finished.count(), 0);

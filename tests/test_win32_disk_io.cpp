@@ -8,9 +8,9 @@
 #include <winioctl.h>
 
 #include "captured_log.h"
+#include "win32_probe.h"
 
-#include <QDir>
-#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <fcntl.h>
@@ -101,21 +101,6 @@ QString patterned_stick(fake_host& host, qint64 size, const QStringList& mount_p
 bool all_bytes(const QByteArray& data, char value)
 {
     return !data.isEmpty() && data.count(value) == data.size();
-}
-
-// The open flags of the descriptor this process holds on `path`, or -1.
-int open_flags_of(const QString& path)
-{
-    for (const QString& fd : QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
-        if (QFile::symLinkTarget("/proc/self/fd/" + fd) != path)
-            continue;
-        QFile info("/proc/self/fdinfo/" + fd);
-        info.open(QIODevice::ReadOnly);
-        for (const QByteArray& line : info.readAll().split('\n'))
-            if (line.startsWith("flags:"))
-                return line.mid(6).trimmed().toInt(nullptr, 8);
-    }
-    return -1;
 }
 
 } // namespace
@@ -275,7 +260,7 @@ private slots:
         if (direct_io_refused)
             win32::test_control::fail_call(call::direct_io, stick_path, ERROR_INVALID_PARAMETER);
         HANDLE disk = open_device(stick_path, GENERIC_READ | GENERIC_WRITE, flags);
-        int open_flags = open_flags_of(host.node_path(stick));
+        int open_flags = win32_probe::open_flags_of(host.node_path(stick).toStdString());
         QVERIFY(open_flags != -1);
         QCOMPARE(open_flags & (O_DSYNC | O_DIRECT), expected);
         QCOMPARE(open_flags & O_ACCMODE, O_RDWR);
@@ -286,7 +271,7 @@ private slots:
         QCOMPARE(WriteFile(disk, sector.get() + 8, 512, &written, nullptr) != 0,
                  !(flags & FILE_FLAG_NO_BUFFERING));
         CloseHandle(disk);
-        QCOMPARE(open_flags_of(host.node_path(stick)), -1);
+        QCOMPARE(win32_probe::open_flags_of(host.node_path(stick).toStdString()), -1);
     }
 
     void unbuffered_transfers_are_whole_aligned_sectors_data()
@@ -435,7 +420,7 @@ private slots:
         QString stick = host.add(fake_host::usb_stick(8 * mib));
         HANDLE disk = open_device(stick_path, GENERIC_READ);
         QVERIFY(disk != INVALID_HANDLE_VALUE);
-        QCOMPARE(open_flags_of(host.node_path(stick)), -1);
+        QCOMPARE(win32_probe::open_flags_of(host.node_path(stick).toStdString()), -1);
         QCOMPARE(write(disk, QByteArray(512, 'x')), DWORD(ERROR_ACCESS_DENIED));
         QCOMPARE(control(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT), DWORD(ERROR_ACCESS_DENIED));
         CloseHandle(disk);
