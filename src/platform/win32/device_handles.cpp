@@ -74,6 +74,32 @@ int disk_handle::open_node(int access) const
     return open(node_path.c_str(), flags);
 }
 
+BOOL run_transfer(HANDLE file, bool writing, const void* buffer, DWORD length, LPDWORD transferred,
+                  const std::function<DWORD(disk_handle& disk, DWORD& moved)>& run)
+{
+    if (transferred)
+        *transferred = 0;
+    auto* disk = object_of<disk_handle>(file);
+    if (!disk)
+        return FALSE;
+    DWORD moved = 0;
+    DWORD error = ERROR_SUCCESS;
+    if (!(writing ? disk->can_write : disk->can_read))
+        error = ERROR_ACCESS_DENIED;
+    else if (!buffer && length > 0)
+        error = ERROR_INVALID_USER_BUFFER;
+    else
+        error = run(*disk, moved);
+    disk->position += moved;
+    if (transferred)
+        *transferred = moved;
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 volume_handle::~volume_handle()
 {
     if (lock_fd >= 0)

@@ -5,6 +5,7 @@
 #include "sysfs_disks.h"
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -52,6 +53,13 @@ public:
     // Of the disk, its partitions and what is stacked on them, as `state` was read.
     std::set<std::string> device_numbers;
 };
+
+// The frame of ReadFile and WriteFile on a disk handle: the handle, its access and the buffer
+// checked, then `run` moves up to `length` bytes at the handle's position, sets how many it
+// moved and returns the error; the position moves on by that much, and the count and the error
+// are given back as Windows gives them.
+BOOL run_transfer(HANDLE file, bool writing, const void* buffer, DWORD length, LPDWORD transferred,
+                  const std::function<DWORD(disk_handle& disk, DWORD& moved)>& run);
 
 class volume_handle : public kernel_object {
 public:

@@ -54,21 +54,11 @@ BOOL failed(DWORD error)
 BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD number_of_bytes_to_read,
                      LPDWORD number_of_bytes_read, LPOVERLAPPED)
 {
-    if (number_of_bytes_read)
-        *number_of_bytes_read = 0;
-    auto* disk = win32::object_of<win32::disk_handle>(file);
-    if (!disk)
-        return FALSE;
-    if (!disk->can_read)
-        return failed(ERROR_ACCESS_DENIED);
-    if (!buffer && number_of_bytes_to_read > 0)
-        return failed(ERROR_INVALID_USER_BUFFER);
-    DWORD read = 0;
-    const DWORD error = checked_read(*disk, static_cast<char*>(buffer), number_of_bytes_to_read, read);
-    disk->position += read;
-    if (number_of_bytes_read)
-        *number_of_bytes_read = read;
-    return error ? failed(error) : TRUE;
+    return win32::run_transfer(file, false, buffer, number_of_bytes_to_read, number_of_bytes_read,
+                               [&](win32::disk_handle& disk, DWORD& read) {
+                                   return checked_read(disk, static_cast<char*>(buffer),
+                                                       number_of_bytes_to_read, read);
+                               });
 }
 
 BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance_to_move,

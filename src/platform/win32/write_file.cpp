@@ -47,35 +47,19 @@ DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, 
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_write,
                       LPDWORD number_of_bytes_written, LPOVERLAPPED)
 {
-    if (number_of_bytes_written)
-        *number_of_bytes_written = 0;
-    auto* disk = win32::object_of<win32::disk_handle>(file);
-    if (!disk)
-        return FALSE;
-    if (!disk->can_write) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (!buffer && number_of_bytes_to_write > 0) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
-        return FALSE;
-    }
-    DWORD written = 0;
     using win32::test_control::call;
-    win32::wait_if_held(call::write, disk->target);
-    DWORD error = win32::injected_failure(call::write, disk->target);
-    if (!error && win32::injected_drop(call::write, disk->target))
-        written = number_of_bytes_to_write;
-    else if (!error)
-        error = checked_write(*disk, static_cast<const char*>(buffer), number_of_bytes_to_write,
-                              written);
-    win32::journal_call(call::write, disk->target, error, disk->position, number_of_bytes_to_write);
-    disk->position += written;
-    if (number_of_bytes_written)
-        *number_of_bytes_written = written;
-    if (error) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return TRUE;
+    return win32::run_transfer(
+        file, true, buffer, number_of_bytes_to_write, number_of_bytes_written,
+        [&](win32::disk_handle& disk, DWORD& written) {
+            win32::wait_if_held(call::write, disk.target);
+            DWORD error = win32::injected_failure(call::write, disk.target);
+            if (!error && win32::injected_drop(call::write, disk.target))
+                written = number_of_bytes_to_write;
+            else if (!error)
+                error = checked_write(disk, static_cast<const char*>(buffer), number_of_bytes_to_write,
+                                      written);
+            win32::journal_call(call::write, disk.target, error, disk.position,
+                                number_of_bytes_to_write);
+            return error;
+        });
 }
