@@ -75,8 +75,11 @@ private:
     // Whether a write that ended with `error` leaves the copy going: a disk may refuse the
     // image's last chunk (its padded sector), whose bytes are then neither counted nor read back.
     bool m_accepted(DWORD error, std::int64_t offset, std::size_t length);
-    // The chunks of the decompressed image, from its start.
+    // The chunks of the decompressed image, from its start up to `size`.
     chunk_reader::source m_image_chunks(std::int64_t size);
+    // The chunks of the download, as they are inflated.
+    chunk_reader::source m_inflated_chunks();
+    outcome m_inflating_failure() const;
     void m_report(outcome result, HANDLE disk, disk_transfer& transfer, std::size_t chunk_size);
     void m_close_image();
     void m_release_disk();

@@ -86,15 +86,30 @@ chunk_reader::source image_burner::impl::m_image_chunks(std::int64_t size)
     };
 }
 
+chunk_reader::source image_burner::impl::m_inflated_chunks()
+{
+    return [this](char* buffer, std::size_t size) { return m_inflater->inflate_next(buffer, size); };
+}
+
+image_burner::impl::outcome image_burner::impl::m_inflating_failure() const
+{
+    switch (m_inflater->last_failure()) {
+    case image_manipulator::failure::download_damaged:
+        return outcome::download_damaged;
+    case image_manipulator::failure::output_failed:
+        return outcome::no_space;
+    default:
+        return outcome::canceled;
+    }
+}
+
 image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& disk,
                                                                std::size_t chunk_size)
 {
     const bool inflating = m_inflater != nullptr;
     // Read before the reader's thread starts: the inflater is that thread's until it ends.
     const std::int64_t size_hint = inflating ? m_inflater->trailer_size_hint() : -1;
-    chunk_reader chunks(chunk_size, inflating ? chunk_reader::source([this](char* buffer, std::size_t size) {
-        return m_inflater->inflate_next(buffer, size);
-    }) : m_image_chunks(m_image_size));
+    chunk_reader chunks(chunk_size, inflating ? m_inflated_chunks() : m_image_chunks(m_image_size));
     m_area_written = !inflating;
     std::int64_t offset = 0;
     // Image bytes on the disk; the zeros that pad the last sector are not counted.
@@ -103,18 +118,8 @@ image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& di
     for (;;) {
         std::size_t length = 0;
         char* buffer = chunks.next(length);
-        if (!buffer) {
-            if (!inflating)
-                return outcome::image_unreadable;
-            switch (m_inflater->last_failure()) {
-            case image_manipulator::failure::download_damaged:
-                return outcome::download_damaged;
-            case image_manipulator::failure::output_failed:
-                return outcome::no_space;
-            default:
-                return outcome::canceled;
-            }
-        }
+        if (!buffer)
+            return inflating ? m_inflating_failure() : outcome::image_unreadable;
         if (length == 0)
             break;
         // Only the image's last chunk may be refused.

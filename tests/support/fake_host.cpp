@@ -117,8 +117,9 @@ fake_host::~fake_host()
 void fake_host::reread_partition_table(const QString& node)
 {
     const QString name = QFileInfo(node).fileName();
-    if (m_disks.contains(name) && node_path(name) == node
-        && m_disks[name].blueprint.rereads_partition_table
+    const auto plugged_disk = m_disks.constFind(name);
+    if (plugged_disk != m_disks.constEnd() && node_path(name) == node
+        && plugged_disk->blueprint.rereads_partition_table
         && read(name, 510, 2) != QByteArray("\x55\xaa", 2))
         set_partitions(name, {});
 }
