@@ -43,7 +43,8 @@ using page_aligned = std::unique_ptr<char, freeing>;
 
 page_aligned aligned_bytes(std::size_t size, char value)
 {
-    page_aligned memory(static_cast<char*>(std::aligned_alloc(4096, size)));
+    // aligned_alloc takes whole multiples of the alignment.
+    page_aligned memory(static_cast<char*>(std::aligned_alloc(4096, (size + 4095) / 4096 * 4096)));
     std::memset(memory.get(), value, size);
     return memory;
 }
