@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <fstream>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace bench {
 namespace {
 
@@ -94,6 +97,16 @@ void write_realistic_image(const QString& path, qint64 size_mib, quint64 area_of
     image.resize(size_mib * mebibyte);
     image.seek(size_mib * mebibyte - trailer.size());
     image.write(trailer);
+}
+
+void allocate_disk_file(const QString& path, qint64 size)
+{
+    const int file = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    const bool allocated = file >= 0 && ftruncate(file, size) == 0 && posix_fallocate(file, 0, size) == 0;
+    if (file >= 0)
+        close(file);
+    if (!allocated)
+        qFatal("cannot allocate %s", qPrintable(path));
 }
 
 qint64 status_kib(const QString& field)

@@ -15,6 +15,10 @@ constexpr qint64 mebibyte = 1 << 20;
 // configuration area at `area_offset`.
 void write_realistic_image(const QString& path, qint64 size_mib, quint64 area_offset);
 
+// Makes `path` a file of `size` bytes whose blocks all exist, as a stick's do: written into, a
+// sparse file would charge each write the file system's block allocation, which no stick has.
+void allocate_disk_file(const QString& path, qint64 size);
+
 // A value in kB from /proc/self/status ("VmRSS", "VmHWM").
 qint64 status_kib(const QString& field);
 

@@ -1,6 +1,6 @@
 // Times the flash of a realistic image onto a stick of a fake host through burn_image(), side by
-// side with dd in the same round, each writing a fresh sparse file of the stick's size in the
-// same folder:
+// side with dd in the same round, each writing a fresh file of the stick's size, its blocks
+// allocated as a stick's are, in the same folder:
 // - the copy of a decompressed image against `dd bs=8M oflag=direct`,
 // - its read-back against the copy,
 // - a first flash (inflating while writing) against `pigz -dc | dd bs=8M oflag=direct`,
@@ -65,6 +65,7 @@ burn_times burn_once(const QString& work, const QString& gz_path, qint64 stick_s
 {
     fake_host host;
     const QString stick = host.add(fake_host::usb_stick(stick_size));
+    allocate_disk_file(host.node_path(stick), stick_size);
     auto disk = std::make_shared<device_windows>();
     disk->path = "\\\\.\\PhysicalDrive0";
     disk->name = "bench stick";
@@ -114,15 +115,12 @@ burn_times burn_once(const QString& work, const QString& gz_path, qint64 stick_s
     return {started.msecsTo(verifying) / 1e3, verifying.msecsTo(ended) / 1e3};
 }
 
-// dd writes a fresh sparse file of the stick's size, as ours writes a fresh stick's node.
+// dd writes a fresh file of the stick's size, as ours writes a fresh stick's node.
 double dd_once(const QString& work, const QString& input_command, qint64 disk_size)
 {
     const QString disk = work + "/dd-disk";
     QFile::remove(disk);
-    QFile file(disk);
-    if (!file.open(QIODevice::WriteOnly) || !file.resize(disk_size))
-        qFatal("cannot make the sparse disk file");
-    file.close();
+    allocate_disk_file(disk, disk_size);
     ::sync();
     const double seconds = seconds_of(input_command + " of=" + quoted(disk)
                                       + " bs=8M oflag=direct conv=notrunc 2>/dev/null");

@@ -1,8 +1,8 @@
 #include "image/chunk_reader.h"
 
-chunk_reader::chunk_reader(std::size_t chunk_size, source fill)
+chunk_reader::chunk_reader(aligned_buffer& first, aligned_buffer& second, source fill)
     : m_fill(std::move(fill))
-    , m_buffers {aligned_buffer(chunk_size), aligned_buffer(chunk_size)}
+    , m_buffers {&first, &second}
     , m_thread([this] { m_fill_all(); })
 {
 }
@@ -28,7 +28,7 @@ void chunk_reader::m_fill_all()
             if (m_stopping)
                 return;
         }
-        aligned_buffer& buffer = m_buffers[filling];
+        aligned_buffer& buffer = *m_buffers[filling];
         const std::int64_t length = m_fill(buffer.data(), buffer.size());
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -52,7 +52,7 @@ char* chunk_reader::next(std::size_t& length)
     // After the end (or a failure) the last chunk made is given again.
     if (m_last_made && m_ready == 0) {
         length = 0;
-        return m_lengths[m_next_taken ^ 1] < 0 ? nullptr : m_buffers[m_next_taken ^ 1].data();
+        return m_lengths[m_next_taken ^ 1] < 0 ? nullptr : m_buffers[m_next_taken ^ 1]->data();
     }
     m_changed.wait(lock, [this] { return m_ready > 0; });
     const int taken = m_next_taken;
@@ -61,5 +61,5 @@ char* chunk_reader::next(std::size_t& length)
     m_holding = true;
     const std::int64_t made = m_lengths[taken];
     length = made > 0 ? static_cast<std::size_t>(made) : 0;
-    return made < 0 ? nullptr : m_buffers[taken].data();
+    return made < 0 ? nullptr : m_buffers[taken]->data();
 }

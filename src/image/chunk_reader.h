@@ -17,7 +17,8 @@ public:
     // at the image's end, 0 after it, -1 when they cannot be had.
     using source = std::function<std::int64_t(char* buffer, std::size_t size)>;
 
-    chunk_reader(std::size_t chunk_size, source fill);
+    // The two buffers of a whole chunk each are the caller's, for a run to allocate once.
+    chunk_reader(aligned_buffer& first, aligned_buffer& second, source fill);
     // Waits for the chunk under way, then ends the thread.
     ~chunk_reader();
     chunk_reader(const chunk_reader&) = delete;
@@ -32,7 +33,7 @@ private:
     void m_fill_all();
 
     source m_fill;
-    aligned_buffer m_buffers[2];
+    aligned_buffer* m_buffers[2];
     std::int64_t m_lengths[2] = {0, 0};
     std::mutex m_mutex;
     std::condition_variable m_changed;

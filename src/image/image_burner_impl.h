@@ -3,6 +3,7 @@
 
 #include "image/image_burner.h"
 
+#include "image/aligned_buffer.h"
 #include "image/chunk_reader.h"
 #include "image/image_manipulator.h"
 
@@ -62,15 +63,23 @@ private:
     // Opens the complete decompressed image, or starts inflating the download.
     preparation m_prepare_image();
 
+    // A run's chunk buffers, allocated once: two for the chunks made ahead, one for the chunk at
+    // hand.
+    struct chunk_buffers {
+        explicit chunk_buffers(std::size_t size);
+        aligned_buffer ahead[2];
+        aligned_buffer at_hand;
+    };
+
     // Copies the image onto the disk's first handle, reads it back, reports how it ended and
     // releases every handle of the disk.
     void m_write_image();
     // Every chunk but the first, each as soon as it is read or inflated.
-    outcome m_write_chunks(disk_transfer& disk, std::size_t chunk_size);
+    outcome m_write_chunks(disk_transfer& disk, chunk_buffers& buffers);
     // The image complete: the chunks that hold the configuration area, when they were written
     // before the area was known, then the first chunk.
-    outcome m_write_first_chunks(disk_transfer& disk, std::size_t chunk_size);
-    outcome m_verify(disk_transfer& disk, std::size_t chunk_size);
+    outcome m_write_first_chunks(disk_transfer& disk, chunk_buffers& buffers);
+    outcome m_verify(disk_transfer& disk, chunk_buffers& buffers);
     outcome m_finish_inflating();
     // Whether a write that ended with `error` leaves the copy going: a disk may refuse the
     // image's last chunk (its padded sector), whose bytes are then neither counted nor read back.
@@ -80,7 +89,7 @@ private:
     // The chunks of the download, as they are inflated.
     chunk_reader::source m_inflated_chunks();
     outcome m_inflating_failure() const;
-    void m_report(outcome result, HANDLE disk, disk_transfer& transfer, std::size_t chunk_size);
+    void m_report(outcome result, HANDLE disk, disk_transfer& transfer, chunk_buffers& buffers);
     void m_close_image();
     void m_release_disk();
 

@@ -4,12 +4,13 @@
 #include "image/image_burner_impl.h"
 
 #include "device/device_windows.h"
-#include "image/aligned_buffer.h"
 #include "image/disk_transfer.h"
+#include "image/file_position.h"
 #include "logger.h"
 
 #include <winioctl.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -23,28 +24,39 @@ void send_control(HANDLE disk, DWORD code)
 
 } // namespace
 
-image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, std::size_t chunk_size)
+image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, chunk_buffers& buffers)
 {
     KESTREL_LOG(logger::fatal, "Verification started");
     // A refused last chunk is not on the disk.
     const std::int64_t end = m_refused_at >= 0 ? m_refused_at : m_image_size;
-    chunk_reader chunks(chunk_size, m_image_chunks(end));
-    aligned_buffer on_disk(chunk_size);
+    if (!seek_file(m_image, 0, SEEK_SET))
+        return outcome::image_unreadable;
+    // The stick is read a chunk ahead, on the reader's thread, while the image's chunk is read
+    // and compared here.
+    chunk_reader read_back(buffers.ahead[0], buffers.ahead[1], [&disk, end, offset = std::int64_t(0)](char* buffer, std::size_t size) mutable
+                           -> std::int64_t {
+        const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(size, end - offset));
+        if (length > 0 && disk.read(std::uint64_t(offset), buffer, length) != ERROR_SUCCESS)
+            return -1;
+        offset += static_cast<std::int64_t>(length);
+        return static_cast<std::int64_t>(length);
+    });
+    aligned_buffer& expected = buffers.at_hand;
     std::int64_t offset = 0;
     for (;;) {
         std::size_t length = 0;
-        char* expected = chunks.next(length);
-        if (!expected)
-            return outcome::image_unreadable;
+        const char* on_disk = read_back.next(length);
+        if (!on_disk)
+            return outcome::disconnected;
         if (length == 0)
             return outcome::written;
         if (m_canceled)
             return outcome::canceled;
-        image_manipulator::patch_chunk(expected, std::uint64_t(offset), length, m_area_offset,
+        if (std::fread(expected.data(), 1, length, m_image) != length)
+            return outcome::image_unreadable;
+        image_manipulator::patch_chunk(expected.data(), std::uint64_t(offset), length, m_area_offset,
                                        m_configuration);
-        if (disk.read(std::uint64_t(offset), on_disk.data(), length) != ERROR_SUCCESS)
-            return outcome::disconnected;
-        if (std::memcmp(expected, on_disk.data(), length) != 0) {
+        if (std::memcmp(expected.data(), on_disk, length) != 0) {
             KESTREL_LOG(logger::fatal, "Verification failed in the chunk at " << offset);
             return outcome::mismatch;
         }
@@ -54,7 +66,7 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, st
 }
 
 void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& transfer,
-                                  std::size_t chunk_size)
+                                  chunk_buffers& buffers)
 {
     // A copy that stopped while inflating leaves nothing of the image behind.
     m_inflater.reset();
@@ -78,10 +90,10 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         break;
     case outcome::mismatch: {
         // What the disk holds is not the image: it must not look like a disk that boots.
-        aligned_buffer zeros(chunk_size);
-        std::memset(zeros.data(), 0, chunk_size);
+        aligned_buffer& zeros = buffers.at_hand;
+        std::memset(zeros.data(), 0, zeros.size());
         std::size_t done = 0;
-        transfer.write(0, zeros.data(), std::min<std::size_t>(chunk_size, std::size_t(m_image_size)), done);
+        transfer.write(0, zeros.data(), std::min<std::size_t>(zeros.size(), std::size_t(m_image_size)), done);
         emit m_owner->error_msg("Verification failed: the stick may be faulty", true);
         break;
     }

@@ -5,7 +5,6 @@
 #include "image/image_burner_impl.h"
 
 #include "device/device_windows.h"
-#include "image/aligned_buffer.h"
 #include "image/disk_transfer.h"
 #include "image/file_position.h"
 #include "logger.h"
@@ -58,15 +57,15 @@ void image_burner::impl::m_write_image()
         emit m_owner->error_msg("Cannot open device!", true);
     } else {
         disk_transfer transfer(disk_handle, bytes_per_sector);
-        const std::size_t chunk = chunk_size(bytes_per_sector);
-        outcome result = m_write_chunks(transfer, chunk);
+        chunk_buffers buffers(chunk_size(bytes_per_sector));
+        outcome result = m_write_chunks(transfer, buffers);
         if (result == outcome::written && m_inflater)
             result = m_finish_inflating();
         if (result == outcome::written)
-            result = m_write_first_chunks(transfer, chunk);
+            result = m_write_first_chunks(transfer, buffers);
         if (result == outcome::written)
-            result = m_verify(transfer, chunk);
-        m_report(result, disk_handle, transfer, chunk);
+            result = m_verify(transfer, buffers);
+        m_report(result, disk_handle, transfer, buffers);
     }
     m_release_disk();
 }
@@ -103,13 +102,20 @@ image_burner::impl::outcome image_burner::impl::m_inflating_failure() const
     }
 }
 
+image_burner::impl::chunk_buffers::chunk_buffers(std::size_t size)
+    : ahead {aligned_buffer(size), aligned_buffer(size)}
+    , at_hand(size)
+{
+}
+
 image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& disk,
-                                                               std::size_t chunk_size)
+                                                               chunk_buffers& buffers)
 {
     const bool inflating = m_inflater != nullptr;
     // Read before the reader's thread starts: the inflater is that thread's until it ends.
     const std::int64_t size_hint = inflating ? m_inflater->trailer_size_hint() : -1;
-    chunk_reader chunks(chunk_size, inflating ? m_inflated_chunks() : m_image_chunks(m_image_size));
+    chunk_reader chunks(buffers.ahead[0], buffers.ahead[1],
+                        inflating ? m_inflated_chunks() : m_image_chunks(m_image_size));
     m_area_written = !inflating;
     std::int64_t offset = 0;
     // Image bytes on the disk; the zeros that pad the last sector are not counted.
@@ -179,9 +185,10 @@ image_burner::impl::outcome image_burner::impl::m_finish_inflating()
 }
 
 image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transfer& disk,
-                                                                     std::size_t chunk_size)
+                                                                     chunk_buffers& buffers)
 {
-    const std::int64_t chunk = static_cast<std::int64_t>(chunk_size);
+    aligned_buffer& buffer = buffers.at_hand;
+    const std::int64_t chunk = static_cast<std::int64_t>(buffer.size());
     std::vector<std::int64_t> starts;
     // On a first flash the chunks that hold the area went out before the area was known.
     if (!m_area_written) {
@@ -191,7 +198,6 @@ image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transf
             starts.push_back(index * chunk);
     }
     starts.push_back(0);
-    aligned_buffer buffer(chunk_size);
     for (const std::int64_t start : starts) {
         const std::size_t length = static_cast<std::size_t>(std::min(chunk, m_image_size - start));
         if (start == m_refused_at || length == 0)
