@@ -521,6 +521,22 @@ private slots:
         verify_released(disk);
     }
 
+    void stick_removed_while_read_back()
+    {
+        const qint64 size = 3 * chunk;
+        auto disk = prepared_stick(512);
+        place_image(size);
+
+        const QStringList sent = burn(disk, false, verified(chunk, size),
+                                      [this](image_burner*) { m_host->remove(m_stick); });
+        // The chunk read ahead while the stick went may still compare; the next cannot.
+        QVERIFY(sent.contains(verified(chunk, size)));
+        QVERIFY(!sent.contains(verified(size, size)));
+        QCOMPARE(sent.mid(sent.size() - 2), QStringList({"disconected", "error Device disconected!"}));
+        QVERIFY(journaled_controls().isEmpty());
+        verify_released(disk);
+    }
+
     void cancel_at_every_stage_data()
     {
         QTest::addColumn<QString>("pause_at");
