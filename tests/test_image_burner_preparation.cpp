@@ -62,8 +62,8 @@ class test_image_burner_preparation : public QObject {
         disk->name = "Kestrel Stick USB Device";
         disk->bytes_per_sector = 512;
         disk->handles.push_back(CreateFileA("\\\\.\\PhysicalDrive0", GENERIC_READ | GENERIC_WRITE,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                            FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr));
         return disk;
     }
 
@@ -125,7 +125,7 @@ private slots:
 
     void cleanupTestCase() { logger::close(); }
 
-    void download_is_inflated_and_patched()
+    void download_is_inflated_while_it_is_written()
     {
         // The area lies in the image's free space, all zeros.
         const QByteArray image = QByteArray(1 << 20, '\0') + image_files::trailer(65536);
@@ -135,12 +135,13 @@ private slots:
         outcome result = burn(false, writable_disk());
         QVERIFY(result.errors.isEmpty());
         QCOMPARE(result.finished, 1);
-        QVERIFY(!result.inflate_progress.isEmpty());
-        QCOMPARE(result.inflate_progress.last(), QVariantList({qint64(gz.size()), qint64(gz.size())}));
+        QCOMPARE(result.inflate_progress, QList<QVariantList>({{qint64(image.size()), qint64(image.size())}}));
 
+        // The decompressed image as released, for the next flash; the stick with the block.
+        QVERIFY(read_file(img_path()) == image);
         QByteArray expected = image;
         expected.replace(65536, 2048, block());
-        QVERIFY(read_file(img_path()) == expected);
+        QVERIFY(m_host->read("sda", 0, image.size()) == expected);
         const QString log = log_content();
         QVERIFY(logged("fatal", "Prepare image"));
         QVERIFY(logged("debug", "Image decompressed"));
@@ -148,7 +149,7 @@ private slots:
         QVERIFY(log.indexOf("Prepare image") < log.indexOf("Image decompressed"));
     }
 
-    void existing_image_is_patched_without_inflating()
+    void existing_image_is_read_without_inflating()
     {
         QByteArray image = image_files::disk_image(8192, 1024);
         image.replace(1024, 2048, QByteArray(2048, 'P'));
@@ -159,8 +160,8 @@ private slots:
         QVERIFY(result.errors.isEmpty());
         QCOMPARE(result.finished, 1);
         QVERIFY(result.inflate_progress.isEmpty());
-        image.replace(1024, 2048, block());
         QVERIFY(read_file(img_path()) == image);
+        QVERIFY(m_host->read("sda", 0, image.size()) == image.replace(1024, 2048, block()));
         QVERIFY(logged("debug", "Image decompressed"));
     }
 
@@ -175,14 +176,18 @@ private slots:
         QTest::addColumn<qint64>("file_size_limit");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("left");
+        QTest::addColumn<QString>("logged_text");
+        const QString cannot_write = "Cannot write the decompressed image";
         QTest::newRow("damaged download") << gz.left(gz.size() - 100) << qint64(1 << 30)
-                                          << "Downloaded image is damaged" << QStringList();
+                                          << "Downloaded image is damaged" << QStringList() << "Image error";
         // A file-size limit of the kernel stands for the full disk.
-        QTest::newRow("full disk in data") << gz << qint64(1 << 20) << no_space << kept;
+        QTest::newRow("full disk in data") << gz << qint64(1 << 20) << no_space << kept << cannot_write;
         QTest::newRow("full disk in a run of zeros")
-            << gzip_data::compress(data.left(4096) + zeros + data.left(4096)) << qint64(1 << 20) << no_space << kept;
+            << gzip_data::compress(data.left(4096) + zeros + data.left(4096)) << qint64(1 << 20) << no_space
+            << kept << cannot_write;
         QTest::newRow("full disk in the last zeros")
-            << gzip_data::compress(data.left(4096) + zeros) << qint64(1 << 20) << no_space << kept;
+            << gzip_data::compress(data.left(4096) + zeros) << qint64(1 << 20) << no_space << kept
+            << cannot_write;
     }
 
     void download_that_cannot_be_unpacked()
@@ -191,6 +196,7 @@ private slots:
         QFETCH(qint64, file_size_limit);
         QFETCH(QString, message);
         QFETCH(QStringList, left);
+        QFETCH(QString, logged_text);
         QVERIFY(write_file(gz_path(), download));
         QVERIFY(write_file(downloads() + "/checksum.md5", "0123456789abcdef"));
 
@@ -200,7 +206,7 @@ private slots:
         });
         QCOMPARE(reported, 0);
         QCOMPARE(QDir(downloads()).entryList(QDir::Files), left);
-        QVERIFY(logged("fatal", "Cannot open device 'Kestrel Stick USB Device', or flashing canceled"));
+        QVERIFY(logged("fatal", logged_text));
     }
 
     void refusals_data()

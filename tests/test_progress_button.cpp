@@ -130,20 +130,22 @@ private slots:
         QCOMPARE(m_button->cursor().shape(), Qt::ForbiddenCursor);
     }
 
-    void inflate_then_write_share_the_bar()
+    // Writing (with inflating, on a first flash) takes two thirds of the bar, reading back the
+    // last third.
+    void flash_stages_share_the_bar()
     {
         QSignalSpy done(m_button, SIGNAL(done()));
         m_button->started_progress();
 
         report("report_progress_inflate", 1, 2);
-        QCOMPARE(fill_width(), 139);
-        QCOMPARE(progress_text(), QString("FLASHING - 25%"));
+        QCOMPARE(fill_width(), 185);
+        QCOMPARE(progress_text(), QString("FLASHING - 33%"));
         report("report_progress_inflate", 2, 2);
-        QCOMPARE(fill_width(), 278);
-        QCOMPARE(progress_text(), QString("FLASHING - 50%"));
-        report("report_progress", 1, 4);
-        QCOMPARE(fill_width(), 347);
-        QCOMPARE(progress_text(), QString("FLASHING - 62%"));
+        QCOMPARE(fill_width(), 370);
+        QCOMPARE(progress_text(), QString("FLASHING - 66%"));
+        report("report_progress_verify", 1, 2);
+        QCOMPARE(fill_width(), 463);
+        QCOMPARE(progress_text(), QString("VERIFYING - 83%"));
         QCOMPARE(done.count(), 0);
 
         report("report_progress", 4, 4);
@@ -161,14 +163,15 @@ private slots:
         report("report_download_progress", 1000, 1000);
         m_button->started_progress();
         report("report_progress_inflate", 1, 2);
-        QCOMPARE(progress_text(), QString("FLASHING - 25%"));
+        QCOMPARE(progress_text(), QString("FLASHING - 33%"));
     }
 
     void unusable_totals_change_nothing_data()
     {
         QTest::addColumn<QByteArray>("slot");
         QTest::addColumn<qint64>("total");
-        for (const char* slot : {"report_download_progress", "report_progress_inflate", "report_progress"}) {
+        for (const char* slot : {"report_download_progress", "report_progress_inflate", "report_progress",
+                                 "report_progress_verify"}) {
             QTest::addRow("%s, unknown total", slot) << QByteArray(slot) << qint64(-1);
             QTest::addRow("%s, total 0", slot) << QByteArray(slot) << qint64(0);
         }
@@ -195,15 +198,20 @@ private slots:
     void hovering_shows_cancel_until_the_next_report()
     {
         m_button->started_progress();
-        report("report_progress_inflate", 2, 2);
         hover(true);
         QCOMPARE(progress_text(), QString("CANCEL"));
         report("report_progress", 1, 4);
-        QCOMPARE(progress_text(), QString("CANCEL - 62%"));
+        QCOMPARE(progress_text(), QString("CANCEL - 16%"));
         hover(false);
-        QCOMPARE(progress_text(), QString("CANCEL - 62%"));
+        QCOMPARE(progress_text(), QString("CANCEL - 16%"));
         report("report_progress", 2, 4);
-        QCOMPARE(progress_text(), QString("FLASHING - 75%"));
+        QCOMPARE(progress_text(), QString("FLASHING - 33%"));
+        hover(true);
+        report("report_progress_verify", 1, 2);
+        QCOMPARE(progress_text(), QString("CANCEL - 83%"));
+        hover(false);
+        report("report_progress_verify", 2, 2);
+        QCOMPARE(progress_text(), QString("VERIFYING - 100%"));
     }
 
     void decompression_report_restores_word_even_while_hovered()
@@ -211,7 +219,7 @@ private slots:
         m_button->started_progress();
         hover(true);
         report("report_progress_inflate", 1, 2);
-        QCOMPARE(progress_text(), QString("FLASHING - 25%"));
+        QCOMPARE(progress_text(), QString("FLASHING - 33%"));
     }
 
     void hovered_download_keeps_cancel()
@@ -245,7 +253,7 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(cancel.count(), 0);
         report("report_progress", 2, 4);
-        QCOMPARE(progress_text(), QString("FLASHING - 50%"));
+        QCOMPARE(progress_text(), QString("FLASHING - 33%"));
 
         click();
         dialog = m_window->findChild<dialog_window*>();

@@ -181,6 +181,26 @@ private slots:
         win32_probe::close_handles(disk->handles);
     }
 
+    void a_reread_layout_without_partitions_ends_the_wait_at_once()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        host.add(fake_host::usb_stick());
+        device_manager manager;
+        std::shared_ptr<device_windows> disk = prepared(manager);
+        QVERIFY(disk);
+        disk->layout_reread = true;
+
+        finder run(*disk);
+        QTRY_COMPARE(run.finished_at().size(), 1);
+        QVERIFY2(run.finished_at()[0] < 1000, qPrintable(QString::number(run.finished_at()[0])));
+        QVERIFY(disk->volumes.empty());
+        QCOMPARE(disk->handles.size(), size_t(1));
+        QTRY_VERIFY(run.thread_ended());
+        win32_probe::close_handles(disk->handles);
+    }
+
     void no_volume_ends_the_wait_after_fifteen_seconds()
     {
         captured_log log;
@@ -193,6 +213,8 @@ private slots:
         device_manager manager;
         std::shared_ptr<device_windows> disk = prepared(manager);
         QVERIFY(disk);
+        // Read again, its layout still holds the partition: a volume could come back.
+        disk->layout_reread = true;
         log.clear();
         const std::uint64_t listings_before = win32::test_control::drive_listings();
 

@@ -7,12 +7,17 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <QDir>
-#include <QFile>
+#include "captured_log.h"
+#include "win32_probe.h"
+
+#include <QFileInfo>
 #include <QTest>
 
 #include <fcntl.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -22,10 +27,39 @@ using win32::test_control::call;
 const qint64 mib = 1 << 20;
 const std::string stick_path = "\\\\.\\PhysicalDrive0";
 
-HANDLE open_device(const std::string& path, DWORD access = GENERIC_READ | GENERIC_WRITE)
+const DWORD unbuffered = FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH;
+
+HANDLE open_device(const std::string& path, DWORD access = GENERIC_READ | GENERIC_WRITE,
+                   DWORD flags = FILE_ATTRIBUTE_NORMAL)
 {
     return CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                       OPEN_EXISTING, flags, nullptr);
+}
+
+struct freeing {
+    void operator()(char* memory) const { std::free(memory); }
+};
+using page_aligned = std::unique_ptr<char, freeing>;
+
+page_aligned aligned_bytes(std::size_t size, char value)
+{
+    // aligned_alloc takes whole multiples of the alignment.
+    page_aligned memory(static_cast<char*>(std::aligned_alloc(4096, (size + 4095) / 4096 * 4096)));
+    std::memset(memory.get(), value, size);
+    return memory;
+}
+
+DWORD seek(HANDLE handle, LONGLONG to, DWORD method = FILE_BEGIN)
+{
+    LARGE_INTEGER distance;
+    distance.QuadPart = to;
+    return SetFilePointerEx(handle, distance, nullptr, method) ? 0 : GetLastError();
+}
+
+DWORD read(HANDLE handle, char* buffer, DWORD length, DWORD& done)
+{
+    done = 12345;
+    return ReadFile(handle, buffer, length, &done, nullptr) ? 0 : GetLastError();
 }
 
 DWORD control(HANDLE handle, DWORD code)
@@ -68,21 +102,6 @@ QString patterned_stick(fake_host& host, qint64 size, const QStringList& mount_p
 bool all_bytes(const QByteArray& data, char value)
 {
     return !data.isEmpty() && data.count(value) == data.size();
-}
-
-// The open flags of the descriptor this process holds on `path`, or -1.
-int open_flags_of(const QString& path)
-{
-    for (const QString& fd : QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System)) {
-        if (QFile::symLinkTarget("/proc/self/fd/" + fd) != path)
-            continue;
-        QFile info("/proc/self/fdinfo/" + fd);
-        info.open(QIODevice::ReadOnly);
-        for (const QByteArray& line : info.readAll().split('\n'))
-            if (line.startsWith("flags:"))
-                return line.mid(6).trimmed().toInt(nullptr, 8);
-    }
-    return -1;
 }
 
 } // namespace
@@ -221,17 +240,179 @@ private slots:
         CloseHandle(disk);
     }
 
+    void writes_go_through_to_the_device_data()
+    {
+        QTest::addColumn<DWORD>("flags");
+        QTest::addColumn<bool>("direct_io_refused");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("buffered") << DWORD(FILE_ATTRIBUTE_NORMAL) << false << int(O_DSYNC);
+        QTest::newRow("unbuffered") << unbuffered << false << int(O_DSYNC | O_DIRECT);
+        QTest::newRow("no direct I/O on the file system") << unbuffered << true << int(O_DSYNC);
+    }
+
     void writes_go_through_to_the_device()
     {
+        QFETCH(DWORD, flags);
+        QFETCH(bool, direct_io_refused);
+        QFETCH(int, expected);
+        captured_log log;
         fake_host host;
         QString stick = host.add(fake_host::usb_stick(8 * mib));
-        HANDLE disk = open_device(stick_path);
-        int flags = open_flags_of(host.node_path(stick));
-        QVERIFY(flags != -1);
-        QVERIFY((flags & O_DSYNC) == O_DSYNC);
-        QCOMPARE(flags & O_ACCMODE, O_RDWR);
+        if (direct_io_refused)
+            win32::test_control::fail_call(call::direct_io, stick_path, ERROR_INVALID_PARAMETER);
+        HANDLE disk = open_device(stick_path, GENERIC_READ | GENERIC_WRITE, flags);
+        int open_flags = win32_probe::open_flags_of(host.node_path(stick).toStdString());
+        QVERIFY(open_flags != -1);
+        QCOMPARE(open_flags & (O_DSYNC | O_DIRECT), expected);
+        QCOMPARE(open_flags & O_ACCMODE, O_RDWR);
+        QCOMPARE(log.texts("info").size(), direct_io_refused ? 1 : 0);
+        // Whatever the file system allows, the rules of unbuffered transfers hold.
+        page_aligned sector = aligned_bytes(1024, 'u');
+        DWORD written = 0;
+        QCOMPARE(WriteFile(disk, sector.get() + 8, 512, &written, nullptr) != 0,
+                 !(flags & FILE_FLAG_NO_BUFFERING));
         CloseHandle(disk);
-        QCOMPARE(open_flags_of(host.node_path(stick)), -1);
+        QCOMPARE(win32_probe::open_flags_of(host.node_path(stick).toStdString()), -1);
+    }
+
+    void unbuffered_transfers_are_whole_aligned_sectors_data()
+    {
+        QTest::addColumn<int>("sector");
+        QTest::addColumn<int>("memory_offset");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<DWORD>("error");
+        QTest::newRow("aligned") << 512 << 0 << 1024 << 4096 << DWORD(0);
+        QTest::newRow("memory off a sector") << 512 << 8 << 0 << 512 << DWORD(ERROR_INVALID_PARAMETER);
+        QTest::newRow("position off a sector") << 512 << 0 << 100 << 512 << DWORD(ERROR_INVALID_PARAMETER);
+        QTest::newRow("4096 sectors, memory at 512") << 4096 << 512 << 0 << 4096
+                                                     << DWORD(ERROR_INVALID_PARAMETER);
+        QTest::newRow("4096 sectors, aligned") << 4096 << 0 << 8192 << 8192 << DWORD(0);
+    }
+
+    // Each transfer is written, then read back into other memory, through one handle.
+    void unbuffered_transfers_are_whole_aligned_sectors()
+    {
+        QFETCH(int, sector);
+        QFETCH(int, memory_offset);
+        QFETCH(int, position);
+        QFETCH(int, length);
+        QFETCH(DWORD, error);
+        fake_host host;
+        fake_host::disk blueprint = fake_host::usb_stick(4 * mib);
+        blueprint.logical_block_size = sector;
+        QString stick = host.add(blueprint);
+        HANDLE disk = open_device(stick_path, GENERIC_READ | GENERIC_WRITE, unbuffered);
+        page_aligned data = aligned_bytes(std::size_t(length + memory_offset), 'd');
+        page_aligned back = aligned_bytes(std::size_t(length + memory_offset), 'b');
+
+        DWORD done = 0;
+        QCOMPARE(seek(disk, position), DWORD(0));
+        QCOMPARE(WriteFile(disk, data.get() + memory_offset, DWORD(length), &done, nullptr) ? 0
+                                                                                           : GetLastError(),
+                 error);
+        QCOMPARE(seek(disk, position), DWORD(0));
+        QCOMPARE(read(disk, back.get() + memory_offset, DWORD(length), done), error);
+        QCOMPARE(done, error ? DWORD(0) : DWORD(length));
+        const QByteArray expected(length, error ? '\0' : 'd');
+        QCOMPARE(host.read(stick, position, length), expected);
+        if (!error)
+            QCOMPARE(QByteArray(back.get(), length), expected);
+        CloseHandle(disk);
+    }
+
+    void reads_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<DWORD>("error");
+        QTest::addColumn<int>("read_bytes");
+        QTest::newRow("read-only handle") << "read only" << DWORD(0) << 1024;
+        QTest::newRow("across the end") << "end" << DWORD(0) << 512;
+        QTest::newRow("past the end") << "past" << DWORD(0) << 0;
+        QTest::newRow("stick removed") << "removed" << DWORD(ERROR_DEVICE_NOT_CONNECTED) << 0;
+        QTest::newRow("another medium") << "medium" << DWORD(ERROR_DEVICE_NOT_CONNECTED) << 0;
+        QTest::newRow("before the start") << "negative" << DWORD(ERROR_NEGATIVE_SEEK) << 0;
+    }
+
+    void reads()
+    {
+        QFETCH(QString, situation);
+        QFETCH(DWORD, error);
+        QFETCH(int, read_bytes);
+        fake_host host;
+        fake_host::disk blueprint = fake_host::card_reader_slot();
+        blueprint.size = 4 * mib;
+        QString stick = host.add(blueprint);
+        host.write(stick, 0, QByteArray(int(4 * mib), 'r'));
+        HANDLE disk = open_device(stick_path, situation == "read only" ? GENERIC_READ
+                                                                     : GENERIC_READ | GENERIC_WRITE,
+                                  unbuffered);
+        page_aligned buffer = aligned_bytes(1024, 'b');
+        DWORD done = 0;
+        // A first read makes the disk's state known.
+        QCOMPARE(read(disk, buffer.get(), 512, done), DWORD(0));
+        LONGLONG at = 512;
+        if (situation == "end" || situation == "past")
+            at = 4 * mib - (situation == "end" ? 512 : 0);
+        else if (situation == "negative")
+            at = -512;
+        else if (situation == "removed")
+            host.remove(stick);
+        else if (situation == "medium")
+            host.change_medium(stick, 4 * mib, {});
+        QCOMPARE(seek(disk, at), situation == "negative" ? error : DWORD(0));
+        QCOMPARE(read(disk, buffer.get(), 1024, done), situation == "negative" ? DWORD(0) : error);
+        QCOMPARE(done, DWORD(situation == "negative" ? 1024 : read_bytes));
+        QCOMPARE(QByteArray(buffer.get(), int(done)), QByteArray(int(done), 'r'));
+        CloseHandle(disk);
+    }
+
+    void dropped_write_reports_success_and_writes_nothing()
+    {
+        fake_host host;
+        QString stick = patterned_stick(host, 4 * mib);
+        win32::test_control::drop_call(call::write, stick_path, 1);
+        HANDLE disk = open_device(stick_path);
+        DWORD written = 0;
+        for (char value : {'1', '2', '3'})
+            QCOMPARE(write(disk, QByteArray(512, value), &written), DWORD(0));
+        QCOMPARE(written, DWORD(512));
+        CloseHandle(disk);
+        QCOMPARE(host.read(stick, 0, 1536),
+                 QByteArray(512, '1') + QByteArray(512, char(0xa5)) + QByteArray(512, '3'));
+        std::vector<win32::test_control::journal_entry> entries = win32::test_control::journal();
+        QCOMPARE(entries.size(), size_t(3));
+        QCOMPARE(entries[1].offset, std::uint64_t(512));
+        QCOMPARE(entries[1].error, DWORD(0));
+    }
+
+    void drive_layout_lists_the_partitions()
+    {
+        fake_host host;
+        fake_host::disk blueprint = fake_host::usb_stick(64 * mib);
+        blueprint.partitions = {{mib, 8 * mib, ""}, {9 * mib, 16 * mib, ""}};
+        QString stick = host.add(blueprint);
+        HANDLE disk = open_device(stick_path, GENERIC_READ);
+        std::vector<char> answer(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry)
+                                 + 2 * sizeof(PARTITION_INFORMATION_EX));
+        auto* layout = reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(answer.data());
+        DWORD returned = 0;
+        auto ask = [&](DWORD size) {
+            return DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, layout, size,
+                                   &returned, nullptr) ? 0 : GetLastError();
+        };
+        QCOMPARE(ask(DWORD(answer.size()) - 1), DWORD(ERROR_INSUFFICIENT_BUFFER));
+        QCOMPARE(ask(DWORD(answer.size())), DWORD(0));
+        QCOMPARE(layout->PartitionCount, DWORD(2));
+        QCOMPARE(layout->PartitionEntry[1].PartitionNumber, DWORD(2));
+        QCOMPARE(layout->PartitionEntry[1].StartingOffset.QuadPart, 9 * mib);
+        QCOMPARE(layout->PartitionEntry[1].PartitionLength.QuadPart, 16 * mib);
+
+        host.set_partitions(stick, {});
+        QCOMPARE(ask(sizeof(DRIVE_LAYOUT_INFORMATION_EX)), DWORD(0));
+        QCOMPARE(layout->PartitionStyle, DWORD(PARTITION_STYLE_RAW));
+        QCOMPARE(layout->PartitionCount, DWORD(0));
+        CloseHandle(disk);
     }
 
     void read_only_queries_open_nothing()
@@ -240,7 +421,7 @@ private slots:
         QString stick = host.add(fake_host::usb_stick(8 * mib));
         HANDLE disk = open_device(stick_path, GENERIC_READ);
         QVERIFY(disk != INVALID_HANDLE_VALUE);
-        QCOMPARE(open_flags_of(host.node_path(stick)), -1);
+        QCOMPARE(win32_probe::open_flags_of(host.node_path(stick).toStdString()), -1);
         QCOMPARE(write(disk, QByteArray(512, 'x')), DWORD(ERROR_ACCESS_DENIED));
         QCOMPARE(control(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT), DWORD(ERROR_ACCESS_DENIED));
         CloseHandle(disk);

@@ -118,7 +118,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
             disk_record->handles.push_back(handle);
     }
 
-    HANDLE disk = volume_queries::open_read_write(disk_record->path);
+    HANDLE disk = volume_queries::open_unbuffered(disk_record->path);
     if (disk == INVALID_HANDLE_VALUE) {
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
         m_refuse();
@@ -129,7 +129,9 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
         const DWORD error = GetLastError();
         KESTREL_LOG(logger::fatal, "Formating failed: " << error);
     }
-    if (!DeviceIoControl(disk, IOCTL_DISK_UPDATE_PROPERTIES, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+    disk_record->layout_reread =
+        DeviceIoControl(disk, IOCTL_DISK_UPDATE_PROPERTIES, nullptr, 0, nullptr, 0, &returned, nullptr);
+    if (!disk_record->layout_reread) {
         const DWORD error = GetLastError();
         KESTREL_LOG(logger::fatal, "Could not reenumerate disk: " << error);
     }
@@ -140,7 +142,10 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     disk_record->handles.push_back(disk);
     disk_record->volumes.clear();
 
-    if (m_wait_for_settling(preparation))
+    // With no partition left after the re-read, no volume can come back: nothing to wait for.
+    const bool nothing_can_return =
+        disk_record->layout_reread && volume_queries::holds_no_partition(disk);
+    if (nothing_can_return || m_wait_for_settling(preparation))
         m_start_volume_finder(disk_record, preparation);
 }
 

@@ -14,4 +14,7 @@ struct device_windows : device {
     std::uint16_t number = 0;
     std::vector<std::string> volumes;
     std::vector<HANDLE> handles;
+    // The system read the layout again once preparation deleted it: only partitions it found
+    // then can bring volumes back.
+    bool layout_reread = false;
 };

@@ -114,6 +114,10 @@ void listener_windows::find_volumes()
     auto& disk = *static_cast<device_windows*>(m_device);
     QDeadlineTimer deadline(volume_wait_ms);
     while (disk.volumes.empty() && !deadline.hasExpired() && !stop_requested()) {
+        // Once the re-read layout holds no partition, no volume can come back.
+        if (disk.layout_reread && !disk.handles.empty()
+            && volume_queries::holds_no_partition(disk.handles.front()))
+            break;
         lock_returned_volumes(disk);
         if (disk.volumes.empty())
             pause(static_cast<int>(std::min<qint64>(volume_pass_pause_ms, deadline.remainingTime())));

@@ -20,7 +20,8 @@ signals:
 public slots:
     // Polls until the thread is asked to stop; emits dev_changed() twice per change.
     void start_listening();
-    // Locks the disk's reappearing volumes for up to 15 s, then emits unmount_finished().
+    // Locks the disk's reappearing volumes for up to 15 s, or until the disk's re-read layout
+    // holds no partition, then emits unmount_finished().
     void find_volumes();
 
 private:

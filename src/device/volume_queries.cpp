@@ -3,6 +3,7 @@
 #include <winioctl.h>
 
 #include <cstring>
+#include <vector>
 
 namespace volume_queries {
 
@@ -33,6 +34,29 @@ HANDLE open_read_write(const std::string& path)
 {
     return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE open_unbuffered(const std::string& path)
+{
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr);
+}
+
+bool holds_no_partition(HANDLE disk)
+{
+    // Room for the 128 entries of a GPT.
+    std::vector<BYTE> answer(offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry)
+                             + 128 * sizeof(PARTITION_INFORMATION_EX));
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, answer.data(),
+                         static_cast<DWORD>(answer.size()), &returned, nullptr))
+        return false;
+    const auto* layout = reinterpret_cast<const DRIVE_LAYOUT_INFORMATION_EX*>(answer.data());
+    // An MBR lists its four slots, empty ones with no length.
+    for (DWORD index = 0; index < layout->PartitionCount; ++index)
+        if (layout->PartitionEntry[index].PartitionLength.QuadPart > 0)
+            return false;
+    return true;
 }
 
 bool disk_number(HANDLE handle, DWORD& number)

@@ -22,6 +22,14 @@ std::vector<std::string> removable_roots();
 // Opens a disk or volume for reading and writing; INVALID_HANDLE_VALUE on failure.
 HANDLE open_read_write(const std::string& path);
 
+// Opens a disk for the raw copy and its read-back, unbuffered and written through as Windows
+// wants raw disks written, so that what is read back comes from the device: transfers must be
+// whole sectors from sector-aligned memory. INVALID_HANDLE_VALUE on failure.
+HANDLE open_unbuffered(const std::string& path);
+
+// Whether the layout of an open disk holds no partition: no volume can come up on it then.
+bool holds_no_partition(HANDLE disk);
+
 // The number of the disk that an open disk or volume belongs to.
 bool disk_number(HANDLE handle, DWORD& number);
 

@@ -299,6 +299,8 @@ void main_window::start_burning()
                 m_progress_button, SLOT(report_progress(qint64, qint64)));
         connect(m_image_burner.get(), SIGNAL(report_progress_inflate(qint64, qint64)),
                 m_progress_button, SLOT(report_progress_inflate(qint64, qint64)));
+        connect(m_image_burner.get(), SIGNAL(report_progress_verify(qint64, qint64)),
+                m_progress_button, SLOT(report_progress_verify(qint64, qint64)));
         m_set_stage(run_stage::burning);
         m_burner_thread->setStackSize(0x1000000);
         m_burner_thread->start(QThread::InheritPriority);

@@ -17,6 +17,10 @@ const char* const orange = "#fba342";
 // The button is 556 pixels wide: 5.56 pixels per percent.
 const double pixels_per_percent = 5.56;
 
+// The share of the bar left after the download that writing takes (inflating runs alongside
+// it); reading the stick back takes the rest, as it goes about twice as fast as writing.
+const double write_share = 2.0 / 3.0;
+
 } // namespace
 
 progress_button::progress_button(QWidget* parent) : QWidget(parent)
@@ -147,16 +151,20 @@ void progress_button::report_download_progress(qint64 recieved, qint64 total)
     }
 }
 
+void progress_button::m_show_flash_stage(double stage_start, double stage_share, qint64 done,
+                                         qint64 total)
+{
+    const double rest = 100 - m_base_percent;
+    m_show_progress(m_base_percent
+                    + rest * (stage_start + stage_share * static_cast<double>(done) / total));
+}
+
 void progress_button::report_progress_inflate(qint64 recieved, qint64 total)
 {
     if (total == -1 || total == 0)
         return;
     m_word = "FLASHING";
-    double half = (100 - m_base_percent) * 0.5;
-    double share = static_cast<double>(recieved) / total * half;
-    m_show_progress(m_base_percent + share);
-    if (recieved == total)
-        m_base_percent += half;
+    m_show_flash_stage(0, write_share, recieved, total);
 }
 
 void progress_button::report_progress(qint64 recieved, qint64 total)
@@ -165,15 +173,25 @@ void progress_button::report_progress(qint64 recieved, qint64 total)
         return;
     if (!m_hovered)
         m_word = "FLASHING";
-    double share = static_cast<double>(recieved) / total * (100 - m_base_percent);
-    m_show_progress(m_base_percent + share);
-    if (recieved == total) {
-        m_done->raise();
-        m_in_progress = false;
-        m_finished = true;
-        setCursor(Qt::ForbiddenCursor);
-        emit done();
+    if (recieved != total) {
+        m_show_flash_stage(0, write_share, recieved, total);
+        return;
     }
+    m_show_progress(100);
+    m_done->raise();
+    m_in_progress = false;
+    m_finished = true;
+    setCursor(Qt::ForbiddenCursor);
+    emit done();
+}
+
+void progress_button::report_progress_verify(qint64 recieved, qint64 total)
+{
+    if (total == -1 || total == 0)
+        return;
+    if (!m_hovered)
+        m_word = "VERIFYING";
+    m_show_flash_stage(write_share, 1 - write_share, recieved, total);
 }
 
 void progress_button::reset()

@@ -25,6 +25,7 @@ public slots:
     void report_progress(qint64 recieved, qint64 total);
     void report_download_progress(qint64 recieved, qint64 total);
     void report_progress_inflate(qint64 recieved, qint64 total);
+    void report_progress_verify(qint64 recieved, qint64 total);
     void button_clicked();
     void reset();
     void disable();
@@ -42,6 +43,8 @@ private:
                         const QPoint& position);
     void m_start_run();
     void m_show_progress(double percent);
+    // The bar after the download: writing (with inflating, on a first flash), then verifying.
+    void m_show_flash_stage(double stage_start, double stage_share, qint64 done, qint64 total);
 
     std::string m_word = "FLASH";
     bool m_in_progress = false;

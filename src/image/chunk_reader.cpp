@@ -1,45 +1,65 @@
 #include "image/chunk_reader.h"
 
-#include <algorithm>
-
-chunk_reader::chunk_reader(FILE* image, std::int64_t image_size, std::size_t chunk_size)
-    : m_image(image)
-    , m_unread(image_size)
-    , m_chunk_size(chunk_size)
-    , m_buffers {std::vector<char>(chunk_size), std::vector<char>(chunk_size)}
+chunk_reader::chunk_reader(aligned_buffer& first, aligned_buffer& second, source fill)
+    : m_fill(std::move(fill))
+    , m_buffers {&first, &second}
+    , m_thread([this] { m_fill_all(); })
 {
-    m_start_reading();
 }
 
 chunk_reader::~chunk_reader()
 {
-    if (m_pending.valid())
-        m_pending.wait();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+// Fills the buffers in turn, the order in which the caller takes them: the buffer filled is
+// never one that is made and waiting, or held by the caller.
+void chunk_reader::m_fill_all()
+{
+    for (int filling = 0;; filling ^= 1) {
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stopping || m_ready + int(m_holding) < 2; });
+            if (m_stopping)
+                return;
+        }
+        aligned_buffer& buffer = *m_buffers[filling];
+        const std::int64_t length = m_fill(buffer.data(), buffer.size());
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lengths[filling] = length;
+            ++m_ready;
+            m_last_made = length <= 0;
+        }
+        m_changed.notify_all();
+        if (length <= 0)
+            return;
+    }
 }
 
 char* chunk_reader::next(std::size_t& length)
 {
-    const std::size_t wanted = m_wanted;
-    length = m_pending.valid() ? m_pending.get() : 0;
-    char* ready = m_buffers[m_reading].data();
-    if (length != wanted)
-        return nullptr;
-    m_reading ^= 1;
-    if (m_unread > 0)
-        m_start_reading();
-    else
-        m_wanted = 0;
-    return ready;
-}
-
-void chunk_reader::m_start_reading()
-{
-    m_wanted = static_cast<std::size_t>(std::min<std::int64_t>(m_chunk_size, m_unread));
-    m_unread -= static_cast<std::int64_t>(m_wanted);
-    std::vector<char>& buffer = m_buffers[m_reading];
-    const std::size_t wanted = m_wanted;
-    FILE* image = m_image;
-    m_pending = std::async(std::launch::async, [image, &buffer, wanted] {
-        return std::fread(buffer.data(), 1, wanted, image);
-    });
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (m_holding) {
+        m_holding = false;
+        m_changed.notify_all();
+    }
+    // After the end (or a failure) the last chunk made is given again.
+    if (m_last_made && m_ready == 0) {
+        length = 0;
+        return m_lengths[m_next_taken ^ 1] < 0 ? nullptr : m_buffers[m_next_taken ^ 1]->data();
+    }
+    m_changed.wait(lock, [this] { return m_ready > 0; });
+    const int taken = m_next_taken;
+    m_next_taken ^= 1;
+    --m_ready;
+    m_holding = true;
+    const std::int64_t made = m_lengths[taken];
+    length = made > 0 ? static_cast<std::size_t>(made) : 0;
+    return made < 0 ? nullptr : m_buffers[taken]->data();
 }

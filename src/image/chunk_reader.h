@@ -1,35 +1,49 @@
 #pragma once
-// Reads an image chunk by chunk, one chunk ahead: while the caller writes a chunk to the disk,
-// the next one is read into a second buffer.
+// Makes an image's chunks one ahead of their use, on one thread kept for the whole copy: while
+// the caller writes a chunk to the disk, the next one is read or inflated into a second buffer.
 
+#include "image/aligned_buffer.h"
+
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <future>
-#include <vector>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 class chunk_reader {
 public:
-    // Reads `image_size` bytes of `image` from its current position in chunks of `chunk_size`.
-    chunk_reader(FILE* image, std::int64_t image_size, std::size_t chunk_size);
-    // Waits for a read still under way.
+    // Puts up to `size` next bytes of the image into `buffer` and returns how many: fewer only
+    // at the image's end, 0 after it, -1 when they cannot be had.
+    using source = std::function<std::int64_t(char* buffer, std::size_t size)>;
+
+    // The two buffers of a whole chunk each are the caller's, for a run to allocate once.
+    chunk_reader(aligned_buffer& first, aligned_buffer& second, source fill);
+    // Waits for the chunk under way, then ends the thread.
     ~chunk_reader();
     chunk_reader(const chunk_reader&) = delete;
     chunk_reader& operator=(const chunk_reader&) = delete;
 
-    // The next chunk of the image (`length` bytes; 0 past the end) in a buffer of the whole
-    // chunk size, which the caller may change until its next call; null when the image could
-    // not be read.
+    // The next chunk (`length` bytes; 0 past the end) in a buffer of the whole chunk size, aligned
+    // for unbuffered disk transfers, which the caller may change until its next call; null when
+    // the source failed.
     char* next(std::size_t& length);
 
 private:
-    void m_start_reading();
+    void m_fill_all();
 
-    FILE* m_image;
-    std::int64_t m_unread;
-    std::size_t m_chunk_size;
-    std::vector<char> m_buffers[2];
-    int m_reading = 0;
-    std::size_t m_wanted = 0;
-    std::future<std::size_t> m_pending;
+    source m_fill;
+    aligned_buffer* m_buffers[2];
+    std::int64_t m_lengths[2] = {0, 0};
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    // Chunks made and not yet taken, from m_next_taken on.
+    int m_ready = 0;
+    int m_next_taken = 0;
+    // The caller holds the buffer it took last until its next call.
+    bool m_holding = false;
+    // The end or a failure was made: nothing follows it.
+    bool m_last_made = false;
+    bool m_stopping = false;
+    std::thread m_thread;
 };

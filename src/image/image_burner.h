@@ -1,5 +1,7 @@
 #pragma once
-// One flash: prepares the downloaded image and writes it to the disk, on a worker thread.
+// One flash: writes the downloaded image to the disk, inflating it on the way the first time,
+// then reads the disk back to prove it, on a worker thread. The partition table (in the first
+// chunk) is written last, so that a disk whose copy did not end holds no valid layout.
 
 #include "device/device.h"
 
@@ -25,6 +27,7 @@ signals:
     void report_progress(qint64 done, qint64 total);
     void report_progress_inflate(qint64 done, qint64 total);
     void device_disconected();
+    void report_progress_verify(qint64 done, qint64 total);
 
 public slots:
     void burn_image();

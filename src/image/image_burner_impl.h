@@ -1,14 +1,20 @@
 #pragma once
-// The work of image_burner, shared by its preparation and its writing.
+// The work of image_burner, shared by its preparation, its copy and its read-back.
 
 #include "image/image_burner.h"
+
+#include "image/aligned_buffer.h"
+#include "image/chunk_reader.h"
+#include "image/image_manipulator.h"
 
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include <windows.h>
 
+class disk_transfer;
 struct device_windows;
 
 class image_burner::impl {
@@ -24,7 +30,6 @@ public:
     // Set from the GUI thread while the burner's thread reads it.
     std::atomic<bool> m_canceled {false};
     image_burner* m_owner;
-    FILE* m_image = nullptr;
     // A copy: the burner may outlive the caller's string.
     std::string m_image_path;
     std::shared_ptr<device> m_device;
@@ -36,21 +41,66 @@ private:
         not_prepared = -1,
         image_damaged = -2,
         no_space = -3,
-        canceled = -4,
     };
-    enum class copy_result { copied, canceled, disconnected, image_unreadable };
+    // How a run after its preparation ended.
+    enum class outcome {
+        written,
+        canceled,
+        disconnected,
+        // The decompressed image could not be read back whole.
+        image_unreadable,
+        download_damaged,
+        no_space,
+        // The image does not say where its configuration area is.
+        no_area,
+        mismatch,
+    };
 
     device_windows& m_disk() const;
-    // The pre-check of a flash: a disk handle, no cancel, a prepared image. Tells the user
-    // when one is missing; a cancel while the image is inflated ends the run as canceled.
+    // The pre-check of a flash: a disk handle, no cancel, an image to write. Tells the user
+    // when one is missing.
     bool m_ready_to_write();
+    // Opens the complete decompressed image, or starts inflating the download.
     preparation m_prepare_image();
 
-    // Copies the prepared image onto the disk's first handle, reports how it ended and
+    // A run's chunk buffers, allocated once: two for the chunks made ahead, one for the chunk at
+    // hand.
+    struct chunk_buffers {
+        explicit chunk_buffers(std::size_t size);
+        aligned_buffer ahead[2];
+        aligned_buffer at_hand;
+    };
+
+    // Copies the image onto the disk's first handle, reads it back, reports how it ended and
     // releases every handle of the disk.
     void m_write_image();
-    copy_result m_copy(HANDLE disk, std::uint32_t bytes_per_sector, std::int64_t image_size);
-    void m_report(copy_result result, HANDLE disk, std::int64_t image_size);
+    // Every chunk but the first, each as soon as it is read or inflated.
+    outcome m_write_chunks(disk_transfer& disk, chunk_buffers& buffers);
+    // The image complete: the chunks that hold the configuration area, when they were written
+    // before the area was known, then the first chunk.
+    outcome m_write_first_chunks(disk_transfer& disk, chunk_buffers& buffers);
+    outcome m_verify(disk_transfer& disk, chunk_buffers& buffers);
+    outcome m_finish_inflating();
+    // Whether a write that ended with `error` leaves the copy going: a disk may refuse the
+    // image's last chunk (its padded sector), whose bytes are then neither counted nor read back.
+    bool m_accepted(DWORD error, std::int64_t offset, std::size_t length);
+    // The chunks of the decompressed image, from its start up to `size`.
+    chunk_reader::source m_image_chunks(std::int64_t size);
+    // The chunks of the download, as they are inflated.
+    chunk_reader::source m_inflated_chunks();
+    outcome m_inflating_failure() const;
+    void m_report(outcome result, HANDLE disk, disk_transfer& transfer, chunk_buffers& buffers);
     void m_close_image();
     void m_release_disk();
+
+    // The decompressed image, open for reading once it is complete.
+    FILE* m_image = nullptr;
+    std::int64_t m_image_size = -1;
+    std::uint64_t m_area_offset = image_manipulator::no_offset;
+    // The chunks were written with the configuration block laid over them.
+    bool m_area_written = false;
+    // Inflates the download while the copy runs, on a first flash.
+    std::unique_ptr<image_manipulator> m_inflater;
+    // Where the image's last chunk starts when the disk refused it; -1 when it took every chunk.
+    std::int64_t m_refused_at = -1;
 };

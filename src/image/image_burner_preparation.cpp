@@ -1,8 +1,10 @@
 #include "image/image_burner_impl.h"
 
 #include "device/device_windows.h"
-#include "image/image_manipulator.h"
+#include "image/file_position.h"
 #include "logger.h"
+
+#include <QFileInfo>
 
 device_windows& image_burner::impl::m_disk() const
 {
@@ -16,12 +18,6 @@ bool image_burner::impl::m_ready_to_write()
         result = m_prepare_image();
     if (result == prepared)
         return true;
-    if (result == canceled) {
-        emit m_owner->canceled();
-        KESTREL_LOG(logger::info, "Burning canceled");
-        m_release_disk();
-        return false;
-    }
     const char* text = result == image_damaged ? "Downloaded image is damaged"
         : result == no_space                   ? "Not enough free space to unpack the image"
                                                : "Cannot open device!";
@@ -34,24 +30,31 @@ bool image_burner::impl::m_ready_to_write()
 image_burner::impl::preparation image_burner::impl::m_prepare_image()
 {
     KESTREL_LOG(logger::fatal, "Prepare image");
-    auto manipulator = std::make_shared<image_manipulator>(&m_canceled);
-    QObject::connect(manipulator.get(), SIGNAL(report_progress(qint64,qint64)), m_owner,
-                     SIGNAL(report_progress_inflate(qint64,qint64)));
-    m_image = manipulator->inflate_image(m_image_path);
-    switch (manipulator->last_failure()) {
+    const std::string img_path = image_manipulator::decompressed_path(m_image_path);
+    if (image_manipulator::is_complete(img_path)) {
+        // Only read: other copies may be made from it at the same time.
+        m_image = std::fopen(img_path.c_str(), "rb");
+        KESTREL_LOG(logger::debug, "Image decompressed");
+        m_area_offset = image_manipulator::config_offset(m_image, std::uint64_t(m_configuration.size()));
+        m_image_size = m_image && seek_file(m_image, 0, SEEK_END) ? tell_file(m_image) : -1;
+        if (m_area_offset == image_manipulator::no_offset || m_image_size < 0) {
+            m_close_image();
+            return not_prepared;
+        }
+        return prepared;
+    }
+    if (!QFileInfo::exists(QString::fromStdString(m_image_path)))
+        return not_prepared;
+    // A first flash inflates the download while it writes.
+    m_inflater = std::make_unique<image_manipulator>(&m_canceled);
+    if (m_inflater->start_inflating(m_image_path))
+        return prepared;
+    switch (m_inflater->last_failure()) {
     case image_manipulator::failure::download_damaged:
         return image_damaged;
     case image_manipulator::failure::output_failed:
         return no_space;
-    case image_manipulator::failure::canceled:
-        return canceled;
-    case image_manipulator::failure::none:
-        break;
-    }
-    KESTREL_LOG(logger::debug, "Image decompressed");
-    if (!image_manipulator::write_configuration(m_image, m_configuration)) {
-        m_close_image();
+    default:
         return not_prepared;
     }
-    return prepared;
 }

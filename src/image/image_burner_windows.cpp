@@ -1,17 +1,16 @@
-// The copy of the prepared image onto the disk, through the handle the disk's preparation
-// left open, and the release of the disk afterwards.
+// The copy of the image onto the disk, through the handle the disk's preparation left open,
+// and the release of the disk afterwards. The first chunk, which holds the partition table and
+// the boot code, goes last: until then the disk keeps the zeros its preparation left there.
 
 #include "image/image_burner_impl.h"
 
 #include "device/device_windows.h"
-#include "image/chunk_reader.h"
+#include "image/disk_transfer.h"
 #include "image/file_position.h"
-#include "image/image_manipulator.h"
 #include "logger.h"
 
-#include <winioctl.h>
-
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -19,24 +18,19 @@ namespace {
 constexpr std::uint32_t fallback_sector_size = 512;
 
 // The smallest whole number of sectors above 8000000 bytes.
-std::uint32_t chunk_size(std::uint32_t bytes_per_sector)
+std::size_t chunk_size(std::uint32_t bytes_per_sector)
 {
     return bytes_per_sector * (8000000 / bytes_per_sector + 1);
 }
 
-std::int64_t image_size_of(FILE* image)
+// What the bar can show of an image not yet inflated: its size as the download's trailer tells
+// it, which counts modulo 4 GiB.
+std::int64_t expected_size(std::int64_t hint, std::int64_t done)
 {
-    if (!seek_file(image, 0, SEEK_END))
-        return -1;
-    const std::int64_t size = tell_file(image);
-    return seek_file(image, 0, SEEK_SET) ? size : -1;
-}
-
-void send_control(HANDLE disk, DWORD code)
-{
-    DWORD returned = 0;
-    if (!DeviceIoControl(disk, code, nullptr, 0, nullptr, 0, &returned, nullptr))
-        KESTREL_LOG(logger::fatal, GetLastError());
+    std::int64_t size = std::max<std::int64_t>(hint, 0);
+    while (size < done)
+        size += std::int64_t(1) << 32;
+    return size;
 }
 
 } // namespace
@@ -52,7 +46,6 @@ void image_burner::impl::m_write_image()
 {
     device_windows& disk = m_disk();
     HANDLE disk_handle = disk.handles.front();
-    const std::int64_t image_size = image_size_of(m_image);
     const std::uint32_t bytes_per_sector =
         disk.bytes_per_sector ? disk.bytes_per_sector : fallback_sector_size;
     KESTREL_LOG(logger::debug, "Device: " << disk.name);
@@ -63,85 +56,163 @@ void image_burner::impl::m_write_image()
         emit m_owner->canceled();
         emit m_owner->error_msg("Cannot open device!", true);
     } else {
-        const copy_result result = image_size < 0
-            ? copy_result::image_unreadable
-            : m_copy(disk_handle, bytes_per_sector, image_size);
-        m_report(result, disk_handle, image_size);
+        disk_transfer transfer(disk_handle, bytes_per_sector);
+        chunk_buffers buffers(chunk_size(bytes_per_sector));
+        outcome result = m_write_chunks(transfer, buffers);
+        if (result == outcome::written && m_inflater)
+            result = m_finish_inflating();
+        if (result == outcome::written)
+            result = m_write_first_chunks(transfer, buffers);
+        if (result == outcome::written)
+            result = m_verify(transfer, buffers);
+        m_report(result, disk_handle, transfer, buffers);
     }
     m_release_disk();
 }
 
-image_burner::impl::copy_result image_burner::impl::m_copy(HANDLE disk,
-                                                           std::uint32_t bytes_per_sector,
-                                                           std::int64_t image_size)
+chunk_reader::source image_burner::impl::m_image_chunks(std::int64_t size)
 {
-    // Two chunk buffers: the next chunk is read while the current one is written.
-    chunk_reader reader(m_image, image_size, chunk_size(bytes_per_sector));
-    std::int64_t read = 0;
-    // Image bytes on the disk; the zeros that pad the last sector are not counted.
-    std::int64_t written = 0;
-    DWORD error = ERROR_SUCCESS;
-    // The flag is read before every write: once a stop was asked for, nothing more reaches
-    // the disk.
-    while (read < image_size && error == ERROR_SUCCESS && !m_canceled) {
-        std::size_t wanted = 0;
-        char* buffer = reader.next(wanted);
-        if (!buffer)
-            return copy_result::image_unreadable;
-        read += static_cast<std::int64_t>(wanted);
-        // A disk takes whole sectors only: the image's last partial sector goes with zeros.
-        const std::size_t length = (wanted + bytes_per_sector - 1) / bytes_per_sector * bytes_per_sector;
-        std::fill(buffer + wanted, buffer + length, '\0');
-
-        DWORD done = 0;
-        // Each write is judged by its own outcome, never by an error left from earlier calls.
-        SetLastError(ERROR_SUCCESS);
-        if (!WriteFile(disk, buffer, static_cast<DWORD>(length), &done, nullptr)) {
-            error = GetLastError();
-            if (error == ERROR_SUCCESS)
-                error = ERROR_GEN_FAILURE;
-        }
-        written += std::min<std::int64_t>(done, static_cast<std::int64_t>(wanted));
-        if (written != image_size)
-            emit m_owner->report_progress(written, image_size);
-    }
-
-    if (m_canceled)
-        return copy_result::canceled;
-    // Some disks still refuse the padded last sector; the rest of the image is on them.
-    if (error == ERROR_SUCCESS || (error == ERROR_INVALID_PARAMETER && read == image_size))
-        return copy_result::copied;
-    return copy_result::disconnected;
+    FILE* image = m_image;
+    std::int64_t left = seek_file(image, 0, SEEK_SET) ? size : -1;
+    return [image, left](char* buffer, std::size_t chunk) mutable -> std::int64_t {
+        if (left < 0)
+            return -1;
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::int64_t>(chunk, left));
+        if (std::fread(buffer, 1, wanted, image) != wanted)
+            return -1;
+        left -= static_cast<std::int64_t>(wanted);
+        return static_cast<std::int64_t>(wanted);
+    };
 }
 
-void image_burner::impl::m_report(copy_result result, HANDLE disk, std::int64_t image_size)
+chunk_reader::source image_burner::impl::m_inflated_chunks()
 {
-    m_close_image();
-    switch (result) {
-    case copy_result::canceled:
-        emit m_owner->canceled();
-        // Lets the system see what is on the partly written disk.
-        send_control(disk, IOCTL_DISK_UPDATE_PROPERTIES);
-        KESTREL_LOG(logger::info, "Burning canceled");
-        break;
-    case copy_result::copied:
-        emit m_owner->finished();
-        emit m_owner->report_progress(image_size, image_size);
-        KESTREL_LOG(logger::info, "Burning finished");
-        send_control(disk, IOCTL_STORAGE_EJECT_MEDIA);
-        break;
-    case copy_result::disconnected:
-        emit m_owner->device_disconected();
-        emit m_owner->error_msg("Device disconected!", true);
-        KESTREL_LOG(logger::fatal, "Burning interupted 'Device disconected'");
-        break;
-    case copy_result::image_unreadable:
-        // Made again from the download by the next run, rather than written again as it is.
-        image_manipulator::remove_image(image_manipulator::decompressed_path(m_image_path));
-        emit m_owner->error_msg("Downloaded image is damaged", true);
-        KESTREL_LOG(logger::fatal, "Image error");
-        break;
+    return [this](char* buffer, std::size_t size) { return m_inflater->inflate_next(buffer, size); };
+}
+
+image_burner::impl::outcome image_burner::impl::m_inflating_failure() const
+{
+    switch (m_inflater->last_failure()) {
+    case image_manipulator::failure::download_damaged:
+        return outcome::download_damaged;
+    case image_manipulator::failure::output_failed:
+        return outcome::no_space;
+    default:
+        return outcome::canceled;
     }
+}
+
+image_burner::impl::chunk_buffers::chunk_buffers(std::size_t size)
+    : ahead {aligned_buffer(size), aligned_buffer(size)}
+    , at_hand(size)
+{
+}
+
+image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& disk,
+                                                               chunk_buffers& buffers)
+{
+    const bool inflating = m_inflater != nullptr;
+    // Read before the reader's thread starts: the inflater is that thread's until it ends.
+    const std::int64_t size_hint = inflating ? m_inflater->trailer_size_hint() : -1;
+    chunk_reader chunks(buffers.ahead[0], buffers.ahead[1],
+                        inflating ? m_inflated_chunks() : m_image_chunks(m_image_size));
+    m_area_written = !inflating;
+    std::int64_t offset = 0;
+    // Image bytes on the disk; the zeros that pad the last sector are not counted.
+    std::int64_t written = 0;
+    std::int64_t expected = -1;
+    for (;;) {
+        std::size_t length = 0;
+        char* buffer = chunks.next(length);
+        if (!buffer)
+            return inflating ? m_inflating_failure() : outcome::image_unreadable;
+        if (length == 0)
+            break;
+        // Only the image's last chunk may be refused.
+        if (m_refused_at >= 0)
+            return outcome::disconnected;
+        // The flag is read before every write: once a stop was asked for, nothing more reaches
+        // the disk.
+        if (m_canceled)
+            return outcome::canceled;
+        if (offset > 0) {
+            // Known only once the image is whole, on a first flash.
+            if (!inflating)
+                image_manipulator::patch_chunk(buffer, std::uint64_t(offset), length, m_area_offset,
+                                               m_configuration);
+            std::size_t done = 0;
+            const DWORD error = disk.write(std::uint64_t(offset), buffer, length, done);
+            written += static_cast<std::int64_t>(done);
+            if (!inflating && written != m_image_size)
+                emit m_owner->report_progress(written, m_image_size);
+            if (!m_accepted(error, offset, length))
+                return outcome::disconnected;
+        }
+        offset += static_cast<std::int64_t>(length);
+        if (inflating) {
+            expected = expected_size(size_hint, offset);
+            emit m_owner->report_progress_inflate(offset, expected);
+        }
+    }
+    // The bar ends where the image does, whatever the trailer told.
+    if (inflating && expected != offset)
+        emit m_owner->report_progress_inflate(offset, offset);
+    m_image_size = offset;
+    return outcome::written;
+}
+
+bool image_burner::impl::m_accepted(DWORD error, std::int64_t offset, std::size_t length)
+{
+    if (error == ERROR_SUCCESS)
+        return true;
+    // Whether it is the last shows when no chunk follows; the first chunk is never the one.
+    if (error != ERROR_INVALID_PARAMETER || offset == 0
+        || (m_image_size >= 0 && offset + std::int64_t(length) != m_image_size))
+        return false;
+    m_refused_at = offset;
+    return true;
+}
+
+image_burner::impl::outcome image_burner::impl::m_finish_inflating()
+{
+    m_image = m_inflater->finish_inflating();
+    m_inflater.reset();
+    if (!m_image)
+        return outcome::no_space;
+    KESTREL_LOG(logger::debug, "Image decompressed");
+    m_area_offset = image_manipulator::config_offset(m_image, std::uint64_t(m_configuration.size()));
+    return m_area_offset == image_manipulator::no_offset ? outcome::no_area : outcome::written;
+}
+
+image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transfer& disk,
+                                                                     chunk_buffers& buffers)
+{
+    aligned_buffer& buffer = buffers.at_hand;
+    const std::int64_t chunk = static_cast<std::int64_t>(buffer.size());
+    std::vector<std::int64_t> starts;
+    // On a first flash the chunks that hold the area went out before the area was known.
+    if (!m_area_written) {
+        const std::int64_t first = std::int64_t(m_area_offset) / chunk;
+        const std::int64_t last = (std::int64_t(m_area_offset) + m_configuration.size() - 1) / chunk;
+        for (std::int64_t index = std::max<std::int64_t>(first, 1); index <= last; ++index)
+            starts.push_back(index * chunk);
+    }
+    starts.push_back(0);
+    for (const std::int64_t start : starts) {
+        const std::size_t length = static_cast<std::size_t>(std::min(chunk, m_image_size - start));
+        if (start == m_refused_at || length == 0)
+            continue;
+        if (!seek_file(m_image, start, SEEK_SET) || std::fread(buffer.data(), 1, length, m_image) != length)
+            return outcome::image_unreadable;
+        image_manipulator::patch_chunk(buffer.data(), std::uint64_t(start), length, m_area_offset,
+                                       m_configuration);
+        if (m_canceled)
+            return outcome::canceled;
+        std::size_t done = 0;
+        if (!m_accepted(disk.write(std::uint64_t(start), buffer.data(), length, done), start, length))
+            return outcome::disconnected;
+    }
+    return outcome::written;
 }
 
 void image_burner::impl::m_release_disk()

@@ -6,6 +6,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
 namespace {
 
 constexpr int trailer_size = 8;
@@ -15,22 +19,7 @@ bool exists(const std::string& path)
     return QFileInfo::exists(QString::fromStdString(path));
 }
 
-void remove_file(const std::string& path)
-{
-    std::remove(path.c_str());
-}
-
-std::string checksum_path(const std::string& gz_path)
-{
-    return QFileInfo(QString::fromStdString(gz_path)).dir().filePath("checksum.md5").toStdString();
-}
-
 } // namespace
-
-image_manipulator::image_manipulator(const std::atomic<bool>* canceled)
-    : m_canceled(canceled)
-{
-}
 
 std::string image_manipulator::decompressed_path(const std::string& gz_path)
 {
@@ -42,28 +31,15 @@ FILE* image_manipulator::inflate_image(const std::string& gz_path)
     m_failure = failure::none;
     const std::string img_path = decompressed_path(gz_path);
     if (!is_complete(img_path) && exists(gz_path)) {
-        remove_image(img_path);
-        // Inflated under a temporary name: the final name only ever holds a complete image,
-        // which every later flash of this release reuses.
-        const std::string partial_path = img_path + ".part";
-        m_failure = m_inflate(gz_path, partial_path);
-        if (m_failure == failure::none
-            && (std::rename(partial_path.c_str(), img_path.c_str()) != 0
-                || !record_complete(img_path)))
-            m_failure = failure::output_failed;
-        if (m_failure != failure::none) {
-            remove_file(partial_path);
-            remove_image(img_path);
+        if (!start_inflating(gz_path))
+            return nullptr;
+        std::unique_ptr<char[]> piece(new char[buffer_size]);
+        std::int64_t made = 0;
+        while ((made = inflate_next(piece.get(), buffer_size)) > 0) {
         }
-        if (m_failure == failure::download_damaged) {
-            remove_file(gz_path);
-            remove_file(checksum_path(gz_path));
-            KESTREL_LOG(logger::fatal, "Image error");
-        } else if (m_failure == failure::output_failed) {
-            KESTREL_LOG(logger::fatal, "Cannot write the decompressed image");
-        }
+        return made == 0 ? finish_inflating() : nullptr;
     }
-    return is_complete(img_path) ? std::fopen(img_path.c_str(), "rb+") : nullptr;
+    return is_complete(img_path) ? std::fopen(img_path.c_str(), "rb") : nullptr;
 }
 
 image_manipulator::failure image_manipulator::last_failure() const
@@ -87,7 +63,7 @@ std::uint64_t image_manipulator::read_config_offset(FILE* image)
     return offset;
 }
 
-bool image_manipulator::write_configuration(FILE* image, const QByteArray& block)
+std::uint64_t image_manipulator::config_offset(FILE* image, std::uint64_t block_size)
 {
     const std::uint64_t offset = read_config_offset(image);
     KESTREL_LOG(logger::debug, "Image offset: " << offset);
@@ -96,12 +72,17 @@ bool image_manipulator::write_configuration(FILE* image, const QByteArray& block
         : -1;
     // The block must stay inside the image content: never over the trailer or past the end.
     const std::uint64_t room = size < trailer_size ? 0 : std::uint64_t(size) - trailer_size;
-    const std::uint64_t length = std::uint64_t(block.size());
-    bool written = offset != no_offset && room >= length && offset <= room - length
-        && seek_file(image, std::int64_t(offset), SEEK_SET)
-        && std::fwrite(block.constData(), 1, length, image) == length
-        && std::fflush(image) == 0;
-    if (!written)
-        KESTREL_LOG(logger::fatal, "Image error");
-    return written;
+    if (offset != no_offset && room >= block_size && offset <= room - block_size)
+        return offset;
+    KESTREL_LOG(logger::fatal, "Image error");
+    return no_offset;
+}
+
+void image_manipulator::patch_chunk(char* chunk, std::uint64_t chunk_offset, std::size_t length,
+                                    std::uint64_t area_offset, const QByteArray& block)
+{
+    const std::uint64_t from = std::max(chunk_offset, area_offset);
+    const std::uint64_t to = std::min(chunk_offset + length, area_offset + std::uint64_t(block.size()));
+    if (from < to)
+        std::memcpy(chunk + (from - chunk_offset), block.constData() + (from - area_offset), to - from);
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The downloaded image made ready for writing: inflated beside the download and patched with
-// the rig's configuration block.
+// The downloaded image made ready for writing: inflated beside the download (at once, or piece
+// by piece while the pieces are written), and the place of the rig's configuration block in it.
+// The decompressed image stays as released: the block is laid over the copy in memory, so that
+// any number of copies can be made from one image.
 
 #include <QByteArray>
 #include <QObject>
@@ -8,13 +10,14 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class image_manipulator : public QObject {
     Q_OBJECT
 
 public:
-    // Why inflate_image() gave no image.
+    // Why inflating gave no image.
     enum class failure {
         none,
         // The download cannot be inflated completely; it is removed together with its
@@ -34,6 +37,7 @@ public:
     // `canceled`, when given, is read before each step of inflating; it must outlive the
     // manipulator.
     explicit image_manipulator(const std::atomic<bool>* canceled = nullptr);
+    ~image_manipulator() override;
 
     // The decompressed image's path: `gz_path` without its ".gz".
     static std::string decompressed_path(const std::string& gz_path);
@@ -45,27 +49,49 @@ public:
     static void remove_image(const std::string& img_path);
 
     // Inflates `gz_path` unless its complete decompressed image exists already, then opens
-    // that image for update; null when there is none (last_failure() tells why). Whatever
-    // stops inflating, nothing is left under the decompressed image's name.
+    // that image for reading; null when there is none (last_failure() tells why). Whatever
+    // stops inflating, nothing is left under the decompressed image's name. Several copies
+    // from one download inflate it once, with this, before any of them starts.
     FILE* inflate_image(const std::string& gz_path);
     failure last_failure() const;
+
+    // Inflating piece by piece, for a copy that writes each piece as soon as it is made. The
+    // pieces also go into the decompressed image, under a temporary name until the last.
+    // False when inflating cannot start.
+    bool start_inflating(const std::string& gz_path);
+    // Up to `size` next bytes of the image: fewer only at its end, 0 after it, -1 when
+    // inflating failed (and was given up).
+    std::int64_t inflate_next(char* buffer, std::size_t size);
+    // Once inflate_next() gave 0: the image under its name, recorded complete and opened for
+    // reading; null when that failed (and inflating was given up).
+    FILE* finish_inflating();
+    // Leaves an inflating unfinished: nothing of it stays.
+    void give_up_inflating();
+    // The image's size as the download's gzip trailer gives it: modulo 4 GiB, and of the last
+    // gzip member only; -1 when the download has no trailer.
+    std::int64_t trailer_size_hint() const;
 
     // The configuration area's position, held big-endian in the image's last 8 bytes, or
     // no_offset when there is no image or no trailer.
     static std::uint64_t read_config_offset(FILE* image);
-
-    // Writes `block` over the configuration area; false (logged as "Image error") when the
-    // area cannot be found, does not lie between the image's start and its trailer, or
-    // cannot be written.
-    static bool write_configuration(FILE* image, const QByteArray& block);
+    // The position of a `block_size`-byte area as the image names it, checked to lie between
+    // the image's start and its trailer; no_offset (logged as "Image error") when it does not.
+    static std::uint64_t config_offset(FILE* image, std::uint64_t block_size);
+    // Lays the part of `block`, at `area_offset` of the image, that falls in the `length` bytes
+    // of `chunk` taken from `chunk_offset`.
+    static void patch_chunk(char* chunk, std::uint64_t chunk_offset, std::size_t length,
+                            std::uint64_t area_offset, const QByteArray& block);
 
 signals:
     void report_progress(qint64 recieved, qint64 total);
 
 private:
-    failure m_inflate(const std::string& gz_path, const std::string& img_path);
+    struct inflating;
+
+    std::int64_t m_give_up(failure why);
     bool m_cancel_requested() const;
 
     const std::atomic<bool>* m_canceled;
     failure m_failure = failure::none;
+    std::unique_ptr<inflating> m_inflating;
 };

@@ -1,14 +1,16 @@
-// Inflating a download into a sparse file: every gzip member in turn, as gzip -d does, told
-// apart from faults of the download, faults of the output and a cancel.
+// Inflating a download into a sparse file, piece by piece: every gzip member in turn, as
+// gzip -d does, told apart from faults of the download, faults of the output and a cancel.
 
 #include "image/image_manipulator.h"
 
 #include "image/file_position.h"
 #include "image/sparse_output.h"
+#include "logger.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 #include <zlib.h>
-
-#include <memory>
 
 namespace {
 
@@ -33,54 +35,170 @@ private:
     z_stream m_stream {};
 };
 
+void remove_file(const std::string& path)
+{
+    std::remove(path.c_str());
+}
+
+std::string checksum_path(const std::string& gz_path)
+{
+    return QFileInfo(QString::fromStdString(gz_path)).dir().filePath("checksum.md5").toStdString();
+}
+
+// The gzip trailer's ISIZE: the last member's length modulo 4 GiB, little-endian.
+std::int64_t trailer_length(FILE* download)
+{
+    unsigned char bytes[4];
+    if (!seek_file(download, -4, SEEK_END) || std::fread(bytes, 1, 4, download) != 4)
+        return -1;
+    return std::int64_t(bytes[0]) | std::int64_t(bytes[1]) << 8 | std::int64_t(bytes[2]) << 16
+        | std::int64_t(bytes[3]) << 24;
+}
+
 } // namespace
 
-image_manipulator::failure image_manipulator::m_inflate(const std::string& gz_path,
-                                                        const std::string& img_path)
-{
-    file_pointer input(std::fopen(gz_path.c_str(), "rb"));
-    if (!input || !seek_file(input.get(), 0, SEEK_END))
-        return failure::download_damaged;
-    const qint64 total = tell_file(input.get());
-    if (total < 0 || !seek_file(input.get(), 0, SEEK_SET))
-        return failure::download_damaged;
-    file_pointer output(std::fopen(img_path.c_str(), "wb"));
+struct image_manipulator::inflating {
+    std::string gz_path;
+    std::string img_path;
+    // The image is made under this name; the final one only ever holds a complete image.
+    std::string partial_path;
+    file_pointer input;
+    file_pointer output;
+    std::unique_ptr<sparse_output> image;
     inflate_stream stream;
-    if (!output || !stream.start())
-        return failure::output_failed;
-    std::unique_ptr<unsigned char[]> in(new unsigned char[buffer_size]);
-    std::unique_ptr<unsigned char[]> out(new unsigned char[buffer_size]);
-    sparse_output image(output.get());
-
+    std::unique_ptr<unsigned char[]> input_block {new unsigned char[buffer_size]};
+    std::int64_t total = 0;
+    std::int64_t size_hint = -1;
+    int blocks_read = 0;
     bool member_ended = false;
-    std::size_t read = 0;
-    while ((read = std::fread(in.get(), 1, buffer_size, input.get())) > 0) {
-        stream->next_in = in.get();
-        stream->avail_in = static_cast<uInt>(read);
-        do {
-            if (m_cancel_requested())
-                return failure::canceled;
-            if (member_ended && inflateReset2(stream.get(), member_window_bits) != Z_OK)
-                return failure::output_failed;
-            stream->next_out = out.get();
-            stream->avail_out = static_cast<uInt>(buffer_size);
-            const int status = inflate(stream.get(), Z_NO_FLUSH);
-            if (status == Z_MEM_ERROR)
-                return failure::output_failed;
-            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
-                return failure::download_damaged;
-            if (!image.write(out.get(), buffer_size - stream->avail_out))
-                return failure::output_failed;
-            member_ended = status == Z_STREAM_END;
-        } while (stream->avail_in > 0 || (stream->avail_out == 0 && !member_ended));
-        emit report_progress(tell_file(input.get()), total);
+    bool input_ended = false;
+};
+
+image_manipulator::image_manipulator(const std::atomic<bool>* canceled)
+    : m_canceled(canceled)
+{
+}
+
+image_manipulator::~image_manipulator()
+{
+    give_up_inflating();
+}
+
+bool image_manipulator::start_inflating(const std::string& gz_path)
+{
+    give_up_inflating();
+    m_failure = failure::none;
+    m_inflating = std::make_unique<inflating>();
+    inflating& state = *m_inflating;
+    state.gz_path = gz_path;
+    state.img_path = decompressed_path(gz_path);
+    state.partial_path = state.img_path + ".part";
+    remove_image(state.img_path);
+    state.input.reset(std::fopen(gz_path.c_str(), "rb"));
+    FILE* input = state.input.get();
+    const bool readable = input && (state.size_hint = trailer_length(input)) >= 0
+        && seek_file(input, 0, SEEK_END) && (state.total = tell_file(input)) >= 0
+        && seek_file(input, 0, SEEK_SET);
+    if (!readable) {
+        m_give_up(failure::download_damaged);
+        return false;
     }
-    // A read error, or the end of the file inside a member: the download is cut short.
-    if (std::ferror(input.get()) || !member_ended)
-        return failure::download_damaged;
-    if (!image.finish() || std::fclose(output.release()) != 0)
-        return failure::output_failed;
-    return failure::none;
+    state.output.reset(std::fopen(state.partial_path.c_str(), "wb"));
+    if (!state.output || !state.stream.start()) {
+        m_give_up(failure::output_failed);
+        return false;
+    }
+    state.image = std::make_unique<sparse_output>(state.output.get());
+    return true;
+}
+
+std::int64_t image_manipulator::inflate_next(char* buffer, std::size_t size)
+{
+    if (!m_inflating)
+        return -1;
+    inflating& state = *m_inflating;
+    auto* out = reinterpret_cast<unsigned char*>(buffer);
+    std::size_t made = 0;
+    while (made < size && !state.input_ended) {
+        if (m_cancel_requested())
+            return m_give_up(failure::canceled);
+        if (state.stream->avail_in == 0) {
+            // The block read before is inflated whole.
+            if (state.blocks_read > 0)
+                emit report_progress(tell_file(state.input.get()), state.total);
+            const std::size_t read = std::fread(state.input_block.get(), 1, buffer_size, state.input.get());
+            if (read == 0) {
+                // A read error, or the end of the file inside a member: the download is cut short.
+                if (std::ferror(state.input.get()) || !state.member_ended)
+                    return m_give_up(failure::download_damaged);
+                state.input_ended = true;
+                break;
+            }
+            ++state.blocks_read;
+            state.stream->next_in = state.input_block.get();
+            state.stream->avail_in = static_cast<uInt>(read);
+        }
+        if (state.member_ended && inflateReset2(state.stream.get(), member_window_bits) != Z_OK)
+            return m_give_up(failure::output_failed);
+        state.stream->next_out = out + made;
+        state.stream->avail_out = static_cast<uInt>(size - made);
+        const int status = inflate(state.stream.get(), Z_NO_FLUSH);
+        if (status == Z_MEM_ERROR)
+            return m_give_up(failure::output_failed);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+            return m_give_up(failure::download_damaged);
+        made = size - state.stream->avail_out;
+        state.member_ended = status == Z_STREAM_END;
+    }
+    if (!state.image->write(out, made))
+        return m_give_up(failure::output_failed);
+    return static_cast<std::int64_t>(made);
+}
+
+FILE* image_manipulator::finish_inflating()
+{
+    if (!m_inflating)
+        return nullptr;
+    inflating& state = *m_inflating;
+    if (!state.image->finish() || std::fclose(state.output.release()) != 0
+        || std::rename(state.partial_path.c_str(), state.img_path.c_str()) != 0
+        || !record_complete(state.img_path)) {
+        m_give_up(failure::output_failed);
+        return nullptr;
+    }
+    const std::string img_path = state.img_path;
+    m_inflating.reset();
+    return std::fopen(img_path.c_str(), "rb");
+}
+
+void image_manipulator::give_up_inflating()
+{
+    if (m_inflating)
+        m_give_up(failure::canceled);
+}
+
+std::int64_t image_manipulator::trailer_size_hint() const
+{
+    return m_inflating ? m_inflating->size_hint : -1;
+}
+
+std::int64_t image_manipulator::m_give_up(failure why)
+{
+    m_failure = why;
+    const std::string gz_path = m_inflating->gz_path;
+    const std::string img_path = m_inflating->img_path;
+    const std::string partial_path = m_inflating->partial_path;
+    m_inflating.reset();
+    remove_file(partial_path);
+    remove_image(img_path);
+    if (why == failure::download_damaged) {
+        remove_file(gz_path);
+        remove_file(checksum_path(gz_path));
+        KESTREL_LOG(logger::fatal, "Image error");
+    } else if (why == failure::output_failed) {
+        KESTREL_LOG(logger::fatal, "Cannot write the decompressed image");
+    }
+    return -1;
 }
 
 bool image_manipulator::m_cancel_requested() const

@@ -104,9 +104,25 @@ fake_host::fake_host(kernel version)
     write_attribute("proc/swaps", "Filename\t\t\t\tType\t\tSize\t\tUsed\t\tPriority");
     qputenv("KESTREL_HOST_ROOT", m_root.toUtf8());
     win32::test_control::reset();
+    win32::test_control::on_partition_table_reread(
+        [this](const std::string& node) { reread_partition_table(QString::fromStdString(node)); });
 }
 
-fake_host::~fake_host() = default;
+fake_host::~fake_host()
+{
+    win32::test_control::on_partition_table_reread(nullptr);
+}
+
+// Only an MBR is told apart: a disk without its signature holds no partition.
+void fake_host::reread_partition_table(const QString& node)
+{
+    const QString name = QFileInfo(node).fileName();
+    const auto plugged_disk = m_disks.constFind(name);
+    if (plugged_disk != m_disks.constEnd() && node_path(name) == node
+        && plugged_disk->blueprint.rereads_partition_table
+        && read(name, 510, 2) != QByteArray("\x55\xaa", 2))
+        set_partitions(name, {});
+}
 
 QString fake_host::partition_name(const QString& disk_name, int number)
 {

@@ -55,6 +55,10 @@ public:
         QList<partition> partitions;
         // A file system on the whole disk (no partition table), mounted there when not empty.
         QString mount_point;
+        // As real hardware: when the system reads the partition table again, the partitions
+        // follow what the disk holds, so none comes back once the layout is deleted. Otherwise
+        // they stay as set, as if the system brought the volumes back at once.
+        bool rereads_partition_table = false;
     };
 
     // Ready-made disks; adjust the members before add().
@@ -121,6 +125,7 @@ private:
     };
 
     QString add_disk(const disk& blueprint, const QString& stashed_node);
+    void reread_partition_table(const QString& node);
     QString free_name(bus on) const;
     void write_attribute(const QString& path, const QString& value) const;
     void write_diskseq(const QString& device_folder);

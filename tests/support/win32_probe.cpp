@@ -3,6 +3,9 @@
 #include <setupapi.h>
 #include <usbiodef.h>
 
+#include <QDir>
+#include <QFile>
+
 namespace win32_probe {
 namespace {
 
@@ -106,6 +109,22 @@ void close_handles(std::vector<HANDLE>& handles)
     for (HANDLE handle : handles)
         CloseHandle(handle);
     handles.clear();
+}
+
+int open_flags_of(const std::string& path)
+{
+    const QString wanted = QString::fromStdString(path);
+    const QDir::Filters entries = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
+    for (const QString& fd : QDir("/proc/self/fd").entryList(entries)) {
+        if (QFile::symLinkTarget("/proc/self/fd/" + fd) != wanted)
+            continue;
+        QFile info("/proc/self/fdinfo/" + fd);
+        info.open(QIODevice::ReadOnly);
+        for (const QByteArray& line : info.readAll().split('\n'))
+            if (line.startsWith("flags:"))
+                return line.mid(6).trimmed().toInt(nullptr, 8);
+    }
+    return -1;
 }
 
 } // namespace win32_probe

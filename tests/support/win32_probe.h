@@ -35,4 +35,8 @@ DWORD disk_number_of(HANDLE handle);
 // Closes every handle and empties the list, as the writer does at its end.
 void close_handles(std::vector<HANDLE>& handles);
 
+// The open flags of the descriptor this process holds on the file at `path`, or -1: how the
+// layer opened a disk's node.
+int open_flags_of(const std::string& path);
+
 } // namespace win32_probe

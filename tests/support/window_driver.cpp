@@ -48,12 +48,13 @@ card* visible_child(QWidget* window)
 const char* const window_driver::stick_path = "\\\\.\\PhysicalDrive0";
 const char* const window_driver::btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
 
-window_driver::window_driver(const release_fixture& release, qint64 stick_size)
+window_driver::window_driver(const release_fixture& release, qint64 stick_size, stick_kind kind)
     : m_release(release)
 {
     load_resources();
     fake_host::disk stick = fake_host::usb_stick(stick_size);
     stick.partitions = stick_partitions;
+    stick.rereads_partition_table = kind == stick_kind::like_hardware;
     m_stick = m_host.add(stick);
     m_release.serve(m_server);
     if (!m_server.start())
@@ -64,7 +65,8 @@ window_driver::window_driver(const release_fixture& release, qint64 stick_size)
     logger::init(m_data_folder);
 
     QObject::connect(&m_volume_watch, &QTimer::timeout, [this] { m_watch_layout_deletions(); });
-    m_volume_watch.start(20);
+    if (kind == stick_kind::volume_comes_back)
+        m_volume_watch.start(20);
 }
 
 window_driver::~window_driver()

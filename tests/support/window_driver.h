@@ -26,7 +26,12 @@ public:
     // The stick is the host's first disk, \\.\PhysicalDrive0.
     static const char* const stick_path;
 
-    explicit window_driver(const release_fixture& release, qint64 stick_size = 16'000'000'000);
+    // How the stick answers the deletion of its layout: its volume comes back at once, or, as
+    // real hardware, nothing comes back.
+    enum class stick_kind { volume_comes_back, like_hardware };
+
+    explicit window_driver(const release_fixture& release, qint64 stick_size = 16'000'000'000,
+                           stick_kind kind = stick_kind::volume_comes_back);
     ~window_driver();
     window_driver(const window_driver&) = delete;
     window_driver& operator=(const window_driver&) = delete;

@@ -1,6 +1,7 @@
 // CreateFileA opens disks and volumes only. Nothing is written at open: a disk handle with
-// write access holds the disk's node open for writing through, a read-only one holds nothing,
-// so that queries never open a device. In a fake root only regular files stand for disks.
+// write access holds the disk's node open for writing through (and for direct I/O with
+// FILE_FLAG_NO_BUFFERING), a read-only one holds nothing until it reads, so that queries never
+// open a device. In a fake root only regular files stand for disks.
 
 #include "device_handles.h"
 #include "device_paths.h"
@@ -43,7 +44,7 @@ DWORD find_node(const std::string& name, std::string& node_path)
     return expected ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-HANDLE open_disk(std::uint32_t number, DWORD access)
+HANDLE open_disk(std::uint32_t number, DWORD access, DWORD flags)
 {
     win32::host_disk disk;
     if (!win32::find_disk(number, disk))
@@ -62,9 +63,10 @@ HANDLE open_disk(std::uint32_t number, DWORD access)
     handle->node_path = node_path;
     handle->can_read = wants_read(access);
     handle->can_write = wants_write(access);
+    handle->unbuffered = flags & FILE_FLAG_NO_BUFFERING;
     // A write-protected or empty disk opens as on Windows; its writes fail later.
     if (handle->can_write && !disk.info.read_only && disk.info.size_bytes > 0) {
-        handle->fd = open(node_path.c_str(), O_RDWR | O_DSYNC | O_CLOEXEC);
+        handle->fd = handle->open_node(O_RDWR);
         if (handle->fd < 0) {
             DWORD error = win32::error_from_errno(errno);
             delete handle;
@@ -97,7 +99,7 @@ HANDLE open_volume(char letter, DWORD access)
 } // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD, LPSECURITY_ATTRIBUTES,
-                          DWORD creation_disposition, DWORD, HANDLE)
+                          DWORD creation_disposition, DWORD flags_and_attributes, HANDLE)
 {
     if (!file_name)
         return fail(ERROR_INVALID_PARAMETER);
@@ -107,6 +109,6 @@ HANDLE WINAPI CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD, LPSECUR
     if (creation_disposition != OPEN_EXISTING)
         return fail(ERROR_ACCESS_DENIED);
     if (path.what == win32::device_path::disk)
-        return open_disk(path.disk_number, desired_access);
+        return open_disk(path.disk_number, desired_access, flags_and_attributes);
     return open_volume(path.letter, desired_access);
 }

@@ -1,9 +1,17 @@
 #include "device_handles.h"
 
+#include "disk_registry.h"
+#include "host_root.h"
+#include "journal.h"
+#include "logger.h"
+#include "mounts.h"
 #include "volume_locks.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace win32 {
@@ -17,6 +25,79 @@ disk_handle::~disk_handle()
 bool disk_handle::present(sysfs_disk& now) const
 {
     return read_sysfs_disk(name, now) && now.identity == identity;
+}
+
+bool disk_handle::still_present()
+{
+    const std::string diskseq_identity = "diskseq ";
+    if (state_known && identity.compare(0, diskseq_identity.size(), diskseq_identity) == 0
+        && diskseq_identity + read_host_file(state.device_path + "/diskseq") == identity)
+        return true;
+    state_known = present(state);
+    device_numbers = state_known ? device_numbers_of(state) : std::set<std::string>();
+    return state_known;
+}
+
+bool disk_handle::in_use() const
+{
+    return read_mount_table().uses(device_numbers);
+}
+
+DWORD disk_handle::misaligned(const void* buffer, DWORD length) const
+{
+    const std::uint32_t sector = state.logical_block_size;
+    if (length % sector != 0)
+        return ERROR_INVALID_PARAMETER;
+    if (unbuffered
+        && (reinterpret_cast<std::uintptr_t>(buffer) % sector != 0 || position % sector != 0))
+        return ERROR_INVALID_PARAMETER;
+    return ERROR_SUCCESS;
+}
+
+int disk_handle::read_descriptor()
+{
+    if (fd < 0)
+        fd = open_node(O_RDONLY);
+    return fd;
+}
+
+int disk_handle::open_node(int access) const
+{
+    const int flags = access | O_DSYNC | O_CLOEXEC;
+    if (unbuffered) {
+        const bool refused = injected_failure(test_control::call::direct_io, target) != 0;
+        const int direct = refused ? -1 : open(node_path.c_str(), flags | O_DIRECT);
+        if (direct >= 0 || (!refused && errno != EINVAL))
+            return direct;
+        KESTREL_LOG(logger::info, "No direct I/O on " << node_path << ": writing through the page cache");
+    }
+    return open(node_path.c_str(), flags);
+}
+
+BOOL run_transfer(HANDLE file, bool writing, const void* buffer, DWORD length, LPDWORD transferred,
+                  const std::function<DWORD(disk_handle& disk, DWORD& moved)>& run)
+{
+    if (transferred)
+        *transferred = 0;
+    auto* disk = object_of<disk_handle>(file);
+    if (!disk)
+        return FALSE;
+    DWORD moved = 0;
+    DWORD error = ERROR_SUCCESS;
+    if (!(writing ? disk->can_write : disk->can_read))
+        error = ERROR_ACCESS_DENIED;
+    else if (!buffer && length > 0)
+        error = ERROR_INVALID_USER_BUFFER;
+    else
+        error = run(*disk, moved);
+    disk->position += moved;
+    if (transferred)
+        *transferred = moved;
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 volume_handle::~volume_handle()

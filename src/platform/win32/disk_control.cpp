@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <unistd.h>
@@ -128,12 +130,63 @@ DWORD drive_geometry(const disk_handle& handle, control_request& request)
     return ERROR_SUCCESS;
 }
 
+// A partition's first sector and its length in bytes, from its sysfs folder.
+void partition_extent(const sysfs_disk& disk, const sysfs_partition& partition,
+                      PARTITION_INFORMATION_EX& entry)
+{
+    const std::string folder = disk.device_path + "/" + partition.name;
+    entry.StartingOffset.QuadPart =
+        static_cast<LONGLONG>(std::strtoull(read_host_file(folder + "/start").c_str(), nullptr, 10) * 512);
+    entry.PartitionLength.QuadPart =
+        static_cast<LONGLONG>(std::strtoull(read_host_file(folder + "/size").c_str(), nullptr, 10) * 512);
+}
+
+// The partitions the system knows on the disk: none (a raw disk) once its layout was deleted
+// and read again.
+DWORD drive_layout(const disk_handle& handle, control_request& request)
+{
+    sysfs_disk disk;
+    if (!handle.present(disk))
+        return ERROR_DEVICE_NOT_CONNECTED;
+    const std::size_t count = disk.partitions.size();
+    const std::size_t size = std::max(sizeof(DRIVE_LAYOUT_INFORMATION_EX),
+                                      offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry)
+                                          + count * sizeof(PARTITION_INFORMATION_EX));
+    if (!request.out_buffer || request.out_size < size)
+        return ERROR_INSUFFICIENT_BUFFER;
+    std::vector<unsigned char> answer(size);
+    auto* layout = reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(answer.data());
+    layout->PartitionStyle = count ? PARTITION_STYLE_MBR : PARTITION_STYLE_RAW;
+    layout->PartitionCount = static_cast<DWORD>(count);
+    for (std::size_t index = 0; index < count; ++index) {
+        PARTITION_INFORMATION_EX& entry = layout->PartitionEntry[index];
+        entry.PartitionStyle = PARTITION_STYLE_MBR;
+        entry.PartitionNumber = disk.partitions[index].number;
+        entry.Mbr.RecognizedPartition = TRUE;
+        partition_extent(disk, disk.partitions[index], entry);
+    }
+    request.returned = static_cast<DWORD>(size);
+    std::memcpy(request.out_buffer, answer.data(), size);
+    return ERROR_SUCCESS;
+}
+
+struct aligned_free {
+    void operator()(char* memory) const { std::free(memory); }
+};
+
 DWORD zero_range(int fd, std::uint64_t offset, std::uint64_t length)
 {
-    std::vector<char> zeros(static_cast<size_t>(length), 0);
+    // Page-aligned, as a disk opened for direct I/O takes it.
+    const std::size_t page = 4096;
+    const std::size_t size = (static_cast<std::size_t>(length) + page - 1) / page * page;
+    void* memory = nullptr;
+    if (posix_memalign(&memory, page, size) != 0)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    std::unique_ptr<char, aligned_free> zeros(static_cast<char*>(memory));
+    std::memset(zeros.get(), 0, size);
     size_t done = 0;
-    while (done < zeros.size()) {
-        ssize_t written = pwrite(fd, zeros.data() + done, zeros.size() - done,
+    while (done < length) {
+        ssize_t written = pwrite(fd, zeros.get() + done, length - done,
                                  static_cast<off_t>(offset + done));
         if (written < 0 && errno == EINTR)
             continue;
@@ -172,8 +225,11 @@ DWORD update_properties(const disk_handle& handle)
     sysfs_disk disk;
     if (!handle.present(disk))
         return ERROR_DEVICE_NOT_CONNECTED;
+    if (host_is_real())
+        return reread_partition_table(handle.node_path);
     // A file standing for a disk has no partition table for a kernel to read.
-    return host_is_real() ? reread_partition_table(handle.node_path) : ERROR_SUCCESS;
+    reread_fake_partition_table(handle.node_path);
+    return ERROR_SUCCESS;
 }
 
 DWORD eject(const disk_handle& handle)
@@ -213,6 +269,8 @@ DWORD disk_control(disk_handle& handle, control_request& request)
         return device_number(handle, request);
     case IOCTL_DISK_GET_DRIVE_GEOMETRY:
         return drive_geometry(handle, request);
+    case IOCTL_DISK_GET_DRIVE_LAYOUT_EX:
+        return drive_layout(handle, request);
     case IOCTL_DISK_DELETE_DRIVE_LAYOUT:
         return journaled(call::delete_layout, handle, delete_layout);
     case IOCTL_DISK_UPDATE_PROPERTIES:

@@ -42,17 +42,6 @@ std::string mounted_at_root(const std::vector<mount_entry>& mounts)
     return number;
 }
 
-// The device numbers of the disk, of its partitions and of what is stacked on them.
-std::set<std::string> device_numbers_of(const sysfs_disk& disk)
-{
-    std::set<std::string> numbers = device_numbers_with_holders(disk.name);
-    for (const sysfs_partition& partition : disk.partitions) {
-        std::set<std::string> partition_numbers = device_numbers_with_holders(partition.name);
-        numbers.insert(partition_numbers.begin(), partition_numbers.end());
-    }
-    return numbers;
-}
-
 std::uint32_t number_for(registry& state, const sysfs_disk& disk,
                          std::vector<known_disk>& still_present)
 {
@@ -81,6 +70,16 @@ char free_letter(const std::map<std::pair<std::string, std::uint32_t>, char>& le
 }
 
 } // namespace
+
+std::set<std::string> device_numbers_of(const sysfs_disk& disk)
+{
+    std::set<std::string> numbers = device_numbers_with_holders(disk.name);
+    for (const sysfs_partition& partition : disk.partitions) {
+        std::set<std::string> partition_numbers = device_numbers_with_holders(partition.name);
+        numbers.insert(partition_numbers.begin(), partition_numbers.end());
+    }
+    return numbers;
+}
 
 host_snapshot scan_host()
 {

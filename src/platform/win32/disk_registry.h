@@ -8,6 +8,7 @@
 #include "sysfs_disks.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ host_snapshot scan_host();
 
 bool find_disk(std::uint32_t number, host_disk& disk);
 bool find_volume(char letter, host_volume& volume);
+
+// The device numbers of the disk, of its partitions and of what is stacked on them.
+std::set<std::string> device_numbers_of(const sysfs_disk& disk);
 
 // True when a file system on the disk or one of its partitions is mounted, or swap is on it.
 bool disk_is_in_use(const sysfs_disk& disk);

@@ -1,16 +1,20 @@
 #include "host_root.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <vector>
 
+#include <cerrno>
 #include <climits>
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace win32 {
@@ -19,6 +23,8 @@ namespace {
 std::mutex root_mutex;
 bool root_known = false;
 std::string root;
+// The root as the kernel names it, every link in it resolved: what /proc/self/fd shows.
+std::string canonical_root;
 
 std::string read_root()
 {
@@ -29,6 +35,23 @@ std::string read_root()
     while (!path.empty() && path.back() == '/')
         path.pop_back();
     return path;
+}
+
+struct root_names {
+    std::string given;
+    std::string canonical;
+};
+
+root_names current_root()
+{
+    std::lock_guard<std::mutex> lock(root_mutex);
+    if (!root_known) {
+        root = read_root();
+        std::error_code ignored;
+        canonical_root = root.empty() ? root : std::filesystem::weakly_canonical(root, ignored).string();
+        root_known = true;
+    }
+    return {root, canonical_root};
 }
 
 std::vector<std::string> split_path(const std::string& path)
@@ -84,16 +107,34 @@ std::string resolve_inside(const std::string& base, const std::string& path)
     return result.empty() ? "/" : result;
 }
 
+// Opens the host path `path` with every link resolved inside the root. The kernel does that in
+// one call (openat2 with RESOLVE_IN_ROOT); older kernels get the walk above, a call per component.
+int open_in_host(const std::string& path, int flags)
+{
+    const std::string base = current_root().given;
+    flags |= O_CLOEXEC;
+    if (base.empty())
+        return open(path.c_str(), flags);
+    const int root_folder = open(base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (root_folder < 0)
+        return -1;
+    open_how how {};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_IN_ROOT;
+    int file = static_cast<int>(syscall(SYS_openat2, root_folder, path.c_str(), &how, sizeof how));
+    close(root_folder);
+    if (file < 0 && errno == ENOSYS) {
+        const std::string inside = resolve_inside(base, path);
+        file = inside.empty() ? -1 : open((base + inside).c_str(), flags);
+    }
+    return file;
+}
+
 } // namespace
 
 std::string host_root()
 {
-    std::lock_guard<std::mutex> lock(root_mutex);
-    if (!root_known) {
-        root = read_root();
-        root_known = true;
-    }
-    return root;
+    return current_root().given;
 }
 
 bool host_is_real()
@@ -103,7 +144,23 @@ bool host_is_real()
 
 std::string resolve_in_host(const std::string& path)
 {
-    return resolve_inside(host_root(), path);
+    const int file = open_in_host(path, O_PATH);
+    if (file < 0)
+        return "";
+    char target[PATH_MAX];
+    const ssize_t length = readlink(("/proc/self/fd/" + std::to_string(file)).c_str(), target,
+                                    sizeof target - 1);
+    close(file);
+    if (length <= 0)
+        return "";
+    const std::string resolved(target, static_cast<std::size_t>(length));
+    const std::string inside_of = current_root().canonical;
+    if (resolved.compare(0, inside_of.size(), inside_of) != 0)
+        return "";
+    const std::string inside = resolved.substr(inside_of.size());
+    if (inside.empty())
+        return "/";
+    return inside[0] == '/' ? inside : "";
 }
 
 std::string resolve_host_path(const std::string& path)
@@ -116,11 +173,20 @@ std::string resolve_host_path(const std::string& path)
 
 std::string read_host_file(const std::string& path)
 {
-    std::string real_path = resolve_host_path(path);
-    if (real_path.empty())
+    const int file = open_in_host(path, O_RDONLY);
+    if (file < 0)
         return "";
-    std::ifstream file(real_path);
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t length = read(file, buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(length));
+    }
+    close(file);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.pop_back();
     return text;
@@ -129,10 +195,13 @@ std::string read_host_file(const std::string& path)
 std::vector<std::string> host_folder_entries(const std::string& path)
 {
     std::vector<std::string> names;
-    std::string real_path = resolve_host_path(path);
-    DIR* folder = real_path.empty() ? nullptr : opendir(real_path.c_str());
-    if (!folder)
+    const int file = open_in_host(path, O_RDONLY | O_DIRECTORY);
+    DIR* folder = file < 0 ? nullptr : fdopendir(file);
+    if (!folder) {
+        if (file >= 0)
+            close(file);
         return names;
+    }
     while (dirent* entry = readdir(folder)) {
         std::string name = entry->d_name;
         if (name != "." && name != "..")

@@ -5,12 +5,13 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace win32 {
 namespace {
 
-struct pending_failure {
+struct pending_fault {
     test_control::call what;
     std::string target;
     DWORD error;
@@ -28,9 +29,28 @@ struct pending_hold {
 std::mutex journal_mutex;
 std::condition_variable hold_released;
 std::vector<test_control::journal_entry> entries;
-std::vector<pending_failure> failures;
+std::vector<pending_fault> failures;
+std::vector<pending_fault> drops;
 pending_hold hold;
+std::function<void(const std::string&)> partition_table_reread;
 std::atomic<std::uint64_t> drive_listing_count {0};
+
+// Counts this call against the first fault pending for it; true (with the fault's error) when
+// the fault hits this call, which forgets it.
+bool hits(std::vector<pending_fault>& pending, test_control::call what, const std::string& target,
+          DWORD& error)
+{
+    for (auto fault = pending.begin(); fault != pending.end(); ++fault) {
+        if (fault->what != what || fault->target != target)
+            continue;
+        if (fault->calls_to_pass-- > 0)
+            return false;
+        error = fault->error;
+        pending.erase(fault);
+        return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -49,16 +69,26 @@ void wait_if_held(test_control::call what, const std::string& target)
 DWORD injected_failure(test_control::call what, const std::string& target)
 {
     std::lock_guard<std::mutex> lock(journal_mutex);
-    for (auto failure = failures.begin(); failure != failures.end(); ++failure) {
-        if (failure->what != what || failure->target != target)
-            continue;
-        if (failure->calls_to_pass-- > 0)
-            return 0;
-        DWORD error = failure->error;
-        failures.erase(failure);
-        return error;
+    DWORD error = 0;
+    return hits(failures, what, target, error) ? error : 0;
+}
+
+bool injected_drop(test_control::call what, const std::string& target)
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    DWORD unused = 0;
+    return hits(drops, what, target, unused);
+}
+
+void reread_fake_partition_table(const std::string& node_path)
+{
+    std::function<void(const std::string&)> reread;
+    {
+        std::lock_guard<std::mutex> lock(journal_mutex);
+        reread = partition_table_reread;
     }
-    return 0;
+    if (reread)
+        reread(node_path);
 }
 
 void note_drive_listing()
@@ -91,6 +121,18 @@ void fail_call(call what, const std::string& target, DWORD error, int calls_to_p
 {
     std::lock_guard<std::mutex> lock(journal_mutex);
     failures.push_back({what, target, error, calls_to_pass});
+}
+
+void drop_call(call what, const std::string& target, int calls_to_pass)
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    drops.push_back({what, target, ERROR_SUCCESS, calls_to_pass});
+}
+
+void on_partition_table_reread(std::function<void(const std::string& node_path)> reread)
+{
+    std::lock_guard<std::mutex> lock(journal_mutex);
+    partition_table_reread = std::move(reread);
 }
 
 void hold_call(call what, const std::string& target, int calls_to_pass)
@@ -127,6 +169,7 @@ void reset()
     std::lock_guard<std::mutex> lock(journal_mutex);
     entries.clear();
     failures.clear();
+    drops.clear();
 }
 
 } // namespace test_control

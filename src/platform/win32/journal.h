@@ -10,6 +10,11 @@ void wait_if_held(test_control::call what, const std::string& target);
 
 // Returns the error injected for this call, 0 when the call is to run.
 DWORD injected_failure(test_control::call what, const std::string& target);
+// Whether this call is to report success without doing anything.
+bool injected_drop(test_control::call what, const std::string& target);
+
+// Lets the tests' fake host read the partition table of the disk at `node_path` again.
+void reread_fake_partition_table(const std::string& node_path);
 
 void note_drive_listing();
 

@@ -6,13 +6,16 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace win32 {
 namespace test_control {
 
-enum class call { lock, dismount, delete_layout, update_properties, eject, write };
+// `direct_io` is the unbuffered open of a disk: never journaled, its injected failure stands for
+// a file system without direct I/O.
+enum class call { lock, dismount, delete_layout, update_properties, eject, write, direct_io };
 
 struct journal_entry {
     call what = call::write;
@@ -31,12 +34,21 @@ void clear_journal();
 // matching calls went through.
 void fail_call(call what, const std::string& target, DWORD error, int calls_to_pass = 0);
 
+// The next call `what` on `target` reports success but does nothing, after `calls_to_pass`
+// matching calls went through: a disk that loses a write.
+void drop_call(call what, const std::string& target, int calls_to_pass = 0);
+
 // The call `what` on `target` after `calls_to_pass` matching calls waits, before it does
 // anything, until release_held(): a test can act while a long operation is known to be midway.
 void hold_call(call what, const std::string& target, int calls_to_pass = 0);
 // True while a call waits in a hold.
 bool call_held();
 void release_held();
+
+// In a fake root a disk is a file whose partition table no kernel reads: after each
+// IOCTL_DISK_UPDATE_PROPERTIES that succeeds there, `reread` is called with the disk's node to
+// do it instead. An empty function leaves the partitions as they are.
+void on_partition_table_reread(std::function<void(const std::string& node_path)> reread);
 
 // How many times the drive letters were listed (GetLogicalDriveStringsA), since the process
 // started: tests count the polls of code that looks for volumes.

@@ -1,10 +1,9 @@
-// WriteFile on a disk handle: whole sectors only, written through (the node is open with
-// O_DSYNC), so a call returns when its bytes are on the device. A disk that left the host
-// fails with ERROR_DEVICE_NOT_CONNECTED; a disk with a mounted file system or swap is never
-// written.
+// WriteFile on a disk handle: whole sectors only (from sector-aligned memory at sector
+// boundaries when unbuffered), written through (the node is open with O_DSYNC), so a call
+// returns when its bytes are on the device. A disk that left the host fails with
+// ERROR_DEVICE_NOT_CONNECTED; a disk with a mounted file system or swap is never written.
 
 #include "device_handles.h"
-#include "disk_registry.h"
 #include "errno_error.h"
 #include "journal.h"
 
@@ -16,18 +15,17 @@ namespace {
 
 DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, DWORD& written)
 {
-    win32::sysfs_disk now;
-    if (!disk.present(now))
+    if (!disk.still_present())
         return ERROR_DEVICE_NOT_CONNECTED;
-    if (now.size_bytes == 0)
+    if (disk.state.size_bytes == 0)
         return ERROR_NOT_READY;
-    if (now.read_only)
+    if (disk.state.read_only)
         return ERROR_WRITE_PROTECT;
-    if (length % now.logical_block_size != 0)
-        return ERROR_INVALID_PARAMETER;
-    if (disk.fd < 0 || win32::disk_is_in_use(now))
+    if (DWORD error = disk.misaligned(buffer, length))
+        return error;
+    if (disk.fd < 0 || disk.in_use())
         return ERROR_ACCESS_DENIED;
-    if (disk.position + length > now.size_bytes)
+    if (disk.position + length > disk.state.size_bytes)
         return ERROR_SECTOR_NOT_FOUND;
     while (written < length) {
         ssize_t done = pwrite(disk.fd, buffer + written, length - written,
@@ -36,6 +34,7 @@ DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, 
             continue;
         if (done <= 0) {
             int error = done < 0 ? errno : ENOSPC;
+            win32::sysfs_disk now;
             return disk.present(now) ? win32::error_from_errno(error) : ERROR_DEVICE_NOT_CONNECTED;
         }
         written += static_cast<DWORD>(done);
@@ -48,33 +47,19 @@ DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, 
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_write,
                       LPDWORD number_of_bytes_written, LPOVERLAPPED)
 {
-    if (number_of_bytes_written)
-        *number_of_bytes_written = 0;
-    auto* disk = win32::object_of<win32::disk_handle>(file);
-    if (!disk)
-        return FALSE;
-    if (!disk->can_write) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    if (!buffer && number_of_bytes_to_write > 0) {
-        SetLastError(ERROR_INVALID_USER_BUFFER);
-        return FALSE;
-    }
-    DWORD written = 0;
-    win32::wait_if_held(win32::test_control::call::write, disk->target);
-    DWORD error = win32::injected_failure(win32::test_control::call::write, disk->target);
-    if (!error)
-        error = checked_write(*disk, static_cast<const char*>(buffer), number_of_bytes_to_write,
-                              written);
-    win32::journal_call(win32::test_control::call::write, disk->target, error, disk->position,
-                        number_of_bytes_to_write);
-    disk->position += written;
-    if (number_of_bytes_written)
-        *number_of_bytes_written = written;
-    if (error) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return TRUE;
+    using win32::test_control::call;
+    return win32::run_transfer(
+        file, true, buffer, number_of_bytes_to_write, number_of_bytes_written,
+        [&](win32::disk_handle& disk, DWORD& written) {
+            win32::wait_if_held(call::write, disk.target);
+            DWORD error = win32::injected_failure(call::write, disk.target);
+            if (!error && win32::injected_drop(call::write, disk.target))
+                written = number_of_bytes_to_write;
+            else if (!error)
+                error = checked_write(disk, static_cast<const char*>(buffer), number_of_bytes_to_write,
+                                      written);
+            win32::journal_call(call::write, disk.target, error, disk.position,
+                                number_of_bytes_to_write);
+            return error;
+        });
 }

@@ -22,6 +22,8 @@ typedef std::uintptr_t ULONG_PTR;
 typedef std::uintptr_t DWORD_PTR;
 typedef std::intptr_t LONG_PTR;
 typedef char CHAR;
+// Windows' wide characters are 16 bits.
+typedef char16_t WCHAR;
 typedef unsigned char UCHAR;
 typedef BYTE BOOLEAN;
 typedef void VOID;
@@ -99,6 +101,7 @@ typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 #define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_NOT_LOCKED 158L
@@ -138,6 +141,11 @@ static_assert(sizeof(TOKEN_ELEVATION) == 4, "TOKEN_ELEVATION is 4 bytes");
 #define FILE_FLAG_WRITE_THROUGH 0x80000000
 #define FILE_FLAG_NO_BUFFERING 0x20000000
 
+// File pointer moves (fileapi.h)
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
 // Drive types (winbase.h)
 #define DRIVE_UNKNOWN 0
 #define DRIVE_NO_ROOT_DIR 1
@@ -169,6 +177,10 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD io_control_code, LPVOID in_buff
                             LPDWORD bytes_returned, LPOVERLAPPED overlapped);
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_write,
                       LPDWORD number_of_bytes_written, LPOVERLAPPED overlapped);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD number_of_bytes_to_read,
+                     LPDWORD number_of_bytes_read, LPOVERLAPPED overlapped);
+BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance_to_move,
+                             PLARGE_INTEGER new_file_pointer, DWORD move_method);
 
 DWORD WINAPI GetLogicalDrives();
 DWORD WINAPI GetLogicalDriveStringsA(DWORD buffer_length, LPSTR buffer);

@@ -1,0 +1,118 @@
+// The read-back of the written image through the disk handle, chunk by chunk against the image
+// with its configuration block, and how a run ends.
+
+#include "image/image_burner_impl.h"
+
+#include "device/device_windows.h"
+#include "image/disk_transfer.h"
+#include "image/file_position.h"
+#include "logger.h"
+
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+void send_control(HANDLE disk, DWORD code)
+{
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, code, nullptr, 0, nullptr, 0, &returned, nullptr))
+        KESTREL_LOG(logger::fatal, GetLastError());
+}
+
+} // namespace
+
+image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, chunk_buffers& buffers)
+{
+    KESTREL_LOG(logger::fatal, "Verification started");
+    // A refused last chunk is not on the disk.
+    const std::int64_t end = m_refused_at >= 0 ? m_refused_at : m_image_size;
+    if (!seek_file(m_image, 0, SEEK_SET))
+        return outcome::image_unreadable;
+    // The stick is read a chunk ahead, on the reader's thread, while the image's chunk is read
+    // and compared here.
+    chunk_reader read_back(buffers.ahead[0], buffers.ahead[1], [&disk, end, offset = std::int64_t(0)](char* buffer, std::size_t size) mutable
+                           -> std::int64_t {
+        const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(size, end - offset));
+        if (length > 0 && disk.read(std::uint64_t(offset), buffer, length) != ERROR_SUCCESS)
+            return -1;
+        offset += static_cast<std::int64_t>(length);
+        return static_cast<std::int64_t>(length);
+    });
+    aligned_buffer& expected = buffers.at_hand;
+    std::int64_t offset = 0;
+    for (;;) {
+        std::size_t length = 0;
+        const char* on_disk = read_back.next(length);
+        if (!on_disk)
+            return outcome::disconnected;
+        if (length == 0)
+            return outcome::written;
+        if (m_canceled)
+            return outcome::canceled;
+        if (std::fread(expected.data(), 1, length, m_image) != length)
+            return outcome::image_unreadable;
+        image_manipulator::patch_chunk(expected.data(), std::uint64_t(offset), length, m_area_offset,
+                                       m_configuration);
+        if (std::memcmp(expected.data(), on_disk, length) != 0) {
+            KESTREL_LOG(logger::fatal, "Verification failed in the chunk at " << offset);
+            return outcome::mismatch;
+        }
+        offset += static_cast<std::int64_t>(length);
+        emit m_owner->report_progress_verify(offset, end);
+    }
+}
+
+void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& transfer,
+                                  chunk_buffers& buffers)
+{
+    // A copy that stopped while inflating leaves nothing of the image behind.
+    m_inflater.reset();
+    switch (result) {
+    case outcome::canceled:
+        emit m_owner->canceled();
+        // Lets the system see what is on the partly written disk.
+        send_control(disk, IOCTL_DISK_UPDATE_PROPERTIES);
+        KESTREL_LOG(logger::info, "Burning canceled");
+        break;
+    case outcome::written:
+        emit m_owner->finished();
+        emit m_owner->report_progress(m_image_size, m_image_size);
+        KESTREL_LOG(logger::info, "Burning finished");
+        send_control(disk, IOCTL_STORAGE_EJECT_MEDIA);
+        break;
+    case outcome::disconnected:
+        emit m_owner->device_disconected();
+        emit m_owner->error_msg("Device disconected!", true);
+        KESTREL_LOG(logger::fatal, "Burning interupted 'Device disconected'");
+        break;
+    case outcome::mismatch: {
+        // What the disk holds is not the image: it must not look like a disk that boots.
+        aligned_buffer& zeros = buffers.at_hand;
+        std::memset(zeros.data(), 0, zeros.size());
+        std::size_t done = 0;
+        transfer.write(0, zeros.data(), std::min<std::size_t>(zeros.size(), std::size_t(m_image_size)), done);
+        emit m_owner->error_msg("Verification failed: the stick may be faulty", true);
+        break;
+    }
+    case outcome::image_unreadable:
+        // Made again from the download by the next run, rather than written again as it is.
+        m_close_image();
+        image_manipulator::remove_image(image_manipulator::decompressed_path(m_image_path));
+        emit m_owner->error_msg("Downloaded image is damaged", true);
+        KESTREL_LOG(logger::fatal, "Image error");
+        break;
+    case outcome::download_damaged:
+        emit m_owner->error_msg("Downloaded image is damaged", true);
+        break;
+    case outcome::no_space:
+        emit m_owner->error_msg("Not enough free space to unpack the image", true);
+        break;
+    case outcome::no_area:
+        emit m_owner->error_msg("Cannot open device!", true);
+        break;
+    }
+    m_close_image();
+}
