@@ -6,11 +6,13 @@
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
 #include "gui/download_dialog.h"
+#include "gui/end_dialog.h"
 #include "gui/dialog_window.h"
 #include "gui/main_window.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
 #include "gui/titlebar.h"
+#include "image/image_manipulator.h"
 #include "platform/win32/test_control.h"
 
 #include <windows.h>
@@ -31,7 +33,7 @@ namespace {
 
 using win32::test_control::call;
 
-enum class stage { downloading, preparing, writing };
+enum class stage { downloading, preparing, decompressing, writing };
 enum class action { stop, close, unplug_chosen, unplug_other, server_error };
 
 // Three chunks of about 8 MB, so that a copy can be caught midway.
@@ -138,7 +140,7 @@ private slots:
         QTest::addColumn<QString>("message");
         const std::pair<stage, const char*> stages[] = {
             {stage::downloading, "downloading"}, {stage::preparing, "preparing"},
-            {stage::writing, "writing"}};
+            {stage::decompressing, "decompressing"}, {stage::writing, "writing"}};
         const std::tuple<action, const char*, const char*> actions[] = {
             {action::stop, "STOP", ""},
             {action::close, "close the window", ""},
@@ -174,6 +176,15 @@ private slots:
         } else {
             QVERIFY(driver.accept_download());
         }
+        if (at == stage::writing) {
+            // Decompressed by an earlier flash: the run only copies.
+            const QString image = driver.downloads() + "/v3";
+            QFile decompressed(image);
+            QVERIFY(decompressed.open(QIODevice::WriteOnly));
+            decompressed.write(driver.release().image);
+            decompressed.close();
+            QVERIFY(image_manipulator::record_complete(image.toStdString()));
+        }
         driver.fill_form("rig(%d)");
         if (what == action::unplug_other)
             QVERIFY(driver.pick("DataTraveler"));
@@ -182,7 +193,9 @@ private slots:
         if (at == stage::preparing)
             // The volume finder's lock, after the one of the preparation itself.
             win32::test_control::hold_call(call::lock, stick_volume(0), 1);
-        if (at == stage::writing)
+        // A first flash writes each chunk as it is inflated: held at its second chunk, the
+        // image is being decompressed.
+        if (at == stage::decompressing || at == stage::writing)
             win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
         QVERIFY(driver.press_flash());
         if (at == stage::downloading) {
@@ -236,7 +249,8 @@ private slots:
         QCOMPARE(driver.log_count("Flashing finished"), completes ? 1 : 0);
         if (stopped) {
             // The write held when the stop came still ends; none follows it.
-            QCOMPARE(journal_count(call::write), at == stage::writing ? writes_before + 1 : 0);
+            const bool copying = at == stage::decompressing || at == stage::writing;
+            QCOMPARE(journal_count(call::write), copying ? writes_before + 1 : 0);
             QCOMPARE(journal_count(call::eject), 0);
             // A stop keeps a complete download.
             QCOMPARE(QFile::exists(driver.downloads() + "/v3.gz"), at != stage::downloading);
@@ -355,6 +369,22 @@ private slots:
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 10000);
         QCOMPARE(journal_count(call::delete_layout), 0);
+    }
+
+    // A stick that lost a write is not called flashed: no success card, no next worker name.
+    void a_stick_that_fails_its_read_back_is_not_counted()
+    {
+        window_driver driver(three_chunk_release());
+        prepare(driver);
+        win32::test_control::drop_call(call::write, window_driver::stick_path, 1);
+        QVERIFY(driver.press_flash());
+        QTRY_COMPARE_WITH_TIMEOUT(driver.last_message(),
+                                  QString("Verification failed: the stick may be faulty"), 30000);
+        QTRY_VERIFY(!driver.window()->is_busy());
+        QCOMPARE(driver.log_count("Flashing finished"), 0);
+        QVERIFY(!driver.window()->findChild<end_dialog*>());
+        QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d)"));
+        QCOMPARE(journal_count(call::eject), 0);
     }
 
     void continue_keeps_the_write_going()
