@@ -22,10 +22,13 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <sstream>
 #include <vector>
+
+#include <sys/resource.h>
 
 using namespace bench;
 
@@ -73,7 +76,21 @@ void fill_cache(const QString& data_folder, qint64 size_mib)
     record.write(QByteArray(checksum) + "  " + tag + ".gz");
 }
 
-double flash(const QString& data_folder, const std::vector<std::string>& disks, bool verify)
+// Processor seconds this process has used, every thread counted.
+double processor_seconds()
+{
+    rusage used {};
+    getrusage(RUSAGE_SELF, &used);
+    return used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+}
+
+struct timing {
+    double seconds = 0;
+    // Processor seconds per second: how many cores the flash kept busy.
+    double cores = 0;
+};
+
+timing flash(const QString& data_folder, const std::vector<std::string>& disks, bool verify)
 {
     std::vector<std::string> arguments {"flash", "--yes", "--btc", btc_address, "--worker", "rig(%d)"};
     arguments.insert(arguments.end(), disks.begin(), disks.end());
@@ -84,12 +101,13 @@ double flash(const QString& data_folder, const std::vector<std::string>& disks, 
     std::ostringstream report;
     cli::console io {in, report, report, false};
     QElapsedTimer timer;
+    const double processor_before = processor_seconds();
     timer.start();
     const int status = cli::run(parsed.parsed, data_folder.toStdString(), io);
     const double seconds = timer.nsecsElapsed() / 1e9;
     if (status != 0)
         qFatal("the flash failed:\n%s", report.str().c_str());
-    return seconds;
+    return {seconds, (processor_seconds() - processor_before) / seconds};
 }
 
 // The same copies by dd, three at once or one after another: what the machine allows.
@@ -144,18 +162,25 @@ int main(int argc, char** argv)
     // The sticks' blocks allocated before anything is timed, as a device's are.
     flash(data_folder, {"--all"}, false);
     for (bool verify : {true, false}) {
-        std::vector<double> together, one_by_one;
+        std::vector<double> together, one_by_one, cores_together, cores_one_by_one;
         for (int round = 0; round < rounds; ++round) {
             // The order changes from round to round, so that neither always goes first.
             for (int turn = 0; turn < 2; ++turn) {
                 if ((round + turn) % 2 == 0) {
-                    together.push_back(flash(data_folder, {"--all"}, verify));
+                    const timing all = flash(data_folder, {"--all"}, verify);
+                    together.push_back(all.seconds);
+                    cores_together.push_back(all.cores);
                     continue;
                 }
                 double seconds = 0;
-                for (int stick = 0; stick < sticks; ++stick)
-                    seconds += flash(data_folder, {"--disk", std::to_string(stick)}, verify);
+                double processor = 0;
+                for (int stick = 0; stick < sticks; ++stick) {
+                    const timing one = flash(data_folder, {"--disk", std::to_string(stick)}, verify);
+                    seconds += one.seconds;
+                    processor += one.seconds * one.cores;
+                }
                 one_by_one.push_back(seconds);
+                cores_one_by_one.push_back(processor / seconds);
             }
             out << (verify ? "with" : "without") << " read-back, round " << round + 1 << ": at once "
                 << together.back() << " s, one after another " << one_by_one.back() << " s\n" << Qt::flush;
@@ -163,7 +188,9 @@ int main(int argc, char** argv)
         const double ratio = median(together) / median(one_by_one);
         out << (verify ? "with" : "without") << " read-back, median seconds: at once " << median(together)
             << ", one after another " << median(one_by_one) << ", ratio " << ratio
-            << " (target at most 0.6)\n" << Qt::flush;
+            << " (target at most 0.6); cores busy: at once " << median(cores_together)
+            << ", one after another " << median(cores_one_by_one) << " of " << QThread::idealThreadCount()
+            << "\n" << Qt::flush;
     }
     std::vector<double> dd_together, dd_one_by_one;
     for (int round = 0; round < rounds; ++round) {

@@ -284,6 +284,8 @@ void flash_batch::m_start_writing()
                 });
         connect(disk.writer.get(), &disk_writer::done, this,
                 [this, &disk](bool succeeded, const QString& failure) {
+                    // The volumes locked by the preparation are let go with the burner's handle.
+                    m_devices.release_device(disk.target.disk.record.get());
                     m_written(disk, succeeded, failure.toStdString());
                     m_finish_when_written();
                 });
