@@ -49,7 +49,14 @@ options parse(int argc, char* argv[])
             }
         }
         if (!matched) {
-            parsed.remaining.push_back(argv[index]);
+            if (argument == "--help")
+                parsed.help = true;
+            else if (parsed.cli)
+                parsed.cli_arguments.push_back(argument);
+            else if (argument == "--cli")
+                parsed.cli = true;
+            else
+                parsed.remaining.push_back(argv[index]);
             continue;
         }
         if (!release_endpoints::is_allowed_base(url)) {

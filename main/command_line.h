@@ -3,8 +3,10 @@
 // the toolkit.
 //
 //   kestrel-flash-tool [--release-service URL] [--file-server URL] [data folder] [Qt options]
+//   kestrel-flash-tool [--release-service URL] [--file-server URL] --cli COMMAND ...
+//   kestrel-flash-tool --help
 //
-// Each option also takes the form --option=URL and may stand anywhere.
+// Each URL option also takes the form --option=URL and may stand anywhere.
 
 #include <string>
 #include <vector>
@@ -18,6 +20,12 @@ struct options {
     // The arguments without the options: the program path, then the data folder when given,
     // then whatever else the toolkit may use. They point into the parsed argv.
     std::vector<char*> remaining;
+    // --help was given: the usage is all the user asked for.
+    bool help = false;
+    // --cli was given: the command line, not the window, does the work, with the arguments
+    // that follow --cli (the URL options taken out).
+    bool cli = false;
+    std::vector<std::string> cli_arguments;
     // Why the command line was refused; empty when it was accepted.
     std::string error;
 

@@ -1,4 +1,6 @@
 #include "app_paths.h"
+#include "cli/cli_main.h"
+#include "cli/usage.h"
 #include "command_line.h"
 #include "display_scaling.h"
 #include "logger.h"
@@ -19,7 +21,13 @@ int main(int argc, char* argv[])
         std::cerr << options.error << std::endl;
         return 2;
     }
+    if (options.help) {
+        std::cout << cli::usage_text;
+        return 0;
+    }
     release_endpoints::override_bases(options.release_service, options.file_server);
+    if (options.cli)
+        return cli::run_command_line(options);
     // The arguments without the options, null-terminated like argv.
     int remaining_count = static_cast<int>(options.remaining.size());
     options.remaining.push_back(nullptr);

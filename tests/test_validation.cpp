@@ -1,4 +1,4 @@
-#include "gui/field_validation.h"
+#include "config/field_validation.h"
 #include "gui/input_field.h"
 #include "gui/resources_loader.h"
 #include "gui/text_input.h"

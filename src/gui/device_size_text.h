@@ -2,14 +2,15 @@
 // The texts and looks the disk header and the disk rows share; the location list shows its
 // names in the same dark title.
 
+#include "device/disk_sizes.h"
+
 #include <QString>
 
 #include <cstdint>
 
 namespace device_size_text {
 
-// A disk must be larger than this many bytes to take the image.
-const std::uint64_t minimum_size = 2000000000;
+using disk_sizes::minimum_size;
 
 const char* const dark_title = "QLabel {height: 20px; font-size: 14px; font-weight: normal; "
                                "line-height: 1.43; color: #3a3939;}";

@@ -1,7 +1,7 @@
 #pragma once
 // Sizes, places, timings and styles of the main window, shared by its form and its run.
 
-#include <cstdint>
+#include "device/disk_sizes.h"
 
 namespace main_window_layout {
 
@@ -13,7 +13,7 @@ const int building_height = 665;
 const int fold_duration_ms = 300;
 const int message_pause_ms = 2000;
 const int message_animation_ms = 250;
-const std::uint64_t confirmation_threshold = 68719476736ULL;
+using disk_sizes::confirmation_threshold;
 
 // Where the blocks sit in the body, measured from its top or its bottom.
 const int form_top = 200;

@@ -1,6 +1,6 @@
 #include "gui/text_input.h"
 
-#include "gui/field_validation.h"
+#include "config/field_validation.h"
 #include "gui/text_input_popup.h"
 #include "gui/ui_style.h"
 

@@ -9,6 +9,11 @@ image_burner::image_burner(const std::string& image_path, std::shared_ptr<device
 {
 }
 
+void image_burner::skip_verification()
+{
+    m_impl->m_verification = false;
+}
+
 void image_burner::burn_image()
 {
     m_impl->burn_image();

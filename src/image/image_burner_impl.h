@@ -34,6 +34,8 @@ public:
     std::string m_image_path;
     std::shared_ptr<device> m_device;
     QByteArray m_configuration;
+    // The disk is read back before the copy counts as done.
+    bool m_verification = true;
 
 private:
     enum preparation : int {

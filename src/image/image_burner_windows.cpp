@@ -63,7 +63,7 @@ void image_burner::impl::m_write_image()
             result = m_finish_inflating();
         if (result == outcome::written)
             result = m_write_first_chunks(transfer, buffers);
-        if (result == outcome::written)
+        if (result == outcome::written && m_verification)
             result = m_verify(transfer, buffers);
         m_report(result, disk_handle, transfer, buffers);
     }

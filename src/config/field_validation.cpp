@@ -1,4 +1,4 @@
-#include "gui/field_validation.h"
+#include "config/field_validation.h"
 
 #include <cctype>
 

@@ -1,0 +1,71 @@
+#include "cli/cli_main.h"
+
+#include "app_paths.h"
+#include "cli/disk_listing.h"
+#include "cli/flash_command.h"
+#include "device/device_manager.h"
+#include "logger.h"
+#include "permission_manager.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <iostream>
+
+#include <unistd.h>
+
+namespace {
+
+const char* const help_hint = "Try kestrel-flash-tool --help";
+
+int list_disks(const cli::request& asked, cli::console& io)
+{
+    device_manager devices;
+    const std::vector<cli::listed_disk> offered = cli::offered_disks(devices.get_devices());
+    io.out << (asked.json ? cli::disk_json(offered) : cli::disk_table(offered));
+    return 0;
+}
+
+} // namespace
+
+namespace cli {
+
+int run_command_line(const command_line::options& options)
+{
+    if (options.remaining.size() > 1) {
+        std::cerr << "--cli takes no argument \"" << options.remaining[1] << "\"\n" << help_hint << std::endl;
+        return 2;
+    }
+    const parse_result parsed = parse(options.cli_arguments);
+    if (!parsed.error.empty()) {
+        std::cerr << parsed.error << '\n' << help_hint << std::endl;
+        return 2;
+    }
+    if (!permission_manager().is_elevated()) {
+        std::cerr << "Run as root, for example with sudo" << std::endl;
+        return 2;
+    }
+    // Taken before the application object exists, as the window's start does, so that both
+    // use the same folder.
+    const std::string data_folder = app_paths::default_data_folder();
+    app_paths::prepare_data_folder(data_folder);
+    logger::init(data_folder);
+    KESTREL_LOG(logger::fatal, "Kestrel Flash Tool version: " << app_paths::version << " (command line)");
+
+    int argc = 1;
+    char program[] = "kestrel-flash-tool";
+    char* argv[] = {program, nullptr};
+    QCoreApplication application(argc, argv);
+    console io {std::cin, std::cout, std::cerr, isatty(fileno(stdout)) != 0};
+    const int status = run(parsed.parsed, data_folder, io);
+    logger::close();
+    return status;
+}
+
+int run(const request& asked, const std::string& data_folder, console& io)
+{
+    return asked.what == request::command::list ? list_disks(asked, io)
+                                                : flash_command(asked, data_folder, io).run();
+}
+
+} // namespace cli

@@ -1,0 +1,20 @@
+#pragma once
+// The command-line mode: the same core as the window, driven from a terminal.
+
+#include "cli/cli_request.h"
+#include "cli/console.h"
+#include "command_line.h"
+
+#include <string>
+
+namespace cli {
+
+// The whole mode as the program starts it: checks the arguments and the rights, opens the
+// log, runs the command on a core application (no display needed); the exit status.
+int run_command_line(const command_line::options& options);
+
+// One command over `data_folder`, once the application object and the log exist: 0 done,
+// 1 a disk (or the image) failed, 2 bad arguments, 130 interrupted.
+int run(const request& asked, const std::string& data_folder, console& io);
+
+} // namespace cli

@@ -1,0 +1,154 @@
+#include "cli/cli_request.h"
+
+#include <algorithm>
+
+namespace {
+
+// A configuration value: where the command line keeps it and where the settings do.
+struct value_option {
+    const char* name;
+    std::optional<std::string> cli::request::*value;
+    std::string inputs::*setting;
+};
+
+const value_option value_options[] = {
+    {"--btc", &cli::request::btc, &inputs::btc},
+    {"--worker", &cli::request::worker, &inputs::worker},
+    {"--group", &cli::request::group, &inputs::group},
+    {"--location", &cli::request::location, &inputs::location},
+    {"--ssid", &cli::request::ssid, &inputs::ssid},
+    {"--wifi-key", &cli::request::wireless_key, &inputs::wireless_key},
+    {"--ssh-key", &cli::request::ssh_key, &inputs::ssh_key},
+};
+
+struct flag_option {
+    const char* name;
+    bool cli::request::*flag;
+    bool value;
+};
+
+const flag_option flash_flags[] = {
+    {"--all", &cli::request::all, true},
+    {"--yes", &cli::request::yes, true},
+    {"--no-verify", &cli::request::verify, false},
+};
+
+// Splits "--name=value"; `value` stays empty without "=".
+std::string option_name(const std::string& argument, std::optional<std::string>& value)
+{
+    const std::string::size_type equals = argument.find('=');
+    if (argument.rfind("--", 0) != 0 || equals == std::string::npos)
+        return argument;
+    value = argument.substr(equals + 1);
+    return argument.substr(0, equals);
+}
+
+bool parse_number(const std::string& text, unsigned& number)
+{
+    if (text.empty() || text.size() > 9
+        || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    number = static_cast<unsigned>(std::stoul(text));
+    return true;
+}
+
+class flash_parser {
+public:
+    flash_parser(const std::vector<std::string>& arguments, cli::request& parsed)
+        : m_arguments(arguments), m_parsed(parsed)
+    {
+    }
+
+    std::string run()
+    {
+        for (m_index = 1; m_index < m_arguments.size(); ++m_index) {
+            const std::string error = m_take(m_arguments[m_index]);
+            if (!error.empty())
+                return error;
+        }
+        if (m_parsed.all == !m_parsed.disks.empty())
+            return "flash: name the disks with --disk N (as often as needed), or give --all";
+        return std::string();
+    }
+
+private:
+    std::string m_take(const std::string& argument)
+    {
+        std::optional<std::string> value;
+        const std::string name = option_name(argument, value);
+        for (const flag_option& option : flash_flags)
+            if (argument == option.name) {
+                m_parsed.*(option.flag) = option.value;
+                return std::string();
+            }
+        const bool takes_value = name == "--disk" || name == "--image"
+            || std::any_of(std::begin(value_options), std::end(value_options),
+                           [&](const value_option& option) { return name == option.name; });
+        if (!takes_value)
+            return "flash: unknown argument \"" + argument + "\"";
+        if (!value) {
+            if (m_index + 1 >= m_arguments.size())
+                return name + " needs a value";
+            value = m_arguments[++m_index];
+        }
+        if (name == "--disk")
+            return m_take_disk(*value);
+        if (name == "--image")
+            m_parsed.image = *value;
+        for (const value_option& option : value_options)
+            if (name == option.name)
+                m_parsed.*(option.value) = *value;
+        return std::string();
+    }
+
+    std::string m_take_disk(const std::string& text)
+    {
+        unsigned number = 0;
+        if (!parse_number(text, number))
+            return "--disk: \"" + text + "\" is no disk number (see --cli list)";
+        if (std::find(m_parsed.disks.begin(), m_parsed.disks.end(), number) == m_parsed.disks.end())
+            m_parsed.disks.push_back(number);
+        return std::string();
+    }
+
+    const std::vector<std::string>& m_arguments;
+    cli::request& m_parsed;
+    std::size_t m_index = 1;
+};
+
+} // namespace
+
+namespace cli {
+
+inputs request::values_over(inputs saved) const
+{
+    for (const value_option& option : value_options)
+        if (this->*(option.value))
+            saved.*(option.setting) = *(this->*(option.value));
+    return saved;
+}
+
+parse_result parse(const std::vector<std::string>& arguments)
+{
+    parse_result result;
+    const std::string command = arguments.empty() ? std::string() : arguments.front();
+    if (command == "list") {
+        result.parsed.what = request::command::list;
+        for (std::size_t index = 1; index < arguments.size(); ++index) {
+            if (arguments[index] != "--json") {
+                result.error = "list: unknown argument \"" + arguments[index] + "\"";
+                return result;
+            }
+            result.parsed.json = true;
+        }
+    } else if (command == "flash") {
+        result.parsed.what = request::command::flash;
+        result.error = flash_parser(arguments, result.parsed).run();
+    } else {
+        result.error = command.empty() ? "--cli needs a command: list or flash"
+                                       : "unknown command \"" + command + "\": give list or flash";
+    }
+    return result;
+}
+
+} // namespace cli

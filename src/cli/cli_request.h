@@ -1,0 +1,53 @@
+#pragma once
+// What the command line asks for:
+//
+//   --cli list [--json]
+//   --cli flash (--disk N ... | --all) [--yes] [--image FILE.gz] [--btc ADDR]
+//       [--worker TEMPLATE] [--group G] [--location CODE] [--ssid S] [--wifi-key K]
+//       [--ssh-key KEY] [--no-verify]
+//
+// Options with a value also take the form --option=VALUE.
+
+#include "config/inputs.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct request {
+    enum class command { list, flash };
+
+    command what = command::list;
+    bool json = false;
+    // Disk numbers as listed, in the order given, each once.
+    std::vector<unsigned> disks;
+    bool all = false;
+    bool yes = false;
+    bool verify = true;
+    // A local gzip image; empty: the latest release.
+    std::string image;
+
+    // Values given on the command line; the others come from the saved settings.
+    std::optional<std::string> btc;
+    std::optional<std::string> worker;
+    std::optional<std::string> group;
+    std::optional<std::string> location;
+    std::optional<std::string> ssid;
+    std::optional<std::string> wireless_key;
+    std::optional<std::string> ssh_key;
+
+    // `saved` with the values given here put in place.
+    inputs values_over(inputs saved) const;
+};
+
+struct parse_result {
+    request parsed;
+    // Why the arguments were refused; empty when they were taken.
+    std::string error;
+};
+
+parse_result parse(const std::vector<std::string>& arguments);
+
+} // namespace cli

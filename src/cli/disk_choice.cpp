@@ -1,0 +1,59 @@
+#include "cli/disk_choice.h"
+
+#include "device/device_windows.h"
+#include "device/disk_sizes.h"
+
+#include <QString>
+
+#include <algorithm>
+
+namespace cli {
+
+std::vector<listed_disk> offered_disks(const std::vector<std::shared_ptr<device>>& attached)
+{
+    std::vector<listed_disk> offered;
+    for (const std::shared_ptr<device>& disk : attached)
+        if (disk->size > disk_sizes::minimum_size)
+            offered.push_back({static_cast<const device_windows&>(*disk).number, disk});
+    std::sort(offered.begin(), offered.end(),
+              [](const listed_disk& a, const listed_disk& b) { return a.number < b.number; });
+    return offered;
+}
+
+disk_choice choose_disks(const request& asked, const std::vector<listed_disk>& offered)
+{
+    disk_choice choice;
+    auto large = [](const listed_disk& disk) {
+        return disk.record->size > disk_sizes::confirmation_threshold;
+    };
+    if (asked.all) {
+        for (const listed_disk& disk : offered)
+            (large(disk) ? choice.left_out : choice.chosen).push_back(disk);
+    } else {
+        for (unsigned number : asked.disks) {
+            auto found = std::find_if(offered.begin(), offered.end(),
+                                      [number](const listed_disk& disk) { return disk.number == number; });
+            if (found == offered.end()) {
+                choice.error = "There is no USB disk " + std::to_string(number)
+                    + " to flash: see --cli list";
+                return choice;
+            }
+            if (large(*found) && !asked.yes) {
+                choice.error = "Disk " + std::to_string(number) + " is larger than 64 GiB ("
+                    + size_text(found->record->size) + "): flash it only with --yes";
+                return choice;
+            }
+            choice.chosen.push_back(*found);
+        }
+    }
+    if (choice.chosen.empty())
+        choice.error = "No USB disk to flash";
+    return choice;
+}
+
+std::string size_text(std::uint64_t size)
+{
+    return QString::number(size / 1e9, 'f', 2).toStdString() + " GB";
+}
+
+} // namespace cli

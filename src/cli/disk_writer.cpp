@@ -1,0 +1,63 @@
+#include "cli/disk_writer.h"
+
+#include "image/image_burner.h"
+
+#include <QThread>
+
+namespace {
+
+// As the window gives its burner: room for the buffers, and the copy before other work.
+const uint burner_stack_size = 0x1000000;
+
+} // namespace
+
+namespace cli {
+
+disk_writer::disk_writer(std::shared_ptr<device> disk, const std::string& image,
+                         const QByteArray& configuration, bool verify)
+    : m_burner(std::make_shared<image_burner>(image, std::move(disk), configuration))
+{
+    if (!verify)
+        m_burner->skip_verification();
+}
+
+disk_writer::~disk_writer()
+{
+    if (!m_thread)
+        return;
+    m_burner->cancel();
+    m_thread->wait();
+}
+
+void disk_writer::start()
+{
+    m_thread = new QThread;
+    m_burner->moveToThread(m_thread);
+    connect(m_thread, SIGNAL(started()), m_burner.get(), SLOT(burn_image()));
+    // The thread has nothing left to do once the burner is through, whatever the outcome.
+    connect(m_thread, &QThread::started, m_thread, &QThread::quit, Qt::DirectConnection);
+    connect(m_burner.get(), &image_burner::finished, this, [this] { m_succeeded = true; });
+    connect(m_burner.get(), &image_burner::error_msg, this,
+            [this](const QString& text) { m_failure = text; });
+    connect(m_burner.get(), &image_burner::canceled, this, [this] {
+        if (m_failure.isEmpty())
+            m_failure = "canceled";
+    });
+    connect(m_burner.get(), &image_burner::report_progress, this,
+            [this](qint64 done, qint64 total) { emit progress("writing", done, total); });
+    connect(m_burner.get(), &image_burner::report_progress_verify, this,
+            [this](qint64 done, qint64 total) { emit progress("verifying", done, total); });
+    connect(m_thread, SIGNAL(finished()), m_thread, SLOT(deleteLater()));
+    // Queued behind every signal of the burner: the outcome is known once the thread ends.
+    connect(m_thread, &QThread::finished, this, [this] { emit done(m_succeeded, m_failure); });
+    m_thread->setStackSize(burner_stack_size);
+    m_thread->start(QThread::InheritPriority);
+    m_thread->setPriority(QThread::TimeCriticalPriority);
+}
+
+void disk_writer::cancel()
+{
+    m_burner->cancel();
+}
+
+} // namespace cli

@@ -1,0 +1,35 @@
+#include "cli/flash_values.h"
+
+#include "config/field_rules.h"
+#include "config/worker_name.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace cli {
+
+flash_values values_for(const request& asked, const inputs& saved)
+{
+    flash_values result {asked.values_over(saved), std::string()};
+    const auto& codes = field_rules::location_codes;
+    const bool known = std::find(std::begin(codes), std::end(codes), result.values.location)
+        != std::end(codes);
+    // As in the form, a saved location it does not know shows as the first one.
+    if (!known && !asked.location)
+        result.values.location = codes[0];
+    result.error = field_rules::refusal(result.values);
+    if (result.error.empty() && !known && asked.location)
+        result.error = "Invalid mining location: give eu or usa";
+    return result;
+}
+
+inputs counted_on(inputs values, std::size_t flashes)
+{
+    if (values.worker.empty())
+        return values;
+    for (std::size_t flash = 0; flash < flashes; ++flash)
+        advance_worker_name(values);
+    return values;
+}
+
+} // namespace cli

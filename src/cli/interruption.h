@@ -1,0 +1,15 @@
+#pragma once
+// Ctrl-C as a request to stop: the run that watches for it ends its writes cleanly.
+
+namespace cli {
+namespace interruption {
+
+// From now on Ctrl-C sets the request instead of ending the process.
+void catch_interrupts();
+bool requested();
+// What Ctrl-C does.
+void request();
+void clear();
+
+} // namespace interruption
+} // namespace cli

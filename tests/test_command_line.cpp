@@ -1,0 +1,515 @@
+// The command line over a fake host with three sticks and one SATA disk: what it lists, what
+// it refuses before touching anything, and the flashes it runs.
+
+#include "cli/cli_main.h"
+#include "cli/cli_request.h"
+#include "cli/interruption.h"
+#include "cli/progress_lines.h"
+#include "config/image_configurator.h"
+#include "fake_host.h"
+#include "gzip_data.h"
+#include "image_files.h"
+#include "local_endpoints.h"
+#include "logger.h"
+#include "platform/win32/test_control.h"
+#include "release_fixture.h"
+#include "release_server.h"
+#include "settings_store.h"
+#include "tool_process.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <sstream>
+
+namespace {
+
+using win32::test_control::call;
+
+const char* const btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+const quint64 config_offset = 1 << 20;
+
+QByteArray read_file(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct cli_result {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// A farm: the SATA disk is sda (disk 0), the sticks sdb to sdd (disks 1 to 3), and the latest
+// release on the local server.
+struct farm {
+    fake_host host;
+    QStringList sticks;
+    QTemporaryDir data;
+    release_fixture release;
+    release_server server;
+
+    explicit farm(int image_size = 3 << 20)
+        : release(release_fixture::make("v1", image_size, config_offset))
+    {
+        host.add(fake_host::sata_disk());
+        for (int stick = 0; stick < 3; ++stick) {
+            fake_host::disk blueprint = fake_host::usb_stick();
+            blueprint.rereads_partition_table = true;
+            sticks << host.add(blueprint);
+        }
+        logger::init(data_folder());
+        release.serve(server);
+        if (!server.start())
+            qFatal("the release server cannot listen on 127.0.0.1");
+        local_endpoints::announce_port(server.port());
+    }
+    ~farm()
+    {
+        win32::test_control::release_held();
+        cli::interruption::clear();
+        logger::close();
+    }
+
+    std::string data_folder() const { return data.path().toStdString(); }
+
+    void save_settings(const QString& worker) const
+    {
+        inputs saved;
+        saved.btc = btc_address;
+        saved.worker = worker.toStdString();
+        settings_store::save_settings(data_folder(), saved);
+    }
+
+    std::string saved_worker() const
+    {
+        return settings_store::load_settings(data_folder())->worker;
+    }
+
+    // The release with the configuration block the window writes for `worker`.
+    QByteArray flashed_image(const QString& worker) const
+    {
+        QTemporaryDir scratch;
+        inputs values;
+        values.btc = btc_address;
+        values.worker = worker.toStdString();
+        values.location = "eu";
+        QByteArray image = release.image;
+        return image.replace(int(config_offset), image_configurator::block_size,
+                             image_configurator::configure_image(scratch.path().toStdString(), values));
+    }
+
+    QByteArray stick_content(int stick) const
+    {
+        return host.read(sticks[stick], 0, release.image.size());
+    }
+
+    cli_result run(const QString& arguments, const std::string& answer = std::string()) const
+    {
+        std::vector<std::string> split;
+        for (const QString& argument : arguments.split(' ', Qt::SkipEmptyParts))
+            split.push_back(argument.toStdString());
+        const cli::parse_result parsed = cli::parse(split);
+        if (!parsed.error.empty())
+            qFatal("not taken: %s", parsed.error.c_str());
+        std::istringstream in(answer);
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::console io {in, out, err, false};
+        cli_result result;
+        result.status = cli::run(parsed.parsed, data_folder(), io);
+        result.out = QString::fromStdString(out.str());
+        result.err = QString::fromStdString(err.str());
+        return result;
+    }
+
+    bool untouched() const
+    {
+        return win32::test_control::journal().empty();
+    }
+
+    QByteArray log() const
+    {
+        return read_file(data.path() + "/Kestrel Flash tool.log");
+    }
+
+    QString image_file(const QByteArray& content) const
+    {
+        const QString path = data.path() + "/given.img.gz";
+        image_files::write_file(path, content);
+        return path;
+    }
+};
+
+} // namespace
+
+class test_command_line : public QObject {
+    Q_OBJECT
+
+private slots:
+    void arguments_are_checked_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("no command") << "" << "--cli needs a command";
+        QTest::newRow("unknown command") << "erase" << "unknown command \"erase\"";
+        QTest::newRow("list with more") << "list --all" << "list: unknown argument \"--all\"";
+        QTest::newRow("flash without disks") << "flash --yes" << "flash: name the disks";
+        QTest::newRow("flash with both") << "flash --all --disk 1" << "flash: name the disks";
+        QTest::newRow("disk without number") << "flash --disk" << "--disk needs a value";
+        QTest::newRow("disk not a number") << "flash --disk one" << "--disk: \"one\" is no disk number";
+        QTest::newRow("unknown option") << "flash --all --verify" << "flash: unknown argument \"--verify\"";
+        QTest::newRow("value missing") << "flash --all --btc" << "--btc needs a value";
+        QTest::newRow("json") << "list --json" << "list json";
+        QTest::newRow("disks in order, each once")
+            << "flash --disk 3 --disk=1 --disk 3 --yes --no-verify --image a.gz"
+            << "flash 3,1 yes no-verify a.gz";
+        QTest::newRow("values") << "flash --all --worker=rig(%d) --ssid my-net --wifi-key k=v"
+                                << "flash all rig(%d) my-net k=v";
+    }
+
+    void arguments_are_checked()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, outcome);
+        std::vector<std::string> split;
+        for (const QString& argument : arguments.split(' ', Qt::SkipEmptyParts))
+            split.push_back(argument.toStdString());
+        const cli::parse_result result = cli::parse(split);
+        const cli::request& asked = result.parsed;
+        QStringList taken;
+        if (asked.what == cli::request::command::list) {
+            taken << "list" << (asked.json ? "json" : "");
+        } else {
+            QStringList disks;
+            for (unsigned disk : asked.disks)
+                disks << QString::number(disk);
+            taken << "flash" << (asked.all ? "all" : disks.join(',')) << (asked.yes ? "yes" : "")
+                  << (asked.verify ? "" : "no-verify") << QString::fromStdString(asked.image);
+            for (const auto* value : {&asked.worker, &asked.ssid, &asked.wireless_key})
+                taken << (*value ? QString::fromStdString(**value) : QString());
+        }
+        taken.removeAll(QString());
+        QCOMPARE(result.error.empty() ? taken.join(' ') : QString::fromStdString(result.error).left(outcome.size()),
+                 outcome);
+    }
+
+    void list_shows_the_sticks()
+    {
+        farm sticks;
+        const cli_result table = sticks.run("list");
+        QCOMPARE(table.status, 0);
+        const QStringList lines = table.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        for (int disk = 1; disk <= 3; ++disk)
+            QVERIFY2(QRegExp(QString(" *%1  \\\\\\\\\\.\\\\PhysicalDrive%1 +16\\.00 GB  Kingston DataTraveler 3\\.0 USB Device")
+                                 .arg(disk))
+                         .exactMatch(lines[disk]),
+                     qPrintable(lines[disk]));
+
+        const cli_result json = sticks.run("list --json");
+        QCOMPARE(json.status, 0);
+        const QJsonArray disks = QJsonDocument::fromJson(json.out.toUtf8()).array();
+        QCOMPARE(disks.size(), 3);
+        QCOMPARE(disks[0].toObject()["path"].toString(), QString("\\\\.\\PhysicalDrive1"));
+        QCOMPARE(disks[2].toObject()["number"].toInt(), 3);
+        // The capacity as the drive geometry gives it, a little below the true size.
+        QCOMPARE(disks[2].toObject()["size"].toDouble(), 15998169600.0);
+        QVERIFY(sticks.untouched());
+    }
+
+    void refusals_touch_nothing_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("error");
+        const QString btc = QString(" --btc ") + btc_address;
+        QTest::newRow("bech32 address") << "flash --all --yes --btc bc1qar0srrr7xfkvy5l643lydnw9re59gtzzwf5mdq"
+                                       << "Invalid BTC Address";
+        QTest::newRow("no address") << "flash --all --yes" << "Empty BTC address!\xEF\xB8\x8F";
+        QTest::newRow("group with the worker's text") << "flash --all --yes --group a.b" + btc
+                                                      << "Invalid Worker name";
+        QTest::newRow("worker too long once counted")
+            << "flash --all --yes --worker abcdefghijklmn(%d,12)" + btc << "Invalid Worker name";
+        QTest::newRow("ssid") << "flash --all --yes --ssid x" + btc << "Invalid SSID";
+        QTest::newRow("location") << "flash --all --yes --location asia" + btc
+                                  << "Invalid mining location: give eu or usa";
+        QTest::newRow("the SATA disk") << "flash --disk 0 --yes" + btc << "There is no USB disk 0 to flash";
+        QTest::newRow("image missing") << "flash --all --yes --image /nowhere/image.gz" + btc
+                                       << "Cannot read the image /nowhere/image.gz";
+    }
+
+    void refusals_touch_nothing()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, error);
+        farm sticks;
+        const QString settings = QString::fromStdString(sticks.data_folder()) + "/configuration.txt";
+        inputs saved;
+        saved.worker = "rig(%d)";
+        settings_store::save_settings(sticks.data_folder(), saved);
+        const QByteArray before = read_file(settings);
+
+        const cli_result refused = sticks.run(arguments);
+        QCOMPARE(refused.status, 2);
+        QVERIFY2(refused.err.startsWith(error), qPrintable(refused.err));
+        QCOMPARE(read_file(settings), before);
+        QVERIFY(sticks.untouched());
+    }
+
+    void no_yes_no_flash()
+    {
+        farm sticks;
+        const cli_result declined = sticks.run(QString("flash --disk 2 --disk 1 --worker rig(%d) --btc ") + btc_address, "no\n");
+        QCOMPARE(declined.status, 1);
+        QVERIFY2(declined.out.contains("  disk 2  \\\\.\\PhysicalDrive2  16.00 GB  Kingston DataTraveler 3.0 USB Device  -> worker \"rig1\"\n"
+                                       "  disk 1  \\\\.\\PhysicalDrive1  16.00 GB  Kingston DataTraveler 3.0 USB Device  -> worker \"rig2\"\n"
+                                       "Type yes to erase them: Nothing was written."),
+                 qPrintable(declined.out));
+        QVERIFY(sticks.untouched());
+    }
+
+    void large_disks_need_yes_and_their_number()
+    {
+        farm sticks;
+        sticks.host.add(fake_host::usb_hard_disk(100'000'000'000));
+        const QString values = QString(" --btc ") + btc_address;
+        const cli_result named = sticks.run("flash --disk 4" + values, "yes\n");
+        QCOMPARE(named.status, 2);
+        QCOMPARE(named.err, QString("Disk 4 is larger than 64 GiB (99.99 GB): flash it only with --yes\n"));
+
+        const cli_result all = sticks.run("flash --all" + values, "no\n");
+        QVERIFY2(all.out.startsWith("Left out: disk 4 (WD Elements 25A2 USB Device, 99.99 GB) is larger than 64 GiB"),
+                 qPrintable(all.out));
+        QVERIFY(!all.out.contains("PhysicalDrive4"));
+        QVERIFY(sticks.untouched());
+    }
+
+    void unelevated_command_line_asks_for_root()
+    {
+        QTemporaryDir home;
+        QFile::setPermissions(home.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                               | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
+        QProcessEnvironment environment;
+        environment.insert("HOME", home.path());
+        environment.insert("XDG_DATA_HOME", home.path());
+        environment.insert("ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS"));
+        const tool_process::result outcome = tool_process::run_unprivileged(
+            tool_process::program_path(), {"--cli", "list"}, environment);
+        QVERIFY(outcome.finished);
+        QCOMPARE(outcome.exit_code, 2);
+        QCOMPARE(outcome.output, QString("Run as root, for example with sudo\n"));
+        QVERIFY(QDir(home.path()).isEmpty());
+    }
+
+    void progress_in_lines_or_in_place()
+    {
+        std::ostringstream log;
+        cli::progress_lines lines(log, false);
+        const std::size_t first = lines.add("disk 1  rig1");
+        lines.add("disk 2  rig22");
+        for (qint64 done = 0; done < 100; done += 4)
+            lines.report(first, "writing", done, 100);
+        // The rate needs time to pass.
+        QTest::qWait(20);
+        lines.report(first, "writing", 100, 100);
+        lines.report(first, "verifying", 0, 100);
+        QTest::qWait(20);
+        lines.report(first, "verifying", 50, 100);
+        lines.settle(first, "verified");
+        QStringList printed = QString::fromStdString(log.str()).split('\n', Qt::SkipEmptyParts);
+        // A line at every tenth of the way and at each new stage, not one per report.
+        QCOMPARE(printed.size(), 11 + 2 + 1);
+        QCOMPARE(printed.first(), QString("disk 1  rig1   writing      0%"));
+        QVERIFY2(QRegExp("disk 1  rig1   writing    100%  [0-9.]+ MB/s").exactMatch(printed[10]), qPrintable(printed[10]));
+        QVERIFY2(QRegExp("disk 1  rig1   verifying   50%  [0-9.]+ MB/s").exactMatch(printed[12]), qPrintable(printed[12]));
+        QCOMPARE(printed.last(), QString("disk 1  rig1   verified"));
+
+        std::ostringstream screen;
+        cli::progress_lines terminal(screen, true);
+        terminal.add("download");
+        const std::size_t disk = terminal.add("disk 1");
+        terminal.report(disk, "writing", 25, 100);
+        terminal.draw();
+        terminal.note("a message");
+        QCOMPARE(QString::fromStdString(screen.str()),
+                 QString("\r\x1b[Kdownload  waiting\n\r\x1b[Kdisk 1    writing     25%\n"
+                         // Up over the lines, the message, the lines again below it.
+                         "\x1b[2A\r\x1b[Ka message\n\r\x1b[Kdownload  waiting\n\r\x1b[Kdisk 1    writing     25%\n"));
+    }
+
+    void flash_all_numbers_the_sticks()
+    {
+        farm sticks;
+        sticks.save_settings("rig(%d)");
+        const cli_result flashed = sticks.run("flash --all --yes");
+        QCOMPARE(flashed.status, 0);
+        for (int stick = 0; stick < 3; ++stick)
+            QVERIFY2(sticks.stick_content(stick) == sticks.flashed_image(QString("rig%1").arg(stick + 1)),
+                     qPrintable(sticks.sticks[stick]));
+        QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
+        // The download's progress, then each stick's.
+        QVERIFY2(flashed.out.contains("download v1  downloading 100%"), qPrintable(flashed.out));
+        QVERIFY(flashed.out.contains(QRegExp("disk 2  rig2  writing +100%")));
+        QVERIFY(flashed.out.contains("  disk 3 (\\\\.\\PhysicalDrive3): \"rig3\" verified\n"));
+
+        // The release is cached and unpacked now: the next batch goes on from rig4.
+        const cli_result next = sticks.run("flash --disk 2 --yes");
+        QCOMPARE(next.status, 0);
+        QVERIFY(!next.out.contains("download"));
+        QCOMPARE(sticks.stick_content(1), sticks.flashed_image("rig4"));
+        QCOMPARE(sticks.saved_worker(), std::string("rig(%d,5)"));
+    }
+
+    void a_failed_stick_spares_the_others_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<bool>("lost_write");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("write error") << "" << false << "failed: Device disconected!";
+        QTest::newRow("lost write, read back") << "" << true
+                                               << "failed: Verification failed: the stick may be faulty";
+        QTest::newRow("lost write, not read back") << " --no-verify" << true << "written, not verified";
+    }
+
+    void a_failed_stick_spares_the_others()
+    {
+        QFETCH(QString, options);
+        QFETCH(bool, lost_write);
+        QFETCH(QString, outcome);
+        farm sticks;
+        sticks.save_settings("rig(%d)");
+        const std::string second = "\\\\.\\PhysicalDrive2";
+        if (lost_write)
+            win32::test_control::drop_call(call::write, second);
+        else
+            win32::test_control::fail_call(call::write, second, ERROR_GEN_FAILURE);
+
+        const cli_result flashed = sticks.run("flash --all --yes" + options);
+        const bool failed = outcome.startsWith("failed");
+        QCOMPARE(flashed.status, failed ? 1 : 0);
+        QVERIFY2(flashed.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" " + outcome + "\n"),
+                 qPrintable(flashed.out));
+        QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
+        QCOMPARE(sticks.stick_content(2), sticks.flashed_image("rig3"));
+        QCOMPARE(sticks.saved_worker(), std::string(failed ? "rig(%d,3)" : "rig(%d,4)"));
+    }
+
+    void a_damaged_image_is_refused_before_any_disk_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray image = image_files::disk_image(3 << 20, config_offset);
+        const QByteArray compressed = gzip_data::compress(image);
+        QTest::newRow("cut short") << compressed.left(compressed.size() / 2);
+        QTest::newRow("not gzip") << image.left(4096);
+        QTest::newRow("no configuration area")
+            << gzip_data::compress(image_files::disk_image(3 << 20, 3 << 20));
+    }
+
+    void a_damaged_image_is_refused_before_any_disk()
+    {
+        QFETCH(QByteArray, content);
+        farm sticks;
+        sticks.save_settings("rig(%d)");
+        const QString path = sticks.image_file(content);
+        const cli_result refused = sticks.run("flash --all --yes --image " + path);
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.out.contains("The image is damaged: " + path + "\n"), qPrintable(refused.out));
+        QVERIFY(sticks.untouched());
+        // The user's file stays as it was, and nothing of it in the data folder.
+        QCOMPARE(image_files::read_file(path), content);
+        QCOMPARE(QDir(sticks.data.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(sticks.saved_worker(), std::string("rig(%d)"));
+    }
+
+    void a_given_image_is_flashed_as_it_is()
+    {
+        farm sticks;
+        const QString path = sticks.image_file(sticks.release.compressed);
+        const cli_result flashed = sticks.run(QString("flash --disk 3 --yes --worker farm-a --btc ") + btc_address
+                                              + " --image " + path);
+        QCOMPARE(flashed.status, 0);
+        QCOMPARE(sticks.stick_content(2), sticks.flashed_image("farm-a"));
+        QCOMPARE(sticks.saved_worker(), std::string("farm-a1"));
+        QVERIFY(sticks.server.requests().isEmpty());
+        QCOMPARE(QDir(sticks.data.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    void interrupt_stops_every_write()
+    {
+        // Three chunks: the stick is caught with its partition table not yet written.
+        farm sticks(20 << 20);
+        sticks.save_settings("rig(%d)");
+        win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive2", 1);
+        // Ctrl-C while the second stick's write waits; the write goes on once the run took it.
+        QTimer ctrl_c;
+        QObject::connect(&ctrl_c, &QTimer::timeout, [&] {
+            if (win32::test_control::call_held() && !cli::interruption::requested())
+                cli::interruption::request();
+            if (sticks.log().contains("Flashing canceled from the command line")) {
+                ctrl_c.stop();
+                win32::test_control::release_held();
+            }
+        });
+        ctrl_c.start(10);
+
+        const cli_result stopped = sticks.run("flash --all --yes");
+        QCOMPARE(stopped.status, 130);
+        QVERIFY2(stopped.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" canceled\n"), qPrintable(stopped.out));
+        // The partition table is written last: the stopped stick holds none.
+        QCOMPARE(sticks.host.read(sticks.sticks[1], 0, 512), QByteArray(512, '\0'));
+        // Every stick was let go: each can be prepared again at once.
+        cli::interruption::clear();
+        QCOMPARE(sticks.run("flash --disk 2 --yes").status, 0);
+    }
+
+    void ctrl_c_from_the_terminal()
+    {
+        farm sticks;
+        sticks.save_settings("rig(%d)");
+        sticks.server.answer_for(release_server::image_path("v1")).hold_after = 4096;
+        QTemporaryDir home;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", home.path());
+        QDir().mkpath(home.path() + "/Kestrel Flash Tool");
+        settings_store::save_settings((home.path() + "/Kestrel Flash Tool").toStdString(),
+                                      *settings_store::load_settings(sticks.data_folder()));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(tool_process::program_path(), {"--cli", "flash", "--all", "--yes"});
+        QTRY_COMPARE_WITH_TIMEOUT(sticks.server.held_transfers(), 1, 30000);
+        ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 130);
+        QVERIFY(program.readAllStandardOutput().contains("  disk 1 (\\\\.\\PhysicalDrive1): \"rig1\" canceled\n"));
+        for (int stick = 0; stick < 3; ++stick)
+            QCOMPARE(sticks.stick_content(stick), QByteArray(sticks.release.image.size(), '\0'));
+    }
+
+    void help_and_bad_arguments_from_the_program()
+    {
+        QProcess help;
+        help.start(tool_process::program_path(), {"--help"});
+        QVERIFY(help.waitForFinished(30000));
+        QCOMPARE(help.exitCode(), 0);
+        QVERIFY(help.readAllStandardOutput().contains("kestrel-flash-tool --cli flash (--disk N ... | --all)"));
+
+        QProcess bad;
+        bad.start(tool_process::program_path(), {"--cli", "flash", "--disk", "x"});
+        QVERIFY(bad.waitForFinished(30000));
+        QCOMPARE(bad.exitCode(), 2);
+        QCOMPARE(bad.readAllStandardError(),
+                 QByteArray("--disk: \"x\" is no disk number (see --cli list)\nTry kestrel-flash-tool --help\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(test_command_line)
+#include "test_command_line.moc"
