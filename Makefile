@@ -24,12 +24,15 @@ windows-check: configure
 run: build
 	$(BUILD_DIR)/kestrel-flash-tool
 
-# The whole run without a USB stick or the internet: a fake host with one 16 GB stick and a
-# local release server on DEMO_PORT.
+# The whole run without a USB stick or the internet: a fake host with DEMO_STICKS 16 GB sticks
+# and a local release server on DEMO_PORT. DEMO_ARGS go to the program (--cli ... for the
+# command line).
 DEMO_PORT ?= 8642
 DEMO_URL = http://127.0.0.1:$(DEMO_PORT)
+DEMO_STICKS ?= 1
+DEMO_ARGS ?=
 
 demo: deps
 	cmake -S . -B build-demo -DKESTREL_RELEASE_SERVICE_URL=$(DEMO_URL) -DKESTREL_FILE_SERVER_URL=$(DEMO_URL)
 	cmake --build build-demo --parallel $(JOBS) --target kestrel-flash-tool kestrel-demo-environment
-	build-demo/tools/kestrel-demo-environment build-demo/kestrel-flash-tool "$(CURDIR)/build-demo/demo-data" $(DEMO_PORT)
+	build-demo/tools/kestrel-demo-environment build-demo/kestrel-flash-tool "$(CURDIR)/build-demo/demo-data" $(DEMO_PORT) --sticks $(DEMO_STICKS) $(DEMO_ARGS)

@@ -357,7 +357,10 @@ private slots:
         QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
         // The download's progress, then each stick's.
         QVERIFY2(flashed.out.contains("download v1  downloading 100%"), qPrintable(flashed.out));
-        QVERIFY(flashed.out.contains(QRegExp("disk 2  rig2  writing +100%")));
+        QVERIFY(flashed.out.contains(QRegExp("disk 2  rig2  verifying +100%")));
+        // The read-back is the last stage a line shows before its outcome.
+        QVERIFY2(!flashed.out.contains(QRegExp("disk 2  rig2  verifying +100%.*disk 2  rig2  writing")),
+                 qPrintable(flashed.out));
         QVERIFY(flashed.out.contains("  disk 3 (\\\\.\\PhysicalDrive3): \"rig3\" verified\n"));
 
         // The release is cached and unpacked now: the next batch goes on from rig4.

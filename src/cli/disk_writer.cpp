@@ -43,10 +43,17 @@ void disk_writer::start()
         if (m_failure.isEmpty())
             m_failure = "canceled";
     });
-    connect(m_burner.get(), &image_burner::report_progress, this,
-            [this](qint64 done, qint64 total) { emit progress("writing", done, total); });
+    // The burner reports the whole write once more at its end: after the read-back, that
+    // would put the line back to writing.
+    connect(m_burner.get(), &image_burner::report_progress, this, [this](qint64 done, qint64 total) {
+        if (!m_verifying)
+            emit progress("writing", done, total);
+    });
     connect(m_burner.get(), &image_burner::report_progress_verify, this,
-            [this](qint64 done, qint64 total) { emit progress("verifying", done, total); });
+            [this](qint64 done, qint64 total) {
+                m_verifying = true;
+                emit progress("verifying", done, total);
+            });
     connect(m_thread, SIGNAL(finished()), m_thread, SLOT(deleteLater()));
     // Queued behind every signal of the burner: the outcome is known once the thread ends.
     connect(m_thread, &QThread::finished, this, [this] { emit done(m_succeeded, m_failure); });

@@ -40,6 +40,7 @@ private:
     std::shared_ptr<image_burner> m_burner;
     QPointer<QThread> m_thread;
     bool m_succeeded = false;
+    bool m_verifying = false;
     // The burner's last message; empty while it has none.
     QString m_failure;
 };

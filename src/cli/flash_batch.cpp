@@ -135,7 +135,7 @@ void flash_batch::m_download_offered(uint64_t size, std::string tag)
 {
     if (m_stage != stage::image)
         return;
-    m_progress.note("Downloading release " + tag + " (" + std::to_string(size >> 20) + " MiB)");
+    m_progress.note("Downloading release " + tag + " (" + size_text(size) + ")");
     m_download_line = m_progress.add("download " + tag);
     m_download_shown = true;
     m_retriever->download_image();
