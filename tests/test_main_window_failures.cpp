@@ -334,9 +334,9 @@ private slots:
         QTRY_COMPARE(driver.log_count("Animation"), 2);
     }
 
-    // A stop asks about the stage it was pressed in: once the download is over the question
-    // goes, and the complete download is kept and flashed.
-    void stop_question_closes_when_its_download_ends()
+    // A stop asks about the run, not about the stage it was pressed in: answered once the
+    // download is over, it stops the write, and the complete download is kept.
+    void stop_question_outlives_its_download()
     {
         window_driver driver(three_chunk_release());
         release_server::answer held_image;
@@ -347,6 +347,7 @@ private slots:
         QVERIFY(driver.decline_download());
         driver.fill_form("rig(%d)");
         QTRY_VERIFY(driver.flash_clickable());
+        win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 10000);
         QVERIFY(window_driver::click(driver.offer(), QPoint(300, 178)));
@@ -354,8 +355,18 @@ private slots:
         QVERIFY(driver.press_flash());
         QVERIFY(driver.question());
         driver.server().release_held();
-        QTRY_VERIFY_WITH_TIMEOUT(!driver.question(), 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 1, 30000);
+        // The question was asked about the run: it is still there while the image is written.
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        QVERIFY(driver.question());
+        std::thread release([] {
+            QThread::msleep(300);
+            win32::test_control::release_held();
+        });
+        QVERIFY(window_driver::click(driver.question(), QPoint(113, 178))); // "STOP FLASHING"
+        release.join();
+        QTRY_VERIFY_WITH_TIMEOUT(!driver.window()->is_busy(), 10000);
+        QCOMPARE(driver.log_count("Flashing finished"), 0);
+        QCOMPARE(driver.host().read(driver.stick(), 0, 512), QByteArray(512, '\0'));
         QVERIFY(QFile::exists(driver.downloads() + "/v3.gz"));
     }
 

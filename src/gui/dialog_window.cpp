@@ -62,6 +62,16 @@ void dialog_window::dismiss()
     m_clicked();
 }
 
+void dialog_window::ask_about_run()
+{
+    m_about_run = true;
+}
+
+bool dialog_window::asks_about_run() const
+{
+    return m_about_run;
+}
+
 void dialog_window::m_clicked()
 {
     dialog_card::notify_parent(this, "dialog_window_closed");

@@ -15,6 +15,9 @@ public:
 
     // Closes the card unanswered, when what it asks about is over.
     void dismiss();
+    // The card asks about the whole run ("Stop flashing?"), not about one stage of it.
+    void ask_about_run();
+    bool asks_about_run() const;
 
 signals:
     void accepted();
@@ -23,4 +26,7 @@ signals:
 
 private slots:
     void m_clicked();
+
+private:
+    bool m_about_run = false;
 };

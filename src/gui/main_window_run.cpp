@@ -35,9 +35,13 @@ void main_window::m_set_stage(run_stage stage)
     if (stage == m_stage)
         return;
     m_stage = stage;
-    // A confirmation asks about the stage it was opened in; once that is over it is moot.
+    // A confirmation asks about the stage it was opened in; once that is over it is moot. A
+    // stop question asks about the run, and stays while the run goes on: it stops whatever
+    // stage the run has reached when it is answered.
+    const bool run_goes_on = run_stages::busy(stage) && stage != run_stage::finishing;
     for (dialog_window* card : findChildren<dialog_window*>())
-        card->dismiss();
+        if (!(run_goes_on && card->asks_about_run()))
+            card->dismiss();
     m_apply_form_lock();
 }
 

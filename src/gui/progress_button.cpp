@@ -130,6 +130,7 @@ void progress_button::button_clicked()
         "color=\"#3a3939\">Progress will be lost!</font>",
         tr("Stop flashing?").toStdString(), tr("CONTINUE").toStdString(),
         tr("STOP FLASHING").toStdString(), true, main_window);
+    dialog->ask_about_run();
     dialog->show();
     connect(dialog, SIGNAL(accepted()), this, SIGNAL(cancel()));
 }

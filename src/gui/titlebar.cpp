@@ -72,6 +72,7 @@ void titlebar::m_close_dialog()
         "color=\"#3a3939\">Progress will be lost!</font>",
         tr("Stop flashing?").toStdString(), tr("CONTINUE").toStdString(),
         tr("STOP FLASHING").toStdString(), true, m_window);
+    dialog->ask_about_run();
     dialog->show();
     connect(dialog, SIGNAL(accepted()), m_window, SLOT(close()));
 }
