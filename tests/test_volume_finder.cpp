@@ -33,9 +33,11 @@ public:
         QObject::connect(&m_thread, SIGNAL(started()), listener, SLOT(find_volumes()));
         QObject::connect(&m_thread, SIGNAL(finished()), listener, SLOT(deleteLater()));
         QObject::connect(listener, SIGNAL(unmount_finished()), &m_thread, SLOT(quit()), Qt::DirectConnection);
+        QObject::connect(listener, SIGNAL(disk_gone()), &m_thread, SLOT(quit()), Qt::DirectConnection);
         QObject::connect(listener, &listener_windows::unmount_finished, &m_receiver, [this] {
             m_finished_at.append(m_clock.elapsed());
         });
+        QObject::connect(listener, &listener_windows::disk_gone, &m_receiver, [this] { m_gone = true; });
         m_clock.start();
         m_thread.start();
     }
@@ -50,12 +52,14 @@ public:
     // When unmount_finished() arrived, in ms from the start.
     const QList<qint64>& finished_at() const { return m_finished_at; }
     bool thread_ended() const { return m_thread.isFinished(); }
+    bool disk_gone() const { return m_gone; }
 
 private:
     QThread m_thread;
     QObject m_receiver;
     QElapsedTimer m_clock;
     QList<qint64> m_finished_at;
+    bool m_gone = false;
 };
 
 fake_host::disk system_disk()
@@ -197,6 +201,31 @@ private slots:
         QVERIFY2(run.finished_at()[0] < 1000, qPrintable(QString::number(run.finished_at()[0])));
         QVERIFY(disk->volumes.empty());
         QCOMPARE(disk->handles.size(), size_t(1));
+        QTRY_VERIFY(run.thread_ended());
+        win32_probe::close_handles(disk->handles);
+    }
+
+    // A stick pulled out while its volumes are awaited cannot be written: the finder says so
+    // rather than waiting out its fifteen seconds and letting the write find out.
+    void a_pulled_disk_ends_the_wait_as_gone()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        fake_host::disk hard_disk = fake_host::usb_hard_disk();
+        hard_disk.partitions = {{mib, 1000 * mib, "/media/backup"}};
+        const QString name = host.add(hard_disk);
+        device_manager manager;
+        std::shared_ptr<device_windows> disk = prepared(manager);
+        QVERIFY(disk);
+        disk->layout_reread = true;
+
+        finder run(*disk);
+        QTest::qWait(200);
+        QVERIFY(!run.thread_ended());
+        host.remove(name);
+        QTRY_VERIFY(run.disk_gone());
+        QVERIFY(run.finished_at().isEmpty());
         QTRY_VERIFY(run.thread_ended());
         win32_probe::close_handles(disk->handles);
     }

@@ -23,7 +23,8 @@ public:
     std::vector<std::shared_ptr<device>> get_devices();
     // Clears `dev` for raw writing; unmount_finished() follows. With `skip` false, a disk that
     // holds the system, cannot be opened or is no longer the one chosen is left untouched and
-    // unmount_refused() follows instead. With `skip` true the record is only logged.
+    // unmount_refused() follows instead, as it does when the disk is pulled out before its
+    // volumes have settled. With `skip` true the record is only logged.
     void unmount_device(device* dev, bool skip);
     // Closes what preparation kept open for a write that will not come, so that the disk's
     // volumes are no longer locked.

@@ -186,8 +186,13 @@ void device_manager::impl::m_start_volume_finder(device_windows* dev, unsigned p
         if (preparation == m_stops)
             emit q->unmount_finished();
     });
+    QObject::connect(listener, &listener_windows::disk_gone, q, [this, preparation] {
+        if (preparation == m_stops)
+            emit q->unmount_refused();
+    });
     // The finder's work ends with its signal; its thread has nothing else to do.
     QObject::connect(listener, SIGNAL(unmount_finished()), thread, SLOT(quit()), Qt::DirectConnection);
+    QObject::connect(listener, SIGNAL(disk_gone()), thread, SLOT(quit()), Qt::DirectConnection);
     q->m_track_finder(thread);
     thread->start(QThread::InheritPriority);
 }

@@ -16,12 +16,15 @@ public:
 signals:
     void dev_changed();
     void unmount_finished();
+    // Instead of unmount_finished(): the disk was pulled out while its volumes were awaited.
+    void disk_gone();
 
 public slots:
     // Polls until the thread is asked to stop; emits dev_changed() twice per change.
     void start_listening();
     // Locks the disk's reappearing volumes for up to 15 s, or until the disk's re-read layout
-    // holds no partition, then emits unmount_finished().
+    // holds no partition, then emits unmount_finished(); emits disk_gone() at once when the
+    // disk is pulled out meanwhile.
     void find_volumes();
 
 private:
