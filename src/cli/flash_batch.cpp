@@ -262,11 +262,8 @@ void flash_batch::m_refused()
     disk_run& disk = m_disks[m_preparing];
     // Volumes locked before the refusal must not stay locked.
     m_devices.release_device(disk.target.disk.record.get());
-    const std::vector<std::shared_ptr<device>> attached = m_devices.get_devices();
-    const bool present = std::any_of(attached.begin(), attached.end(), [&](const std::shared_ptr<device>& other) {
-        return same_disk(*other, *disk.target.disk.record);
-    });
-    m_written(disk, false, present ? "Cannot prepare the device" : "Device disconected!");
+    m_written(disk, false, m_devices.is_attached(*disk.target.disk.record) ? "Cannot prepare the device"
+                                                                           : "Device disconected!");
     m_prepare_next();
 }
 

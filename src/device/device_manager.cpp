@@ -54,6 +54,13 @@ void device_manager::unmount_device(device* dev, bool skip)
     m_impl->unmount_device(dev, skip);
 }
 
+bool device_manager::is_attached(const device& disk)
+{
+    const std::vector<std::shared_ptr<device>> attached = get_devices();
+    return std::any_of(attached.begin(), attached.end(),
+                       [&disk](const std::shared_ptr<device>& other) { return same_disk(*other, disk); });
+}
+
 void device_manager::release_device(device* dev)
 {
     m_impl->release_device(dev);

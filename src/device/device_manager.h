@@ -21,6 +21,8 @@ public:
 
     // Enumerates afresh; the records are new on every call.
     std::vector<std::shared_ptr<device>> get_devices();
+    // Whether `disk` is among the disks attached now (enumerated afresh).
+    bool is_attached(const device& disk);
     // Clears `dev` for raw writing; unmount_finished() follows. With `skip` false, a disk that
     // holds the system, cannot be opened or is no longer the one chosen is left untouched and
     // unmount_refused() follows instead, as it does when the disk is pulled out before its

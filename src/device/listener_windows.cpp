@@ -85,13 +85,13 @@ void lock_returned_volumes(device_windows& disk)
             CloseHandle(volume);
             continue;
         }
-        disk.volumes.push_back(path);
         KESTREL_LOG(logger::debug, "Dismounting volumes: " << path);
         DWORD returned = 0;
         DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
         DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
         const DWORD error = GetLastError();
         KESTREL_LOG(logger::fatal, error);
+        disk.volumes.push_back(path);
         disk.handles.push_back(volume);
         KESTREL_LOG(logger::fatal, "FOUND");
     }

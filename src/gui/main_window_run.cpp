@@ -25,7 +25,6 @@
 #include <QPropertyAnimation>
 #include <QThread>
 
-#include <algorithm>
 #include <utility>
 
 using namespace main_window_layout;
@@ -262,12 +261,8 @@ void main_window::m_preparation_refused()
         return;
     // Volumes locked before the refusal must not stay locked.
     m_device_manager->release_device(m_selected_device.get());
-    const std::vector<std::shared_ptr<device>> attached = m_device_manager->get_devices();
-    const bool present = std::any_of(attached.begin(), attached.end(),
-                                     [this](const std::shared_ptr<device>& disk) {
-                                         return same_disk(*disk, *m_selected_device);
-                                     });
-    m_end_run(present ? "Cannot prepare the device" : "Device disconected!");
+    m_end_run(m_device_manager->is_attached(*m_selected_device) ? "Cannot prepare the device"
+                                                                : "Device disconected!");
 }
 
 void main_window::start_burning()
