@@ -186,8 +186,6 @@ void flash_batch::m_check_download(const std::string& gz_path)
             break;
         case cached_image::state::missing:
         case cached_image::state::damaged:
-            KESTREL_LOG(logger::fatal, "Image error");
-            cached_image::forget(gz_path);
             m_fail_all("Downloaded image is damaged");
             break;
         case cached_image::state::stopped:

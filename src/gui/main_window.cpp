@@ -118,15 +118,17 @@ void main_window::m_fill_form()
     m_market->set_code(m_settings->location);
 }
 
-void main_window::m_read_form()
+inputs main_window::m_form_values() const
 {
-    m_settings->btc = m_btc->text().toStdString();
-    m_settings->ssid = m_wireless_ssid->text().toStdString();
-    m_settings->wireless_key = m_wireless_key->text().toStdString();
-    m_settings->ssh_key = m_ssh_key->text().toStdString();
-    m_settings->worker = m_worker->text().toStdString();
-    m_settings->group = m_group->text().toStdString();
-    m_settings->location = m_market->code();
+    inputs values = *m_settings;
+    values.btc = m_btc->text().toStdString();
+    values.ssid = m_wireless_ssid->text().toStdString();
+    values.wireless_key = m_wireless_key->text().toStdString();
+    values.ssh_key = m_ssh_key->text().toStdString();
+    values.worker = m_worker->text().toStdString();
+    values.group = m_group->text().toStdString();
+    values.location = m_market->code();
+    return values;
 }
 
 void main_window::update_window()
@@ -240,7 +242,7 @@ void main_window::closeEvent(QCloseEvent* event)
     QDir downloads(QString::fromStdString(m_data_folder + "/downloads"));
     for (const QString& name : downloads.entryList({"*.img"}, QDir::Files))
         downloads.remove(name);
-    m_read_form();
+    *m_settings = m_form_values();
     settings_store::save_settings(m_data_folder, *m_settings);
     QWidget::closeEvent(event);
 }

@@ -84,7 +84,8 @@ private:
     void m_build_footer(const std::string& version);
     void m_connect_widgets();
     void m_fill_form();
-    void m_read_form();
+    // The settings with what the form shows now.
+    inputs m_form_values() const;
     void m_layout_blocks();
     void m_animate_window_height(int height, int duration_ms);
 

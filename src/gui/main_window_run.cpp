@@ -3,6 +3,7 @@
 
 #include "gui/main_window.h"
 
+#include "config/field_rules.h"
 #include "config/image_configurator.h"
 #include "config/worker_name.h"
 #include "device/device_manager.h"
@@ -10,7 +11,6 @@
 #include "gui/dialog_window.h"
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
-#include "gui/input_field.h"
 #include "gui/main_window_layout.h"
 #include "gui/market_selection.h"
 #include "gui/more_settings.h"
@@ -70,20 +70,7 @@ void main_window::m_apply_form_lock()
 
 QString main_window::m_invalid_field_text() const
 {
-    if (m_btc->text().isEmpty())
-        return QString("Empty BTC address!") + QChar(0xFE0F);
-    const std::pair<text_input*, const input_field*> fields[] = {
-        {m_btc, &input_fields::btc},
-        {m_worker, &input_fields::worker},
-        {m_group, &input_fields::group},
-        {m_wireless_ssid, &input_fields::ssid},
-        {m_wireless_key, &input_fields::key},
-        {m_ssh_key, &input_fields::ssh},
-    };
-    for (const auto& [input, field] : fields)
-        if (!input->is_valid())
-            return field->error_text;
-    return QString();
+    return QString::fromStdString(field_rules::refusal(m_form_values()));
 }
 
 void main_window::start_burning_animation()
@@ -139,7 +126,7 @@ void main_window::on_button_click()
     if (m_btc->text().isEmpty()) {
         m_return_to_form();
         m_btc->setFocus(Qt::OtherFocusReason);
-        set_error_msg_text(QString("Empty BTC address!") + QChar(0xFE0F), true);
+        set_error_msg_text(QString::fromUtf8(field_rules::empty_btc_text), true);
         m_progress_button->reset();
     } else {
         m_set_stage(run_stage::querying);
@@ -212,7 +199,7 @@ void main_window::m_begin_preparation()
         m_end_run(invalid);
         return;
     }
-    m_read_form();
+    *m_settings = m_form_values();
     m_configuration = image_configurator::configure_image(m_data_folder, *m_settings);
     if (m_configuration.isEmpty()) {
         m_end_run("Config file exceeds 2kB");
@@ -246,8 +233,6 @@ void main_window::m_image_checked(int state)
         break;
     case cached_image::state::missing:
     case cached_image::state::damaged:
-        KESTREL_LOG(logger::fatal, "Image error");
-        cached_image::forget(m_image_file_name);
         m_end_run("Downloaded image is damaged");
         break;
     case cached_image::state::stopped:

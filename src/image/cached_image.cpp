@@ -2,6 +2,7 @@
 
 #include "image/image_manipulator.h"
 #include "image/release_cache.h"
+#include "logger.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -25,12 +26,15 @@ QByteArray stored_checksum(const std::string& gz_path)
     return QByteArray::fromStdString(release_cache::checksum_in(file.read(256))).toLower();
 }
 
-} // namespace
-
-namespace cached_image {
-
-state check(const std::string& gz_path, const std::atomic<bool>& stop)
+void forget(const std::string& gz_path)
 {
+    QFile::remove(QString::fromStdString(gz_path));
+    QFile::remove(checksum_file(gz_path));
+}
+
+cached_image::state examine(const std::string& gz_path, const std::atomic<bool>& stop)
+{
+    using cached_image::state;
     if (image_manipulator::is_complete(image_manipulator::decompressed_path(gz_path)))
         return state::whole;
     QFile download(QString::fromStdString(gz_path));
@@ -53,10 +57,18 @@ state check(const std::string& gz_path, const std::atomic<bool>& stop)
     return hash.result().toHex() == expected ? state::whole : state::damaged;
 }
 
-void forget(const std::string& gz_path)
+} // namespace
+
+namespace cached_image {
+
+state check(const std::string& gz_path, const std::atomic<bool>& stop)
 {
-    QFile::remove(QString::fromStdString(gz_path));
-    QFile::remove(checksum_file(gz_path));
+    const state found = examine(gz_path, stop);
+    if (found == state::missing || found == state::damaged) {
+        KESTREL_LOG(logger::fatal, "Image error");
+        forget(gz_path);
+    }
+    return found;
 }
 
 } // namespace cached_image

@@ -10,11 +10,9 @@ namespace cached_image {
 enum class state { whole, missing, damaged, stopped };
 
 // `gz_path` is the downloaded image. Its decompressed image, once made, is what a flash
-// writes; otherwise the download must match the release's checksum kept beside it.
-// Answers `stopped` soon after `stop` is set.
+// writes; otherwise the download must match the release's checksum kept beside it. A download
+// found missing or damaged is forgotten with its checksum, so that the next run offers the
+// download again. Answers `stopped` soon after `stop` is set.
 state check(const std::string& gz_path, const std::atomic<bool>& stop);
-
-// Removes the download and its checksum, so that the next run offers the download again.
-void forget(const std::string& gz_path);
 
 } // namespace cached_image
