@@ -1,15 +1,9 @@
 #include "cli/disk_writer.h"
 
+#include "image/burner_thread.h"
 #include "image/image_burner.h"
 
 #include <QThread>
-
-namespace {
-
-// As the window gives its burner: room for the buffers, and the copy before other work.
-const uint burner_stack_size = 0x1000000;
-
-} // namespace
 
 namespace cli {
 
@@ -31,11 +25,7 @@ disk_writer::~disk_writer()
 
 void disk_writer::start()
 {
-    m_thread = new QThread;
-    m_burner->moveToThread(m_thread);
-    connect(m_thread, SIGNAL(started()), m_burner.get(), SLOT(burn_image()));
-    // The thread has nothing left to do once the burner is through, whatever the outcome.
-    connect(m_thread, &QThread::started, m_thread, &QThread::quit, Qt::DirectConnection);
+    m_thread = burner_thread::make(*m_burner);
     connect(m_burner.get(), &image_burner::finished, this, [this] { m_succeeded = true; });
     connect(m_burner.get(), &image_burner::error_msg, this,
             [this](const QString& text) { m_failure = text; });
@@ -54,12 +44,9 @@ void disk_writer::start()
                 m_verifying = true;
                 emit progress("verifying", done, total);
             });
-    connect(m_thread, SIGNAL(finished()), m_thread, SLOT(deleteLater()));
     // Queued behind every signal of the burner: the outcome is known once the thread ends.
     connect(m_thread, &QThread::finished, this, [this] { emit done(m_succeeded, m_failure); });
-    m_thread->setStackSize(burner_stack_size);
-    m_thread->start(QThread::InheritPriority);
-    m_thread->setPriority(QThread::TimeCriticalPriority);
+    burner_thread::start(m_thread);
 }
 
 void disk_writer::cancel()

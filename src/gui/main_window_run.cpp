@@ -16,6 +16,7 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
+#include "image/burner_thread.h"
 #include "image/cached_image.h"
 #include "image/image_burner.h"
 #include "image/image_retriever.h"
@@ -265,16 +266,10 @@ void main_window::start_burning()
     try {
         m_image_burner =
             std::make_shared<image_burner>(m_image_file_name, m_selected_device, m_configuration);
-        m_burner_thread = new QThread;
-        m_image_burner->moveToThread(m_burner_thread);
-        connect(m_burner_thread, SIGNAL(started()), m_image_burner.get(), SLOT(burn_image()));
-        // The thread has nothing left to do once the run is over, whatever its outcome.
-        connect(m_burner_thread, &QThread::started, m_burner_thread, &QThread::quit,
-                Qt::DirectConnection);
+        m_burner_thread = burner_thread::make(*m_image_burner);
         connect(m_image_burner.get(), SIGNAL(finished()), this, SLOT(m_burner_succeeded()));
         connect(m_image_burner.get(), SIGNAL(device_disconected()), this,
                 SLOT(disconect_cancel()));
-        connect(m_burner_thread, SIGNAL(finished()), m_burner_thread, SLOT(deleteLater()));
         // Queued behind every signal of the burner: the run ends once all of them are seen.
         connect(m_burner_thread, SIGNAL(finished()), this, SLOT(m_burner_stopped()));
         connect(m_image_burner.get(), SIGNAL(error_msg(const QString, bool)), this,
@@ -286,9 +281,7 @@ void main_window::start_burning()
         connect(m_image_burner.get(), SIGNAL(report_progress_verify(qint64, qint64)),
                 m_progress_button, SLOT(report_progress_verify(qint64, qint64)));
         m_set_stage(run_stage::burning);
-        m_burner_thread->setStackSize(0x1000000);
-        m_burner_thread->start(QThread::InheritPriority);
-        m_burner_thread->setPriority(QThread::TimeCriticalPriority);
+        burner_thread::start(m_burner_thread);
     } catch (...) {
         m_device_manager->release_device(m_selected_device.get());
         m_end_run("Could not write to device");
