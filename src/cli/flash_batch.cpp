@@ -10,7 +10,6 @@
 #include "logger.h"
 
 #include <QFile>
-#include <QThread>
 
 #include <algorithm>
 
@@ -78,7 +77,8 @@ flash_batch::flash_batch(const std::string& data_folder, device_manager& devices
 
 flash_batch::~flash_batch()
 {
-    m_stop_worker();
+    // Before the local image's folder goes: the unpacking may still read from it.
+    m_work.stop();
 }
 
 int flash_batch::run()
@@ -172,12 +172,9 @@ void flash_batch::m_image_downloaded(std::string gz_path)
 
 void flash_batch::m_check_download(const std::string& gz_path)
 {
-    auto stop = std::make_shared<std::atomic<bool>>(false);
     auto result = std::make_shared<cached_image::state>(cached_image::state::stopped);
-    m_stop_worker_flag = stop;
-    m_worker = QThread::create([stop, result, gz_path] { *result = cached_image::check(gz_path, *stop); });
-    connect(m_worker, &QThread::finished, m_worker, &QObject::deleteLater);
-    connect(m_worker, &QThread::finished, this, [this, result, gz_path] {
+    auto check = [result, gz_path](const std::atomic<bool>& stop) { *result = cached_image::check(gz_path, stop); };
+    m_work.start(check, this, [this, result, gz_path] {
         if (m_stage != stage::image)
             return;
         switch (*result) {
@@ -192,26 +189,22 @@ void flash_batch::m_check_download(const std::string& gz_path)
             break;
         }
     });
-    m_worker->start();
 }
 
 void flash_batch::m_unpack(const std::string& gz_path)
 {
     m_stage = stage::unpacking;
     const std::size_t line = m_progress.add("image");
-    auto stop = std::make_shared<std::atomic<bool>>(false);
     auto result = std::make_shared<unpacked>();
-    m_stop_worker_flag = stop;
     const std::string damaged =
         m_local_image.empty() ? "Downloaded image is damaged" : "The image is damaged: " + m_local_image;
-    m_worker = QThread::create([this, stop, result, gz_path, line, damaged] {
-        image_manipulator manipulator(stop.get());
+    auto inflate = [this, result, gz_path, line, damaged](const std::atomic<bool>& stop) {
+        image_manipulator manipulator(&stop);
         connect(&manipulator, &image_manipulator::report_progress, this,
                 [this, line](qint64 done, qint64 total) { m_progress.report(line, "unpacking", done, total); });
         *result = unpack(manipulator, gz_path, damaged);
-    });
-    connect(m_worker, &QThread::finished, m_worker, &QObject::deleteLater);
-    connect(m_worker, &QThread::finished, this, [this, result, gz_path, line] {
+    };
+    m_work.start(inflate, this, [this, result, gz_path, line] {
         if (m_stage != stage::unpacking)
             return;
         if (!result->failure.empty()) {
@@ -223,7 +216,6 @@ void flash_batch::m_unpack(const std::string& gz_path)
         m_image = gz_path;
         m_prepare_next();
     });
-    m_worker->start();
 }
 
 void flash_batch::m_prepare_next()
@@ -329,10 +321,10 @@ void flash_batch::m_interrupt()
     case stage::image:
         if (m_retriever)
             m_retriever->cancel();
-        m_stop_worker();
+        m_work.stop();
         break;
     case stage::unpacking:
-        m_stop_worker();
+        m_work.stop();
         break;
     case stage::preparing:
         m_devices.stop_preparation();
@@ -372,14 +364,6 @@ void flash_batch::m_finish()
     }
     m_io.out.flush();
     m_loop.quit();
-}
-
-void flash_batch::m_stop_worker()
-{
-    if (!m_worker)
-        return;
-    *m_stop_worker_flag = true;
-    m_worker->wait();
 }
 
 } // namespace cli

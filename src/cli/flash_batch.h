@@ -6,21 +6,19 @@
 #include "cli/console.h"
 #include "cli/disk_choice.h"
 #include "cli/progress_lines.h"
+#include "image/background_work.h"
 
 #include <QByteArray>
 #include <QEventLoop>
 #include <QObject>
-#include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-class QThread;
 class device_manager;
 class image_retriever;
 
@@ -81,7 +79,6 @@ private:
     void m_fail_all(const std::string& failure);
     void m_interrupt();
     void m_finish();
-    void m_stop_worker();
 
     const std::string m_data_folder;
     device_manager& m_devices;
@@ -100,8 +97,7 @@ private:
     std::size_t m_download_line = 0;
     bool m_download_shown = false;
     // The image check or the unpacking, off the event loop.
-    QPointer<QThread> m_worker;
-    std::shared_ptr<std::atomic<bool>> m_stop_worker_flag;
+    background_work m_work;
     // The compressed image the burners write from; its decompressed image is beside it.
     std::string m_image;
     // Where a local image is unpacked, for this run only.

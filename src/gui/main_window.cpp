@@ -10,6 +10,7 @@
 #include "gui/text_input.h"
 #include "gui/titlebar.h"
 #include "gui/ui_style.h"
+#include "image/background_work.h"
 #include "image/image_retriever.h"
 #include "logger.h"
 #include "settings_store.h"
@@ -29,6 +30,7 @@ main_window::main_window(const std::string& application_name, const std::string&
                          const std::string& version, QWidget* parent)
     : QWidget(parent)
     , m_settings(settings_store::load_settings(data_folder))
+    , m_image_check(std::make_unique<background_work>())
     , m_data_folder(data_folder)
 {
     setWindowTitle(QCoreApplication::translate("mainWindow", application_name.c_str()));
@@ -70,7 +72,7 @@ main_window::main_window(const std::string& application_name, const std::string&
 
 main_window::~main_window()
 {
-    m_stop_image_check();
+    m_image_check->stop();
     m_stop_burner_thread();
     delete m_device_manager;
 }
@@ -231,7 +233,7 @@ void main_window::dont_show_again()
 void main_window::closeEvent(QCloseEvent* event)
 {
     // Nothing the run started may go on writing once the window is gone.
-    m_stop_image_check();
+    m_image_check->stop();
     m_stop_burner_thread();
     if (m_stage == run_stage::preparing)
         m_stop_preparation();

@@ -11,7 +11,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,6 +19,7 @@ class QFrame;
 class QLabel;
 class QScrollArea;
 class QThread;
+class background_work;
 class device_manager;
 class device_selection;
 class image_burner;
@@ -99,7 +99,6 @@ private:
     void m_stop_preparation();
     void m_end_run(const QString& error_msg);
     void m_return_to_form();
-    void m_stop_image_check();
     void m_stop_burner_thread();
 
     run_stage m_stage = run_stage::idle;
@@ -115,8 +114,8 @@ private:
     // The run's configuration block, built before its disk is touched.
     QByteArray m_configuration;
     bool m_run_succeeded = false;
-    QPointer<QThread> m_image_check_thread;
-    std::shared_ptr<std::atomic<bool>> m_stop_image_check_flag;
+    // The cached image is checked off the event loop before the disk is prepared.
+    std::unique_ptr<background_work> m_image_check;
     bool m_unfolded = false;
     bool m_message_shown = false;
     const std::string m_data_folder;

@@ -16,6 +16,7 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
+#include "image/background_work.h"
 #include "image/burner_thread.h"
 #include "image/cached_image.h"
 #include "image/image_burner.h"
@@ -213,15 +214,12 @@ void main_window::m_begin_preparation()
 
 void main_window::m_start_image_check()
 {
-    auto stop = std::make_shared<std::atomic<bool>>(false);
     auto result = std::make_shared<cached_image::state>(cached_image::state::stopped);
-    m_stop_image_check_flag = stop;
-    m_image_check_thread = QThread::create(
-        [stop, result, path = m_image_file_name] { *result = cached_image::check(path, *stop); });
-    connect(m_image_check_thread, &QThread::finished, m_image_check_thread, &QObject::deleteLater);
-    connect(m_image_check_thread, &QThread::finished, this,
-            [this, result] { m_image_checked(static_cast<int>(*result)); });
-    m_image_check_thread->start();
+    m_image_check->start(
+        [result, path = m_image_file_name](const std::atomic<bool>& stop) {
+            *result = cached_image::check(path, stop);
+        },
+        this, [this, result] { m_image_checked(static_cast<int>(*result)); });
 }
 
 void main_window::m_image_checked(int state)
@@ -337,7 +335,7 @@ void main_window::cancel()
         KESTREL_LOG(logger::fatal, "Download canceled");
         break;
     case run_stage::preparing:
-        m_stop_image_check();
+        m_image_check->stop();
         m_stop_preparation();
         break;
     case run_stage::burning:
@@ -387,13 +385,6 @@ void main_window::m_stop_preparation()
     m_device_manager->release_device(m_selected_device.get());
 }
 
-void main_window::m_stop_image_check()
-{
-    if (!m_image_check_thread)
-        return;
-    *m_stop_image_check_flag = true;
-    m_image_check_thread->wait();
-}
 
 void main_window::m_stop_burner_thread()
 {
