@@ -51,15 +51,17 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_writ
     return win32::run_transfer(
         file, true, buffer, number_of_bytes_to_write, number_of_bytes_written,
         [&](win32::disk_handle& disk, DWORD& written) {
-            win32::wait_if_held(call::write, disk.target);
-            DWORD error = win32::injected_failure(call::write, disk.target);
-            if (!error && win32::injected_drop(call::write, disk.target))
+            // The journal takes the position before the write moves it.
+            const DWORD error = win32::run_journaled(
+                call::write, disk.target,
+                [&] {
+                    return checked_write(disk, static_cast<const char*>(buffer),
+                                         number_of_bytes_to_write, written);
+                },
+                disk.position, number_of_bytes_to_write);
+            // A write succeeds whole; a dropped one reports every byte written as well.
+            if (error == ERROR_SUCCESS)
                 written = number_of_bytes_to_write;
-            else if (!error)
-                error = checked_write(disk, static_cast<const char*>(buffer), number_of_bytes_to_write,
-                                      written);
-            win32::journal_call(call::write, disk.target, error, disk.position,
-                                number_of_bytes_to_write);
             return error;
         });
 }
