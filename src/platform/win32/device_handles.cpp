@@ -30,9 +30,8 @@ bool disk_handle::present(sysfs_disk& now) const
 
 bool disk_handle::still_present()
 {
-    const std::string diskseq_identity = "diskseq ";
-    if (state_known && identity.compare(0, diskseq_identity.size(), diskseq_identity) == 0
-        && diskseq_identity + read_host_file(state.device_path + "/diskseq") == identity)
+    // An identity without diskseq is never one that diskseq_identity gives.
+    if (state_known && diskseq_identity(state.device_path) == identity)
         return true;
     state_known = present(state);
     device_numbers = state_known ? device_numbers_of(state) : std::set<std::string>();
