@@ -2,6 +2,7 @@
 // eject and raw writes, their journal and injected failures.
 
 #include "fake_host.h"
+#include "image/aligned_buffer.h"
 #include "platform/win32/test_control.h"
 
 #include <windows.h>
@@ -15,9 +16,7 @@
 
 #include <fcntl.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <thread>
 
 namespace {
@@ -36,16 +35,10 @@ HANDLE open_device(const std::string& path, DWORD access = GENERIC_READ | GENERI
                        OPEN_EXISTING, flags, nullptr);
 }
 
-struct freeing {
-    void operator()(char* memory) const { std::free(memory); }
-};
-using page_aligned = std::unique_ptr<char, freeing>;
-
-page_aligned aligned_bytes(std::size_t size, char value)
+aligned_buffer aligned_bytes(std::size_t size, char value)
 {
-    // aligned_alloc takes whole multiples of the alignment.
-    page_aligned memory(static_cast<char*>(std::aligned_alloc(4096, (size + 4095) / 4096 * 4096)));
-    std::memset(memory.get(), value, size);
+    aligned_buffer memory(size);
+    std::memset(memory.data(), value, size);
     return memory;
 }
 
@@ -267,9 +260,9 @@ private slots:
         QCOMPARE(open_flags & O_ACCMODE, O_RDWR);
         QCOMPARE(log.texts("info").size(), direct_io_refused ? 1 : 0);
         // Whatever the file system allows, the rules of unbuffered transfers hold.
-        page_aligned sector = aligned_bytes(1024, 'u');
+        aligned_buffer sector = aligned_bytes(1024, 'u');
         DWORD written = 0;
-        QCOMPARE(WriteFile(disk, sector.get() + 8, 512, &written, nullptr) != 0,
+        QCOMPARE(WriteFile(disk, sector.data() + 8, 512, &written, nullptr) != 0,
                  !(flags & FILE_FLAG_NO_BUFFERING));
         CloseHandle(disk);
         QCOMPARE(win32_probe::open_flags_of(host.node_path(stick).toStdString()), -1);
@@ -303,21 +296,21 @@ private slots:
         blueprint.logical_block_size = sector;
         QString stick = host.add(blueprint);
         HANDLE disk = open_device(stick_path, GENERIC_READ | GENERIC_WRITE, unbuffered);
-        page_aligned data = aligned_bytes(std::size_t(length + memory_offset), 'd');
-        page_aligned back = aligned_bytes(std::size_t(length + memory_offset), 'b');
+        aligned_buffer data = aligned_bytes(std::size_t(length + memory_offset), 'd');
+        aligned_buffer back = aligned_bytes(std::size_t(length + memory_offset), 'b');
 
         DWORD done = 0;
         QCOMPARE(seek(disk, position), DWORD(0));
-        QCOMPARE(WriteFile(disk, data.get() + memory_offset, DWORD(length), &done, nullptr) ? 0
+        QCOMPARE(WriteFile(disk, data.data() + memory_offset, DWORD(length), &done, nullptr) ? 0
                                                                                            : GetLastError(),
                  error);
         QCOMPARE(seek(disk, position), DWORD(0));
-        QCOMPARE(read(disk, back.get() + memory_offset, DWORD(length), done), error);
+        QCOMPARE(read(disk, back.data() + memory_offset, DWORD(length), done), error);
         QCOMPARE(done, error ? DWORD(0) : DWORD(length));
         const QByteArray expected(length, error ? '\0' : 'd');
         QCOMPARE(host.read(stick, position, length), expected);
         if (!error)
-            QCOMPARE(QByteArray(back.get(), length), expected);
+            QCOMPARE(QByteArray(back.data(), length), expected);
         CloseHandle(disk);
     }
 
@@ -347,10 +340,10 @@ private slots:
         HANDLE disk = open_device(stick_path, situation == "read only" ? GENERIC_READ
                                                                      : GENERIC_READ | GENERIC_WRITE,
                                   unbuffered);
-        page_aligned buffer = aligned_bytes(1024, 'b');
+        aligned_buffer buffer = aligned_bytes(1024, 'b');
         DWORD done = 0;
         // A first read makes the disk's state known.
-        QCOMPARE(read(disk, buffer.get(), 512, done), DWORD(0));
+        QCOMPARE(read(disk, buffer.data(), 512, done), DWORD(0));
         LONGLONG at = 512;
         if (situation == "end" || situation == "past")
             at = 4 * mib - (situation == "end" ? 512 : 0);
@@ -361,9 +354,9 @@ private slots:
         else if (situation == "medium")
             host.change_medium(stick, 4 * mib, {});
         QCOMPARE(seek(disk, at), situation == "negative" ? error : DWORD(0));
-        QCOMPARE(read(disk, buffer.get(), 1024, done), situation == "negative" ? DWORD(0) : error);
+        QCOMPARE(read(disk, buffer.data(), 1024, done), situation == "negative" ? DWORD(0) : error);
         QCOMPARE(done, DWORD(situation == "negative" ? 1024 : read_bytes));
-        QCOMPARE(QByteArray(buffer.get(), int(done)), QByteArray(int(done), 'r'));
+        QCOMPARE(QByteArray(buffer.data(), int(done)), QByteArray(int(done), 'r'));
         CloseHandle(disk);
     }
 

@@ -34,7 +34,6 @@ void chunk_reader::m_fill_all()
             std::lock_guard<std::mutex> lock(m_mutex);
             m_lengths[filling] = length;
             ++m_ready;
-            m_last_made = length <= 0;
         }
         m_changed.notify_all();
         if (length <= 0)
@@ -48,11 +47,6 @@ char* chunk_reader::next(std::size_t& length)
     if (m_holding) {
         m_holding = false;
         m_changed.notify_all();
-    }
-    // After the end (or a failure) the last chunk made is given again.
-    if (m_last_made && m_ready == 0) {
-        length = 0;
-        return m_lengths[m_next_taken ^ 1] < 0 ? nullptr : m_buffers[m_next_taken ^ 1]->data();
     }
     m_changed.wait(lock, [this] { return m_ready > 0; });
     const int taken = m_next_taken;

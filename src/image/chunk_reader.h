@@ -1,6 +1,7 @@
 #pragma once
-// Makes an image's chunks one ahead of their use, on one thread kept for the whole copy: while
-// the caller writes a chunk to the disk, the next one is read or inflated into a second buffer.
+// Makes chunks one ahead of their use, on one thread kept for a whole pass: while the caller
+// writes a chunk of the image to the disk, or compares a chunk read back from the disk, the next
+// one is read, inflated or read back into a second buffer.
 
 #include "image/aligned_buffer.h"
 
@@ -13,8 +14,9 @@
 
 class chunk_reader {
 public:
-    // Puts up to `size` next bytes of the image into `buffer` and returns how many: fewer only
-    // at the image's end, 0 after it, -1 when they cannot be had.
+    // Puts up to `size` next bytes of what is read (the image, or the disk read back) into
+    // `buffer` and returns how many: fewer only at its end, 0 after it, -1 when they cannot be
+    // had.
     using source = std::function<std::int64_t(char* buffer, std::size_t size)>;
 
     // The two buffers of a whole chunk each are the caller's, for a run to allocate once.
@@ -24,9 +26,9 @@ public:
     chunk_reader(const chunk_reader&) = delete;
     chunk_reader& operator=(const chunk_reader&) = delete;
 
-    // The next chunk (`length` bytes; 0 past the end) in a buffer of the whole chunk size, aligned
+    // The next chunk (`length` bytes; 0 at the end) in a buffer of the whole chunk size, aligned
     // for unbuffered disk transfers, which the caller may change until its next call; null when
-    // the source failed.
+    // the source failed. Not called again after the end or a failure.
     char* next(std::size_t& length);
 
 private:
@@ -42,8 +44,6 @@ private:
     int m_next_taken = 0;
     // The caller holds the buffer it took last until its next call.
     bool m_holding = false;
-    // The end or a failure was made: nothing follows it.
-    bool m_last_made = false;
     bool m_stopping = false;
     std::thread m_thread;
 };

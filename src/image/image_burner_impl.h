@@ -38,13 +38,7 @@ public:
     bool m_verification = true;
 
 private:
-    enum preparation : int {
-        prepared = 0,
-        not_prepared = -1,
-        image_damaged = -2,
-        no_space = -3,
-    };
-    // How a run after its preparation ended.
+    // How a run's preparation or the run after it ended.
     enum class outcome {
         written,
         canceled,
@@ -53,7 +47,8 @@ private:
         image_unreadable,
         download_damaged,
         no_space,
-        // The image does not say where its configuration area is.
+        // The image does not say where its configuration area is; before the copy, also the
+        // disk or the image not to be had.
         no_area,
         mismatch,
     };
@@ -62,8 +57,11 @@ private:
     // The pre-check of a flash: a disk handle, no cancel, an image to write. Tells the user
     // when one is missing.
     bool m_ready_to_write();
-    // Opens the complete decompressed image, or starts inflating the download.
-    preparation m_prepare_image();
+    // Opens the complete decompressed image, or starts inflating the download: written when
+    // the copy can start.
+    outcome m_prepare_image();
+    // What the user is told of a run that ended with `result`, short of a cancel or a lost disk.
+    static const char* failure_text(outcome result);
 
     // A run's chunk buffers, allocated once: two for the chunks made ahead, one for the chunk at
     // hand.
@@ -79,18 +77,24 @@ private:
     // Every chunk but the first, each as soon as it is read or inflated.
     outcome m_write_chunks(disk_transfer& disk, chunk_buffers& buffers);
     // The image complete: the chunks that hold the configuration area, when they were written
-    // before the area was known, then the first chunk.
-    outcome m_write_first_chunks(disk_transfer& disk, chunk_buffers& buffers);
+    // before the area was known (not `area_written` with the configuration block laid over
+    // them), then the first chunk.
+    outcome m_write_first_chunks(disk_transfer& disk, chunk_buffers& buffers, bool area_written);
     outcome m_verify(disk_transfer& disk, chunk_buffers& buffers);
     outcome m_finish_inflating();
+    // Keeps the decompressed image, which may be null, and finds its configuration area: false
+    // when it has none.
+    bool m_take_image(FILE* image);
     // Whether a write that ended with `error` leaves the copy going: a disk may refuse the
     // image's last chunk (its padded sector), whose bytes are then neither counted nor read back.
     bool m_accepted(DWORD error, std::int64_t offset, std::size_t length);
-    // The chunks of the decompressed image, from its start up to `size`.
-    chunk_reader::source m_image_chunks(std::int64_t size);
+    // The chunks of the decompressed image, from its start to its end.
+    chunk_reader::source m_image_chunks();
     // The chunks of the download, as they are inflated.
     chunk_reader::source m_inflated_chunks();
-    outcome m_inflating_failure() const;
+    // How a run ends when the inflater failed; `otherwise` when it was not the download's fault
+    // nor the space's.
+    outcome m_inflating_failure(outcome otherwise = outcome::canceled) const;
     void m_report(outcome result, HANDLE disk, disk_transfer& transfer, chunk_buffers& buffers);
     void m_close_image();
     void m_release_disk();
@@ -99,8 +103,6 @@ private:
     FILE* m_image = nullptr;
     std::int64_t m_image_size = -1;
     std::uint64_t m_area_offset = image_manipulator::no_offset;
-    // The chunks were written with the configuration block laid over them.
-    bool m_area_written = false;
     // Inflates the download while the copy runs, on a first flash.
     std::unique_ptr<image_manipulator> m_inflater;
     // Where the image's last chunk starts when the disk refused it; -1 when it took every chunk.

@@ -3,7 +3,6 @@
 
 #include "image/image_burner_impl.h"
 
-#include "device/device_windows.h"
 #include "image/disk_transfer.h"
 #include "image/file_position.h"
 #include "logger.h"
@@ -101,18 +100,13 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         // Made again from the download by the next run, rather than written again as it is.
         m_close_image();
         image_manipulator::remove_image(image_manipulator::decompressed_path(m_image_path));
-        emit m_owner->error_msg("Downloaded image is damaged", true);
+        emit m_owner->error_msg(failure_text(result), true);
         KESTREL_LOG(logger::fatal, "Image error");
         break;
     case outcome::download_damaged:
-        emit m_owner->error_msg("Downloaded image is damaged", true);
-        break;
     case outcome::no_space:
-        emit m_owner->error_msg("Not enough free space to unpack the image", true);
-        break;
     case outcome::no_area:
-        emit m_owner->error_msg("Cannot open device!", true);
+        emit m_owner->error_msg(failure_text(result), true);
         break;
     }
-    m_close_image();
 }

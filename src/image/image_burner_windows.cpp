@@ -58,11 +58,13 @@ void image_burner::impl::m_write_image()
     } else {
         disk_transfer transfer(disk_handle, bytes_per_sector);
         chunk_buffers buffers(chunk_size(bytes_per_sector));
+        // The area is known before the copy unless the download is inflated while it runs.
+        const bool area_written = !m_inflater;
         outcome result = m_write_chunks(transfer, buffers);
         if (result == outcome::written && m_inflater)
             result = m_finish_inflating();
         if (result == outcome::written)
-            result = m_write_first_chunks(transfer, buffers);
+            result = m_write_first_chunks(transfer, buffers, area_written);
         if (result == outcome::written && m_verification)
             result = m_verify(transfer, buffers);
         m_report(result, disk_handle, transfer, buffers);
@@ -70,10 +72,10 @@ void image_burner::impl::m_write_image()
     m_release_disk();
 }
 
-chunk_reader::source image_burner::impl::m_image_chunks(std::int64_t size)
+chunk_reader::source image_burner::impl::m_image_chunks()
 {
     FILE* image = m_image;
-    std::int64_t left = seek_file(image, 0, SEEK_SET) ? size : -1;
+    std::int64_t left = seek_file(image, 0, SEEK_SET) ? m_image_size : -1;
     return [image, left](char* buffer, std::size_t chunk) mutable -> std::int64_t {
         if (left < 0)
             return -1;
@@ -90,7 +92,7 @@ chunk_reader::source image_burner::impl::m_inflated_chunks()
     return [this](char* buffer, std::size_t size) { return m_inflater->inflate_next(buffer, size); };
 }
 
-image_burner::impl::outcome image_burner::impl::m_inflating_failure() const
+image_burner::impl::outcome image_burner::impl::m_inflating_failure(outcome otherwise) const
 {
     switch (m_inflater->last_failure()) {
     case image_manipulator::failure::download_damaged:
@@ -98,7 +100,7 @@ image_burner::impl::outcome image_burner::impl::m_inflating_failure() const
     case image_manipulator::failure::output_failed:
         return outcome::no_space;
     default:
-        return outcome::canceled;
+        return otherwise;
     }
 }
 
@@ -115,8 +117,7 @@ image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& di
     // Read before the reader's thread starts: the inflater is that thread's until it ends.
     const std::int64_t size_hint = inflating ? m_inflater->trailer_size_hint() : -1;
     chunk_reader chunks(buffers.ahead[0], buffers.ahead[1],
-                        inflating ? m_inflated_chunks() : m_image_chunks(m_image_size));
-    m_area_written = !inflating;
+                        inflating ? m_inflated_chunks() : m_image_chunks());
     std::int64_t offset = 0;
     // Image bytes on the disk; the zeros that pad the last sector are not counted.
     std::int64_t written = 0;
@@ -175,23 +176,30 @@ bool image_burner::impl::m_accepted(DWORD error, std::int64_t offset, std::size_
 
 image_burner::impl::outcome image_burner::impl::m_finish_inflating()
 {
-    m_image = m_inflater->finish_inflating();
+    FILE* image = m_inflater->finish_inflating();
     m_inflater.reset();
-    if (!m_image)
+    if (!image)
         return outcome::no_space;
+    return m_take_image(image) ? outcome::written : outcome::no_area;
+}
+
+bool image_burner::impl::m_take_image(FILE* image)
+{
+    m_image = image;
     KESTREL_LOG(logger::debug, "Image decompressed");
     m_area_offset = image_manipulator::config_offset(m_image, std::uint64_t(m_configuration.size()));
-    return m_area_offset == image_manipulator::no_offset ? outcome::no_area : outcome::written;
+    return m_area_offset != image_manipulator::no_offset;
 }
 
 image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transfer& disk,
-                                                                     chunk_buffers& buffers)
+                                                                     chunk_buffers& buffers,
+                                                                     bool area_written)
 {
     aligned_buffer& buffer = buffers.at_hand;
     const std::int64_t chunk = static_cast<std::int64_t>(buffer.size());
     std::vector<std::int64_t> starts;
     // On a first flash the chunks that hold the area went out before the area was known.
-    if (!m_area_written) {
+    if (!area_written) {
         const std::int64_t first = std::int64_t(m_area_offset) / chunk;
         const std::int64_t last = (std::int64_t(m_area_offset) + m_configuration.size() - 1) / chunk;
         for (std::int64_t index = std::max<std::int64_t>(first, 1); index <= last; ++index)

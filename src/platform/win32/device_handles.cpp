@@ -1,6 +1,7 @@
 #include "device_handles.h"
 
 #include "disk_registry.h"
+#include "errno_error.h"
 #include "host_root.h"
 #include "journal.h"
 #include "logger.h"
@@ -29,9 +30,8 @@ bool disk_handle::present(sysfs_disk& now) const
 
 bool disk_handle::still_present()
 {
-    const std::string diskseq_identity = "diskseq ";
-    if (state_known && identity.compare(0, diskseq_identity.size(), diskseq_identity) == 0
-        && diskseq_identity + read_host_file(state.device_path + "/diskseq") == identity)
+    // An identity without diskseq is never one that diskseq_identity gives.
+    if (state_known && diskseq_identity(state.device_path) == identity)
         return true;
     state_known = present(state);
     device_numbers = state_known ? device_numbers_of(state) : std::set<std::string>();
@@ -52,6 +52,23 @@ DWORD disk_handle::misaligned(const void* buffer, DWORD length) const
         && (reinterpret_cast<std::uintptr_t>(buffer) % sector != 0 || position % sector != 0))
         return ERROR_INVALID_PARAMETER;
     return ERROR_SUCCESS;
+}
+
+DWORD disk_handle::transfer_refusal(const void* buffer, DWORD length, bool writing)
+{
+    if (!still_present())
+        return ERROR_DEVICE_NOT_CONNECTED;
+    if (state.size_bytes == 0)
+        return ERROR_NOT_READY;
+    if (writing && state.read_only)
+        return ERROR_WRITE_PROTECT;
+    return misaligned(buffer, length);
+}
+
+DWORD disk_handle::failure_of(int error) const
+{
+    sysfs_disk now;
+    return present(now) ? error_from_errno(error) : ERROR_DEVICE_NOT_CONNECTED;
 }
 
 int disk_handle::read_descriptor()

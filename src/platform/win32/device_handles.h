@@ -28,6 +28,12 @@ public:
     // ERROR_INVALID_PARAMETER for a transfer that is not whole sectors (at sector boundaries of
     // memory and disk, when unbuffered), as Windows refuses it.
     DWORD misaligned(const void* buffer, DWORD length) const;
+    // The checks a read or (`writing`) a write begins with: the disk still there with a medium,
+    // writable when written, and the transfer whole sectors. 0 when it may go on.
+    DWORD transfer_refusal(const void* buffer, DWORD length, bool writing);
+    // The error of a transfer that failed with errno `error`: ERROR_DEVICE_NOT_CONNECTED when the
+    // disk left meanwhile.
+    DWORD failure_of(int error) const;
     // The descriptor reads go through: the one writes use, else one opened at the first read.
     int read_descriptor();
     // Opens the disk's node, unbuffered when the handle is; where the file system refuses
@@ -45,7 +51,8 @@ public:
     bool can_write = false;
     // FILE_FLAG_NO_BUFFERING: transfers go to the device, not through the page cache.
     bool unbuffered = false;
-    // Open for writing through when the handle may write; -1 otherwise.
+    // Open for writing through when the handle may write and the disk, at the open, had a
+    // writable medium; else opened read-only at the handle's first read, -1 until then.
     int fd = -1;
     std::uint64_t position = 0;
     sysfs_disk state;

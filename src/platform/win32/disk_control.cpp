@@ -244,12 +244,7 @@ DWORD eject(const disk_handle& handle)
 
 DWORD journaled(call what, const disk_handle& handle, DWORD (*run)(const disk_handle&))
 {
-    wait_if_held(what, handle.target);
-    DWORD error = injected_failure(what, handle.target);
-    if (!error)
-        error = run(handle);
-    journal_call(what, handle.target, error);
-    return error;
+    return run_journaled(what, handle.target, [&] { return run(handle); });
 }
 
 } // namespace

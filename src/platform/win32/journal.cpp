@@ -103,6 +103,19 @@ void journal_call(test_control::call what, const std::string& target, DWORD erro
     entries.push_back({what, target, offset, length, error});
 }
 
+DWORD run_journaled(test_control::call what, const std::string& target,
+                    const std::function<DWORD()>& run, std::uint64_t offset, std::uint64_t length)
+{
+    wait_if_held(what, target);
+    DWORD error = injected_failure(what, target);
+    const bool dropped =
+        !error && what == test_control::call::write && injected_drop(what, target);
+    if (!error && !dropped)
+        error = run();
+    journal_call(what, target, error, offset, length);
+    return error;
+}
+
 namespace test_control {
 
 std::vector<journal_entry> journal()

@@ -3,6 +3,8 @@
 
 #include "test_control.h"
 
+#include <functional>
+
 namespace win32 {
 
 // Waits while a hold set by test_control::hold_call() matches this call.
@@ -20,5 +22,12 @@ void note_drive_listing();
 
 void journal_call(test_control::call what, const std::string& target, DWORD error,
                   std::uint64_t offset = 0, std::uint64_t length = 0);
+
+// A device-changing call as tests see it: it waits in a hold, takes an injected failure or (a
+// write) a drop, which report without `run`, else runs; then it is journaled with `offset` and
+// `length`, and its error returned.
+DWORD run_journaled(test_control::call what, const std::string& target,
+                    const std::function<DWORD()>& run, std::uint64_t offset = 0,
+                    std::uint64_t length = 0);
 
 } // namespace win32

@@ -23,10 +23,7 @@ struct mount_line {
 std::vector<std::string> host_file_lines(const std::string& host_path)
 {
     std::vector<std::string> lines;
-    std::string path = resolve_host_path(host_path);
-    if (path.empty())
-        return lines;
-    std::ifstream file(path);
+    std::istringstream file(read_host_file(host_path));
     std::string text;
     while (std::getline(file, text))
         lines.push_back(text);

@@ -14,11 +14,7 @@ namespace {
 
 DWORD checked_read(win32::disk_handle& disk, char* buffer, DWORD length, DWORD& read)
 {
-    if (!disk.still_present())
-        return ERROR_DEVICE_NOT_CONNECTED;
-    if (disk.state.size_bytes == 0)
-        return ERROR_NOT_READY;
-    if (DWORD error = disk.misaligned(buffer, length))
+    if (DWORD error = disk.transfer_refusal(buffer, length, false))
         return error;
     const int descriptor = disk.read_descriptor();
     if (descriptor < 0)
@@ -33,11 +29,8 @@ DWORD checked_read(win32::disk_handle& disk, char* buffer, DWORD length, DWORD& 
             continue;
         if (done == 0)
             break;
-        if (done < 0) {
-            const int error = errno;
-            win32::sysfs_disk now;
-            return disk.present(now) ? win32::error_from_errno(error) : ERROR_DEVICE_NOT_CONNECTED;
-        }
+        if (done < 0)
+            return disk.failure_of(errno);
         read += static_cast<DWORD>(done);
     }
     return ERROR_SUCCESS;

@@ -79,11 +79,11 @@ bool read_sysfs_disk(const std::string& name, sysfs_disk& disk)
     disk.bus_type = bus_of(device_path);
     // Kernels before 5.15 have no diskseq: another medium, or another disk under the same name,
     // is then told apart only where it sits, its size or its model.
-    std::string diskseq = read_host_file(device_path + "/diskseq");
-    disk.identity = diskseq.empty()
-        ? "dev " + read_host_file(device_path + "/dev") + " at " + device_path + " size "
-            + std::to_string(disk.size_bytes) + " model " + disk.vendor + " " + disk.model
-        : "diskseq " + diskseq;
+    disk.identity = diskseq_identity(device_path);
+    if (disk.identity.empty())
+        disk.identity = "dev " + read_host_file(device_path + "/dev") + " at " + device_path
+            + " size " + std::to_string(disk.size_bytes) + " model " + disk.vendor + " "
+            + disk.model;
     for (const std::string& entry : host_folder_entries(device_path)) {
         std::string number = read_host_file(device_path + "/" + entry + "/partition");
         if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0])))
@@ -93,6 +93,12 @@ bool read_sysfs_disk(const std::string& name, sysfs_disk& disk)
     std::sort(disk.partitions.begin(), disk.partitions.end(),
               [](const sysfs_partition& a, const sysfs_partition& b) { return a.number < b.number; });
     return true;
+}
+
+std::string diskseq_identity(const std::string& device_path)
+{
+    const std::string diskseq = read_host_file(device_path + "/diskseq");
+    return diskseq.empty() ? std::string() : "diskseq " + diskseq;
 }
 
 std::vector<sysfs_disk> scan_sysfs_disks()

@@ -37,6 +37,10 @@ std::vector<sysfs_disk> scan_sysfs_disks();
 // Reads one disk; false when R/sys/block/`name` is gone.
 bool read_sysfs_disk(const std::string& name, sysfs_disk& disk);
 
+// "diskseq N" for the disk whose folder is `device_path`, as its identity begins; empty on a
+// kernel without diskseq.
+std::string diskseq_identity(const std::string& device_path);
+
 // Name order with digit runs compared as numbers, so that nvme2n1 comes before nvme10n1.
 bool natural_less(const std::string& a, const std::string& b);
 

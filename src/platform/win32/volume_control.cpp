@@ -67,12 +67,7 @@ DWORD dismount(volume_handle& volume)
 
 DWORD journaled(call what, volume_handle& volume, DWORD (*run)(volume_handle&))
 {
-    wait_if_held(what, volume.target);
-    DWORD error = injected_failure(what, volume.target);
-    if (!error)
-        error = run(volume);
-    journal_call(what, volume.target, error);
-    return error;
+    return run_journaled(what, volume.target, [&] { return run(volume); });
 }
 
 } // namespace

@@ -15,13 +15,7 @@ namespace {
 
 DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, DWORD& written)
 {
-    if (!disk.still_present())
-        return ERROR_DEVICE_NOT_CONNECTED;
-    if (disk.state.size_bytes == 0)
-        return ERROR_NOT_READY;
-    if (disk.state.read_only)
-        return ERROR_WRITE_PROTECT;
-    if (DWORD error = disk.misaligned(buffer, length))
+    if (DWORD error = disk.transfer_refusal(buffer, length, true))
         return error;
     if (disk.fd < 0 || disk.in_use())
         return ERROR_ACCESS_DENIED;
@@ -32,11 +26,8 @@ DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, 
                               static_cast<off_t>(disk.position + written));
         if (done < 0 && errno == EINTR)
             continue;
-        if (done <= 0) {
-            int error = done < 0 ? errno : ENOSPC;
-            win32::sysfs_disk now;
-            return disk.present(now) ? win32::error_from_errno(error) : ERROR_DEVICE_NOT_CONNECTED;
-        }
+        if (done <= 0)
+            return disk.failure_of(done < 0 ? errno : ENOSPC);
         written += static_cast<DWORD>(done);
     }
     return ERROR_SUCCESS;
@@ -51,15 +42,17 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_writ
     return win32::run_transfer(
         file, true, buffer, number_of_bytes_to_write, number_of_bytes_written,
         [&](win32::disk_handle& disk, DWORD& written) {
-            win32::wait_if_held(call::write, disk.target);
-            DWORD error = win32::injected_failure(call::write, disk.target);
-            if (!error && win32::injected_drop(call::write, disk.target))
+            // The journal takes the position before the write moves it.
+            const DWORD error = win32::run_journaled(
+                call::write, disk.target,
+                [&] {
+                    return checked_write(disk, static_cast<const char*>(buffer),
+                                         number_of_bytes_to_write, written);
+                },
+                disk.position, number_of_bytes_to_write);
+            // A write succeeds whole; a dropped one reports every byte written as well.
+            if (error == ERROR_SUCCESS)
                 written = number_of_bytes_to_write;
-            else if (!error)
-                error = checked_write(disk, static_cast<const char*>(buffer), number_of_bytes_to_write,
-                                      written);
-            win32::journal_call(call::write, disk.target, error, disk.position,
-                                number_of_bytes_to_write);
             return error;
         });
 }
