@@ -28,6 +28,11 @@ bool write_small_file(const QString& path, const QByteArray& content)
         && file.write(content) == content.size() && file.flush();
 }
 
+QString record_beside(const QString& gz_path)
+{
+    return QFileInfo(gz_path).dir().filePath(record_name);
+}
+
 } // namespace
 
 release_cache::release_cache(const std::string& data_folder)
@@ -40,6 +45,18 @@ std::string release_cache::checksum_in(const QByteArray& text)
     static const QRegularExpression md5_digits("^[0-9A-Fa-f]{32}(?=[ \\t\\r\\n]|$)");
     const QRegularExpressionMatch match = md5_digits.match(QString::fromLatin1(text.left(33)));
     return match.hasMatch() ? match.captured().toStdString() : std::string();
+}
+
+std::string release_cache::recorded_checksum(const std::string& gz_path)
+{
+    return checksum_in(read_small_file(record_beside(QString::fromStdString(gz_path))));
+}
+
+void release_cache::forget_download(const std::string& gz_path)
+{
+    const QString image = QString::fromStdString(gz_path);
+    QFile::remove(image);
+    QFile::remove(record_beside(image));
 }
 
 QString release_cache::folder() const

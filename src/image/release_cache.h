@@ -20,6 +20,12 @@ public:
     // The 32 hex digits that open a checksum text, up to its first blank or line end; empty
     // when the text does not start with exactly 32 of them.
     static std::string checksum_in(const QByteArray& text);
+    // The checksum the record beside the compressed image at `gz_path` names; empty when
+    // there is none.
+    static std::string recorded_checksum(const std::string& gz_path);
+    // Removes the compressed image at `gz_path` and the record beside it, so that the next run
+    // offers the download again.
+    static void forget_download(const std::string& gz_path);
 
     QString folder() const;
     QString compressed(const std::string& tag) const;
