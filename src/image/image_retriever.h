@@ -64,10 +64,7 @@ private:
     download_file m_file;
     QNetworkReply* m_latest_reply = nullptr;
     QNetworkReply* m_checksum_reply = nullptr;
-    std::string m_file_path;
     bool m_downloading = false;
-    std::string m_data_folder;
-    qint64 m_total = 0;
     std::string m_tag;
     std::string m_checksum;
 
@@ -80,7 +77,6 @@ private:
     QTimer m_stall_timer;
     bool m_stalled_out = false;
     QByteArray m_checksum_answer;
-    bool m_checksum_oversized = false;
     // Changes with every cancel(): a result that arrives for an abandoned request is dropped.
     unsigned m_generation = 0;
 

@@ -36,8 +36,6 @@ void image_retriever::download_image()
 
     m_resumed_from = m_accepts_ranges ? m_cache.partial_size(m_tag, m_checksum) : 0;
     m_cache.clear(m_tag, m_resumed_from > 0);
-    m_total = 0;
-    m_file_path = m_cache.compressed(m_tag).toStdString();
     if (!m_file.open(m_cache.partial(m_tag), m_resumed_from > 0)
         || !m_cache.mark_partial(m_tag, m_checksum)) {
         m_file.close();
@@ -73,8 +71,7 @@ void image_retriever::recived_data()
 
 void image_retriever::show_progress(qint64 recieved, qint64 total)
 {
-    m_total = total < 0 ? total : m_resumed_from + total;
-    emit progress_updated(m_resumed_from + recieved, m_total);
+    emit progress_updated(m_resumed_from + recieved, total < 0 ? total : m_resumed_from + total);
 }
 
 void image_retriever::download_finished()
@@ -146,7 +143,7 @@ void image_retriever::m_finish_download()
     KESTREL_LOG(logger::debug, "Download Finished");
 
     if (verified && m_cache.complete_partial(m_tag, m_checksum)) {
-        emit finished_download(m_file_path);
+        emit finished_download(m_cache.compressed(m_tag).toStdString());
         return;
     }
 

@@ -59,11 +59,6 @@ void release_cache::forget_download(const std::string& gz_path)
     QFile::remove(record_beside(image));
 }
 
-QString release_cache::folder() const
-{
-    return m_folder;
-}
-
 QString release_cache::compressed(const std::string& tag) const
 {
     return m_folder + "/" + QString::fromStdString(tag) + ".gz";

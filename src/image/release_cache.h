@@ -27,7 +27,6 @@ public:
     // offers the download again.
     static void forget_download(const std::string& gz_path);
 
-    QString folder() const;
     QString compressed(const std::string& tag) const;
     QString partial(const std::string& tag) const;
 
