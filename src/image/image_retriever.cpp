@@ -212,6 +212,12 @@ void image_retriever::m_heard_from_server()
         m_stall_timer.start();
 }
 
+void image_retriever::m_unwatch()
+{
+    m_stall_timer.stop();
+    m_watched_reply = nullptr;
+}
+
 void image_retriever::m_stalled()
 {
     if (!m_watched_reply || !m_watched_reply->isRunning())
@@ -224,8 +230,7 @@ void image_retriever::m_stalled()
 QNetworkReply::NetworkError image_retriever::m_outcome(QNetworkReply* reply)
 {
     if (reply == m_watched_reply) {
-        m_stall_timer.stop();
-        m_watched_reply = nullptr;
+        m_unwatch();
         if (m_stalled_out)
             return QNetworkReply::TimeoutError;
     }
@@ -253,8 +258,7 @@ void image_retriever::m_reject_checksum()
 
 void image_retriever::m_release_manager()
 {
-    m_stall_timer.stop();
-    m_watched_reply = nullptr;
+    m_unwatch();
     if (!m_manager)
         return;
     // Replies are children of their manager; deferred, since this may run inside one of

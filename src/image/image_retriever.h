@@ -93,6 +93,7 @@ private:
 
     QNetworkAccessManager* m_network();
     void m_watch(QNetworkReply* reply);
+    void m_unwatch();
     QNetworkReply::NetworkError m_outcome(QNetworkReply* reply);
     void m_query_failed(QNetworkReply::NetworkError failure, const std::string& named_tag);
     void m_use_cached(const std::string& tag);
@@ -101,6 +102,8 @@ private:
     void m_check_answer();
     void m_finish_download();
     void m_cannot_store();
+    // Closes and removes a download that failed or was abandoned.
+    void m_drop_partial();
     void m_stop_image_reply();
     void m_release_manager();
 };
