@@ -32,8 +32,8 @@ public:
 
     // The release "checksum.md5" names, when its compressed or decompressed image is there.
     std::optional<std::string> cached_tag() const;
-    // Whether that release is `tag` with `checksum` (a release's files may have been deleted
-    // by hand: the record alone does not count).
+    // Whether the recorded checksum is `checksum` and an image of `tag` is present (a
+    // release's files may have been deleted by hand: the record alone does not count).
     bool holds(const std::string& tag, const std::string& checksum) const;
 
     // The size of a partial download of this release; 0 when there is none.
