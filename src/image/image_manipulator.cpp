@@ -3,7 +3,6 @@
 #include "image/file_position.h"
 #include "logger.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -30,16 +29,15 @@ FILE* image_manipulator::inflate_image(const std::string& gz_path)
 {
     m_failure = failure::none;
     const std::string img_path = decompressed_path(gz_path);
-    if (!is_complete(img_path) && exists(gz_path)) {
-        if (!start_inflating(gz_path))
-            return nullptr;
-        std::unique_ptr<char[]> piece(new char[buffer_size]);
-        std::int64_t made = 0;
-        while ((made = inflate_next(piece.get(), buffer_size)) > 0) {
-        }
-        return made == 0 ? finish_inflating() : nullptr;
+    if (is_complete(img_path))
+        return std::fopen(img_path.c_str(), "rb");
+    if (!exists(gz_path) || !start_inflating(gz_path))
+        return nullptr;
+    std::unique_ptr<char[]> piece(new char[buffer_size]);
+    std::int64_t made = 0;
+    while ((made = inflate_next(piece.get(), buffer_size)) > 0) {
     }
-    return is_complete(img_path) ? std::fopen(img_path.c_str(), "rb") : nullptr;
+    return made == 0 ? finish_inflating() : nullptr;
 }
 
 image_manipulator::failure image_manipulator::last_failure() const

@@ -4,11 +4,9 @@
 #include "image/image_manipulator.h"
 
 #include "image/file_position.h"
+#include "image/release_cache.h"
 #include "image/sparse_output.h"
 #include "logger.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 #include <zlib.h>
 
@@ -38,11 +36,6 @@ private:
 void remove_file(const std::string& path)
 {
     std::remove(path.c_str());
-}
-
-std::string checksum_path(const std::string& gz_path)
-{
-    return QFileInfo(QString::fromStdString(gz_path)).dir().filePath("checksum.md5").toStdString();
 }
 
 // The gzip trailer's ISIZE: the last member's length modulo 4 GiB, little-endian.
@@ -192,8 +185,7 @@ std::int64_t image_manipulator::m_give_up(failure why)
     remove_file(partial_path);
     remove_image(img_path);
     if (why == failure::download_damaged) {
-        remove_file(gz_path);
-        remove_file(checksum_path(gz_path));
+        release_cache::forget_download(gz_path);
         KESTREL_LOG(logger::fatal, "Image error");
     } else if (why == failure::output_failed) {
         KESTREL_LOG(logger::fatal, "Cannot write the decompressed image");

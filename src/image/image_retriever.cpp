@@ -27,8 +27,7 @@ image_retriever::image_retriever(const std::string& data_folder)
 image_retriever::image_retriever(const std::string& data_folder,
                                  const std::string& release_service_url,
                                  const std::string& file_server_url)
-    : m_data_folder(data_folder)
-    , m_release_service_url(release_service_url)
+    : m_release_service_url(release_service_url)
     , m_file_server_url(file_server_url)
     , m_cache(data_folder)
 {
@@ -82,7 +81,6 @@ void image_retriever::latest_reply_finished()
     if (m_reject_unsafe_tag())
         return;
 
-    m_checksum_oversized = false;
     m_checksum_answer.clear();
     m_checksum_reply =
         m_manager->get(QNetworkRequest(release_endpoints::checksum(m_file_server_url, m_tag)));
@@ -98,7 +96,6 @@ void image_retriever::m_take_checksum_text()
     m_checksum_answer += m_checksum_reply->readAll();
     if (m_checksum_answer.size() <= checksum_answer_limit)
         return;
-    m_checksum_oversized = true;
     m_checksum_reply->abort();
 }
 
@@ -107,7 +104,7 @@ void image_retriever::download_checksum_finished()
     const QNetworkReply::NetworkError failure = m_outcome(m_checksum_reply);
     if (failure == QNetworkReply::NoError)
         m_take_checksum_text();
-    if (m_checksum_oversized) {
+    if (m_checksum_answer.size() > checksum_answer_limit) {
         m_reject_checksum();
         return;
     }
@@ -215,6 +212,12 @@ void image_retriever::m_heard_from_server()
         m_stall_timer.start();
 }
 
+void image_retriever::m_unwatch()
+{
+    m_stall_timer.stop();
+    m_watched_reply = nullptr;
+}
+
 void image_retriever::m_stalled()
 {
     if (!m_watched_reply || !m_watched_reply->isRunning())
@@ -227,8 +230,7 @@ void image_retriever::m_stalled()
 QNetworkReply::NetworkError image_retriever::m_outcome(QNetworkReply* reply)
 {
     if (reply == m_watched_reply) {
-        m_stall_timer.stop();
-        m_watched_reply = nullptr;
+        m_unwatch();
         if (m_stalled_out)
             return QNetworkReply::TimeoutError;
     }
@@ -256,8 +258,7 @@ void image_retriever::m_reject_checksum()
 
 void image_retriever::m_release_manager()
 {
-    m_stall_timer.stop();
-    m_watched_reply = nullptr;
+    m_unwatch();
     if (!m_manager)
         return;
     // Replies are children of their manager; deferred, since this may run inside one of

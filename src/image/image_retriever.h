@@ -64,10 +64,7 @@ private:
     download_file m_file;
     QNetworkReply* m_latest_reply = nullptr;
     QNetworkReply* m_checksum_reply = nullptr;
-    std::string m_file_path;
     bool m_downloading = false;
-    std::string m_data_folder;
-    qint64 m_total = 0;
     std::string m_tag;
     std::string m_checksum;
 
@@ -80,7 +77,6 @@ private:
     QTimer m_stall_timer;
     bool m_stalled_out = false;
     QByteArray m_checksum_answer;
-    bool m_checksum_oversized = false;
     // Changes with every cancel(): a result that arrives for an abandoned request is dropped.
     unsigned m_generation = 0;
 
@@ -97,6 +93,7 @@ private:
 
     QNetworkAccessManager* m_network();
     void m_watch(QNetworkReply* reply);
+    void m_unwatch();
     QNetworkReply::NetworkError m_outcome(QNetworkReply* reply);
     void m_query_failed(QNetworkReply::NetworkError failure, const std::string& named_tag);
     void m_use_cached(const std::string& tag);
@@ -105,6 +102,8 @@ private:
     void m_check_answer();
     void m_finish_download();
     void m_cannot_store();
+    // Closes and removes a download that failed or was abandoned.
+    void m_drop_partial();
     void m_stop_image_reply();
     void m_release_manager();
 };

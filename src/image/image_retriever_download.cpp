@@ -36,12 +36,9 @@ void image_retriever::download_image()
 
     m_resumed_from = m_accepts_ranges ? m_cache.partial_size(m_tag, m_checksum) : 0;
     m_cache.clear(m_tag, m_resumed_from > 0);
-    m_total = 0;
-    m_file_path = m_cache.compressed(m_tag).toStdString();
     if (!m_file.open(m_cache.partial(m_tag), m_resumed_from > 0)
         || !m_cache.mark_partial(m_tag, m_checksum)) {
-        m_file.close();
-        m_cache.remove_partial(m_tag);
+        m_drop_partial();
         KESTREL_LOG(logger::fatal, "Cannot open file" << m_tag << ".gz.part");
         reply_error(QNetworkReply::NoError);
         return;
@@ -73,8 +70,7 @@ void image_retriever::recived_data()
 
 void image_retriever::show_progress(qint64 recieved, qint64 total)
 {
-    m_total = total < 0 ? total : m_resumed_from + total;
-    emit progress_updated(m_resumed_from + recieved, m_total);
+    emit progress_updated(m_resumed_from + recieved, total < 0 ? total : m_resumed_from + total);
 }
 
 void image_retriever::download_finished()
@@ -146,7 +142,7 @@ void image_retriever::m_finish_download()
     KESTREL_LOG(logger::debug, "Download Finished");
 
     if (verified && m_cache.complete_partial(m_tag, m_checksum)) {
-        emit finished_download(m_file_path);
+        emit finished_download(m_cache.compressed(m_tag).toStdString());
         return;
     }
 
@@ -166,8 +162,7 @@ void image_retriever::m_cannot_store()
     m_downloading = false;
     m_write_timer.stop();
     m_stop_image_reply();
-    m_file.close();
-    m_cache.remove_partial(m_tag);
+    m_drop_partial();
     reply_error(QNetworkReply::NoError);
 }
 
@@ -179,20 +174,23 @@ void image_retriever::cancel()
         if (m_image_reply && m_image_reply->isRunning())
             KESTREL_LOG(logger::info, "Download canceled");
         m_write_timer.stop();
-        m_file.close();
-        m_cache.remove_partial(m_tag);
+        m_drop_partial();
     }
     m_release_manager();
+}
+
+void image_retriever::m_drop_partial()
+{
+    m_file.close();
+    m_cache.remove_partial(m_tag);
 }
 
 void image_retriever::m_stop_image_reply()
 {
     // Stopped on purpose: its abort must reach neither the user nor download_finished().
     m_image_reply->disconnect(this);
-    if (m_image_reply == m_watched_reply) {
-        m_stall_timer.stop();
-        m_watched_reply = nullptr;
-    }
+    if (m_image_reply == m_watched_reply)
+        m_unwatch();
     m_image_reply->abort();
     m_image_reply->deleteLater();
     m_image_reply = nullptr;

@@ -28,6 +28,11 @@ bool write_small_file(const QString& path, const QByteArray& content)
         && file.write(content) == content.size() && file.flush();
 }
 
+QString record_beside(const QString& gz_path)
+{
+    return QFileInfo(gz_path).dir().filePath(record_name);
+}
+
 } // namespace
 
 release_cache::release_cache(const std::string& data_folder)
@@ -42,9 +47,16 @@ std::string release_cache::checksum_in(const QByteArray& text)
     return match.hasMatch() ? match.captured().toStdString() : std::string();
 }
 
-QString release_cache::folder() const
+std::string release_cache::recorded_checksum(const std::string& gz_path)
 {
-    return m_folder;
+    return checksum_in(read_small_file(record_beside(QString::fromStdString(gz_path))));
+}
+
+void release_cache::forget_download(const std::string& gz_path)
+{
+    const QString image = QString::fromStdString(gz_path);
+    QFile::remove(image);
+    QFile::remove(record_beside(image));
 }
 
 QString release_cache::compressed(const std::string& tag) const

@@ -20,15 +20,20 @@ public:
     // The 32 hex digits that open a checksum text, up to its first blank or line end; empty
     // when the text does not start with exactly 32 of them.
     static std::string checksum_in(const QByteArray& text);
+    // The checksum the record beside the compressed image at `gz_path` names; empty when
+    // there is none.
+    static std::string recorded_checksum(const std::string& gz_path);
+    // Removes the compressed image at `gz_path` and the record beside it, so that the next run
+    // offers the download again.
+    static void forget_download(const std::string& gz_path);
 
-    QString folder() const;
     QString compressed(const std::string& tag) const;
     QString partial(const std::string& tag) const;
 
     // The release "checksum.md5" names, when its compressed or decompressed image is there.
     std::optional<std::string> cached_tag() const;
-    // Whether that release is `tag` with `checksum` (a release's files may have been deleted
-    // by hand: the record alone does not count).
+    // Whether the recorded checksum is `checksum` and an image of `tag` is present (a
+    // release's files may have been deleted by hand: the record alone does not count).
     bool holds(const std::string& tag, const std::string& checksum) const;
 
     // The size of a partial download of this release; 0 when there is none.

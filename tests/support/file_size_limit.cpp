@@ -4,9 +4,19 @@
 #include <csignal>
 #include <cstdio>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+bool lower_limit(const rlimit& limit)
+{
+    // Without this the kernel ends the process at the limit instead of failing the write.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+} // namespace
 
 namespace file_size_limit {
 
@@ -17,10 +27,7 @@ int run_limited(qint64 limit, const std::function<int()>& work)
     if (child < 0)
         return -1;
     if (child == 0) {
-        // Without this the kernel ends the process at the limit instead of failing the write.
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit size {rlim_t(limit), rlim_t(limit)};
-        if (setrlimit(RLIMIT_FSIZE, &size) != 0)
+        if (!lower_limit({rlim_t(limit), rlim_t(limit)}))
             _exit(255);
         const int result = work();
         std::fflush(nullptr);
@@ -30,6 +37,21 @@ int run_limited(qint64 limit, const std::function<int()>& work)
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+scoped::scoped(qint64 limit)
+{
+    getrlimit(RLIMIT_FSIZE, &m_before);
+    if (limit < 0)
+        return;
+    rlimit lowered = m_before;
+    lowered.rlim_cur = rlim_t(limit);
+    lower_limit(lowered);
+}
+
+scoped::~scoped()
+{
+    setrlimit(RLIMIT_FSIZE, &m_before);
 }
 
 } // namespace file_size_limit
