@@ -89,7 +89,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
         return;
     const unsigned preparation = m_stops;
     if (static_cast<long long>(disk_record->number) == system_disk_number()) {
-        m_refuse();
+        m_refuse(preparation);
         return;
     }
 
@@ -100,11 +100,11 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     switch (check_chosen_disk(*disk_record, volumes_now)) {
     case chosen_disk::cannot_open:
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
-        m_refuse();
+        m_refuse(preparation);
         return;
     case chosen_disk::changed:
         KESTREL_LOG(logger::fatal, "Disk changed since it was chosen: " << disk_record->path);
-        m_refuse();
+        m_refuse(preparation);
         return;
     case chosen_disk::unchanged:
         // Volumes that came up after the disk was listed are this disk's too.
@@ -121,7 +121,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     HANDLE disk = volume_queries::open_unbuffered(disk_record->path);
     if (disk == INVALID_HANDLE_VALUE) {
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
-        m_refuse();
+        m_refuse(preparation);
         return;
     }
     DWORD returned = 0;
@@ -166,11 +166,14 @@ void device_manager::impl::stop_preparation()
         m_settle_wait->quit();
 }
 
-// Told after unmount_device has returned, as the finder's signal would be.
-void device_manager::impl::m_refuse()
+// Told after unmount_device has returned, as the finder's signal would be; a stop that comes
+// in between silences it as it silences the finder.
+void device_manager::impl::m_refuse(unsigned preparation)
 {
-    device_manager* owner = q;
-    QMetaObject::invokeMethod(owner, [owner] { emit owner->unmount_refused(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(q, [this, preparation] {
+        if (preparation == m_stops)
+            emit q->unmount_refused();
+    }, Qt::QueuedConnection);
 }
 
 void device_manager::impl::m_start_volume_finder(device_windows* dev, unsigned preparation)
