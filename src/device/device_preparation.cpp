@@ -32,19 +32,6 @@ long long system_disk_number()
     return known ? static_cast<long long>(number) : -1;
 }
 
-// Opens, locks and dismounts one volume; the open handle keeps the lock.
-HANDLE lock_volume(const std::string& path)
-{
-    HANDLE volume = CreateFileA(path.c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (volume == INVALID_HANDLE_VALUE)
-        return volume;
-    DWORD returned = 0;
-    DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
-    DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
-    return volume;
-}
-
 enum class chosen_disk { unchanged, cannot_open, changed };
 
 // Reads the disk at the record's path as it is now: the same number, a USB disk the system
@@ -113,7 +100,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     }
     for (const std::string& volume : disk_record->volumes) {
         KESTREL_LOG(logger::debug, volume);
-        HANDLE handle = lock_volume(volume);
+        HANDLE handle = volume_queries::lock_volume(volume);
         if (handle != INVALID_HANDLE_VALUE)
             disk_record->handles.push_back(handle);
     }

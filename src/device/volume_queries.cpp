@@ -42,6 +42,18 @@ HANDLE open_unbuffered(const std::string& path)
                        nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr);
 }
 
+HANDLE lock_volume(const std::string& path)
+{
+    HANDLE volume = CreateFileA(path.c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE)
+        return volume;
+    DWORD returned = 0;
+    DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+    DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+    return volume;
+}
+
 bool holds_no_partition(HANDLE disk)
 {
     // Room for the 128 entries of a GPT.

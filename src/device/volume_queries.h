@@ -27,6 +27,10 @@ HANDLE open_read_write(const std::string& path);
 // whole sectors from sector-aligned memory. INVALID_HANDLE_VALUE on failure.
 HANDLE open_unbuffered(const std::string& path);
 
+// Opens, locks and dismounts one volume; the open handle keeps the lock. The last error is
+// the dismount's. INVALID_HANDLE_VALUE when the volume cannot be opened.
+HANDLE lock_volume(const std::string& path);
+
 // Whether the layout of an open disk holds no partition: no volume can come up on it then.
 bool holds_no_partition(HANDLE disk);
 
