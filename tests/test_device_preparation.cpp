@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 
 #include <winioctl.h>
 
