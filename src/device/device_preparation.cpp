@@ -40,25 +40,17 @@ enum class chosen_disk { unchanged, cannot_open, changed };
 // it is locked. `volumes_now` gets the disk's removable volumes as they are now.
 chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::string>& volumes_now)
 {
-    HANDLE disk = CreateFileA(chosen.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (disk == INVALID_HANDLE_VALUE)
+    volume_queries::disk_facts now;
+    const volume_queries::disk_probe probe = volume_queries::probe_disk(chosen.path, now);
+    if (probe == volume_queries::disk_probe::cannot_open)
         return chosen_disk::cannot_open;
-    DWORD returned = 0;
-    DWORD number = 0;
-    std::uint64_t size = 0;
-    std::uint32_t bytes_per_sector = 0;
-    const bool same =
-        DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)
-        && volume_queries::is_usb_disk(disk) && volume_queries::disk_number(disk, number)
-        && volume_queries::physical_drive_path(number) == chosen.path
-        && static_cast<std::uint16_t>(number) == chosen.number
-        && volume_queries::disk_size(disk, size, bytes_per_sector) && size == chosen.size
-        && bytes_per_sector == chosen.bytes_per_sector;
-    CloseHandle(disk);
+    const bool same = probe == volume_queries::disk_probe::usb_disk
+        && volume_queries::physical_drive_path(now.number) == chosen.path
+        && static_cast<std::uint16_t>(now.number) == chosen.number && now.size == chosen.size
+        && now.bytes_per_sector == chosen.bytes_per_sector;
     if (!same)
         return chosen_disk::changed;
-    volumes_now = volume_queries::removable_volumes_of(number);
+    volumes_now = volume_queries::removable_volumes_of(now.number);
     for (const std::string& volume : chosen.volumes)
         if (std::find(volumes_now.begin(), volumes_now.end(), volume) == volumes_now.end())
             return chosen_disk::changed;

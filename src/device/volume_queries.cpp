@@ -108,6 +108,26 @@ bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector
     return true;
 }
 
+disk_probe probe_disk(const std::string& path, disk_facts& facts)
+{
+    HANDLE disk = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (disk == INVALID_HANDLE_VALUE)
+        return disk_probe::cannot_open;
+    DWORD returned = 0;
+    disk_probe probe = disk_probe::usb_disk;
+    if (!DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr))
+        probe = disk_probe::not_writable;
+    else if (!is_usb_disk(disk))
+        probe = disk_probe::not_usb;
+    else if (!disk_number(disk, facts.number) || !disk_size(disk, facts.size, facts.bytes_per_sector))
+        probe = disk_probe::unreadable;
+    const DWORD error = GetLastError();
+    CloseHandle(disk);
+    SetLastError(error);
+    return probe;
+}
+
 std::vector<std::string> removable_volumes_of(DWORD number)
 {
     std::vector<std::string> volumes;

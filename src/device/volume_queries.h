@@ -44,6 +44,18 @@ bool is_usb_disk(HANDLE disk);
 // size every other part uses) and its sector size.
 bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector);
 
+// What a disk opened for reading tells of itself; only a USB disk the system lets us write is
+// read as far as its number and size.
+enum class disk_probe { cannot_open, not_writable, not_usb, unreadable, usb_disk };
+struct disk_facts {
+    DWORD number = 0;
+    std::uint64_t size = 0;
+    std::uint32_t bytes_per_sector = 0;
+};
+// Opens the disk at `path` for reading and fills `facts` as far as it gets. The last error is
+// the failed call's when the answer is not_writable or unreadable.
+disk_probe probe_disk(const std::string& path, disk_facts& facts);
+
 // The removable volumes on disk `number`, in the order the system lists its drive letters.
 std::vector<std::string> removable_volumes_of(DWORD number);
 
