@@ -3,7 +3,6 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -11,6 +10,7 @@
 #include <fstream>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace bench {
@@ -164,6 +164,13 @@ double seconds_of(const QString& command)
     if (!shell(command))
         qFatal("failed: %s", qPrintable(command));
     return timer.nsecsElapsed() / 1e9;
+}
+
+double processor_seconds()
+{
+    rusage used {};
+    getrusage(RUSAGE_SELF, &used);
+    return used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace bench

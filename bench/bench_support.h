@@ -34,5 +34,7 @@ QString spread(const std::vector<double>& values);
 std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b);
 // Seconds a shell command takes.
 double seconds_of(const QString& command);
+// Processor seconds (user and system) this process has used so far, every thread counted.
+double processor_seconds();
 
 } // namespace bench

@@ -10,6 +10,7 @@
 // burn_bench <work folder> [image size in MiB, at least 256] [rounds]
 
 #include "device/device_windows.h"
+#include "device/volume_queries.h"
 #include "image/image_burner.h"
 #include "image/image_manipulator.h"
 #include "logger.h"
@@ -71,9 +72,7 @@ burn_times burn_once(const QString& work, const QString& gz_path, qint64 stick_s
     disk->name = "bench stick";
     disk->bytes_per_sector = 512;
     // As the disk's preparation opens it.
-    disk->handles.push_back(CreateFileA(disk->path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr));
+    disk->handles.push_back(volume_queries::open_unbuffered(disk->path));
     if (disk->handles.front() == INVALID_HANDLE_VALUE)
         qFatal("cannot open the fake stick");
 

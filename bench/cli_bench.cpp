@@ -20,15 +20,12 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTextStream>
 #include <QThread>
 
 #include <algorithm>
 #include <sstream>
 #include <vector>
-
-#include <sys/resource.h>
 
 using namespace bench;
 
@@ -42,46 +39,21 @@ const char* const btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
 
 QTextStream out(stdout);
 
-// Incompressible blocks and holes, as inflating leaves them, with the trailer that places the
-// configuration area in the first MiB.
-void generate_image(const QString& path, qint64 size_mib)
-{
-    QFile image(path);
-    image.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    QRandomGenerator generator(2026);
-    QByteArray block(mebibyte, '\0');
-    for (qint64 index = 0; index < size_mib; ++index) {
-        if (index == 0 || generator.bounded(100) < 35) {
-            generator.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
-            image.seek(index * mebibyte);
-            image.write(block);
-        }
-    }
-    const QByteArray trailer = QByteArray::fromHex("0000000000080000");
-    image.seek(size_mib * mebibyte - trailer.size());
-    image.write(trailer);
-}
+// Where the configuration block goes: in the image's first MiB, as on a real image.
+constexpr quint64 area_offset = 512 * 1024;
 
 // The release as a finished download leaves it in the cache, unpacked by an earlier flash.
 void fill_cache(const QString& data_folder, qint64 size_mib)
 {
     const QString downloads = data_folder + "/downloads/";
     QDir().mkpath(downloads);
-    generate_image(downloads + tag, size_mib);
+    write_realistic_image(downloads + tag, size_mib, area_offset);
     QFile(downloads + tag + ".gz").open(QIODevice::WriteOnly);
     if (!image_manipulator::record_complete((downloads + tag).toStdString()))
         qFatal("cannot record the image as complete");
     QFile record(downloads + "checksum.md5");
     record.open(QIODevice::WriteOnly);
     record.write(QByteArray(checksum) + "  " + tag + ".gz");
-}
-
-// Processor seconds this process has used, every thread counted.
-double processor_seconds()
-{
-    rusage used {};
-    getrusage(RUSAGE_SELF, &used);
-    return used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
 }
 
 struct timing {
@@ -117,11 +89,7 @@ double dd_copies(const QString& image, const QStringList& nodes, bool together)
     for (const QString& node : nodes)
         commands << "dd if=" + quoted(image) + " of=" + quoted(node)
                         + " bs=8M conv=notrunc oflag=direct 2>/dev/null";
-    QElapsedTimer timer;
-    timer.start();
-    if (!shell(together ? commands.join(" & ") + " & wait" : commands.join(" && ")))
-        qFatal("dd failed");
-    return timer.nsecsElapsed() / 1e9;
+    return seconds_of(together ? commands.join(" & ") + " & wait" : commands.join(" && "));
 }
 
 } // namespace

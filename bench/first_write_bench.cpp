@@ -73,10 +73,7 @@ int main(int argc, char** argv)
             << " s on a first flash, " << cached.back() << " s with the image decompressed\n"
             << Qt::flush;
     }
-    out << "FLASH to first write, median (min-max) seconds: first flash " << median(first) << " ("
-        << *std::min_element(first.begin(), first.end()) << "-"
-        << *std::max_element(first.begin(), first.end()) << "), image decompressed "
-        << median(cached) << " (" << *std::min_element(cached.begin(), cached.end()) << "-"
-        << *std::max_element(cached.begin(), cached.end()) << ") (target under 3 s)\n";
+    out << "FLASH to first write, median (min-max) seconds: first flash " << spread(first)
+        << ", image decompressed " << spread(cached) << " (target under 3 s)\n";
     return 0;
 }

@@ -13,10 +13,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTextStream>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,15 +29,6 @@ namespace {
 constexpr int rounds = 3;
 
 QTextStream out(stdout);
-
-// User plus system time of this process so far.
-double cpu_seconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 } // namespace
 
@@ -79,7 +68,7 @@ int main(int argc, char** argv)
         image_manipulator manipulator;
         const qint64 idle_kib = status_kib("VmRSS");
         reset_peak();
-        const double cpu_start = cpu_seconds();
+        const double cpu_start = processor_seconds();
         QElapsedTimer timer;
         timer.start();
         FILE* image = manipulator.inflate_image(gz.toStdString());
@@ -87,7 +76,7 @@ int main(int argc, char** argv)
             qFatal("inflate_image failed");
         std::fclose(image);
         ours_seconds.push_back(timer.nsecsElapsed() / 1e9);
-        ours_cpu_seconds.push_back(cpu_seconds() - cpu_start);
+        ours_cpu_seconds.push_back(processor_seconds() - cpu_start);
         peak_above_idle_kib = std::max(peak_above_idle_kib, status_kib("VmHWM") - idle_kib);
         if (round == 0 && !shell("cmp -s " + quoted(source) + " " + quoted(ours)))
             qFatal("inflated image differs from the source");

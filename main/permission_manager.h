@@ -13,7 +13,7 @@ public:
     // Asks the system to start the program again with administrator rights and `arguments`;
     // the outcome is not reported.
     void relaunch_elevated(const std::string& program_path,
-                           const std::vector<std::string>& arguments = {}) const;
+                           const std::vector<std::string>& arguments) const;
 
 private:
     class impl;

@@ -76,38 +76,28 @@ std::shared_ptr<device_windows> device_manager::impl::m_read_disk(
     const std::string path = interface_path(set, interface_data);
     if (path.empty())
         return nullptr;
-    HANDLE disk = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (disk == INVALID_HANDLE_VALUE)
+    volume_queries::disk_facts facts;
+    switch (volume_queries::probe_disk(path, facts)) {
+    case volume_queries::disk_probe::cannot_open:
+    case volume_queries::disk_probe::not_usb:
         return nullptr;
-
-    DWORD returned = 0;
-    if (!DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+    case volume_queries::disk_probe::not_writable:
+    case volume_queries::disk_probe::unreadable: {
         const DWORD error = GetLastError();
-        CloseHandle(disk);
         KESTREL_LOG(logger::fatal, error);
         return nullptr;
     }
-    if (!volume_queries::is_usb_disk(disk)) {
-        CloseHandle(disk);
-        return nullptr;
+    case volume_queries::disk_probe::usb_disk:
+        break;
     }
 
     auto record = std::make_shared<device_windows>();
-    DWORD number = 0;
-    if (!volume_queries::disk_number(disk, number)
-        || !volume_queries::disk_size(disk, record->size, record->bytes_per_sector)) {
-        const DWORD error = GetLastError();
-        CloseHandle(disk);
-        KESTREL_LOG(logger::fatal, error);
-        return nullptr;
-    }
-    CloseHandle(disk);
-
+    record->size = facts.size;
+    record->bytes_per_sector = facts.bytes_per_sector;
     if (!read_name(set, index, record->name))
         return nullptr;
-    record->path = volume_queries::physical_drive_path(number);
-    record->number = static_cast<std::uint16_t>(number);
+    record->path = volume_queries::physical_drive_path(facts.number);
+    record->number = static_cast<std::uint16_t>(facts.number);
     record->volumes = volume_queries::removable_volumes_of(record->number);
     return record;
 }

@@ -29,7 +29,7 @@ private:
     std::shared_ptr<device_windows> m_read_disk(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_data,
                                                 DWORD index) const;
     void m_start_volume_finder(device_windows* dev, unsigned preparation);
-    void m_refuse();
+    void m_refuse(unsigned preparation);
 
     // Counts stops: a preparation that began before the last stop reports nothing.
     unsigned m_stops = 0;

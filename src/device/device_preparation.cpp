@@ -32,19 +32,6 @@ long long system_disk_number()
     return known ? static_cast<long long>(number) : -1;
 }
 
-// Opens, locks and dismounts one volume; the open handle keeps the lock.
-HANDLE lock_volume(const std::string& path)
-{
-    HANDLE volume = CreateFileA(path.c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (volume == INVALID_HANDLE_VALUE)
-        return volume;
-    DWORD returned = 0;
-    DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
-    DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
-    return volume;
-}
-
 enum class chosen_disk { unchanged, cannot_open, changed };
 
 // Reads the disk at the record's path as it is now: the same number, a USB disk the system
@@ -53,25 +40,17 @@ enum class chosen_disk { unchanged, cannot_open, changed };
 // it is locked. `volumes_now` gets the disk's removable volumes as they are now.
 chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::string>& volumes_now)
 {
-    HANDLE disk = CreateFileA(chosen.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (disk == INVALID_HANDLE_VALUE)
+    volume_queries::disk_facts now;
+    const volume_queries::disk_probe probe = volume_queries::probe_disk(chosen.path, now);
+    if (probe == volume_queries::disk_probe::cannot_open)
         return chosen_disk::cannot_open;
-    DWORD returned = 0;
-    DWORD number = 0;
-    std::uint64_t size = 0;
-    std::uint32_t bytes_per_sector = 0;
-    const bool same =
-        DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr)
-        && volume_queries::is_usb_disk(disk) && volume_queries::disk_number(disk, number)
-        && volume_queries::physical_drive_path(number) == chosen.path
-        && static_cast<std::uint16_t>(number) == chosen.number
-        && volume_queries::disk_size(disk, size, bytes_per_sector) && size == chosen.size
-        && bytes_per_sector == chosen.bytes_per_sector;
-    CloseHandle(disk);
+    const bool same = probe == volume_queries::disk_probe::usb_disk
+        && volume_queries::physical_drive_path(now.number) == chosen.path
+        && static_cast<std::uint16_t>(now.number) == chosen.number && now.size == chosen.size
+        && now.bytes_per_sector == chosen.bytes_per_sector;
     if (!same)
         return chosen_disk::changed;
-    volumes_now = volume_queries::removable_volumes_of(number);
+    volumes_now = volume_queries::removable_volumes_of(now.number);
     for (const std::string& volume : chosen.volumes)
         if (std::find(volumes_now.begin(), volumes_now.end(), volume) == volumes_now.end())
             return chosen_disk::changed;
@@ -89,7 +68,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
         return;
     const unsigned preparation = m_stops;
     if (static_cast<long long>(disk_record->number) == system_disk_number()) {
-        m_refuse();
+        m_refuse(preparation);
         return;
     }
 
@@ -100,11 +79,11 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     switch (check_chosen_disk(*disk_record, volumes_now)) {
     case chosen_disk::cannot_open:
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
-        m_refuse();
+        m_refuse(preparation);
         return;
     case chosen_disk::changed:
         KESTREL_LOG(logger::fatal, "Disk changed since it was chosen: " << disk_record->path);
-        m_refuse();
+        m_refuse(preparation);
         return;
     case chosen_disk::unchanged:
         // Volumes that came up after the disk was listed are this disk's too.
@@ -113,7 +92,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     }
     for (const std::string& volume : disk_record->volumes) {
         KESTREL_LOG(logger::debug, volume);
-        HANDLE handle = lock_volume(volume);
+        HANDLE handle = volume_queries::lock_volume(volume);
         if (handle != INVALID_HANDLE_VALUE)
             disk_record->handles.push_back(handle);
     }
@@ -121,7 +100,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     HANDLE disk = volume_queries::open_unbuffered(disk_record->path);
     if (disk == INVALID_HANDLE_VALUE) {
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
-        m_refuse();
+        m_refuse(preparation);
         return;
     }
     DWORD returned = 0;
@@ -166,11 +145,14 @@ void device_manager::impl::stop_preparation()
         m_settle_wait->quit();
 }
 
-// Told after unmount_device has returned, as the finder's signal would be.
-void device_manager::impl::m_refuse()
+// Told after unmount_device has returned, as the finder's signal would be; a stop that comes
+// in between silences it as it silences the finder.
+void device_manager::impl::m_refuse(unsigned preparation)
 {
-    device_manager* owner = q;
-    QMetaObject::invokeMethod(owner, [owner] { emit owner->unmount_refused(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(q, [this, preparation] {
+        if (preparation == m_stops)
+            emit q->unmount_refused();
+    }, Qt::QueuedConnection);
 }
 
 void device_manager::impl::m_start_volume_finder(device_windows* dev, unsigned preparation)

@@ -9,7 +9,6 @@
 #include <initguid.h>
 #include <setupapi.h>
 #include <usbiodef.h>
-#include <winioctl.h>
 
 #include <algorithm>
 #include <optional>
@@ -75,21 +74,13 @@ bool is_attached(const device_windows& disk)
 // One look at the removable volumes: locks and dismounts those on `disk`.
 void lock_returned_volumes(device_windows& disk)
 {
-    for (const std::string& root : volume_queries::removable_roots()) {
-        const std::string path = volume_queries::volume_path(root);
-        HANDLE volume = volume_queries::open_read_write(path);
+    for (const std::string& path : volume_queries::removable_volumes_of(disk.number)) {
+        HANDLE volume = volume_queries::lock_volume(path);
+        // Gone since the listing: nothing is logged and the next pass looks again.
         if (volume == INVALID_HANDLE_VALUE)
             continue;
-        DWORD number = 0;
-        if (!volume_queries::disk_number(volume, number) || number != disk.number) {
-            CloseHandle(volume);
-            continue;
-        }
-        KESTREL_LOG(logger::debug, "Dismounting volumes: " << path);
-        DWORD returned = 0;
-        DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
-        DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
         const DWORD error = GetLastError();
+        KESTREL_LOG(logger::debug, "Dismounting volumes: " << path);
         KESTREL_LOG(logger::fatal, error);
         disk.volumes.push_back(path);
         disk.handles.push_back(volume);

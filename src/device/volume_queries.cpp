@@ -42,6 +42,18 @@ HANDLE open_unbuffered(const std::string& path)
                        nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr);
 }
 
+HANDLE lock_volume(const std::string& path)
+{
+    HANDLE volume = CreateFileA(path.c_str(), GENERIC_ALL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (volume == INVALID_HANDLE_VALUE)
+        return volume;
+    DWORD returned = 0;
+    DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+    DeviceIoControl(volume, FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr);
+    return volume;
+}
+
 bool holds_no_partition(HANDLE disk)
 {
     // Room for the 128 entries of a GPT.
@@ -94,6 +106,26 @@ bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector
         * (static_cast<std::uint64_t>(geometry.TracksPerCylinder) * geometry.SectorsPerTrack
            * geometry.BytesPerSector);
     return true;
+}
+
+disk_probe probe_disk(const std::string& path, disk_facts& facts)
+{
+    HANDLE disk = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (disk == INVALID_HANDLE_VALUE)
+        return disk_probe::cannot_open;
+    DWORD returned = 0;
+    disk_probe probe = disk_probe::usb_disk;
+    if (!DeviceIoControl(disk, IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0, &returned, nullptr))
+        probe = disk_probe::not_writable;
+    else if (!is_usb_disk(disk))
+        probe = disk_probe::not_usb;
+    else if (!disk_number(disk, facts.number) || !disk_size(disk, facts.size, facts.bytes_per_sector))
+        probe = disk_probe::unreadable;
+    const DWORD error = GetLastError();
+    CloseHandle(disk);
+    SetLastError(error);
+    return probe;
 }
 
 std::vector<std::string> removable_volumes_of(DWORD number)

@@ -27,6 +27,10 @@ HANDLE open_read_write(const std::string& path);
 // whole sectors from sector-aligned memory. INVALID_HANDLE_VALUE on failure.
 HANDLE open_unbuffered(const std::string& path);
 
+// Opens, locks and dismounts one volume; the open handle keeps the lock. The last error is
+// the dismount's. INVALID_HANDLE_VALUE when the volume cannot be opened.
+HANDLE lock_volume(const std::string& path);
+
 // Whether the layout of an open disk holds no partition: no volume can come up on it then.
 bool holds_no_partition(HANDLE disk);
 
@@ -39,6 +43,18 @@ bool is_usb_disk(HANDLE disk);
 // The capacity of an open disk as its geometry gives it (a little below its true length; the
 // size every other part uses) and its sector size.
 bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector);
+
+// What a disk opened for reading tells of itself; only a USB disk the system lets us write is
+// read as far as its number and size.
+enum class disk_probe { cannot_open, not_writable, not_usb, unreadable, usb_disk };
+struct disk_facts {
+    DWORD number = 0;
+    std::uint64_t size = 0;
+    std::uint32_t bytes_per_sector = 0;
+};
+// Opens the disk at `path` for reading and fills `facts` as far as it gets. The last error is
+// the failed call's when the answer is not_writable or unreadable.
+disk_probe probe_disk(const std::string& path, disk_facts& facts);
 
 // The removable volumes on disk `number`, in the order the system lists its drive letters.
 std::vector<std::string> removable_volumes_of(DWORD number);

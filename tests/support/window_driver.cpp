@@ -263,6 +263,6 @@ void window_driver::m_watch_layout_deletions()
             && entry.error == 0)
             ++deletions;
     if (deletions > m_layout_deletions)
-        m_host.set_partitions(m_stick, {{1 << 20, 64 << 20, QString()}});
+        m_host.set_partitions(m_stick, stick_partitions);
     m_layout_deletions = deletions;
 }
