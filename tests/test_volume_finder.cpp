@@ -105,7 +105,8 @@ private slots:
 
         finder run(*disk);
         QTRY_COMPARE(run.finished_at().size(), 1);
-        QVERIFY(run.finished_at()[0] < 1000);
+        // Far below the fifteen-second wait, with room for a loaded machine.
+        QVERIFY(run.finished_at()[0] < 10000);
         QTRY_VERIFY(run.thread_ended());
         QCOMPARE(log.texts("fatal"), QStringList {"Checking for drives after formating"});
         QCOMPARE(log.lines().size(), 1);
@@ -198,7 +199,7 @@ private slots:
 
         finder run(*disk);
         QTRY_COMPARE(run.finished_at().size(), 1);
-        QVERIFY2(run.finished_at()[0] < 1000, qPrintable(QString::number(run.finished_at()[0])));
+        QVERIFY2(run.finished_at()[0] < 10000, qPrintable(QString::number(run.finished_at()[0])));
         QVERIFY(disk->volumes.empty());
         QCOMPARE(disk->handles.size(), size_t(1));
         QTRY_VERIFY(run.thread_ended());
