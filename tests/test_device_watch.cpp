@@ -1,5 +1,7 @@
 #include "device/device_manager.h"
 #include "fake_host.h"
+#include "platform/win32/test_control.h"
+#include "scoped_waits.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,11 +11,28 @@
 
 #include <memory>
 
+using namespace std::chrono_literals;
+using win32::test_control::call;
+
 namespace {
+
+// Far longer than any test runs: a watch that stops in time did not sleep it out.
+const std::chrono::minutes endless_wait(10);
+// What a step the watch takes at once may take on a machine under any load.
+const int at_once_ms = 120000;
 
 int thread_count()
 {
     return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// Returns once the watch has counted the USB storage devices `polls` more times.
+bool polled_again(int polls)
+{
+    const std::uint64_t before = win32::test_control::usb_storage_listings();
+    return QTest::qWaitFor(
+        [&] { return win32::test_control::usb_storage_listings() >= before + std::uint64_t(polls); },
+        at_once_ms);
 }
 
 // When each devices_changed() arrived, and on which thread.
@@ -32,6 +51,19 @@ struct arrivals {
     }
 };
 
+// The watch polls often, and lists the disks again a clear while after a change.
+scoped_waits watch_lengths()
+{
+    return scoped_waits([](wait_lengths& lengths) {
+        lengths.usb_poll = 20ms;
+        lengths.repeat_delay = 1000ms;
+    });
+}
+
+// The reports are timed as the window receives them, each maybe late on a busy machine: half
+// the repeat delay tells it from no delay.
+const qint64 repeat_delay_seen_ms = 500;
+
 } // namespace
 
 class test_device_watch : public QObject {
@@ -40,81 +72,92 @@ class test_device_watch : public QObject {
 private slots:
     void adding_and_removing_a_stick_is_reported_twice_each()
     {
+        scoped_waits waits = watch_lengths();
         fake_host host;
         device_manager manager;
         arrivals seen(manager);
 
-        QTest::qWait(2500);
+        QVERIFY(polled_again(5));
         QCOMPARE(seen.times.size(), 0);
 
-        const qint64 plugged = seen.clock.elapsed();
         QString stick = host.add(fake_host::usb_stick());
-        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 2, 10000);
-        QVERIFY(seen.times[0] - plugged < 2000);
-        QVERIFY2(seen.times[1] - seen.times[0] >= 1200 && seen.times[1] - seen.times[0] <= 3500,
+        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 2, at_once_ms);
+        // The second report waits the repeat delay out.
+        QVERIFY2(seen.times[1] - seen.times[0] >= repeat_delay_seen_ms,
                  qPrintable(QString::number(seen.times[1] - seen.times[0])));
 
-        QTest::qWait(2500);
+        QVERIFY(polled_again(5));
         QCOMPARE(seen.times.size(), 2);
 
         host.remove(stick);
-        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 4, 10000);
-        QVERIFY(seen.times[3] - seen.times[2] >= 1200 && seen.times[3] - seen.times[2] <= 3500);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 4, at_once_ms);
+        QVERIFY2(seen.times[3] - seen.times[2] >= repeat_delay_seen_ms,
+                 qPrintable(QString::number(seen.times[3] - seen.times[2])));
         for (QThread* thread : seen.threads)
             QCOMPARE(thread, manager.thread());
     }
 
     void sticks_present_at_start_are_reported_at_once()
     {
+        scoped_waits waits = watch_lengths();
         fake_host host;
         host.add(fake_host::usb_stick());
         device_manager manager;
         arrivals seen(manager);
 
-        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 2, 10000);
-        QVERIFY2(seen.times[1] < 4000, qPrintable(QString::number(seen.times[1])));
-        QTest::qWait(2000);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 2, at_once_ms);
+        QVERIFY(polled_again(5));
         QCOMPARE(seen.times.size(), 2);
     }
 
+    // The watch counts devices: one stick swapped for another between two looks changes nothing.
     void swapping_one_stick_for_another_is_not_reported()
     {
+        scoped_waits waits = watch_lengths();
         fake_host host;
         QString first = host.add(fake_host::usb_stick());
         device_manager manager;
         arrivals seen(manager);
-        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 2, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 2, at_once_ms);
 
+        win32::test_control::hold_call(call::usb_storage_listing, "USBSTOR");
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), at_once_ms);
         host.remove(first);
         host.add(fake_host::usb_stick());
-        QTest::qWait(2500);
+        win32::test_control::release_held();
+        QVERIFY(polled_again(5));
         QCOMPARE(seen.times.size(), 2);
     }
 
     void destroying_the_manager_ends_its_watch_thread_data()
     {
         QTest::addColumn<bool>("stick_present");
-        QTest::addColumn<int>("wait_ms");
-        QTest::newRow("while polling") << false << 700;
-        QTest::newRow("between the two reports") << true << 1200;
+        QTest::newRow("while polling") << false;
+        QTest::newRow("between the two reports") << true;
     }
 
     void destroying_the_manager_ends_its_watch_thread()
     {
         QFETCH(bool, stick_present);
-        QFETCH(int, wait_ms);
+        scoped_waits waits([stick_present](wait_lengths& lengths) {
+            lengths.usb_poll = stick_present ? 20ms : endless_wait;
+            lengths.repeat_delay = endless_wait;
+        });
         fake_host host;
         if (stick_present)
             host.add(fake_host::usb_stick());
         const int before = thread_count();
         auto manager = std::make_unique<device_manager>();
+        arrivals seen(*manager);
         QTRY_COMPARE(thread_count(), before + 1);
-        QTest::qWait(wait_ms);
+        if (stick_present)
+            QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 1, at_once_ms);
 
         QElapsedTimer stopping;
         stopping.start();
         manager.reset();
-        QVERIFY2(stopping.elapsed() < 1000, qPrintable(QString::number(stopping.elapsed())));
+        // Far from the wait it was in.
+        QVERIFY2(stopping.elapsed() < at_once_ms, qPrintable(QString::number(stopping.elapsed())));
         QTRY_COMPARE(thread_count(), before);
     }
 };

@@ -1,12 +1,15 @@
 #include "file_size_limit.h"
 #include "release_server.h"
 #include "retriever_harness.h"
+#include "scoped_waits.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -160,7 +163,10 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, partial_kept);
         offer_download(md5_of(m_image) + "  kestrel-v2.img.gz\n");
-        m_harness->retriever->set_stall_limit(400);
+        scoped_waits waits([&failure](wait_lengths& lengths) {
+            if (failure == "stalls")
+                lengths.network_silence = 1000ms;
+        });
         release_server::answer& image = m_server->answer_for(image_path());
         if (failure == "no length")
             image.send_length = false;
@@ -286,18 +292,19 @@ private slots:
 
     void cancel_during_the_transfer()
     {
+        scoped_waits waits([](wait_lengths& lengths) { lengths.network_silence = 1000ms; });
         offer_download(md5_of(m_image));
         m_server->answer_for(image_path()).hold_after = 64 * 1024;
         m_harness->retriever->download_image();
         QTRY_COMPARE(m_server->held_transfers(), 1);
         QTRY_VERIFY(m_harness->downloaded("v2.gz.part").size() > 0);
-        m_harness->retriever->set_stall_limit(300);
 
         m_harness->retriever->cancel();
 
         QCOMPARE(m_harness->downloaded_files(), QStringList());
         QTRY_COMPARE(m_server->abandoned_transfers(), 1);
-        QTest::qWait(600);
+        // Past the silence that would have ended the held transfer.
+        QTest::qWait(1500);
         QCOMPARE(m_harness->downloaded_files(), QStringList());
         QVERIFY(m_harness->log().endsWith("info: Download canceled"));
         QVERIFY(m_harness->messages().isEmpty());

@@ -1,10 +1,13 @@
 #include "release_server.h"
 #include "retriever_harness.h"
+#include "scoped_waits.h"
 
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -327,12 +330,12 @@ private slots:
         answer.silent = hold_after == -1;
         answer.hold_after = hold_after >= 0 ? hold_after : -1;
         if (hold_after == -2) {
-            // Longer than the limit in all, but never silent for as long.
-            answer.piece_size = 5;
+            // Longer than the limit in all, but never silent for a tenth of it.
+            answer.piece_size = 1;
             answer.piece_delay_ms = 100;
         }
+        scoped_waits waits([](wait_lengths& lengths) { lengths.network_silence = 1000ms; });
         retriever_harness harness(*m_server);
-        harness.retriever->set_stall_limit(400);
 
         harness.retriever->check_latest();
 
@@ -360,8 +363,8 @@ private slots:
         QFETCH(bool, by_new_query);
         m_server->publish_release("v2", image_bytes(10), md5_text);
         m_server->answer_for(release_server::latest_path()).silent = true;
+        scoped_waits waits([](wait_lengths& lengths) { lengths.network_silence = 1000ms; });
         retriever_harness harness(*m_server);
-        harness.retriever->set_stall_limit(300);
         harness.retriever->check_latest();
         QTRY_COMPARE(m_server->requests().size(), 1);
 
@@ -373,7 +376,8 @@ private slots:
             harness.retriever->cancel();
         }
 
-        QTest::qWait(800);
+        // Past the silence that would have ended the abandoned request.
+        QTest::qWait(1500);
         QVERIFY(harness.messages().isEmpty());
         QCOMPARE(harness.not_downloaded->size(), by_new_query ? 1 : 0);
     }
@@ -417,8 +421,8 @@ private slots:
         const QString base = failure == "refused"
             ? "http://127.0.0.1:" + QString::number(release_server::unused_port())
             : m_server->base_url();
+        scoped_waits waits([](wait_lengths& lengths) { lengths.network_silence = 1000ms; });
         retriever_harness harness(base, base);
-        harness.retriever->set_stall_limit(300);
         const QByteArray record = md5_text + "  v1.2.3.gz";
         harness.put_download("checksum.md5", record);
         if (!cached_file.isEmpty())

@@ -2,6 +2,7 @@
 #include "device/listener_windows.h"
 #include "device/volume_queries.h"
 #include "logger.h"
+#include "wait_lengths.h"
 
 #include <QEventLoop>
 #include <QTimer>
@@ -12,9 +13,6 @@
 #include <algorithm>
 
 namespace {
-
-// Time the system gets to bring the cleared disk's volumes up again before the finder looks.
-const int settle_ms = 2000;
 
 // The number of the disk that holds the system directory, or -1 when it cannot be learnt.
 long long system_disk_number()
@@ -133,7 +131,7 @@ bool device_manager::impl::m_wait_for_settling(unsigned preparation)
     // An event loop rather than a spin: no core is busy while no event is pending.
     QEventLoop loop;
     m_settle_wait = &loop;
-    QTimer::singleShot(settle_ms, &loop, &QEventLoop::quit);
+    QTimer::singleShot(wait_lengths::current().settle, &loop, &QEventLoop::quit);
     loop.exec();
     return preparation == m_stops;
 }

@@ -2,6 +2,7 @@
 #include "device/device_windows.h"
 #include "device/volume_queries.h"
 #include "logger.h"
+#include "wait_lengths.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
@@ -15,27 +16,25 @@
 
 namespace {
 
-const int poll_interval_ms = 500;
-const int repeat_delay_ms = 1500;
-const int volume_wait_ms = 15000;
-const int volume_pass_pause_ms = 50;
+using std::chrono::milliseconds;
+
 // Longest sleep before a stop request is looked at again.
-const int stop_check_ms = 50;
+const milliseconds stop_check(50);
 
 bool stop_requested()
 {
     return QThread::currentThread()->isInterruptionRequested();
 }
 
-// Sleeps `ms` in short steps; false when the thread was asked to stop meanwhile.
-bool pause(int ms)
+// Sleeps `length` in short steps; false when the thread was asked to stop meanwhile.
+bool pause(milliseconds length)
 {
-    QDeadlineTimer deadline(ms);
+    QDeadlineTimer deadline(length);
     while (!stop_requested()) {
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
             return true;
-        Sleep(static_cast<DWORD>(std::min<qint64>(left, stop_check_ms)));
+        Sleep(static_cast<DWORD>(std::min<qint64>(left, stop_check.count())));
     }
     return false;
 }
@@ -98,12 +97,12 @@ void listener_windows::set_device(device* dev)
 void listener_windows::start_listening()
 {
     DWORD last_count = 0;
-    while (pause(poll_interval_ms)) {
+    while (pause(wait_lengths::current().usb_poll)) {
         const std::optional<DWORD> count = usb_storage_count();
         if (!count || *count == last_count)
             continue;
         emit dev_changed();
-        if (!pause(repeat_delay_ms))
+        if (!pause(wait_lengths::current().repeat_delay))
             return;
         emit dev_changed();
         last_count = *count;
@@ -114,7 +113,8 @@ void listener_windows::find_volumes()
 {
     KESTREL_LOG(logger::fatal, "Checking for drives after formating");
     auto& disk = *static_cast<device_windows*>(m_device);
-    QDeadlineTimer deadline(volume_wait_ms);
+    const wait_lengths waits = wait_lengths::current();
+    QDeadlineTimer deadline(waits.volume_wait);
     while (disk.volumes.empty() && !deadline.hasExpired() && !stop_requested()) {
         // Once the re-read layout holds no partition, no volume can come back.
         if (disk.layout_reread && !disk.handles.empty()
@@ -127,7 +127,7 @@ void listener_windows::find_volumes()
         }
         lock_returned_volumes(disk);
         if (disk.volumes.empty())
-            pause(static_cast<int>(std::min<qint64>(volume_pass_pause_ms, deadline.remainingTime())));
+            pause(std::min(waits.volume_poll, milliseconds(deadline.remainingTime())));
     }
     emit unmount_finished();
 }

@@ -11,7 +11,6 @@ const int unfolded_height = 985;
 const int message_height = 620;
 const int building_height = 665;
 const int fold_duration_ms = 300;
-const int message_pause_ms = 2000;
 const int message_animation_ms = 250;
 using disk_sizes::confirmation_threshold;
 

@@ -4,6 +4,7 @@
 #include "image/release_endpoints.h"
 #include "image/release_tag.h"
 #include "logger.h"
+#include "wait_lengths.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr int default_stall_limit_ms = 30000;
 // A checksum answer is one line; anything longer is not one.
 constexpr qint64 checksum_answer_limit = 4096;
 
@@ -34,7 +34,6 @@ image_retriever::image_retriever(const std::string& data_folder,
     qRegisterMetaType<std::string>();
     qRegisterMetaType<uint64_t>("uint64_t");
     m_stall_timer.setSingleShot(true);
-    m_stall_timer.setInterval(default_stall_limit_ms);
     connect(&m_stall_timer, SIGNAL(timeout()), this, SLOT(m_stalled()));
     m_write_timer.setSingleShot(true);
     m_write_timer.setInterval(0);
@@ -48,11 +47,6 @@ image_retriever::~image_retriever()
             reply->disconnect(this);
         delete m_manager;
     }
-}
-
-void image_retriever::set_stall_limit(int milliseconds)
-{
-    m_stall_timer.setInterval(milliseconds);
 }
 
 void image_retriever::check_latest()
@@ -201,7 +195,7 @@ void image_retriever::m_watch(QNetworkReply* reply)
 {
     m_watched_reply = reply;
     m_stalled_out = false;
-    m_stall_timer.start();
+    m_stall_timer.start(wait_lengths::current().network_silence);
     connect(reply, SIGNAL(metaDataChanged()), this, SLOT(m_heard_from_server()));
     connect(reply, SIGNAL(downloadProgress(qint64, qint64)), this, SLOT(m_heard_from_server()));
 }

@@ -33,8 +33,6 @@ public:
     // Abandons every request under way, which then reports nothing, and removes a download
     // that has not completed. A complete image stays.
     void cancel();
-    // How long a request may go without receiving anything before it fails (30 s).
-    void set_stall_limit(int milliseconds);
 
 signals:
     void progress_updated(qint64 recieved, qint64 total);

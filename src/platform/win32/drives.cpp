@@ -20,6 +20,7 @@ DWORD WINAPI GetLogicalDrives()
 
 DWORD WINAPI GetLogicalDriveStringsA(DWORD buffer_length, LPSTR buffer)
 {
+    win32::wait_if_held(win32::test_control::call::drive_listing, "");
     win32::note_drive_listing();
     std::string strings;
     for (const win32::host_volume& volume : win32::scan_host().volumes)

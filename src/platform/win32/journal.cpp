@@ -34,6 +34,7 @@ std::vector<pending_fault> drops;
 pending_hold hold;
 std::function<void(const std::string&)> partition_table_reread;
 std::atomic<std::uint64_t> drive_listing_count {0};
+std::atomic<std::uint64_t> usb_storage_listing_count {0};
 
 // Counts this call against the first fault pending for it; true (with the fault's error) when
 // the fault hits this call, which forgets it.
@@ -94,6 +95,11 @@ void reread_fake_partition_table(const std::string& node_path)
 void note_drive_listing()
 {
     ++drive_listing_count;
+}
+
+void note_usb_storage_listing()
+{
+    ++usb_storage_listing_count;
 }
 
 void journal_call(test_control::call what, const std::string& target, DWORD error,
@@ -172,6 +178,11 @@ void release_held()
 std::uint64_t drive_listings()
 {
     return drive_listing_count;
+}
+
+std::uint64_t usb_storage_listings()
+{
+    return usb_storage_listing_count;
 }
 
 void reset()

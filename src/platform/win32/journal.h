@@ -19,6 +19,7 @@ bool injected_drop(test_control::call what, const std::string& target);
 void reread_fake_partition_table(const std::string& node_path);
 
 void note_drive_listing();
+void note_usb_storage_listing();
 
 void journal_call(test_control::call what, const std::string& target, DWORD error,
                   std::uint64_t offset = 0, std::uint64_t length = 0);

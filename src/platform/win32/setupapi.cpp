@@ -5,6 +5,7 @@
 
 #include "device_paths.h"
 #include "disk_registry.h"
+#include "journal.h"
 #include "kernel_object.h"
 
 #include <setupapi.h>
@@ -62,6 +63,10 @@ std::string friendly_name(const win32::sysfs_disk& disk)
 
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR enumerator, HWND, DWORD flags)
 {
+    if (enumerator && strcasecmp(enumerator, "USBSTOR") == 0) {
+        win32::wait_if_held(win32::test_control::call::usb_storage_listing, "USBSTOR");
+        win32::note_usb_storage_listing();
+    }
     auto* set = new device_info_set;
     std::vector<win32::host_disk> disks;
     // A disk that holds the running system is no candidate for anything, whatever its bus.

@@ -14,8 +14,12 @@ namespace win32 {
 namespace test_control {
 
 // `direct_io` is the unbuffered open of a disk: never journaled, its injected failure stands for
-// a file system without direct I/O.
-enum class call { lock, dismount, delete_layout, update_properties, eject, write, direct_io };
+// a file system without direct I/O. The listings are never journaled, their holds stop a
+// thread before it looks: `usb_storage_listing` at the USB storage devices (target "USBSTOR"),
+// as the device watch does, `drive_listing` at the drive letters (target ""), as the volume
+// finder does.
+enum class call { lock, dismount, delete_layout, update_properties, eject, write, direct_io,
+                  usb_storage_listing, drive_listing };
 
 struct journal_entry {
     call what = call::write;
@@ -53,6 +57,8 @@ void on_partition_table_reread(std::function<void(const std::string& node_path)>
 // How many times the drive letters were listed (GetLogicalDriveStringsA), since the process
 // started: tests count the polls of code that looks for volumes.
 std::uint64_t drive_listings();
+// How many times the USB storage devices were listed: the polls of the device watch.
+std::uint64_t usb_storage_listings();
 
 // Starts over with the host root named by KESTREL_HOST_ROOT now: disk numbers, drive letters,
 // journal and pending failures are forgotten. Handles still open go on naming their disks.

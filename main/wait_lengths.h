@@ -1,0 +1,29 @@
+#pragma once
+// How long the program waits on the clock for what a disk, the system or a server does. Every
+// such wait reads its length here, so that the tests can shorten them all in one place and
+// still see what happens when a wait runs out.
+
+#include <chrono>
+
+struct wait_lengths {
+    using milliseconds = std::chrono::milliseconds;
+
+    // Time the system gets to bring a cleared disk's volumes up again before they are looked for.
+    milliseconds settle {2000};
+    // How long the volumes of a cleared disk are looked for.
+    milliseconds volume_wait {15000};
+    // Between two looks for those volumes.
+    milliseconds volume_poll {50};
+    // How often the USB storage devices are counted.
+    milliseconds usb_poll {500};
+    // After a change in that count, when the disks are listed once more: their volumes come up
+    // a little later than the devices.
+    milliseconds repeat_delay {1500};
+    // A request that receives nothing for this long has failed.
+    milliseconds network_silence {30000};
+
+    // The lengths of this process; read when a wait starts.
+    static wait_lengths current();
+    // For tests: the waits started from now on take these lengths.
+    static void set(const wait_lengths& lengths);
+};
