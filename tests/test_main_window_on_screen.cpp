@@ -28,10 +28,6 @@ namespace {
 
 using win32::test_control::call;
 
-// The faces of a card: "CANCEL" or "STOP FLASHING" on the left, "UPDATE" or "CONTINUE" right.
-const QPoint left_face(113, 178);
-const QPoint right_face(300, 178);
-
 // What the X server shows of the window; without a compositor, the translucent margin is black.
 bool screen_shows_what_is_painted(QWidget* window)
 {
@@ -126,9 +122,9 @@ private slots:
 
         // The start-up offer, once the device watch has refreshed the window twice.
         QVERIFY(wait_for<download_dialog>(window));
-        QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") >= 3, 10000);
+        QVERIFY(driver.wait_for_start_up_reports());
         QCOMPARE(look_at(window), QString());
-        QVERIFY(window_driver::click(wait_for<download_dialog>(window), left_face));
+        QVERIFY(driver.press_card_button("CANCEL"));
         QTRY_VERIFY(!window->findChild<download_dialog*>());
 
         // The form, folded and unfolded; a field being typed in, and the fields unfolded, show.
@@ -152,23 +148,25 @@ private slots:
         driver.host().add(fake_host::usb_stick(128'000'000'000));
         QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") >= refreshes + 2, 10000);
         auto* list = window->findChild<device_selection*>();
-        QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, QPoint(276, 36));
+        driver.open_device_list();
         QCOMPARE(look_at(window), QString());
         QTest::mouseClick(list->findChildren<device_selection_widget*>().last(), Qt::LeftButton);
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(driver.press_flash());
         QVERIFY(wait_for<dialog_window>(window));
         QCOMPARE(look_at(window), QString());
-        QVERIFY(window_driver::click(wait_for<dialog_window>(window), left_face));
+        QVERIFY(wait_for<dialog_window>(window));
+        QVERIFY(driver.press_card_button("CANCEL"));
         QTRY_VERIFY(!window->findChild<dialog_window*>());
 
         // The first stick, from a scrolled form: download, flash, "Stop flashing?", success.
-        QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, QPoint(276, 36));
+        driver.open_device_list();
         QTest::mouseClick(list->findChildren<device_selection_widget*>().first(), Qt::LeftButton);
         form->verticalScrollBar()->setValue(form->verticalScrollBar()->maximum());
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(driver.press_flash());
-        QVERIFY(window_driver::click(wait_for<download_dialog>(window), right_face));
+        QVERIFY(wait_for<download_dialog>(window));
+        QVERIFY(driver.press_card_button("UPDATE"));
         QTRY_COMPARE_WITH_TIMEOUT(driver.server().held_transfers(), 1, 10000);
         QCOMPARE(look_at(window), QString());
         win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
@@ -178,7 +176,8 @@ private slots:
         QVERIFY(driver.press_flash());
         QVERIFY(wait_for<dialog_window>(window));
         QCOMPARE(look_at(window), QString());
-        QVERIFY(window_driver::click(wait_for<dialog_window>(window), right_face));
+        QVERIFY(wait_for<dialog_window>(window));
+        QVERIFY(driver.press_card_button("CONTINUE"));
         win32::test_control::release_held();
         QVERIFY(wait_for<end_dialog>(window));
         QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());

@@ -24,6 +24,8 @@ QPushButton* build(QFrame* dialog, const QString& title, const QString& body)
 
     ui_style::icon_label(":/icons/close.svg", QSize(14, 14), dialog)->move(375, 30);
     QPushButton* close = click_surface(dialog, QRect(375, 30, 14, 14));
+    // An icon has no text to be found by.
+    close->setObjectName("close");
 
     ui_style::dialog_separator(dialog)->move(5, 69);
 

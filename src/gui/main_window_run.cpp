@@ -381,17 +381,19 @@ void main_window::m_return_to_form()
 
 void main_window::m_stop_preparation()
 {
+    KESTREL_LOG(logger::fatal, "Preparation canceled");
     m_device_manager->stop_preparation();
     m_device_manager->release_device(m_selected_device.get());
 }
-
 
 void main_window::m_stop_burner_thread()
 {
     if (!m_burner_thread)
         return;
     // The disk's handles are released only when the burner has seen the cancel.
-    if (m_image_burner)
+    if (m_image_burner && m_burner_thread->isRunning()) {
         m_image_burner->cancel();
+        KESTREL_LOG(logger::fatal, "Burning canceled");
+    }
     m_burner_thread->wait();
 }

@@ -25,6 +25,8 @@ titlebar::titlebar(QWidget* window, std::function<bool()> is_busy)
 
     ui_style::icon_label(":/icons/close.svg", QSize(14, 14), this)->move(570, 17);
     m_close = new QPushButton(this);
+    // An icon has no text to be found by.
+    m_close->setObjectName("close");
     m_close->setFlat(true);
     m_close->setGeometry(570, 17, 14, 14);
     m_close->setCursor(Qt::PointingHandCursor);

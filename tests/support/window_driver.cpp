@@ -6,14 +6,17 @@
 #include "gui/device_selection_widget.h"
 #include "gui/dialog_window.h"
 #include "gui/download_dialog.h"
+#include "gui/end_dialog.h"
 #include "gui/main_window.h"
 #include "gui/progress_button.h"
 #include "gui/resources_loader.h"
 #include "gui/text_input.h"
+#include "gui/titlebar.h"
 #include "local_endpoints.h"
 #include "logger.h"
 #include "platform/win32/test_control.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
 #include <QJsonDocument>
@@ -41,6 +44,18 @@ card* visible_child(QWidget* window)
         if (candidate->isVisible())
             return candidate;
     return nullptr;
+}
+
+// What a step taken at once may take on a machine under any load.
+const int at_once_ms = 120000;
+
+// Clicks the middle of what shows of `target` inside `surface_owner`.
+bool click_shown_part(QWidget* surface_owner, QWidget* target)
+{
+    const QRect shown = target->visibleRegion().boundingRect();
+    if (shown.isEmpty())
+        return false;
+    return window_driver::click(surface_owner, target->mapTo(surface_owner, shown.center()));
 }
 
 } // namespace
@@ -99,6 +114,7 @@ QString window_driver::downloads() const
 
 main_window* window_driver::open_window()
 {
+    m_watch_polls_at_open = win32::test_control::usb_storage_listings();
     m_window = std::make_unique<main_window>(app_paths::application_name, m_data_folder,
                                              app_paths::version);
     m_window->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint
@@ -129,6 +145,15 @@ download_dialog* window_driver::offer() const
 dialog_window* window_driver::question() const
 {
     return visible_child<dialog_window>(m_window.get());
+}
+
+QWidget* window_driver::card() const
+{
+    if (QWidget* shown = offer())
+        return shown;
+    if (QWidget* shown = question())
+        return shown;
+    return visible_child<end_dialog>(m_window.get());
 }
 
 progress_button* window_driver::flash_button() const
@@ -178,12 +203,54 @@ bool window_driver::press_flash()
     return click(button, QPoint(button->width() / 2, button->height() / 2));
 }
 
+bool window_driver::press_card_button(const QString& text)
+{
+    QWidget* shown = card();
+    if (!shown)
+        return false;
+    for (QLabel* label : shown->findChildren<QLabel*>())
+        if (label->text() == text && label->isVisible())
+            return click_shown_part(shown, label);
+    return false;
+}
+
+bool window_driver::press_card_close()
+{
+    QWidget* shown = card();
+    QPushButton* cross = shown ? shown->findChild<QPushButton*>("close") : nullptr;
+    return cross && click_shown_part(shown, cross);
+}
+
+bool window_driver::press_window_close()
+{
+    auto* bar = m_window->findChild<titlebar*>();
+    QPushButton* cross = bar ? bar->findChild<QPushButton*>("close") : nullptr;
+    return cross && click_shown_part(bar, cross);
+}
+
+void window_driver::open_device_list()
+{
+    auto* list = m_window->findChild<device_selection*>();
+    auto* header = list->findChild<QFrame*>("header");
+    QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, header->geometry().center());
+}
+
+bool window_driver::wait_for_start_up_reports()
+{
+    // The watch reports twice as its first look finds the disks, and only then looks again.
+    const bool looked_again = QTest::qWaitFor(
+        [this] { return win32::test_control::usb_storage_listings() >= m_watch_polls_at_open + 2; },
+        at_once_ms);
+    // Its reports were sent before that look.
+    QCoreApplication::sendPostedEvents();
+    return looked_again;
+}
+
 bool window_driver::accept_download()
 {
     if (!QTest::qWaitFor([this] { return offer() != nullptr; }, 20000))
         return false;
-    // The "UPDATE" face of the card.
-    if (!click(offer(), QPoint(300, 178)))
+    if (!press_card_button("UPDATE"))
         return false;
     const QString image = downloads() + "/" + m_release.tag + ".gz";
     return QTest::qWaitFor([this, image] {
@@ -195,14 +262,13 @@ bool window_driver::decline_download()
 {
     if (!QTest::qWaitFor([this] { return offer() != nullptr; }, 20000))
         return false;
-    // The "CANCEL" face of the card.
-    return click(offer(), QPoint(113, 178));
+    return press_card_button("CANCEL");
 }
 
 bool window_driver::pick(const QString& model)
 {
     auto* list = m_window->findChild<device_selection*>();
-    QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, QPoint(276, 36));
+    open_device_list();
     for (auto* row : list->findChildren<device_selection_widget*>()) {
         const QList<QLabel*> labels = row->findChildren<QLabel*>();
         const bool named = std::any_of(labels.begin(), labels.end(),

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,8 @@ public:
     // The card on show (answered cards linger hidden until they are deleted), or nullptr.
     download_dialog* offer() const;
     dialog_window* question() const;
+    // Whichever card is on show: the offer, a question or the success page.
+    QWidget* card() const;
     progress_button* flash_button() const;
     // The topmost click surface at `position` of `widget`, or nullptr when something else
     // covers that place (a disabled face, for instance).
@@ -68,6 +71,19 @@ public:
     // The name of the progress button's face on show ("ready", "done", "disabled", ...).
     QString flash_face() const;
     bool press_flash();
+    // Clicks the button of the card on show whose face reads `text` ("UPDATE", "CANCEL",
+    // "STOP FLASHING", "CONTINUE", "FLASH NEW USB", "Dont show this again"), where it shows;
+    // false when no card shows it or something else takes the click there.
+    bool press_card_button(const QString& text);
+    // The close cross of the card on show.
+    bool press_card_close();
+    // The close cross of the title bar.
+    bool press_window_close();
+    // Unfolds the device list, as a click on its header does.
+    void open_device_list();
+    // Waits until the device watch has reported the disks it found when the window opened, so
+    // that no late report rebuilds the list a test changed.
+    bool wait_for_start_up_reports();
 
     // Accepts the start-up download offer and waits until the image is in the cache.
     bool accept_download();
@@ -103,4 +119,6 @@ private:
     // that preparation need not wait for it in vain.
     QTimer m_volume_watch;
     size_t m_layout_deletions = 0;
+    // The device watch's looks when the window was opened.
+    std::uint64_t m_watch_polls_at_open = 0;
 };
