@@ -21,7 +21,9 @@ test: build
 windows-check: configure
 	cmake --build $(BUILD_DIR) --target windows_header_check --parallel $(JOBS)
 
-run: build
+# The program alone: the tests take far longer to build.
+run: configure
+	cmake --build $(BUILD_DIR) --target kestrel-flash-tool --parallel $(JOBS)
 	$(BUILD_DIR)/kestrel-flash-tool
 
 # The whole run without a USB stick or the internet: a fake host with DEMO_STICKS 16 GB sticks
