@@ -8,8 +8,11 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,6 +29,14 @@ void write_file(const QString& path, const QByteArray& content, QFile::Permissio
     file.open(QIODevice::WriteOnly);
     file.write(content);
     file.setPermissions(permissions);
+}
+
+// The parent of a running process: the field after the state in /proc/PID/stat, which follows
+// the command in parentheses.
+qint64 parent_of(const QString& pid)
+{
+    const QByteArray stat = read_file("/proc/" + pid + "/stat");
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
 }
 
 const QFile::Permissions everyone_all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
@@ -59,12 +70,17 @@ class test_startup : public QObject {
             // A copy, so that the unprivileged user can run it wherever the build lives.
             QFile::copy(tool_process::program_path(), program());
             QFile::setPermissions(program(), everyone_all);
+            // Held, when hold() is a named pipe, until a line is written to it.
             write_file(stub_bin() + "/pkexec",
                        "#!/bin/sh\n"
                        "printf '%s\\n' \"$@\" > \"$RELAUNCH_RECORDS/.$$\"\n"
-                       "mv \"$RELAUNCH_RECORDS/.$$\" \"$RELAUNCH_RECORDS/$$\"\n",
+                       "mv \"$RELAUNCH_RECORDS/.$$\" \"$RELAUNCH_RECORDS/$$\"\n"
+                       "[ -p \"$RELAUNCH_RECORDS/../hold\" ] && read go < \"$RELAUNCH_RECORDS/../hold\"\n"
+                       "exit 0\n",
                        everyone_all);
         }
+
+        QString hold() const { return root.path() + "/hold"; }
 
         QProcessEnvironment environment() const
         {
@@ -107,17 +123,32 @@ private slots:
         sandbox box;
         const QStringList options {"--release-service", "https://mirror.example/api",
                                    "--file-server=http://127.0.0.1:8642/files"};
-        tool_process::result outcome =
-            tool_process::run_unprivileged(box.program(), options, box.environment());
-        QVERIFY2(outcome.finished, qPrintable(outcome.output));
-        QCOMPARE(outcome.exit_code, 0);
+        QVERIFY(mkfifo(box.hold().toUtf8().constData(), 0666) == 0);
+        QFile::setPermissions(box.hold(), everyone_all);
+        QProcess program;
+        tool_process::start_unprivileged(program, box.program(), options, box.environment());
+        QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
+        {
+            // pkexec now waits at the hold until it is let go, at the end of this block.
+            const auto let_pkexec_go = qScopeGuard([&] {
+                QFile hold(box.hold());
+                hold.open(QIODevice::WriteOnly);
+                hold.write("go\n");
+            });
+            // pkexec asks polkit about its caller and serves none that has gone: the program is
+            // its parent and waits while pkexec asks for the password.
+            QCOMPARE(parent_of(box.relaunch_records().first()), program.processId());
+            QCOMPARE(program.state(), QProcess::Running);
+        }
+        QVERIFY2(program.waitForFinished(30000), program.readAll().constData());
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
 
         QVERIFY(QFileInfo(box.data_folder() + "/downloads").isDir());
         QCOMPARE(read_file(box.data_folder() + "/configuration.txt"), QByteArray());
         QVERIFY(QFile::exists(box.data_folder() + "/Kestrel Flash tool.log"));
         QCOMPARE(read_file(box.data_folder() + "/Kestrel Flash tool.log"), QByteArray());
 
-        QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
         QTest::qWait(300);
         QCOMPARE(box.relaunch_records().size(), 1);
         // pkexec runs the program itself, so that the polkit action naming it applies, then

@@ -1,8 +1,8 @@
-// "runas" starts the program through pkexec, detached, so that the elevated copy outlives
-// this process. pkexec runs the program itself, so that a polkit action can name it and say
-// why the password is asked. pkexec clears the environment; the session's variables go as the
-// program's own options, which let the copy open its window on the user's display and find the
-// user's data folder.
+// "runas" starts the program through pkexec, in a session of its own, so that the elevated copy
+// outlives this process. pkexec runs the program itself, so that a polkit action can name it
+// and say why the password is asked. pkexec clears the environment; the session's variables go
+// as the program's own options, which let the copy open its window on the user's display and
+// find the user's data folder.
 
 #include "session_variables.h"
 
@@ -118,8 +118,11 @@ std::vector<std::string> elevated_command(const std::string& program,
     return command;
 }
 
-// Starts the command in a new session as a grandchild, so that no zombie is left behind;
-// returns errno of a failed start, 0 on success.
+// Starts the command in a new session and returns errno of a failed start, 0 on success.
+// pkexec serves only a caller that is still there (it asks polkit about its parent, and an
+// orphan is refused), so this waits until pkexec is done with the password: it holds the write
+// end of a pipe, which closes when pkexec starts the program (it marks every inherited
+// descriptor close-on-exec) or gives up. A failed start writes its errno there instead.
 int spawn_detached(const std::vector<std::string>& command)
 {
     std::vector<char*> arguments;
@@ -127,42 +130,35 @@ int spawn_detached(const std::vector<std::string>& command)
         arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);
 
-    int error_pipe[2];
-    if (pipe2(error_pipe, O_CLOEXEC) != 0)
+    int held_pipe[2];
+    if (pipe2(held_pipe, O_CLOEXEC) != 0)
         return errno;
 
     pid_t child = fork();
     if (child < 0) {
         int error = errno;
-        close(error_pipe[0]);
-        close(error_pipe[1]);
+        close(held_pipe[0]);
+        close(held_pipe[1]);
         return error;
     }
     if (child == 0) {
         setsid();
-        pid_t grandchild = fork();
-        if (grandchild == 0) {
-            execvp(arguments[0], arguments.data());
-            int error = errno;
-            (void)!write(error_pipe[1], &error, sizeof error);
-            _exit(127);
-        }
-        _exit(grandchild < 0 ? 1 : 0);
+        fcntl(held_pipe[1], F_SETFD, 0);
+        execvp(arguments[0], arguments.data());
+        int error = errno;
+        (void)!write(held_pipe[1], &error, sizeof error);
+        _exit(127);
     }
 
-    close(error_pipe[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    close(held_pipe[1]);
     int exec_error = 0;
     ssize_t received;
     do {
-        received = read(error_pipe[0], &exec_error, sizeof exec_error);
+        received = read(held_pipe[0], &exec_error, sizeof exec_error);
     } while (received < 0 && errno == EINTR);
-    close(error_pipe[0]);
-
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return ECHILD;
+    close(held_pipe[0]);
+    // Reaped when it has ended; one that became the elevated program lives on.
+    waitpid(child, nullptr, WNOHANG);
     return received == sizeof exec_error ? exec_error : 0;
 }
 
