@@ -7,6 +7,10 @@
 
 include(GNUInstallDirs)
 
+# Installing (and so CPack) builds nothing itself: `make package` builds the program and its
+# files first, so that a package does not wait for every test program to be built.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
 # The identity of the program on the desktop. The domain stands in, as the file server's does,
 # until the maker's is known.
 set(KESTREL_APP_ID "example.kestrel.FlashTool")
