@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test windows-check run demo
+.PHONY: deps configure build test windows-check run package demo
 
 deps:
 	bash tools/install-deps.sh
@@ -21,8 +21,16 @@ test: build
 windows-check: configure
 	cmake --build $(BUILD_DIR) --target windows_header_check --parallel $(JOBS)
 
-run: build
+# The program alone: the tests take far longer to build.
+run: configure
+	cmake --build $(BUILD_DIR) --target kestrel-flash-tool --parallel $(JOBS)
 	$(BUILD_DIR)/kestrel-flash-tool
+
+# A Debian package of the program, in $(BUILD_DIR) (see README): the program and the files it
+# installs are built, the tests are not.
+package: configure
+	cmake --build $(BUILD_DIR) --target kestrel-flash-tool kestrel_desktop_files --parallel $(JOBS)
+	cd $(BUILD_DIR) && cpack -G DEB
 
 # The whole run without a USB stick or the internet: a fake host with DEMO_STICKS 16 GB sticks
 # and a local release server on DEMO_PORT. DEMO_ARGS go to the program (--cli ... for the

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "image/release_endpoints.h"
+#include "session_variables.h"
 
 namespace {
 
@@ -47,6 +48,20 @@ options parse(int argc, char* argv[])
                 matched = &option;
                 url = argument.substr(name.size() + 1);
             }
+        }
+        const std::string variable_option = session_variables::option;
+        if (argument == variable_option || argument.rfind(variable_option + "=", 0) == 0) {
+            if (argument == variable_option && index + 1 >= argc) {
+                parsed.error = variable_option + " needs NAME=VALUE";
+                return parsed;
+            }
+            const std::string assignment = argument == variable_option
+                ? std::string(argv[++index]) : argument.substr(variable_option.size() + 1);
+            parsed.error = session_variables::refusal(assignment);
+            if (!parsed.error.empty())
+                return parsed;
+            parsed.session_variables.push_back(assignment);
+            continue;
         }
         if (!matched) {
             if (argument == "--help")

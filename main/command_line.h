@@ -6,7 +6,8 @@
 //   kestrel-flash-tool [--release-service URL] [--file-server URL] --cli COMMAND ...
 //   kestrel-flash-tool --help
 //
-// Each URL option also takes the form --option=URL and may stand anywhere.
+// Each URL option also takes the form --option=URL and may stand anywhere; so does
+// --session-variable NAME=VALUE, which the elevated relaunch gives (see session_variables.h).
 
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@ struct options {
     // Empty when not given: the built-in base stays.
     std::string release_service;
     std::string file_server;
+    // NAME=VALUE of --session-variable, in the order given, each of a name it may set.
+    std::vector<std::string> session_variables;
     // The arguments without the options: the program path, then the data folder when given,
     // then whatever else the toolkit may use. They point into the parsed argv.
     std::vector<char*> remaining;

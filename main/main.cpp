@@ -5,6 +5,7 @@
 #include "display_scaling.h"
 #include "logger.h"
 #include "permission_manager.h"
+#include "session_variables.h"
 #include "gui/main_window.h"
 #include "gui/resources_loader.h"
 #include "image/release_endpoints.h"
@@ -21,6 +22,8 @@ int main(int argc, char* argv[])
         std::cerr << options.error << std::endl;
         return 2;
     }
+    // Before anything reads them: the data folder and the display come from them.
+    session_variables::apply(options.session_variables);
     if (options.help) {
         std::cout << cli::usage_text;
         return 0;

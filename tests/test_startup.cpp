@@ -8,8 +8,11 @@
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,6 +29,14 @@ void write_file(const QString& path, const QByteArray& content, QFile::Permissio
     file.open(QIODevice::WriteOnly);
     file.write(content);
     file.setPermissions(permissions);
+}
+
+// The parent of a running process: the field after the state in /proc/PID/stat, which follows
+// the command in parentheses.
+qint64 parent_of(const QString& pid)
+{
+    const QByteArray stat = read_file("/proc/" + pid + "/stat");
+    return stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
 }
 
 const QFile::Permissions everyone_all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
@@ -59,12 +70,17 @@ class test_startup : public QObject {
             // A copy, so that the unprivileged user can run it wherever the build lives.
             QFile::copy(tool_process::program_path(), program());
             QFile::setPermissions(program(), everyone_all);
+            // Held, when hold() is a named pipe, until a line is written to it.
             write_file(stub_bin() + "/pkexec",
                        "#!/bin/sh\n"
                        "printf '%s\\n' \"$@\" > \"$RELAUNCH_RECORDS/.$$\"\n"
-                       "mv \"$RELAUNCH_RECORDS/.$$\" \"$RELAUNCH_RECORDS/$$\"\n",
+                       "mv \"$RELAUNCH_RECORDS/.$$\" \"$RELAUNCH_RECORDS/$$\"\n"
+                       "[ -p \"$RELAUNCH_RECORDS/../hold\" ] && read go < \"$RELAUNCH_RECORDS/../hold\"\n"
+                       "exit 0\n",
                        everyone_all);
         }
+
+        QString hold() const { return root.path() + "/hold"; }
 
         QProcessEnvironment environment() const
         {
@@ -107,30 +123,47 @@ private slots:
         sandbox box;
         const QStringList options {"--release-service", "https://mirror.example/api",
                                    "--file-server=http://127.0.0.1:8642/files"};
-        tool_process::result outcome =
-            tool_process::run_unprivileged(box.program(), options, box.environment());
-        QVERIFY2(outcome.finished, qPrintable(outcome.output));
-        QCOMPARE(outcome.exit_code, 0);
+        QVERIFY(mkfifo(box.hold().toUtf8().constData(), 0666) == 0);
+        QFile::setPermissions(box.hold(), everyone_all);
+        QProcess program;
+        tool_process::start_unprivileged(program, box.program(), options, box.environment());
+        QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
+        {
+            // pkexec now waits at the hold until it is let go, at the end of this block.
+            const auto let_pkexec_go = qScopeGuard([&] {
+                QFile hold(box.hold());
+                hold.open(QIODevice::WriteOnly);
+                hold.write("go\n");
+            });
+            // pkexec asks polkit about its caller and serves none that has gone: the program is
+            // its parent and waits while pkexec asks for the password.
+            QCOMPARE(parent_of(box.relaunch_records().first()), program.processId());
+            QCOMPARE(program.state(), QProcess::Running);
+        }
+        QVERIFY2(program.waitForFinished(30000), program.readAll().constData());
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
 
         QVERIFY(QFileInfo(box.data_folder() + "/downloads").isDir());
         QCOMPARE(read_file(box.data_folder() + "/configuration.txt"), QByteArray());
         QVERIFY(QFile::exists(box.data_folder() + "/Kestrel Flash tool.log"));
         QCOMPARE(read_file(box.data_folder() + "/Kestrel Flash tool.log"), QByteArray());
 
-        QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
         QTest::qWait(300);
         QCOMPARE(box.relaunch_records().size(), 1);
-        QStringList command = box.relaunch_command();
-        QCOMPARE(command.first(), QString("env"));
-        // The elevated copy gets the options, in their long form.
-        QCOMPARE(command.mid(command.size() - 5),
-                 QStringList({box.program(), "--release-service", "https://mirror.example/api",
-                              "--file-server", "http://127.0.0.1:8642/files"}));
-        QVERIFY(command.contains("HOME=" + box.home()));
-        QVERIFY(command.contains("XDG_DATA_HOME=" + box.data_home()));
+        // pkexec runs the program itself, so that the polkit action naming it applies, then
+        // the session's variables as options, then the options, in their long form.
         const QMap<QString, QString> display = box.display();
-        for (auto variable = display.cbegin(); variable != display.cend(); ++variable)
-            QVERIFY2(command.contains(variable.key() + "=" + variable.value()), qPrintable(variable.key()));
+        QCOMPARE(box.relaunch_command(),
+                 QStringList({box.program(),
+                              "--session-variable", "DISPLAY=" + display["DISPLAY"],
+                              "--session-variable", "XAUTHORITY=" + display["XAUTHORITY"],
+                              "--session-variable", "WAYLAND_DISPLAY=" + display["WAYLAND_DISPLAY"],
+                              "--session-variable", "XDG_RUNTIME_DIR=" + display["XDG_RUNTIME_DIR"],
+                              "--session-variable", "HOME=" + box.home(),
+                              "--session-variable", "XDG_DATA_HOME=" + box.data_home(),
+                              "--release-service", "https://mirror.example/api",
+                              "--file-server", "http://127.0.0.1:8642/files"}));
     }
 
     void unelevated_start_keeps_existing_contents()
@@ -141,30 +174,62 @@ private slots:
         write_file(box.data_folder() + "/configuration.txt", "{\"rig\": {}}", everyone_all);
         write_file(box.data_folder() + "/Kestrel Flash tool.log", "old line\n", everyone_all);
 
-        tool_process::result outcome =
-            tool_process::run_unprivileged(box.program(), {}, box.environment());
+        // Without XDG_DATA_HOME the data folder is under HOME, for the elevated copy too; a
+        // session without Wayland passes on no WAYLAND_DISPLAY. Started by its bare name, as a
+        // menu entry does, from a folder of PATH that links to where it is: pkexec is given
+        // its real path, the one a polkit action names.
+        const QString linked_folder = box.root.path() + "/linked";
+        QVERIFY(QFile::link(box.root.path() + "/app", linked_folder));
+        QProcessEnvironment environment = box.environment();
+        environment.remove("XDG_DATA_HOME");
+        environment.remove("WAYLAND_DISPLAY");
+        environment.insert("PATH", box.stub_bin() + ":" + linked_folder + ":/usr/bin:/bin");
+        tool_process::result outcome = tool_process::run_unprivileged(
+            "/bin/sh", {"-c", "exec kestrel-flash-tool"}, environment);
         QCOMPARE(outcome.exit_code, 0);
         QCOMPARE(read_file(box.data_folder() + "/configuration.txt"), QByteArray("{\"rig\": {}}"));
         QCOMPARE(read_file(box.data_folder() + "/Kestrel Flash tool.log"), QByteArray("old line\n"));
         QVERIFY(QFileInfo(box.data_folder() + "/downloads").isDir());
         QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
+        const QMap<QString, QString> display = box.display();
+        QCOMPARE(box.relaunch_command(),
+                 QStringList({box.program(),
+                              "--session-variable", "DISPLAY=" + display["DISPLAY"],
+                              "--session-variable", "XAUTHORITY=" + display["XAUTHORITY"],
+                              "--session-variable", "XDG_RUNTIME_DIR=" + display["XDG_RUNTIME_DIR"],
+                              "--session-variable", "HOME=" + box.home(),
+                              "--session-variable", "XDG_DATA_HOME=" + box.data_home()}));
     }
 
     void command_line_options_are_checked_data()
     {
-        // Arguments split at blanks; the outcome is "release service, file server, the rest",
-        // or how the refusal starts.
+        // Arguments split at blanks; the outcome is "release service, file server, session
+        // variables, the rest", or how the refusal starts.
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("outcome");
-        QTest::newRow("none") << "tool" << ",,tool";
+        QTest::newRow("none") << "tool" << ",,,tool";
         QTest::newRow("both, then the data folder and Qt options")
             << "tool --release-service https://m.example/api --file-server=http://127.0.0.1:8080/f "
                "/data -platform offscreen"
-            << "https://m.example/api,http://127.0.0.1:8080/f,tool /data -platform offscreen";
+            << "https://m.example/api,http://127.0.0.1:8080/f,,tool /data -platform offscreen";
         QTest::newRow("after the data folder, IPv6 loopback")
-            << "tool /data --file-server http://[::1]:9000" << ",http://[::1]:9000,tool /data";
+            << "tool /data --file-server http://[::1]:9000" << ",http://[::1]:9000,,tool /data";
         QTest::newRow("localhost") << "tool --release-service=http://localhost:8642"
-                                   << "http://localhost:8642,,tool";
+                                   << "http://localhost:8642,,,tool";
+        QTest::newRow("session variables, both forms, around the data folder")
+            << "tool --session-variable DISPLAY=:0 /data --session-variable=XDG_DATA_HOME=/h/a=b "
+               "--session-variable HOME= --cli list"
+            << ",,DISPLAY=:0 XDG_DATA_HOME=/h/a=b HOME=,tool /data";
+        QTest::newRow("session variable of another name")
+            << "tool --session-variable LD_PRELOAD=/tmp/x.so"
+            << "--session-variable: refusing \"LD_PRELOAD=/tmp/x.so\": give NAME=VALUE with "
+               "DISPLAY, XAUTHORITY, WAYLAND_DISPLAY, XDG_RUNTIME_DIR, HOME or XDG_DATA_HOME as the name";
+        QTest::newRow("session variable named in part") << "tool --session-variable=HOMEX=/root"
+                                                        << "--session-variable: refusing";
+        QTest::newRow("session variable without a value") << "tool --session-variable HOME"
+                                                          << "--session-variable: refusing";
+        QTest::newRow("no session variable") << "tool --session-variable"
+                                             << "--session-variable needs NAME=VALUE";
         QTest::newRow("plain http elsewhere")
             << "tool --file-server http://m.example"
             << "--file-server: refusing \"http://m.example\": give an https:// URL, or an http:// "
@@ -192,21 +257,37 @@ private slots:
         QStringList rest;
         for (const char* argument : parsed.remaining)
             rest << argument;
+        QStringList variables;
+        for (const std::string& assignment : parsed.session_variables)
+            variables << QString::fromStdString(assignment);
         const QString result = parsed.error.empty()
-            ? QString::fromStdString(parsed.release_service + "," + parsed.file_server + ",") + rest.join(' ')
+            ? QString::fromStdString(parsed.release_service + "," + parsed.file_server + ",")
+                + variables.join(' ') + "," + rest.join(' ')
             : QString::fromStdString(parsed.error).left(outcome.size());
         QCOMPARE(result, outcome);
     }
 
+    void refused_option_starts_nothing_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("plain http mirror") << QStringList {"--file-server", "http://mirror.example"}
+                                           << "--file-server: refusing \"http://mirror.example\"";
+        QTest::newRow("variable the relaunch never passes")
+            << QStringList {"--session-variable", "LD_PRELOAD=/tmp/x.so"}
+            << "--session-variable: refusing \"LD_PRELOAD=/tmp/x.so\"";
+    }
+
     void refused_option_starts_nothing()
     {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, refusal);
         sandbox box;
-        tool_process::result outcome = tool_process::run_unprivileged(
-            box.program(), {"--file-server", "http://mirror.example"}, box.environment());
+        tool_process::result outcome =
+            tool_process::run_unprivileged(box.program(), arguments, box.environment());
         QVERIFY(outcome.finished);
         QCOMPARE(outcome.exit_code, 2);
-        QVERIFY2(outcome.output.startsWith("--file-server: refusing \"http://mirror.example\""),
-                 qPrintable(outcome.output));
+        QVERIFY2(outcome.output.startsWith(refusal), qPrintable(outcome.output));
         QVERIFY(!QFile::exists(box.data_folder()));
         QTest::qWait(300);
         QVERIFY(box.relaunch_records().isEmpty());
@@ -225,12 +306,14 @@ private slots:
         qputenv("PATH", path);
 
         QTRY_COMPARE_WITH_TIMEOUT(box.relaunch_records().size(), 1, 10000);
-        QStringList expected {box.program()};
+        QStringList expected;
         for (const std::string& argument : arguments)
             expected << QString::fromStdString(argument);
         const QStringList command = QString::fromUtf8(
             read_file(box.relaunches() + "/" + box.relaunch_records().first())).split('\n');
-        // One line per argument, and the stub's final line end.
+        // The program, the session's variables, then one line per argument, and the stub's
+        // final line end.
+        QCOMPARE(command.first(), box.program());
         QCOMPARE(command.mid(command.size() - expected.size() - 1, expected.size()), expected);
     }
 
@@ -259,6 +342,29 @@ private slots:
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(server.requests().first(), "GET /api" + release_server::latest_path());
         QVERIFY(read_file(given.path() + "/Kestrel Flash tool.log").contains("Kestrel Flash Tool version"));
+    }
+
+    void elevated_start_takes_the_session_variables()
+    {
+        sandbox box;
+        QTemporaryDir given;
+        QProcessEnvironment environment = box.environment();
+        if (!tool_process::running_as_root())
+            environment.insert("KESTREL_HOST_ROOT", given.path());
+        const QString log_path = given.path() + "/data/Kestrel Flash Tool/Kestrel Flash tool.log";
+
+        // As pkexec starts it: the data folder comes from the variables given as options.
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(box.program(), {"--session-variable", "HOME=" + given.path(),
+                                      "--session-variable=XDG_DATA_HOME=" + given.path() + "/data"});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(read_file(log_path).contains("] visible\n"), 30000);
+        process.terminate();
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(read_file(log_path).contains("Kestrel Flash Tool version: 1.0.6"));
+        QCOMPARE(QDir(box.data_home()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     }
 
     void elevated_start_uses_given_folder_and_logs_version()

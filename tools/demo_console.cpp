@@ -6,8 +6,8 @@
 #include <QTextStream>
 
 #include <cstdio>
-#include <iostream>
-#include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -16,7 +16,7 @@ const char* const help_text =
     "  add          plug in another 16 GB stick\n"
     "  pull [NAME]  unplug a stick (the one plugged in last by default)\n"
     "  plug [NAME]  plug a pulled stick in again (the one pulled last by default)\n"
-    "  list         the sticks plugged in and pulled out\n";
+    "  list         the sticks plugged in, with the files that stand for them, and pulled out\n";
 
 void say(const QString& text)
 {
@@ -44,20 +44,28 @@ QString demo_console::add_stick()
     stick.partitions = {{1 << 20, 1'000'000'000, mount_point}};
     const QString name = m_host.add(stick);
     m_attached << name;
+    say("plugged in " + name + ", its file " + m_host.node_path(name));
     return name;
 }
 
+// Read from the descriptor itself: lines that arrive together (piped in) are all run, none
+// waits in a stream buffer that the notifier knows nothing of.
 void demo_console::m_read_command()
 {
-    std::string line;
-    if (!std::getline(std::cin, line)) {
+    char chunk[4096];
+    const ssize_t received = read(fileno(stdin), chunk, sizeof chunk);
+    if (received <= 0) {
         // The terminal is gone; the demo goes on without commands.
         m_input->setEnabled(false);
         return;
     }
-    const QStringList words = QString::fromStdString(line).split(' ', Qt::SkipEmptyParts);
-    if (!words.isEmpty())
-        m_run(words);
+    m_pending.append(chunk, static_cast<int>(received));
+    for (int end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n')) {
+        const QStringList words = QString::fromUtf8(m_pending.left(end)).split(' ', Qt::SkipEmptyParts);
+        m_pending.remove(0, end + 1);
+        if (!words.isEmpty())
+            m_run(words);
+    }
 }
 
 void demo_console::m_run(const QStringList& words)
@@ -65,7 +73,7 @@ void demo_console::m_run(const QStringList& words)
     const QString command = words.first();
     const QString name = words.value(1);
     if (command == "add")
-        say("plugged in " + add_stick());
+        add_stick();
     else if (command == "pull")
         m_pull(name.isEmpty() ? m_attached.value(m_attached.size() - 1) : name);
     else if (command == "plug")
@@ -97,11 +105,13 @@ void demo_console::m_plug(const QString& name)
     m_pulled.removeAll(name);
     const QString plugged = m_host.plug_back(name);
     m_attached << plugged;
-    say("plugged in " + plugged + " again");
+    say("plugged in " + plugged + " again, its file " + m_host.node_path(plugged));
 }
 
 void demo_console::m_list() const
 {
-    say("plugged in: " + (m_attached.isEmpty() ? QString("none") : m_attached.join(' ')));
+    say("plugged in:" + QString(m_attached.isEmpty() ? " none" : ""));
+    for (const QString& name : m_attached)
+        say("  " + name + "  " + m_host.node_path(name));
     say("pulled out: " + (m_pulled.isEmpty() ? QString("none") : m_pulled.join(' ')));
 }

@@ -5,9 +5,10 @@
 //     add            plugs in another 16 GB stick
 //     pull [NAME]    unplugs a stick (the one plugged in last when no name is given)
 //     plug [NAME]    plugs an unplugged stick in again (the one pulled last by default)
-//     list           the sticks plugged in and pulled out
+//     list           the sticks plugged in, with the files that stand for them, and pulled out
 //     help           this list
 
+#include <QByteArray>
 #include <QObject>
 #include <QStringList>
 
@@ -21,7 +22,8 @@ public:
     // Reads commands from standard input; `host` must outlive the console.
     explicit demo_console(fake_host& host);
 
-    // Adds a demo stick with a mounted volume and returns its kernel name.
+    // Adds a demo stick with a mounted volume, says where its file is and returns its kernel
+    // name.
     QString add_stick();
 
 private slots:
@@ -35,6 +37,8 @@ private:
 
     fake_host& m_host;
     QSocketNotifier* m_input;
+    // What came in after the last complete line.
+    QByteArray m_pending;
     QStringList m_attached;
     QStringList m_pulled;
     int m_added = 0;

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests, the demo and the Windows header check
-# need, only those missing.
+# Installs the Debian packages the build, the tests, the demo, the Windows header check and the
+# Debian package with its checks need, only those missing.
 set -euo pipefail
 
-packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake ninja-build lld g++ make python3 xvfb xauth xdotool openssl
-          g++-mingw-w64-x86-64)
+packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake ninja-build lld g++ make python3 xvfb xauth
+          xdotool openssl g++-mingw-w64-x86-64
+          dpkg-dev file pkexec desktop-file-utils appstream)
 
 missing=()
 for p in "${packages[@]}"; do

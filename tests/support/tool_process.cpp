@@ -16,10 +16,9 @@ bool running_as_root()
     return geteuid() == 0;
 }
 
-result run_unprivileged(const QString& program, const QStringList& arguments,
-                        const QProcessEnvironment& environment, int timeout_ms)
+void start_unprivileged(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QProcessEnvironment& environment)
 {
-    QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     if (running_as_root()) {
@@ -28,6 +27,13 @@ result run_unprivileged(const QString& program, const QStringList& arguments,
     } else {
         process.start(program, arguments);
     }
+}
+
+result run_unprivileged(const QString& program, const QStringList& arguments,
+                        const QProcessEnvironment& environment, int timeout_ms)
+{
+    QProcess process;
+    start_unprivileged(process, program, arguments, environment);
     result outcome;
     outcome.finished = process.waitForFinished(timeout_ms)
         && process.exitStatus() == QProcess::NormalExit;

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the built program as a separate process, as the user starts it.
 
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
@@ -18,8 +19,12 @@ struct result {
     QString output;
 };
 
-// Runs `program` with `arguments` as an unprivileged user (nobody when the tests run as
-// root) and waits for it to end.
+// Starts `program` with `arguments` as an unprivileged user (nobody when the tests run as
+// root), with standard output and error merged.
+void start_unprivileged(QProcess& process, const QString& program, const QStringList& arguments,
+                        const QProcessEnvironment& environment);
+
+// Runs `program` as start_unprivileged() does and waits for it to end.
 result run_unprivileged(const QString& program, const QStringList& arguments,
                         const QProcessEnvironment& environment, int timeout_ms = 60000);
 

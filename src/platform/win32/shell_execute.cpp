@@ -1,6 +1,10 @@
-// "runas" starts the program through pkexec, detached, so that the elevated copy outlives
-// this process. pkexec clears the environment; the variables passed through env let the
-// copy open its window on the user's display and find the user's data folder.
+// "runas" starts the program through pkexec, in a session of its own, so that the elevated copy
+// outlives this process. pkexec runs the program itself, so that a polkit action can name it
+// and say why the password is asked. pkexec clears the environment; the session's variables go
+// as the program's own options, which let the copy open its window on the user's display and
+// find the user's data folder.
+
+#include "session_variables.h"
 
 #include <shellapi.h>
 
@@ -24,13 +28,18 @@ HINSTANCE shell_result(long value)
     return reinterpret_cast<HINSTANCE>(static_cast<LONG_PTR>(value));
 }
 
-// pkexec runs the program from another working directory: make the path absolute.
+std::string real_path(const std::string& file)
+{
+    char resolved[PATH_MAX];
+    return realpath(file.c_str(), resolved) ? std::string(resolved) : file;
+}
+
+// pkexec runs the program from another working directory: make the path absolute. It is the
+// real path, as a polkit action names it, whichever folder of PATH (/bin or /usr/bin) found it.
 std::string resolve_program(const std::string& file)
 {
-    if (file.find('/') != std::string::npos) {
-        char resolved[PATH_MAX];
-        return realpath(file.c_str(), resolved) ? std::string(resolved) : file;
-    }
+    if (file.find('/') != std::string::npos)
+        return real_path(file);
     const char* path = std::getenv("PATH");
     std::string directories = path ? path : "";
     size_t start = 0;
@@ -40,7 +49,7 @@ std::string resolve_program(const std::string& file)
             end = directories.size();
         std::string candidate = directories.substr(start, end - start) + "/" + file;
         if (end > start && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+            return real_path(candidate);
         start = end + 1;
     }
     return file;
@@ -92,25 +101,28 @@ std::vector<std::string> split_parameters(const char* parameters)
 std::vector<std::string> elevated_command(const std::string& program,
                                           const std::vector<std::string>& arguments)
 {
-    std::vector<std::string> command {"pkexec", "env"};
+    std::vector<std::string> command {"pkexec", program};
     const char* home = std::getenv("HOME");
-    for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
-                             "HOME", "XDG_DATA_HOME"}) {
-        const char* value = std::getenv(name);
+    for (const std::string& name : session_variables::names()) {
+        const char* value = std::getenv(name.c_str());
         std::string text = value ? value : "";
         // Root's own default would point at root's data folder, not the user's.
-        if (!value && std::strcmp(name, "XDG_DATA_HOME") == 0 && home)
+        if (!value && name == "XDG_DATA_HOME" && home)
             text = std::string(home) + "/.local/share";
-        if (!text.empty())
-            command.push_back(std::string(name) + "=" + text);
+        if (!text.empty()) {
+            command.push_back(session_variables::option);
+            command.push_back(name + "=" + text);
+        }
     }
-    command.push_back(program);
     command.insert(command.end(), arguments.begin(), arguments.end());
     return command;
 }
 
-// Starts the command in a new session as a grandchild, so that no zombie is left behind;
-// returns errno of a failed start, 0 on success.
+// Starts the command in a new session and returns errno of a failed start, 0 on success.
+// pkexec serves only a caller that is still there (it asks polkit about its parent, and an
+// orphan is refused), so this waits until pkexec is done with the password: it holds the write
+// end of a pipe, which closes when pkexec starts the program (it marks every inherited
+// descriptor close-on-exec) or gives up. A failed start writes its errno there instead.
 int spawn_detached(const std::vector<std::string>& command)
 {
     std::vector<char*> arguments;
@@ -118,42 +130,35 @@ int spawn_detached(const std::vector<std::string>& command)
         arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);
 
-    int error_pipe[2];
-    if (pipe2(error_pipe, O_CLOEXEC) != 0)
+    int held_pipe[2];
+    if (pipe2(held_pipe, O_CLOEXEC) != 0)
         return errno;
 
     pid_t child = fork();
     if (child < 0) {
         int error = errno;
-        close(error_pipe[0]);
-        close(error_pipe[1]);
+        close(held_pipe[0]);
+        close(held_pipe[1]);
         return error;
     }
     if (child == 0) {
         setsid();
-        pid_t grandchild = fork();
-        if (grandchild == 0) {
-            execvp(arguments[0], arguments.data());
-            int error = errno;
-            (void)!write(error_pipe[1], &error, sizeof error);
-            _exit(127);
-        }
-        _exit(grandchild < 0 ? 1 : 0);
+        fcntl(held_pipe[1], F_SETFD, 0);
+        execvp(arguments[0], arguments.data());
+        int error = errno;
+        (void)!write(held_pipe[1], &error, sizeof error);
+        _exit(127);
     }
 
-    close(error_pipe[1]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    close(held_pipe[1]);
     int exec_error = 0;
     ssize_t received;
     do {
-        received = read(error_pipe[0], &exec_error, sizeof exec_error);
+        received = read(held_pipe[0], &exec_error, sizeof exec_error);
     } while (received < 0 && errno == EINTR);
-    close(error_pipe[0]);
-
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return ECHILD;
+    close(held_pipe[0]);
+    // Reaped when it has ended; one that became the elevated program lives on.
+    waitpid(child, nullptr, WNOHANG);
     return received == sizeof exec_error ? exec_error : 0;
 }
 
