@@ -3,8 +3,8 @@
 # need, only those missing.
 set -euo pipefail
 
-packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake g++ make python3 xvfb xauth xdotool openssl
-          g++-mingw-w64-x86-64)
+packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev libisal-dev cmake g++ make python3 xvfb xauth xdotool
+          openssl g++-mingw-w64-x86-64)
 
 missing=()
 for p in "${packages[@]}"; do
