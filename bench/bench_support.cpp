@@ -11,7 +11,6 @@
 #include <fstream>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace bench {
@@ -80,12 +79,12 @@ QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area
     qint64 index = 0;
     qint64 random_mib = 0;
     qint64 binary_mib = 0;
-    // Runs as a file system lays out files and free space: data runs of 4 to 40 MiB, 31 % of
+    // Runs as a file system lays out files and free space: data runs of 4 to 40 MiB, 30 % of
     // their MiB random, each followed by zeros 0.4 to 1.0 times as long (0.7 on average).
     while (index < size_mib) {
         const qint64 data_run = generator.bounded(4, 40);
         for (qint64 end = std::min(size_mib, index + data_run); index < end; ++index) {
-            if (generator.bounded(100) < 31) {
+            if (generator.bounded(100) < 30) {
                 generator.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
                 ++random_mib;
             } else {
@@ -108,10 +107,11 @@ QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area
         + share(size_mib - binary_mib - random_mib) + " % zeros";
 }
 
-void allocate_disk_file(const QString& path, qint64 size)
+void allocate_disk_file(const QString& path, qint64 size, qint64 allocated_size)
 {
     const int file = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const bool allocated = file >= 0 && ftruncate(file, size) == 0 && posix_fallocate(file, 0, size) == 0;
+    const bool allocated = file >= 0 && ftruncate(file, size) == 0
+        && posix_fallocate(file, 0, allocated_size < 0 ? size : allocated_size) == 0;
     if (file >= 0)
         close(file);
     if (!allocated)
@@ -164,15 +164,6 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
     for (std::size_t index = 0; index < a.size() && index < b.size(); ++index)
         result.push_back(a[index] / b[index]);
     return result;
-}
-
-double seconds_of(const QString& command)
-{
-    QElapsedTimer timer;
-    timer.start();
-    if (!shell(command))
-        qFatal("failed: %s", qPrintable(command));
-    return timer.nsecsElapsed() / 1e9;
 }
 
 process_run run_process(const QString& command)
@@ -239,13 +230,6 @@ QString against_target(const std::vector<double>& values, double target)
 QString against_target(double value, double target)
 {
     return QString("%1 (target at most %2)").arg(value).arg(target) + (value > target ? " MISSED" : "");
-}
-
-double processor_seconds()
-{
-    rusage used {};
-    getrusage(RUSAGE_SELF, &used);
-    return used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace bench

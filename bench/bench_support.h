@@ -17,9 +17,10 @@ constexpr qint64 mebibyte = 1 << 20;
 // `area_offset`. Returns the mix it wrote, as "41 % binaries, ...".
 QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area_offset);
 
-// Makes `path` a file of `size` bytes whose blocks all exist, as a stick's do: written into, a
+// Makes `path` a file of `size` bytes whose blocks exist, as a stick's do: written into, a
 // sparse file would charge each write the file system's block allocation, which no stick has.
-void allocate_disk_file(const QString& path, qint64 size);
+// Only the first `allocated` bytes are, when given: those a copy writes.
+void allocate_disk_file(const QString& path, qint64 size, qint64 allocated = -1);
 
 // A value in kB from /proc/self/status ("VmRSS", "VmHWM").
 qint64 status_kib(const QString& field);
@@ -34,8 +35,6 @@ double median(std::vector<double> values);
 QString spread(const std::vector<double>& values);
 // The ratio of each pair a[i] / b[i].
 std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b);
-// Seconds a shell command takes.
-double seconds_of(const QString& command);
 
 // A shell command run as a whole process under /usr/bin/time.
 struct process_run {
@@ -64,7 +63,5 @@ paired_runs run_pairs(const QString& ours, const QString& peer, int rounds,
 QString against_target(const std::vector<double>& values, double target);
 // The same for one value.
 QString against_target(double value, double target);
-// Processor seconds (user and system) this process has used so far, every thread counted.
-double processor_seconds();
 
 } // namespace bench
