@@ -4,7 +4,6 @@
 #include "image/image_manipulator.h"
 
 #include "image/file_position.h"
-#include "image/inflater.h"
 #include "image/release_cache.h"
 #include "image/sparse_output.h"
 #include "logger.h"

@@ -40,5 +40,6 @@ public:
     virtual bool next_member() = 0;
 };
 
+// One for each backend's file; inflater::make() calls those the build has.
 std::unique_ptr<inflater> make_zlib_inflater();
 std::unique_ptr<inflater> make_isal_inflater();
