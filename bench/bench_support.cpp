@@ -5,12 +5,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <fstream>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace bench {
@@ -68,7 +68,7 @@ private:
 
 } // namespace
 
-void write_realistic_image(const QString& path, qint64 size_mib, quint64 area_offset)
+QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area_offset)
 {
     QFile image(path);
     if (!image.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -77,19 +77,24 @@ void write_realistic_image(const QString& path, qint64 size_mib, quint64 area_of
     usr_binaries binaries;
     QByteArray block(mebibyte, '\0');
     qint64 index = 0;
-    // Runs as a file system lays out files and free space: about 45 % binaries, 5 % random
-    // data (compressed or encrypted files) and 50 % zeros in long runs.
+    qint64 random_mib = 0;
+    qint64 binary_mib = 0;
+    // Runs as a file system lays out files and free space: data runs of 4 to 40 MiB, 30 % of
+    // their MiB random, each followed by zeros 0.4 to 1.0 times as long (0.7 on average).
     while (index < size_mib) {
         const qint64 data_run = generator.bounded(4, 40);
         for (qint64 end = std::min(size_mib, index + data_run); index < end; ++index) {
-            if (generator.bounded(10) == 0)
+            if (generator.bounded(100) < 30) {
                 generator.fillRange(reinterpret_cast<quint32*>(block.data()), block.size() / 4);
-            else
+                ++random_mib;
+            } else {
                 binaries.fill(block);
+                ++binary_mib;
+            }
             image.seek(index * mebibyte);
             image.write(block);
         }
-        index += generator.bounded(8, 32) * data_run / 20;
+        index += generator.bounded(8, 21) * data_run / 20;
     }
     QByteArray trailer(8, '\0');
     for (int byte = 0; byte < 8; ++byte)
@@ -97,12 +102,16 @@ void write_realistic_image(const QString& path, qint64 size_mib, quint64 area_of
     image.resize(size_mib * mebibyte);
     image.seek(size_mib * mebibyte - trailer.size());
     image.write(trailer);
+    const auto share = [size_mib](qint64 mib) { return QString::number(qRound(100.0 * mib / size_mib)); };
+    return share(binary_mib) + " % binaries, " + share(random_mib) + " % random, "
+        + share(size_mib - binary_mib - random_mib) + " % zeros";
 }
 
-void allocate_disk_file(const QString& path, qint64 size)
+void allocate_disk_file(const QString& path, qint64 size, qint64 allocated_size)
 {
     const int file = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    const bool allocated = file >= 0 && ftruncate(file, size) == 0 && posix_fallocate(file, 0, size) == 0;
+    const bool allocated = file >= 0 && ftruncate(file, size) == 0
+        && posix_fallocate(file, 0, allocated_size < 0 ? size : allocated_size) == 0;
     if (file >= 0)
         close(file);
     if (!allocated)
@@ -157,20 +166,70 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
     return result;
 }
 
-double seconds_of(const QString& command)
+process_run run_process(const QString& command)
 {
+    QTemporaryFile peak_file;
+    if (!peak_file.open())
+        qFatal("cannot make a temporary file");
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer timer;
     timer.start();
-    if (!shell(command))
+    process.start("/usr/bin/time", {"-f", "%M", "-o", peak_file.fileName(), "/bin/sh", "-c", command});
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
         qFatal("failed: %s", qPrintable(command));
-    return timer.nsecsElapsed() / 1e9;
+    process_run run;
+    run.seconds = timer.nsecsElapsed() / 1e9;
+    run.output = process.readAllStandardOutput();
+    run.peak_kib = peak_file.readAll().trimmed().split('\n').last().toLongLong();
+    return run;
 }
 
-double processor_seconds()
+std::vector<double> paired_runs::ours_seconds() const
 {
-    rusage used {};
-    getrusage(RUSAGE_SELF, &used);
-    return used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+    std::vector<double> seconds;
+    for (const process_run& run : ours)
+        seconds.push_back(run.seconds);
+    return seconds;
+}
+
+std::vector<double> paired_runs::peer_seconds() const
+{
+    std::vector<double> seconds;
+    for (const process_run& run : peer)
+        seconds.push_back(run.seconds);
+    return seconds;
+}
+
+std::vector<double> paired_runs::ratios() const
+{
+    return bench::ratios(ours_seconds(), peer_seconds());
+}
+
+paired_runs run_pairs(const QString& ours, const QString& peer, int rounds, const std::function<void()>& before)
+{
+    paired_runs pairs;
+    for (int round = 0; round < rounds; ++round) {
+        for (int turn = 0; turn < 2; ++turn) {
+            before();
+            if ((round + turn) % 2 == 0)
+                pairs.ours.push_back(run_process(ours));
+            else
+                pairs.peer.push_back(run_process(peer));
+        }
+    }
+    return pairs;
+}
+
+QString against_target(const std::vector<double>& values, double target)
+{
+    return spread(values) + QString(" (target at most %1)").arg(target)
+        + (median(values) > target ? " MISSED" : "");
+}
+
+QString against_target(double value, double target)
+{
+    return QString("%1 (target at most %2)").arg(value).arg(target) + (value > target ? " MISSED" : "");
 }
 
 } // namespace bench

@@ -1,23 +1,26 @@
 #pragma once
-// What every benchmark here needs: realistic images, medians with their range, shell commands
-// and the process's memory.
+// What every benchmark here needs: realistic images, medians with their range, whole processes
+// timed in pairs, targets, shell commands and the process's memory.
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace bench {
 
 constexpr qint64 mebibyte = 1 << 20;
 
-// A disk image as a release is one: real binaries from /usr as file data, some random data and
-// long runs of zeros (free space), ending with the big-endian trailer that locates the
-// configuration area at `area_offset`.
-void write_realistic_image(const QString& path, qint64 size_mib, quint64 area_offset);
+// A disk image as a release is one: real binaries from /usr as file data, random data
+// (compressed or encrypted files) and long runs of zeros (free space), about 41 %, 18 % and 41 %
+// of it, ending with the big-endian trailer that locates the configuration area at
+// `area_offset`. Returns the mix it wrote, as "41 % binaries, ...".
+QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area_offset);
 
-// Makes `path` a file of `size` bytes whose blocks all exist, as a stick's do: written into, a
+// Makes `path` a file of `size` bytes whose blocks exist, as a stick's do: written into, a
 // sparse file would charge each write the file system's block allocation, which no stick has.
-void allocate_disk_file(const QString& path, qint64 size);
+// Only the first `allocated` bytes are, when given: those a copy writes.
+void allocate_disk_file(const QString& path, qint64 size, qint64 allocated = -1);
 
 // A value in kB from /proc/self/status ("VmRSS", "VmHWM").
 qint64 status_kib(const QString& field);
@@ -32,9 +35,33 @@ double median(std::vector<double> values);
 QString spread(const std::vector<double>& values);
 // The ratio of each pair a[i] / b[i].
 std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b);
-// Seconds a shell command takes.
-double seconds_of(const QString& command);
-// Processor seconds (user and system) this process has used so far, every thread counted.
-double processor_seconds();
+
+// A shell command run as a whole process under /usr/bin/time.
+struct process_run {
+    double seconds = 0;
+    // The peak resident size of the largest process it started.
+    qint64 peak_kib = 0;
+    QByteArray output;
+};
+// Runs `command` through /bin/sh; a command that fails ends the benchmark.
+process_run run_process(const QString& command);
+
+// Ours against a peer, whole processes both, one pair a round with the order turning from round
+// to round; `before` runs, untimed, ahead of every run (removing outputs, sync).
+struct paired_runs {
+    std::vector<process_run> ours;
+    std::vector<process_run> peer;
+    std::vector<double> ours_seconds() const;
+    std::vector<double> peer_seconds() const;
+    // ours / peer, pair by pair.
+    std::vector<double> ratios() const;
+};
+paired_runs run_pairs(const QString& ours, const QString& peer, int rounds,
+                      const std::function<void()>& before);
+
+// "median (lowest-highest) (target at most `target`)", with " MISSED" when the median is above.
+QString against_target(const std::vector<double>& values, double target);
+// The same for one value.
+QString against_target(double value, double target);
 
 } // namespace bench

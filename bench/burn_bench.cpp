@@ -1,13 +1,15 @@
-// Times the flash of a realistic image onto a stick of a fake host through burn_image(), side by
-// side with dd in the same round, each writing a fresh file of the stick's size, its blocks
-// allocated as a stick's are, in the same folder:
-// - the copy of a decompressed image against `dd bs=8M oflag=direct`,
-// - its read-back against the copy,
-// - a first flash (inflating while writing) against `pigz -dc | dd bs=8M oflag=direct`,
-// and measures the copy's peak memory above the process's idle size. The burner's phases are
-// timed by its own log lines.
+// Times the window's flash of a realistic image onto a stick of a fake host through
+// burn_image(), as a whole process, paired with dd in the same round (the order turning from
+// round to round), both writing the same stick node, its blocks allocated as a stick's are:
+// - the copy of a decompressed image against `dd oflag=direct conv=fsync`,
+// - a first flash (inflating while writing) against `igzip -dc | dd oflag=direct conv=fsync`,
+// - where the machine allows it, a first flash onto a throttled stick against dd's copy of the
+//   decompressed image onto it: the inflating should be hidden entirely,
+// and the read-back against the copy, both from the burner's log lines.
 //
-// burn_bench <work folder> [image size in MiB, at least 256] [rounds]
+// burn_bench <work folder> [image MiB, at least 256] [rounds] [throttled image MiB] [throttle MiB/s]
+// burn_bench burn <download> <log folder> <0|1 read back>: one flash onto the only disk of the
+// host at KESTREL_HOST_ROOT, as the pairs run it.
 
 #include "device/device_windows.h"
 #include "device/volume_queries.h"
@@ -20,6 +22,7 @@
 #include <windows.h>
 
 #include "bench_support.h"
+#include "throttled_sticks.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -44,10 +47,35 @@ constexpr quint64 area_offset = 512 * 1024;
 
 QTextStream out(stdout);
 
-struct burn_times {
-    double write = 0;
-    double verify = 0;
-};
+int burn_alone(const QString& gz_path, const QString& log_folder, bool verify)
+{
+    logger::init(log_folder.toStdString());
+    auto disk = std::make_shared<device_windows>();
+    disk->path = "\\\\.\\PhysicalDrive0";
+    disk->name = "bench stick";
+    disk->bytes_per_sector = 512;
+    // As the disk's preparation opens it.
+    disk->handles.push_back(volume_queries::open_unbuffered(disk->path));
+    if (disk->handles.front() == INVALID_HANDLE_VALUE)
+        qFatal("cannot open the fake stick");
+
+    auto* burner = new image_burner(gz_path.toStdString(), disk, QByteArray(2048, 'C'));
+    if (!verify)
+        burner->skip_verification();
+    bool finished = false;
+    QObject::connect(burner, &image_burner::finished, burner, [&] { finished = true; },
+                     Qt::DirectConnection);
+    QThread thread;
+    thread.setStackSize(16777216);
+    burner->moveToThread(&thread);
+    QObject::connect(&thread, SIGNAL(started()), burner, SLOT(burn_image()));
+    QObject::connect(&thread, SIGNAL(finished()), burner, SLOT(deleteLater()));
+    thread.start();
+    thread.quit();
+    thread.wait();
+    logger::close();
+    return finished ? 0 : 1;
+}
 
 // When the log's last line ending in `text` was written.
 QDateTime logged_at(const QByteArray& log, const QByteArray& text)
@@ -59,72 +87,133 @@ QDateTime logged_at(const QByteArray& log, const QByteArray& text)
     return QDateTime::fromString(QString::fromLatin1(log.mid(start + 1, 23)), "yyyy-MM-dd hh:mm:ss.zzz");
 }
 
-// One flash through burn_image() onto a fresh stick, from the download (inflating while
-// writing) or from its decompressed image; the peak memory above the idle process is kept.
-burn_times burn_once(const QString& work, const QString& gz_path, qint64 stick_size,
-                     qint64& peak_above_idle_kib, bool check_stick)
+// A download and its decompressed image in a folder of their own.
+struct release_files {
+    QString source;
+    QString gz;
+    QString image;
+
+    release_files(const QString& folder, qint64 size_mib)
+        : source(folder + "/source.img")
+        , gz(folder + "/downloads/kestrel.img.gz")
+        , image(folder + "/downloads/kestrel.img")
+    {
+        QDir().mkpath(folder + "/downloads");
+        if (QFileInfo(source).size() != size_mib * mebibyte) {
+            out << "generating a " << size_mib << " MiB image: "
+                << write_realistic_image(source, size_mib, area_offset) << "\n" << Qt::flush;
+            QFile::remove(gz);
+        }
+        if (!QFile::exists(gz) && !shell("gzip -6 -c " + quoted(source) + " > " + quoted(gz)))
+            qFatal("gzip failed");
+        out << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
+            << " bytes\n" << Qt::flush;
+    }
+
+    // As every flash after the first finds it.
+    void decompressed() const
+    {
+        if (!image_manipulator::is_complete(image.toStdString())
+            && !(shell("cp --sparse=always " + quoted(source) + " " + quoted(image))
+                 && image_manipulator::record_complete(image.toStdString())))
+            qFatal("cannot place the decompressed image");
+    }
+
+    // As a first flash finds it.
+    void compressed_only() const { image_manipulator::remove_image(image.toStdString()); }
+};
+
+QString pair_line(const char* ours, const char* peer, const paired_runs& pairs, double target)
 {
-    fake_host host;
-    const QString stick = host.add(fake_host::usb_stick(stick_size));
-    allocate_disk_file(host.node_path(stick), stick_size);
-    auto disk = std::make_shared<device_windows>();
-    disk->path = "\\\\.\\PhysicalDrive0";
-    disk->name = "bench stick";
-    disk->bytes_per_sector = 512;
-    // As the disk's preparation opens it.
-    disk->handles.push_back(volume_queries::open_unbuffered(disk->path));
-    if (disk->handles.front() == INVALID_HANDLE_VALUE)
-        qFatal("cannot open the fake stick");
-
-    auto* burner = new image_burner(gz_path.toStdString(), disk, QByteArray(2048, 'C'));
-    bool finished = false;
-    QObject::connect(burner, &image_burner::finished, burner, [&] { finished = true; },
-                     Qt::DirectConnection);
-    QThread thread;
-    thread.setStackSize(16777216);
-    burner->moveToThread(&thread);
-    QObject::connect(&thread, SIGNAL(started()), burner, SLOT(burn_image()));
-    QObject::connect(&thread, SIGNAL(finished()), burner, SLOT(deleteLater()));
-
-    ::sync();
-    const qint64 idle_kib = status_kib("VmRSS");
-    reset_peak();
-    thread.start();
-    thread.quit();
-    thread.wait();
-    peak_above_idle_kib = std::max(peak_above_idle_kib, status_kib("VmHWM") - idle_kib);
-    if (!finished)
-        qFatal("burn_image() did not finish");
-    QFile log_file(work + logger::file_name);
-    log_file.open(QIODevice::ReadOnly);
-    const QByteArray log = log_file.readAll();
-    const QDateTime started = logged_at(log, "Burning started");
-    const QDateTime verifying = logged_at(log, "Verification started");
-    const QDateTime ended = logged_at(log, "Burning finished");
-    const QString image = gz_path.chopped(3);
-    const QString node = host.node_path(stick);
-    // The stick holds the image, the block where the area is.
-    if (check_stick
-        && !(shell(QString("cmp -s -n %1 %2 %3").arg(area_offset).arg(quoted(image), quoted(node)))
-             && shell(QString("cmp -s -i %1 -n %2 %3 %4")
-                          .arg(area_offset + 2048)
-                          .arg(QFileInfo(image).size() - qint64(area_offset) - 2048)
-                          .arg(quoted(image), quoted(node)))))
-        qFatal("the stick differs from the image");
-    return {started.msecsTo(verifying) / 1e3, verifying.msecsTo(ended) / 1e3};
+    return QString("%1 %2 s, %3 %4 s; ratio, pair by pair: %5\n")
+        .arg(ours, spread(pairs.ours_seconds()), peer, spread(pairs.peer_seconds()),
+             against_target(pairs.ratios(), target));
 }
 
-// dd writes a fresh file of the stick's size, as ours writes a fresh stick's node.
-double dd_once(const QString& work, const QString& input_command, qint64 disk_size)
+void fast_disk(const QString& work, qint64 size_mib, int rounds, const QString& burn)
 {
-    const QString disk = work + "/dd-disk";
-    QFile::remove(disk);
-    allocate_disk_file(disk, disk_size);
-    ::sync();
-    const double seconds = seconds_of(input_command + " of=" + quoted(disk)
-                                      + " bs=8M oflag=direct conv=notrunc 2>/dev/null");
-    QFile::remove(disk);
-    return seconds;
+    const release_files release(work, size_mib);
+    const qint64 stick_size = (size_mib + 64) * mebibyte;
+    fake_host host;
+    const QString node = host.node_path(host.add(fake_host::usb_stick(stick_size)));
+    const auto fresh_stick = [&] {
+        QFile::remove(node);
+        allocate_disk_file(node, stick_size);
+        ::sync();
+    };
+    const QString flash = burn + quoted(release.gz) + " " + quoted(work);
+    const QString to_stick = " of=" + quoted(node) + " bs=8M oflag=direct conv=notrunc,fsync 2>/dev/null";
+
+    // The stick holds the image, the block where the area is.
+    release.decompressed();
+    fresh_stick();
+    run_process(flash + " 0");
+    if (!(shell(QString("cmp -s -n %1 %2 %3").arg(area_offset).arg(quoted(release.source), quoted(node)))
+          && shell(QString("cmp -s -i %1 -n %2 %3 %4")
+                       .arg(area_offset + 2048)
+                       .arg(size_mib * mebibyte - qint64(area_offset) - 2048)
+                       .arg(quoted(release.source), quoted(node)))))
+        qFatal("the stick differs from the image");
+
+    out << "\nfast disk (" << work << "), seconds, median (lowest-highest) of " << rounds << " pairs\n";
+    const paired_runs copy = run_pairs(flash + " 0", "dd if=" + quoted(release.source) + to_stick, rounds, [&] {
+        release.decompressed();
+        fresh_stick();
+    });
+    out << pair_line("copy", "dd oflag=direct conv=fsync", copy, 1.0) << Qt::flush;
+    const paired_runs first = run_pairs(flash + " 0", "igzip -dc " + quoted(release.gz) + " | dd iflag=fullblock" + to_stick,
+                                        rounds, [&] {
+                                            release.compressed_only();
+                                            fresh_stick();
+                                        });
+    out << pair_line("first flash", "igzip -dc | dd oflag=direct conv=fsync", first, 1.0) << Qt::flush;
+
+    // The read-back and the copy before it, both from the same run's log.
+    std::vector<double> read_back_ratios;
+    qint64 peak_kib = 0;
+    for (int round = 0; round < rounds; ++round) {
+        release.decompressed();
+        fresh_stick();
+        peak_kib = std::max(peak_kib, run_process(flash + " 1").peak_kib);
+        QFile log_file(work + logger::file_name);
+        log_file.open(QIODevice::ReadOnly);
+        const QByteArray log = log_file.readAll();
+        const QDateTime started = logged_at(log, "Burning started");
+        const QDateTime verifying = logged_at(log, "Verification started");
+        const QDateTime ended = logged_at(log, "Burning finished");
+        read_back_ratios.push_back(double(verifying.msecsTo(ended)) / started.msecsTo(verifying));
+    }
+    out << "read-back/copy, from the log lines of " << rounds << " flashes: "
+        << against_target(read_back_ratios, 1.0) << "\n";
+    for (const paired_runs* pairs : {&copy, &first})
+        for (const process_run& run : pairs->ours)
+            peak_kib = std::max(peak_kib, run.peak_kib);
+    out << "peak memory of a flash, whole process " << peak_kib << " KiB\n" << Qt::flush;
+}
+
+void throttled(const QString& work, qint64 size_mib, int rounds, qint64 mib_per_second, const QString& burn)
+{
+    const qint64 stick_size = (size_mib + 64) * mebibyte;
+    out << "\nthrottled stick (" << mib_per_second << " MiB/s), seconds, median (lowest-highest) of "
+        << rounds << " pairs\n" << Qt::flush;
+    const release_files release(work, size_mib);
+    fake_host host;
+    const QString node = host.node_path(host.add(fake_host::usb_stick(stick_size)));
+    throttled_sticks sticks(1, size_mib + 64, mib_per_second * mebibyte);
+    if (!sticks.unavailable().isEmpty()) {
+        out << "skipped: " << sticks.unavailable() << "\n";
+        return;
+    }
+    sticks.place(0, node, stick_size, stick_size);
+    const paired_runs first = run_pairs(
+        sticks.limited(burn + quoted(release.gz) + " " + quoted(work) + " 0"),
+        sticks.limited("dd if=" + quoted(release.source) + " of=" + quoted(node)
+                       + " bs=8M oflag=direct conv=notrunc,fsync 2>/dev/null"),
+        rounds, [&] {
+            release.compressed_only();
+            ::sync();
+        });
+    out << pair_line("first flash", "dd oflag=direct conv=fsync of the decompressed image", first, 1.02);
 }
 
 } // namespace
@@ -132,80 +221,23 @@ double dd_once(const QString& work, const QString& input_command, qint64 disk_si
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
+    if (argc == 5 && QByteArray(argv[1]) == "burn")
+        return burn_alone(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), QByteArray(argv[4]) == "1");
     if (argc < 2) {
-        out << "usage: burn_bench <work folder> [image size in MiB, at least 256] [rounds]\n";
+        out << "usage: burn_bench <work folder> [image MiB, at least 256] [rounds] [throttled image MiB] "
+               "[throttle MiB/s]\n";
         return 2;
     }
     const QString work = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     const qint64 size_mib = std::max<qint64>(256, argc > 2 ? QByteArray(argv[2]).toLongLong() : 1024);
     const int rounds = std::max(1, argc > 3 ? QByteArray(argv[3]).toInt() : 5);
-    QDir().mkpath(work + "/downloads");
-    // The fake host's disk lives in the work folder, on the same file system as dd's target.
+    const qint64 throttled_mib = std::max<qint64>(64, argc > 4 ? QByteArray(argv[4]).toLongLong() : 256);
+    const qint64 mib_per_second = std::max<qint64>(1, argc > 5 ? QByteArray(argv[5]).toLongLong() : 32);
+    QDir().mkpath(work);
+    // The fake host's disk lives in the work folder, on the same file system as the downloads.
     qputenv("TMPDIR", QFile::encodeName(work));
-    logger::init(work.toStdString());
-    const QString gz = work + "/downloads/kestrel.img.gz";
-    const QString source = work + "/source.img";
-    const QString image = gz.chopped(3);
-
-    if (QFileInfo(source).size() != size_mib * mebibyte) {
-        out << "generating a " << size_mib << " MiB image\n" << Qt::flush;
-        write_realistic_image(source, size_mib, area_offset);
-        QFile::remove(gz);
-    }
-    if (!QFile::exists(gz) && !shell("gzip -6 -c " + quoted(source) + " > " + quoted(gz)))
-        qFatal("gzip failed");
-    out << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
-        << " bytes\n" << Qt::flush;
-
-    const qint64 stick_size = (size_mib + 64) * mebibyte;
-    std::vector<double> copy, verify, dd_direct, first_write, first_whole, pipeline;
-    qint64 peak_above_idle_kib = 0;
-    for (int round = 0; round < rounds; ++round) {
-        // The order turns from round to round, so that none always goes first.
-        for (int turn = 0; turn < 4; ++turn) {
-            switch ((round + turn) % 4) {
-            case 0: {
-                // From the decompressed image, as every flash after the first.
-                if (!image_manipulator::is_complete(image.toStdString())
-                    && !(shell("cp --sparse=always " + quoted(source) + " " + quoted(image))
-                         && image_manipulator::record_complete(image.toStdString())))
-                    qFatal("cannot place the decompressed image");
-                const burn_times times = burn_once(work, gz, stick_size, peak_above_idle_kib, round == 0);
-                copy.push_back(times.write);
-                verify.push_back(times.verify);
-                break;
-            }
-            case 1:
-                dd_direct.push_back(dd_once(work, "dd if=" + quoted(source), stick_size));
-                break;
-            case 2: {
-                image_manipulator::remove_image(image.toStdString());
-                const burn_times times = burn_once(work, gz, stick_size, peak_above_idle_kib, false);
-                first_write.push_back(times.write);
-                first_whole.push_back(times.write + times.verify);
-                break;
-            }
-            default:
-                pipeline.push_back(dd_once(work, "pigz -dc " + quoted(gz) + " | dd iflag=fullblock", stick_size));
-                break;
-            }
-        }
-        out << "round " << round + 1 << ": copy " << copy.back() << " s, read-back " << verify.back()
-            << " s, dd oflag=direct " << dd_direct.back() << " s; first flash " << first_write.back()
-            << " s (" << first_whole.back() << " s with the read-back), pigz -dc | dd oflag=direct "
-            << pipeline.back() << " s\n" << Qt::flush;
-    }
-
-    out << "\nseconds, median (lowest-highest) of " << rounds << " rounds\n";
-    out << "copy " << spread(copy) << ", dd bs=8M oflag=direct " << spread(dd_direct)
-        << "; ratio copy/dd, pair by pair: " << spread(ratios(copy, dd_direct)) << " (target at most 1.0)\n";
-    out << "read-back " << spread(verify) << "; ratio read-back/copy: " << spread(ratios(verify, copy))
-        << " (target at most 1.0)\n";
-    out << "first flash, writing " << spread(first_write) << ", with the read-back " << spread(first_whole)
-        << "; pigz -dc | dd bs=8M oflag=direct " << spread(pipeline) << "\n";
-    out << "ratio first flash (writing)/pipeline: " << spread(ratios(first_write, pipeline))
-        << " (target at most 1.1); with the read-back: " << spread(ratios(first_whole, pipeline)) << "\n";
-    out << "peak memory above idle " << peak_above_idle_kib << " KiB\n";
-    logger::close();
+    const QString burn = quoted(QCoreApplication::applicationFilePath()) + " burn ";
+    fast_disk(work, size_mib, rounds, burn);
+    throttled(work + "/throttled", throttled_mib, std::max(1, rounds / 2 + 1), mib_per_second, burn);
     return 0;
 }

@@ -1,95 +1,137 @@
-// Times `--cli flash` of three sticks at once against the same three flashed one after
-// another, each round with and without the read-back. The sticks, the data folder and the
-// cached release live in the work folder, meant to be in tmpfs (/dev/shm): real sticks on
-// separate ports do not share one device, so the machine's own disk must not be the shared
-// bottleneck here either.
+// Times the command line's first flash, `kestrel-flash-tool --cli flash ... --image X.gz`, as a
+// whole process over a fake host, paired with its peer in the same round (the order turning from
+// round to round), both writing the same stick nodes, their blocks allocated as a stick's are:
+// - one stick on the work folder's disk against `igzip -dc | dd oflag=direct conv=fsync`,
+// - where the machine allows it, on throttled sticks (each at its own limited speed, as on
+//   separate ports): one stick against dd's copy of the decompressed image onto it, three at
+//   once against one alone, and the peak memory of the three at once.
 //
-// cli_bench <work folder> [image size in MiB]
-
-#include "cli/cli_main.h"
-#include "image/image_manipulator.h"
-#include "image/release_endpoints.h"
-#include "logger.h"
+// cli_bench <work folder> [image MiB] [rounds] [throttled image MiB] [throttle MiB/s]
 
 #include "fake_host.h"
-#include "release_server.h"
 
 #include "bench_support.h"
+#include "throttled_sticks.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
-#include <QThread>
+
+#include <unistd.h>
 
 #include <algorithm>
-#include <sstream>
 #include <vector>
 
 using namespace bench;
 
 namespace {
 
-constexpr int rounds = 3;
 constexpr int sticks = 3;
-const char* const tag = "bench";
-const char* const checksum = "0123456789abcdef0123456789abcdef";
+// Above the 2 GB under which the command line offers no disk.
+constexpr qint64 stick_size = 8'000'000'000;
+// Where the configuration block goes: in the image's first MiB, as on a real image.
+constexpr quint64 area_offset = 512 * 1024;
 const char* const btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
 
 QTextStream out(stdout);
 
-// Where the configuration block goes: in the image's first MiB, as on a real image.
-constexpr quint64 area_offset = 512 * 1024;
+struct release_files {
+    QString source;
+    QString gz;
 
-// The release as a finished download leaves it in the cache, unpacked by an earlier flash.
-void fill_cache(const QString& data_folder, qint64 size_mib)
-{
-    const QString downloads = data_folder + "/downloads/";
-    QDir().mkpath(downloads);
-    write_realistic_image(downloads + tag, size_mib, area_offset);
-    QFile(downloads + tag + ".gz").open(QIODevice::WriteOnly);
-    if (!image_manipulator::record_complete((downloads + tag).toStdString()))
-        qFatal("cannot record the image as complete");
-    QFile record(downloads + "checksum.md5");
-    record.open(QIODevice::WriteOnly);
-    record.write(QByteArray(checksum) + "  " + tag + ".gz");
-}
-
-struct timing {
-    double seconds = 0;
-    // Processor seconds per second: how many cores the flash kept busy.
-    double cores = 0;
+    release_files(const QString& folder, qint64 size_mib)
+        : source(folder + "/source.img")
+        , gz(folder + "/kestrel.img.gz")
+    {
+        QDir().mkpath(folder);
+        if (QFileInfo(source).size() != size_mib * mebibyte) {
+            out << "generating a " << size_mib << " MiB image: "
+                << write_realistic_image(source, size_mib, area_offset) << "\n" << Qt::flush;
+            QFile::remove(gz);
+        }
+        if (!QFile::exists(gz) && !shell("gzip -6 -c " + quoted(source) + " > " + quoted(gz)))
+            qFatal("gzip failed");
+        out << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
+            << " bytes\n" << Qt::flush;
+    }
 };
 
-timing flash(const QString& data_folder, const std::vector<std::string>& disks, bool verify)
+// The command line flashing `disks` (numbers) from the download, without the read-back, its
+// data folder in `work`.
+QString flash(const QString& work, const release_files& release, const std::vector<int>& disks)
 {
-    std::vector<std::string> arguments {"flash", "--yes", "--btc", btc_address, "--worker", "rig(%d)"};
-    arguments.insert(arguments.end(), disks.begin(), disks.end());
-    if (!verify)
-        arguments.push_back("--no-verify");
-    const cli::parse_result parsed = cli::parse(arguments);
-    std::istringstream in;
-    std::ostringstream report;
-    cli::console io {in, report, report, false};
-    QElapsedTimer timer;
-    const double processor_before = processor_seconds();
-    timer.start();
-    const int status = cli::run(parsed.parsed, data_folder.toStdString(), io);
-    const double seconds = timer.nsecsElapsed() / 1e9;
-    if (status != 0)
-        qFatal("the flash failed:\n%s", report.str().c_str());
-    return {seconds, (processor_seconds() - processor_before) / seconds};
+    QString command = "XDG_DATA_HOME=" + quoted(work + "/data") + " "
+        + quoted(QCoreApplication::applicationDirPath() + "/../kestrel-flash-tool")
+        + " --cli flash --yes --no-verify --btc " + btc_address + " --worker 'rig(%d)' --image "
+        + quoted(release.gz);
+    for (int disk : disks)
+        command += QString(" --disk %1").arg(disk);
+    return command + " >/dev/null";
 }
 
-// The same copies by dd, three at once or one after another: what the machine allows.
-double dd_copies(const QString& image, const QStringList& nodes, bool together)
+QString dd_onto(const QString& node)
 {
-    QStringList commands;
-    for (const QString& node : nodes)
-        commands << "dd if=" + quoted(image) + " of=" + quoted(node)
-                        + " bs=8M conv=notrunc oflag=direct 2>/dev/null";
-    return seconds_of(together ? commands.join(" & ") + " & wait" : commands.join(" && "));
+    return " of=" + quoted(node) + " bs=8M oflag=direct conv=notrunc,fsync 2>/dev/null";
+}
+
+QString pair_line(const QString& ours, const QString& peer, const paired_runs& pairs, double target)
+{
+    return QString("%1 %2 s, %3 %4 s; ratio, pair by pair: %5\n")
+        .arg(ours, spread(pairs.ours_seconds()), peer, spread(pairs.peer_seconds()),
+             against_target(pairs.ratios(), target));
+}
+
+void fast_disk(const QString& work, qint64 size_mib, int rounds)
+{
+    const release_files release(work, size_mib);
+    const qint64 allocated = (size_mib + 64) * mebibyte;
+    fake_host host;
+    const QString node = host.node_path(host.add(fake_host::usb_stick(stick_size)));
+    out << "\nfast disk (" << work << "), one stick, seconds, median (lowest-highest) of " << rounds
+        << " pairs\n" << Qt::flush;
+    const paired_runs first = run_pairs(flash(work, release, {0}),
+                                        "igzip -dc " + quoted(release.gz) + " | dd iflag=fullblock" + dd_onto(node),
+                                        rounds, [&] {
+                                            QFile::remove(node);
+                                            allocate_disk_file(node, stick_size, allocated);
+                                            ::sync();
+                                        });
+    out << pair_line("first flash", "igzip -dc | dd oflag=direct conv=fsync", first, 1.0) << Qt::flush;
+}
+
+void throttled(const QString& work, qint64 size_mib, int rounds, qint64 mib_per_second)
+{
+    out << "\nthrottled sticks (" << mib_per_second << " MiB/s each), seconds, median (lowest-highest) of "
+        << rounds << " pairs\n" << Qt::flush;
+    const release_files release(work, size_mib);
+    const qint64 allocated = (size_mib + 64) * mebibyte;
+    fake_host host;
+    QStringList nodes;
+    for (int stick = 0; stick < sticks; ++stick)
+        nodes << host.node_path(host.add(fake_host::usb_stick(stick_size)));
+    throttled_sticks limited(sticks, size_mib + 64, mib_per_second * mebibyte);
+    if (!limited.unavailable().isEmpty()) {
+        out << "skipped: " << limited.unavailable() << "\n";
+        return;
+    }
+    for (int stick = 0; stick < sticks; ++stick)
+        limited.place(stick, nodes[stick], stick_size, allocated);
+    const auto settle = [] { ::sync(); };
+
+    const paired_runs one = run_pairs(limited.limited(flash(work, release, {0})),
+                                      limited.limited("dd if=" + quoted(release.source) + dd_onto(nodes[0])),
+                                      rounds, settle);
+    out << pair_line("first flash", "dd oflag=direct conv=fsync of the decompressed image", one, 1.02)
+        << Qt::flush;
+    const paired_runs three = run_pairs(limited.limited(flash(work, release, {0, 1, 2})),
+                                        limited.limited(flash(work, release, {0})), rounds, settle);
+    out << pair_line("three sticks at once", "one stick alone", three, 1.05);
+    qint64 peak_kib = 0;
+    for (const process_run& run : three.ours)
+        peak_kib = std::max(peak_kib, run.peak_kib);
+    out << "peak memory of the three at once, whole process, KiB: " << against_target(peak_kib, 65536) << "\n";
 }
 
 } // namespace
@@ -98,78 +140,18 @@ int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
     if (argc < 2) {
-        out << "usage: cli_bench <work folder> [image size in MiB]\n";
+        out << "usage: cli_bench <work folder> [image MiB] [rounds] [throttled image MiB] [throttle MiB/s]\n";
         return 2;
     }
-    const QDir work(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
-    const qint64 size_mib = argc > 2 ? QByteArray(argv[2]).toLongLong() : 1024;
-    QDir().mkpath(work.path());
-    qputenv("TMPDIR", QFile::encodeName(work.path()));
-    const QString data_folder = work.filePath("data");
-    out << "generating a " << size_mib << " MiB image\n" << Qt::flush;
-    fill_cache(data_folder, size_mib);
-    logger::init(data_folder.toStdString());
-
-    release_server server;
-    if (!server.start())
-        qFatal("the release server cannot listen on 127.0.0.1");
-    release_server::answer latest;
-    latest.body = QByteArray("{\"tag_name\": \"") + tag + "\"}";
-    server.set_answer(release_server::latest_path(), latest);
-    release_server::answer record;
-    record.body = QByteArray(checksum) + "  kestrel-" + tag + ".img.gz\n";
-    server.set_answer(release_server::checksum_path(tag), record);
-    const std::string base = server.base_url().toStdString();
-    release_endpoints::override_bases(base, base);
-
-    fake_host host;
-    QStringList nodes;
-    for (int stick = 0; stick < sticks; ++stick)
-        nodes << host.node_path(host.add(fake_host::usb_stick(std::max<qint64>(8'000'000'000, (size_mib + 64) * mebibyte))));
-
-    // The sticks' blocks allocated before anything is timed, as a device's are.
-    flash(data_folder, {"--all"}, false);
-    for (bool verify : {true, false}) {
-        std::vector<double> together, one_by_one, cores_together, cores_one_by_one;
-        for (int round = 0; round < rounds; ++round) {
-            // The order changes from round to round, so that neither always goes first.
-            for (int turn = 0; turn < 2; ++turn) {
-                if ((round + turn) % 2 == 0) {
-                    const timing all = flash(data_folder, {"--all"}, verify);
-                    together.push_back(all.seconds);
-                    cores_together.push_back(all.cores);
-                    continue;
-                }
-                double seconds = 0;
-                double processor = 0;
-                for (int stick = 0; stick < sticks; ++stick) {
-                    const timing one = flash(data_folder, {"--disk", std::to_string(stick)}, verify);
-                    seconds += one.seconds;
-                    processor += one.seconds * one.cores;
-                }
-                one_by_one.push_back(seconds);
-                cores_one_by_one.push_back(processor / seconds);
-            }
-            out << (verify ? "with" : "without") << " read-back, round " << round + 1 << ": at once "
-                << together.back() << " s, one after another " << one_by_one.back() << " s\n" << Qt::flush;
-        }
-        const double ratio = median(together) / median(one_by_one);
-        out << (verify ? "with" : "without") << " read-back, median seconds: at once " << median(together)
-            << ", one after another " << median(one_by_one) << ", ratio " << ratio
-            << " (target at most 0.6); cores busy: at once " << median(cores_together)
-            << ", one after another " << median(cores_one_by_one) << " of " << QThread::idealThreadCount()
-            << "\n" << Qt::flush;
-    }
-    std::vector<double> dd_together, dd_one_by_one;
-    for (int round = 0; round < rounds; ++round) {
-        dd_together.push_back(dd_copies(data_folder + "/downloads/" + tag, nodes, round % 2 == 0));
-        dd_one_by_one.push_back(dd_copies(data_folder + "/downloads/" + tag, nodes, round % 2 != 0));
-        if (round % 2 != 0)
-            std::swap(dd_together.back(), dd_one_by_one.back());
-    }
-    out << "dd oflag=direct, median seconds: at once " << median(dd_together) << ", one after another "
-        << median(dd_one_by_one) << ", ratio " << median(dd_together) / median(dd_one_by_one)
-        << " (the machine's own limit for copies of this size)\n";
-    logger::close();
+    const QString work = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    const qint64 size_mib = std::max<qint64>(64, argc > 2 ? QByteArray(argv[2]).toLongLong() : 1024);
+    const int rounds = std::max(1, argc > 3 ? QByteArray(argv[3]).toInt() : 5);
+    const qint64 throttled_mib = std::max<qint64>(64, argc > 4 ? QByteArray(argv[4]).toLongLong() : 256);
+    const qint64 mib_per_second = std::max<qint64>(1, argc > 5 ? QByteArray(argv[5]).toLongLong() : 32);
+    QDir().mkpath(work);
+    // The fake host's disks live in the work folder, on the same file system as the download.
+    qputenv("TMPDIR", QFile::encodeName(work));
+    fast_disk(work, size_mib, rounds);
+    throttled(work + "/throttled", throttled_mib, std::max(1, rounds / 2 + 1), mib_per_second);
     return 0;
 }

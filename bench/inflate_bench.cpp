@@ -1,8 +1,10 @@
-// Times the image inflating against `gzip -dc` and `pigz -dc` on a realistic image (gzip -6),
-// pair by pair in each round, and measures the inflating's peak memory above the process's idle
-// size.
+// Times the image inflating against igzip, gzip, pigz and libdeflate-gunzip on a realistic image
+// (gzip -6): whole processes all, ours and each peer in pairs whose order turns from round to
+// round, and measures the inflating's peak memory above the process's idle size.
 //
-// inflate_bench <work folder> [image size in MiB, at least 1024]
+// inflate_bench <work folder> [image size in MiB, at least 1024] [rounds]
+// inflate_bench inflate <download>: ours alone, as the pairs run it; prints its peak memory
+// above idle in KiB.
 
 #include "image/image_manipulator.h"
 
@@ -10,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
@@ -26,21 +27,42 @@ using namespace bench;
 
 namespace {
 
-constexpr int rounds = 3;
-
 QTextStream out(stdout);
+
+int inflate_alone(const std::string& gz_path)
+{
+    image_manipulator manipulator;
+    const qint64 idle_kib = status_kib("VmRSS");
+    reset_peak();
+    FILE* image = manipulator.inflate_image(gz_path);
+    if (!image)
+        return 1;
+    std::fclose(image);
+    out << status_kib("VmHWM") - idle_kib << "\n";
+    return 0;
+}
+
+struct peer {
+    const char* name;
+    QString command;
+    // The project's own targets; 0 where there is none.
+    double target;
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "inflate")
+        return inflate_alone(argv[2]);
     if (argc < 2) {
-        out << "usage: inflate_bench <work folder> [image size in MiB, at least 1024]\n";
+        out << "usage: inflate_bench <work folder> [image size in MiB, at least 1024] [rounds]\n";
         return 2;
     }
-    const QDir work(QString::fromLocal8Bit(argv[1]));
+    const QDir work(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
     const qint64 size_mib = std::max<qint64>(1024, argc > 2 ? QByteArray(argv[2]).toLongLong() : 1024);
+    const int rounds = std::max(1, argc > 3 ? QByteArray(argv[3]).toInt() : 5);
     QDir().mkpath(work.path());
     const QString source = work.filePath("source.raw");
     const QString gz = work.filePath("kestrel.img.gz");
@@ -49,7 +71,7 @@ int main(int argc, char** argv)
 
     if (QFileInfo(source).size() != size_mib * mebibyte) {
         out << "generating a " << size_mib << " MiB image\n" << Qt::flush;
-        write_realistic_image(source, size_mib, 512 * 1024);
+        out << "mix: " << write_realistic_image(source, size_mib, 512 * 1024) << "\n";
         QFile::remove(gz);
     }
     if (!QFile::exists(gz)) {
@@ -58,48 +80,36 @@ int main(int argc, char** argv)
             qFatal("gzip failed");
     }
     out << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
-        << " bytes\n";
+        << " bytes; " << rounds << " pairs with each peer, whole processes\n" << Qt::flush;
 
-    std::vector<double> ours_seconds, ours_cpu_seconds, gzip_seconds, pigz_seconds;
+    const QString inflate_ours = quoted(QCoreApplication::applicationFilePath()) + " inflate " + quoted(gz);
+    const auto fresh = [&] {
+        image_manipulator::remove_image(ours.toStdString());
+        QFile::remove(theirs);
+        ::sync();
+    };
+    fresh();
+    if (!shell(inflate_ours + " >/dev/null") || !shell("cmp -s " + quoted(source) + " " + quoted(ours)))
+        qFatal("the inflated image differs from the source");
+
+    const QString to_theirs = " > " + quoted(theirs);
+    const std::vector<peer> peers {
+        {"igzip -dc", "igzip -dc " + quoted(gz) + to_theirs, 1.0},
+        {"gzip -dc", "gzip -dc " + quoted(gz) + to_theirs, 0.8},
+        {"pigz -dc", "pigz -dc " + quoted(gz) + to_theirs, 1.0},
+        {"libdeflate-gunzip -c", "libdeflate-gunzip -c " + quoted(gz) + to_theirs, 0},
+    };
     qint64 peak_above_idle_kib = 0;
-    for (int round = 0; round < rounds; ++round) {
-        QFile::remove(ours);
-        ::sync();
-        image_manipulator manipulator;
-        const qint64 idle_kib = status_kib("VmRSS");
-        reset_peak();
-        const double cpu_start = processor_seconds();
-        QElapsedTimer timer;
-        timer.start();
-        FILE* image = manipulator.inflate_image(gz.toStdString());
-        if (!image)
-            qFatal("inflate_image failed");
-        std::fclose(image);
-        ours_seconds.push_back(timer.nsecsElapsed() / 1e9);
-        ours_cpu_seconds.push_back(processor_seconds() - cpu_start);
-        peak_above_idle_kib = std::max(peak_above_idle_kib, status_kib("VmHWM") - idle_kib);
-        if (round == 0 && !shell("cmp -s " + quoted(source) + " " + quoted(ours)))
-            qFatal("inflated image differs from the source");
-        QFile::remove(ours);
-
-        ::sync();
-        gzip_seconds.push_back(seconds_of("gzip -dc " + quoted(gz) + " > " + quoted(theirs)));
-        QFile::remove(theirs);
-        ::sync();
-        pigz_seconds.push_back(seconds_of("pigz -dc " + quoted(gz) + " > " + quoted(theirs)));
-        QFile::remove(theirs);
-        out << "round " << round + 1 << ": ours " << ours_seconds.back() << " s (cpu "
-            << ours_cpu_seconds.back() << " s), gzip "
-            << gzip_seconds.back() << " s, pigz " << pigz_seconds.back() << " s\n" << Qt::flush;
+    for (const peer& each : peers) {
+        const paired_runs pairs = run_pairs(inflate_ours, each.command, rounds, fresh);
+        for (const process_run& run : pairs.ours)
+            peak_above_idle_kib = std::max(peak_above_idle_kib, run.output.trimmed().toLongLong());
+        out << "ours " << spread(pairs.ours_seconds()) << " s, " << each.name << " "
+            << spread(pairs.peer_seconds()) << " s; ratio ours/" << each.name << ", pair by pair "
+            << (each.target > 0 ? against_target(pairs.ratios(), each.target) : spread(pairs.ratios()))
+            << "\n" << Qt::flush;
     }
-
-    out << "seconds, median (lowest-highest): ours " << spread(ours_seconds) << " (cpu "
-        << spread(ours_cpu_seconds) << "), gzip -dc " << spread(gzip_seconds) << ", pigz -dc "
-        << spread(pigz_seconds) << "\n";
-    out << "ratio ours/gzip, pair by pair " << spread(ratios(ours_seconds, gzip_seconds))
-        << " (target at most 0.8)\n";
-    out << "ratio ours/pigz, pair by pair " << spread(ratios(ours_seconds, pigz_seconds))
-        << " (target at most 1.0)\n";
-    out << "peak memory above idle " << peak_above_idle_kib << " KiB (target at most 8192 KiB)\n";
+    fresh();
+    out << "peak memory above idle " << against_target(peak_above_idle_kib, 8192) << " KiB\n";
     return 0;
 }

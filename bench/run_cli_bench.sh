@@ -1,15 +1,20 @@
 #!/bin/sh
-# Builds and runs the command-line benchmark: three fake sticks flashed at once against one
-# after another, all of it in tmpfs.
-# Usage: bench/run_cli_bench.sh [work folder, default /dev/shm/kestrel-cli-bench] [image size in MiB]
-# The work folder needs about four times the image size free.
+# Builds and runs the command-line benchmark: the program's first flash from a .gz over a fake
+# host, against igzip -dc | dd on the work folder's disk, and on throttled sticks where the
+# machine allows it: one against dd's copy, three at once against one, and their peak memory.
+# Usage: bench/run_cli_bench.sh [work folder] [image MiB] [rounds] [throttled image MiB] [throttle MiB/s]
+# The work folder (default build-bench/cli) needs about four times the image size free; the
+# throttled sticks need root and take their room from /dev/shm.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-work=${1:-/dev/shm/kestrel-cli-bench}
+work=${1:-$root/build-bench/cli}
 size=${2:-1024}
+rounds=${3:-5}
+throttled=${4:-256}
+speed=${5:-32}
 
-cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build-bench" -j2 --target cli_bench
-trap 'rm -rf "$work"' EXIT
-"$root/build-bench/bench/cli_bench" "$work" "$size"
+. "$root/bench/bench_tools.sh"
+need igzip:isal /usr/bin/time:time mkfs.ext4:e2fsprogs losetup:mount
+build_bench cli_bench kestrel-flash-tool
+"$root/build-bench/bench/cli_bench" "$work" "$size" "$rounds" "$throttled" "$speed"

@@ -1,21 +1,16 @@
 #!/bin/sh
-# Builds and runs the inflate benchmark: ours against gzip -dc and pigz -dc.
-# Usage: bench/run_inflate_bench.sh [work folder] [image size in MiB]
+# Builds and runs the inflate benchmark: ours against igzip -dc, gzip -dc, pigz -dc and
+# libdeflate-gunzip -c, whole processes in pairs.
+# Usage: bench/run_inflate_bench.sh [work folder] [image size in MiB] [rounds]
 # The work folder (default build-bench/work) needs about three times the image size free.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${1:-$root/build-bench/work}
 size=${2:-1024}
+rounds=${3:-5}
 
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
-
-if ! command -v pigz >/dev/null 2>&1; then
-    as_root apt-get install -y pigz || { as_root apt-get update && as_root apt-get install -y pigz; }
-fi
-
-cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build-bench" -j2 --target inflate_bench
-"$root/build-bench/bench/inflate_bench" "$work" "$size"
+. "$root/bench/bench_tools.sh"
+need igzip:isal pigz:pigz libdeflate-gunzip:libdeflate-tools /usr/bin/time:time
+build_bench inflate_bench
+"$root/build-bench/bench/inflate_bench" "$work" "$size" "$rounds"

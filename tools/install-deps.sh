@@ -3,8 +3,8 @@
 # Debian package with its checks need, only those missing.
 set -euo pipefail
 
-packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev cmake ninja-build lld g++ make python3 xvfb xauth
-          xdotool openssl g++-mingw-w64-x86-64
+packages=(qtbase5-dev libqt5svg5-dev zlib1g-dev libisal-dev cmake ninja-build lld g++ make python3
+          xvfb xauth xdotool openssl g++-mingw-w64-x86-64
           dpkg-dev file pkexec desktop-file-utils appstream)
 
 missing=()

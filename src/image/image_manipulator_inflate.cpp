@@ -8,30 +8,12 @@
 #include "image/sparse_output.h"
 #include "logger.h"
 
-#include <zlib.h>
-
 namespace {
 
 struct file_closer {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 using file_pointer = std::unique_ptr<FILE, file_closer>;
-
-// 15 window bits plus 32: gzip and zlib headers are both recognised.
-constexpr int window_bits = 47;
-// What follows a member can only be another gzip member: 15 window bits plus 16.
-constexpr int member_window_bits = 31;
-
-class inflate_stream {
-public:
-    bool start() { return inflateInit2(&m_stream, window_bits) == Z_OK; }
-    ~inflate_stream() { inflateEnd(&m_stream); }
-    z_stream* operator->() { return &m_stream; }
-    z_stream* get() { return &m_stream; }
-
-private:
-    z_stream m_stream {};
-};
 
 void remove_file(const std::string& path)
 {
@@ -58,7 +40,7 @@ struct image_manipulator::inflating {
     file_pointer input;
     file_pointer output;
     std::unique_ptr<sparse_output> image;
-    inflate_stream stream;
+    std::unique_ptr<inflater> stream;
     std::unique_ptr<unsigned char[]> input_block {new unsigned char[buffer_size]};
     std::int64_t total = 0;
     std::int64_t size_hint = -1;
@@ -67,8 +49,9 @@ struct image_manipulator::inflating {
     bool input_ended = false;
 };
 
-image_manipulator::image_manipulator(const std::atomic<bool>* canceled)
+image_manipulator::image_manipulator(const std::atomic<bool>* canceled, inflater::backend backend)
     : m_canceled(canceled)
+    , m_backend(backend)
 {
 }
 
@@ -97,7 +80,8 @@ bool image_manipulator::start_inflating(const std::string& gz_path)
         return false;
     }
     state.output.reset(std::fopen(state.partial_path.c_str(), "wb"));
-    if (!state.output || !state.stream.start()) {
+    state.stream = inflater::make(m_backend);
+    if (!state.output || !state.stream) {
         m_give_up(failure::output_failed);
         return false;
     }
@@ -115,7 +99,7 @@ std::int64_t image_manipulator::inflate_next(char* buffer, std::size_t size)
     while (made < size && !state.input_ended) {
         if (m_cancel_requested())
             return m_give_up(failure::canceled);
-        if (state.stream->avail_in == 0) {
+        if (state.stream->input_left() == 0) {
             // The block read before is inflated whole.
             if (state.blocks_read > 0)
                 emit report_progress(tell_file(state.input.get()), state.total);
@@ -128,20 +112,18 @@ std::int64_t image_manipulator::inflate_next(char* buffer, std::size_t size)
                 break;
             }
             ++state.blocks_read;
-            state.stream->next_in = state.input_block.get();
-            state.stream->avail_in = static_cast<uInt>(read);
+            state.stream->feed(state.input_block.get(), read);
         }
-        if (state.member_ended && inflateReset2(state.stream.get(), member_window_bits) != Z_OK)
+        if (state.member_ended && !state.stream->next_member())
             return m_give_up(failure::output_failed);
-        state.stream->next_out = out + made;
-        state.stream->avail_out = static_cast<uInt>(size - made);
-        const int status = inflate(state.stream.get(), Z_NO_FLUSH);
-        if (status == Z_MEM_ERROR)
+        std::size_t piece = 0;
+        const inflater::step step = state.stream->inflate(out + made, size - made, piece);
+        if (step == inflater::step::no_memory)
             return m_give_up(failure::output_failed);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+        if (step == inflater::step::damaged)
             return m_give_up(failure::download_damaged);
-        made = size - state.stream->avail_out;
-        state.member_ended = status == Z_STREAM_END;
+        made += piece;
+        state.member_ended = step == inflater::step::member_end;
     }
     if (!state.image->write(out, made))
         return m_give_up(failure::output_failed);
