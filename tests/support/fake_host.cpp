@@ -88,8 +88,10 @@ fake_host::disk fake_host::card_reader_slot()
     return blueprint;
 }
 
-fake_host::fake_host(kernel version)
-    : m_root(m_folder.path() + "/root"), m_kernel(version)
+fake_host::fake_host(kernel version, const QString& parent)
+    : m_folder((parent.isEmpty() ? QDir::tempPath() : parent) + "/kestrel-fake-host-XXXXXX")
+    , m_root(m_folder.path() + "/root")
+    , m_kernel(version)
 {
     for (const char* folder : {"sys/block", "sys/class/block", "sys/devices", "dev/disk", "proc/self"})
         QDir().mkpath(m_root + "/" + folder);

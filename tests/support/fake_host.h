@@ -69,7 +69,8 @@ public:
     static disk sd_card(qint64 size = 32'000'000'000);     // built-in reader
     static disk card_reader_slot();                         // USB reader, no card
 
-    explicit fake_host(kernel version = kernel::with_diskseq);
+    // The tree goes into a new folder in `parent`, the system's temporary folder when empty.
+    explicit fake_host(kernel version = kernel::with_diskseq, const QString& parent = QString());
     ~fake_host();
     fake_host(const fake_host&) = delete;
     fake_host& operator=(const fake_host&) = delete;

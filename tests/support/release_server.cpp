@@ -113,7 +113,8 @@ private:
         QByteArray extra_headers;
         if (m_answer.accept_ranges) {
             extra_headers += "Accept-Ranges: bytes\r\n";
-            if (!head_only && m_answer.status == 200 && range.startsWith("bytes="))
+            if (!head_only && m_answer.status == 200 && range.startsWith("bytes=")
+                && !m_answer.ranges_ignored)
                 extra_headers += m_take_range(range);
         }
         m_close_after = !head_only && (!m_answer.send_length || m_answer.cut_after >= 0);
@@ -150,10 +151,11 @@ private:
             m_answer.body.clear();
             return "Content-Range: bytes */" + whole + "\r\n";
         }
+        const qint64 served = m_answer.range_served_from >= 0 ? m_answer.range_served_from : start;
         m_answer.status = 206;
-        m_answer.body = m_answer.body.mid(start);
-        return "Content-Range: bytes " + QByteArray::number(start) + "-"
-            + QByteArray::number(start + m_answer.body.size() - 1) + "/" + whole + "\r\n";
+        m_answer.body = m_answer.body.mid(served);
+        return "Content-Range: bytes " + QByteArray::number(served) + "-"
+            + QByteArray::number(served + m_answer.body.size() - 1) + "/" + whole + "\r\n";
     }
 
     void m_send_more()

@@ -38,8 +38,12 @@ public:
         bool silent = false;
         // Announces "Accept-Ranges: bytes" and answers "Range: bytes=N-" with 206 and the
         // body from N on (416 when N lies beyond it); cut_after and hold_after then count
-        // from N.
+        // from the part's start.
         bool accept_ranges = false;
+        // Such a server gone wrong: it answers "bytes=N-" with 200 and the whole body, or with
+        // a 206 that starts at this offset instead of N (-1: at N, as asked).
+        bool ranges_ignored = false;
+        qint64 range_served_from = -1;
     };
 
     explicit release_server(QObject* parent = nullptr);
