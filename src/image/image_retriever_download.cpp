@@ -129,9 +129,14 @@ void image_retriever::m_check_answer()
 void image_retriever::m_finish_download()
 {
     m_downloading = false;
-    const QNetworkReply::NetworkError failure = m_transfer_failure;
+    QNetworkReply::NetworkError failure = m_transfer_failure;
     bool known = false;
     const qint64 length = m_image_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+    // Now and then the network layer ends a transfer that the server cut short without an
+    // error; short of the length the server gave, it was cut all the same, and can be resumed.
+    if (failure == QNetworkReply::NoError && m_answer_is_image && known
+        && m_file.size() < m_resumed_from + length)
+        failure = QNetworkReply::RemoteHostClosedError;
     // Without a length nothing shows that the transfer was not cut short.
     const bool complete = failure == QNetworkReply::NoError && m_answer_is_image && known
         && m_file.size() == m_resumed_from + length;
