@@ -9,6 +9,7 @@
 #include "platform/win32/test_control.h"
 
 #include "fake_host.h"
+#include "memory_folder.h"
 #include "gzip_data.h"
 #include "image_files.h"
 #include "win32_probe.h"
@@ -622,9 +623,7 @@ private slots:
     {
         // The copy writes all of it into the stick's file: in memory where the system has a
         // folder for that, and gone when the test ends.
-        const QFileInfo shared_memory("/dev/shm");
-        const QString memory = shared_memory.isDir() && shared_memory.isWritable() ? "/dev/shm"
-                                                                                   : QDir::tempPath();
+        const QString memory = memory_folder(qint64(5) << 30);
         m_host.reset();
         m_host = std::make_unique<fake_host>(fake_host::kernel::with_diskseq, memory);
         QTemporaryDir data_folder(memory + "/kestrel-image-XXXXXX");

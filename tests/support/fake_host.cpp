@@ -1,5 +1,7 @@
 #include "fake_host.h"
 
+#include "memory_folder.h"
+
 #include "platform/win32/test_control.h"
 
 #include <QDir>
@@ -89,7 +91,7 @@ fake_host::disk fake_host::card_reader_slot()
 }
 
 fake_host::fake_host(kernel version, const QString& parent)
-    : m_folder((parent.isEmpty() ? QDir::tempPath() : parent) + "/kestrel-fake-host-XXXXXX")
+    : m_folder((parent.isEmpty() ? memory_folder() : parent) + "/kestrel-fake-host-XXXXXX")
     , m_root(m_folder.path() + "/root")
     , m_kernel(version)
 {

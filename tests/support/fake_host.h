@@ -69,7 +69,7 @@ public:
     static disk sd_card(qint64 size = 32'000'000'000);     // built-in reader
     static disk card_reader_slot();                         // USB reader, no card
 
-    // The tree goes into a new folder in `parent`, the system's temporary folder when empty.
+    // The tree goes into a new folder in `parent`; when empty, in memory where there is room.
     explicit fake_host(kernel version = kernel::with_diskseq, const QString& parent = QString());
     ~fake_host();
     fake_host(const fake_host&) = delete;

@@ -14,6 +14,7 @@
 #include "gui/titlebar.h"
 #include "local_endpoints.h"
 #include "logger.h"
+#include "memory_folder.h"
 #include "platform/win32/test_control.h"
 
 #include <QCoreApplication>
@@ -65,6 +66,7 @@ const char* const window_driver::btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtp
 
 window_driver::window_driver(const release_fixture& release, qint64 stick_size, stick_kind kind)
     : m_release(release)
+    , m_folder(memory_folder() + "/kestrel-data-XXXXXX")
 {
     load_resources();
     fake_host::disk stick = fake_host::usb_stick(stick_size);
