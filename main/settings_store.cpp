@@ -1,8 +1,12 @@
 #include "settings_store.h"
 
+#include "logger.h"
+#include "wait_lengths.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
 
 namespace {
@@ -100,6 +104,23 @@ void save_settings(const std::string& data_folder, inputs values)
         return;
     }
     file.commit();
+}
+
+bool update_settings(const std::string& data_folder, const std::function<bool(inputs&)>& change)
+{
+    // A lock whose process has gone is taken over at once; one held longer than any change
+    // takes belongs to a process that hangs.
+    QLockFile lock(settings_path(data_folder) + ".lock");
+    lock.setStaleLockTime(30000);
+    if (!lock.tryLock(int(wait_lengths::current().settings_lock.count()))) {
+        KESTREL_LOG(logger::fatal, "Cannot lock the settings: " << int(lock.error()));
+        return false;
+    }
+    std::unique_ptr<inputs> values = load_settings(data_folder);
+    if (!change(*values))
+        return false;
+    save_settings(data_folder, *values);
+    return true;
 }
 
 } // namespace settings_store

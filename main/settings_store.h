@@ -3,6 +3,7 @@
 
 #include "config/inputs.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,5 +16,12 @@ std::unique_ptr<inputs> load_settings(const std::string& data_folder);
 // Replaces the file only once the new content is completely written, after keeping a file it
 // could not read as "configuration.txt.bad"; failures are ignored.
 void save_settings(const std::string& data_folder, inputs values);
+
+// One change of the file among every process that shares the data folder (windows, command
+// lines, an elevated copy): under the folder's lock file, the settings as the file holds them
+// now are read, `change` is applied, and the file written, so that nobody's change is lost and
+// no counter goes back. `change` returns false to write nothing. False when nothing was
+// written: `change` declined, or the lock could not be had in time.
+bool update_settings(const std::string& data_folder, const std::function<bool(inputs&)>& change);
 
 } // namespace settings_store

@@ -21,6 +21,8 @@ struct wait_lengths {
     milliseconds repeat_delay {1500};
     // A request that receives nothing for this long has failed.
     milliseconds network_silence {30000};
+    // How long a change of the settings waits for another process's change to end.
+    milliseconds settings_lock {10000};
 
     // The lengths of this process; read when a wait starts.
     static wait_lengths current();

@@ -97,14 +97,13 @@ struct farm {
     // The release with the configuration block the window writes for `worker`.
     QByteArray flashed_image(const QString& worker) const
     {
-        QTemporaryDir scratch;
         inputs values;
         values.btc = btc_address;
         values.worker = worker.toStdString();
         values.location = "eu";
         QByteArray image = release.image;
         return image.replace(int(config_offset), image_configurator::block_size,
-                             image_configurator::configure_image(scratch.path().toStdString(), values));
+                             image_configurator::configuration_block(values));
     }
 
     QByteArray stick_content(int stick) const
@@ -402,7 +401,10 @@ private slots:
                  qPrintable(flashed.out));
         QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
         QCOMPARE(sticks.stick_content(2), sticks.flashed_image("rig3"));
-        QCOMPARE(sticks.saved_worker(), std::string(failed ? "rig(%d,3)" : "rig(%d,4)"));
+        // A name handed out is never handed out again, whatever became of its stick.
+        QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
+        QCOMPARE(sticks.run("flash --disk 1 --yes").status, 0);
+        QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig4"));
     }
 
     void a_damaged_image_is_refused_before_any_disk_data()

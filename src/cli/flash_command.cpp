@@ -7,6 +7,7 @@
 #include "config/image_configurator.h"
 #include "config/worker_name.h"
 #include "device/device_manager.h"
+#include "run/failure_texts.h"
 #include "settings_store.h"
 
 #include <QFileInfo>
@@ -44,34 +45,35 @@ int flash_command::run()
     std::vector<flash_target> targets;
     for (const listed_disk& disk : choice.chosen) {
         const inputs values = counted_on(checked.values, targets.size());
-        targets.push_back({disk, expand_worker_name(values.worker), QByteArray()});
+        // Refused before anything is touched: a document too large for its slot.
+        if (image_configurator::configuration_block(values).isEmpty()) {
+            m_io.err << failure_text(failure::configuration_too_large) << std::endl;
+            return 2;
+        }
+        targets.push_back({disk, expand_worker_name(values.worker)});
     }
     m_io.out << "About to erase every byte on:\n";
     for (const flash_target& target : targets)
         m_io.out << "  disk " << target.disk.number << "  " << target.disk.record->path << "  "
                  << size_text(target.disk.record->size) << "  " << target.disk.record->name
-                 << "  -> worker \"" << target.worker_name << "\"\n";
+                 << "  -> worker \"" << target.planned_worker_name << "\"\n";
     if (!m_asked.yes && !m_confirmed()) {
         m_io.out << "Nothing was written." << std::endl;
         return 1;
     }
 
-    for (flash_target& target : targets) {
-        // Each block is saved as the settings on its way; the settings end as the values given.
-        target.configuration = image_configurator::configure_image(
-            m_data_folder, counted_on(checked.values, &target - targets.data()));
-        if (target.configuration.isEmpty()) {
-            m_io.err << "Config file exceeds 2kB" << std::endl;
-            return 2;
-        }
-    }
-    settings_store::save_settings(m_data_folder, checked.values);
+    flash_request request;
+    request.values = checked.values;
+    // Without --worker the saved counter goes on, as another run may have moved it meanwhile.
+    request.worker_from_saved_counter = !m_asked.worker;
+    for (const flash_target& target : targets)
+        request.disks.push_back(target.disk.record);
+    request.image_file = m_asked.image;
+    request.verify = m_asked.verify;
 
     interruption::catch_interrupts();
-    flash_batch batch(m_data_folder, devices, targets, m_asked.image, m_asked.verify, m_io);
-    const int status = batch.run();
-    settings_store::save_settings(m_data_folder, counted_on(checked.values, batch.successes()));
-    return status;
+    flash_batch batch(m_data_folder, devices, targets, request, m_io);
+    return batch.run();
 }
 
 bool flash_command::m_confirmed()

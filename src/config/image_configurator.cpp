@@ -2,7 +2,6 @@
 
 #include "config/worker_name.h"
 #include "logger.h"
-#include "settings_store.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,7 +34,7 @@ QByteArray document_of(const inputs& values)
 
 namespace image_configurator {
 
-QByteArray configure_image(const std::string& data_folder, inputs values)
+QByteArray configuration_block(const inputs& values)
 {
     QByteArray block = document_of(values);
     KESTREL_LOG(logger::debug, "Configuration file size: " << block.size());
@@ -43,7 +42,6 @@ QByteArray configure_image(const std::string& data_folder, inputs values)
         KESTREL_LOG(logger::fatal, "Configuration file exceeds 2kB");
         return QByteArray();
     }
-    settings_store::save_settings(data_folder, values);
     block.append(block_size - block.size(), '\n');
     return block;
 }

@@ -5,15 +5,14 @@
 
 #include <QByteArray>
 
-#include <string>
-
 namespace image_configurator {
 
 // Size of every non-empty block.
 constexpr int block_size = 2048;
 
 // The document padded with line feeds to exactly block_size bytes, or an empty array when it
-// does not fit. Saves `values` (the worker template unexpanded) as the settings only when it fits.
-QByteArray configure_image(const std::string& data_folder, inputs values);
+// does not fit. The settings are saved by the run, with the worker names it hands out
+// (run/worker_names.h), not here: a save of these values would put the counter back.
+QByteArray configuration_block(const inputs& values);
 
 } // namespace image_configurator

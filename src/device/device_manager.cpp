@@ -61,6 +61,11 @@ bool device_manager::is_attached(const device& disk)
                        [&disk](const std::shared_ptr<device>& other) { return same_disk(*other, disk); });
 }
 
+bool device_manager::refused_as_in_use() const
+{
+    return m_impl->m_refused_in_use;
+}
+
 void device_manager::release_device(device* dev)
 {
     m_impl->release_device(dev);

@@ -34,6 +34,9 @@ public:
     // Stops a preparation under way: its wait ends, its volume finder stops, and neither
     // unmount_finished() nor unmount_refused() follows for it.
     void stop_preparation();
+    // Whether the last preparation was refused because another run, of this process or
+    // another, holds the disk for writing.
+    bool refused_as_in_use() const;
 
 signals:
     void unmount_finished();

@@ -21,6 +21,8 @@ public:
 
     device_manager* q;
     std::vector<std::shared_ptr<device>> devices;
+    // The last preparation was refused because another run holds the disk for writing.
+    bool m_refused_in_use = false;
 
 private:
     // Keeps the event loop running while the system re-reads the disk; false when the

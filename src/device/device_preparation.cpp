@@ -64,6 +64,7 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
                                        << ", Size: " << disk_record->size);
     if (skip)
         return;
+    m_refused_in_use = false;
     const unsigned preparation = m_stops;
     if (static_cast<long long>(disk_record->number) == system_disk_number()) {
         m_refuse(preparation);
@@ -88,19 +89,26 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
         disk_record->volumes = volumes_now;
         break;
     }
+    // Taken before any of its volumes is locked: a disk that another run is writing is left
+    // alone, volumes and all.
+    HANDLE disk = volume_queries::open_unbuffered(disk_record->path);
+    if (disk == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        KESTREL_LOG(logger::fatal, "HANDLE not valid");
+        m_refused_in_use = error == ERROR_SHARING_VIOLATION;
+        if (m_refused_in_use)
+            KESTREL_LOG(logger::fatal, "Disk in use by another run: " << disk_record->path);
+        m_refuse(preparation);
+        return;
+    }
+    std::vector<HANDLE> volume_locks;
     for (const std::string& volume : disk_record->volumes) {
         KESTREL_LOG(logger::debug, volume);
         HANDLE handle = volume_queries::lock_volume(volume);
         if (handle != INVALID_HANDLE_VALUE)
-            disk_record->handles.push_back(handle);
+            volume_locks.push_back(handle);
     }
 
-    HANDLE disk = volume_queries::open_unbuffered(disk_record->path);
-    if (disk == INVALID_HANDLE_VALUE) {
-        KESTREL_LOG(logger::fatal, "HANDLE not valid");
-        m_refuse(preparation);
-        return;
-    }
     DWORD returned = 0;
     if (!DeviceIoControl(disk, IOCTL_DISK_DELETE_DRIVE_LAYOUT, nullptr, 0, nullptr, 0, &returned, nullptr)) {
         const DWORD error = GetLastError();
@@ -113,10 +121,9 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
         KESTREL_LOG(logger::fatal, "Could not reenumerate disk: " << error);
     }
 
-    for (HANDLE handle : disk_record->handles)
+    for (HANDLE handle : volume_locks)
         CloseHandle(handle);
-    disk_record->handles.clear();
-    disk_record->handles.push_back(disk);
+    disk_record->handles = {disk};
     disk_record->volumes.clear();
 
     // With no partition left after the re-read, no volume can come back: nothing to wait for.

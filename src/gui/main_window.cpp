@@ -10,9 +10,8 @@
 #include "gui/text_input.h"
 #include "gui/titlebar.h"
 #include "gui/ui_style.h"
-#include "image/background_work.h"
-#include "image/image_retriever.h"
 #include "logger.h"
+#include "run/flash_job.h"
 #include "settings_store.h"
 
 #include <QCloseEvent>
@@ -30,7 +29,6 @@ main_window::main_window(const std::string& application_name, const std::string&
                          const std::string& version, QWidget* parent)
     : QWidget(parent)
     , m_settings(settings_store::load_settings(data_folder))
-    , m_image_check(std::make_unique<background_work>())
     , m_data_folder(data_folder)
 {
     setWindowTitle(QCoreApplication::translate("mainWindow", application_name.c_str()));
@@ -58,22 +56,15 @@ main_window::main_window(const std::string& application_name, const std::string&
     update_window();
     m_fill_form();
 
-    m_image_retriever = std::make_shared<image_retriever>(m_data_folder);
-    connect(m_image_retriever.get(), SIGNAL(progress_updated(qint64, qint64)), m_progress_button,
-            SLOT(report_download_progress(qint64, qint64)));
-    connect(m_image_retriever.get(), SIGNAL(finished_download(std::string)), this,
-            SLOT(download_finished(std::string)));
-    connect(m_image_retriever.get(), SIGNAL(image_not_downloaded(uint64_t, std::string)), this,
-            SLOT(image_not_downloaded(uint64_t, std::string)));
-    connect(m_image_retriever.get(), SIGNAL(error_msg(QString, bool)), this,
-            SLOT(m_retriever_message(QString, bool)));
-    m_image_retriever->check_latest();
+    m_job = std::make_unique<flash_job>(m_data_folder, *m_device_manager);
+    m_connect_job();
+    m_job->check_at_start();
 }
 
 main_window::~main_window()
 {
-    m_image_check->stop();
-    m_stop_burner_thread();
+    // Stops whatever runs and waits for the writers before the disks' manager goes.
+    m_job.reset();
     delete m_device_manager;
 }
 
@@ -94,8 +85,6 @@ void main_window::m_connect_widgets()
     connect(m_progress_button, SIGNAL(clicked()), this, SLOT(start_burning_animation()));
     connect(this, SIGNAL(error(const QString, bool)), this,
             SLOT(set_error_msg_text(const QString&, bool)));
-    connect(m_device_manager, SIGNAL(unmount_finished()), this, SLOT(start_burning()));
-    connect(m_device_manager, SIGNAL(unmount_refused()), this, SLOT(m_preparation_refused()));
     connect(m_device_manager, SIGNAL(devices_changed()), this, SLOT(update_window()));
     connect(m_device_manager, SIGNAL(close()), this, SLOT(close()));
     connect(m_device_list, SIGNAL(item_selected()), this, SLOT(m_clear_message()));
@@ -227,25 +216,31 @@ void main_window::dialog_window_closed()
 void main_window::dont_show_again()
 {
     m_settings->dont_show_again = true;
-    settings_store::save_settings(m_data_folder, *m_settings);
+    settings_store::update_settings(m_data_folder, [](inputs& saved) {
+        saved.dont_show_again = true;
+        return true;
+    });
 }
 
 void main_window::closeEvent(QCloseEvent* event)
 {
     // Nothing the run started may go on writing once the window is gone.
-    m_image_check->stop();
-    m_stop_burner_thread();
-    if (m_stage == run_stage::preparing)
-        m_stop_preparation();
-    // An unfinished download must not stay behind as if it were whole.
-    if (m_stage == run_stage::querying || m_stage == run_stage::offering
-        || m_stage == run_stage::downloading)
-        m_image_retriever->cancel();
+    m_job->stop_and_wait();
     QDir downloads(QString::fromStdString(m_data_folder + "/downloads"));
     for (const QString& name : downloads.entryList({"*.img"}, QDir::Files))
         downloads.remove(name);
-    *m_settings = m_form_values();
-    settings_store::save_settings(m_data_folder, *m_settings);
+    // Only what the user changed here: the rest, a counter above all, is what the file holds,
+    // whoever wrote it last.
+    const inputs shown = m_form_values();
+    const inputs loaded = *m_settings;
+    settings_store::update_settings(m_data_folder, [&shown, &loaded](inputs& saved) {
+        for (auto field : {&inputs::btc, &inputs::worker, &inputs::group, &inputs::location,
+                           &inputs::ssh_key, &inputs::ssid, &inputs::wireless_key})
+            if (shown.*field != loaded.*field)
+                saved.*field = shown.*field;
+        return true;
+    });
+    *m_settings = shown;
     QWidget::closeEvent(event);
 }
 

@@ -4,10 +4,9 @@
 #include "config/inputs.h"
 #include "device/device.h"
 #include "gui/run_stage.h"
+#include "run/job_stage.h"
 
-#include <QByteArray>
 #include <QList>
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -18,12 +17,9 @@
 class QFrame;
 class QLabel;
 class QScrollArea;
-class QThread;
-class background_work;
 class device_manager;
 class device_selection;
-class image_burner;
-class image_retriever;
+class flash_job;
 class market_selection;
 class more_settings;
 class progress_button;
@@ -72,12 +68,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private slots:
-    void m_retriever_message(QString error_msg, bool is_err);
-    void m_burner_succeeded();
-    void m_burner_stopped();
+    void m_job_message(QString error_msg, bool is_err);
     void m_offer_declined();
     void m_clear_message();
-    void m_preparation_refused();
 
 private:
     void m_build_form();
@@ -92,30 +85,23 @@ private:
     void m_set_stage(run_stage stage);
     bool m_form_locked() const;
     void m_apply_form_lock();
-    QString m_invalid_field_text() const;
-    void m_begin_preparation();
-    void m_start_image_check();
-    void m_image_checked(int state);
-    void m_stop_preparation();
+    void m_connect_job();
+    void m_job_stage_changed(job_stage stage);
+    void m_disk_progress(disk_progress_kind kind, qint64 done, qint64 total);
+    void m_run_finished(run_outcome outcome);
     void m_end_run(const QString& error_msg);
     void m_return_to_form();
-    void m_stop_burner_thread();
 
     run_stage m_stage = run_stage::idle;
     device_manager* m_device_manager = nullptr;
     // The disk of the current run, taken when the run looks at the selection; empty outside
     // a run.
     std::shared_ptr<device> m_selected_device;
-    QPointer<QThread> m_burner_thread;
+    // The settings as the file held them when this window last read or wrote them: a field
+    // whose text differs was changed by the user here.
     std::unique_ptr<inputs> m_settings;
-    std::string m_image_file_name;
-    std::shared_ptr<image_retriever> m_image_retriever;
-    std::shared_ptr<image_burner> m_image_burner;
-    // The run's configuration block, built before its disk is touched.
-    QByteArray m_configuration;
-    bool m_run_succeeded = false;
-    // The cached image is checked off the event loop before the disk is prepared.
-    std::unique_ptr<background_work> m_image_check;
+    // The run below the window, from the start-up check on.
+    std::unique_ptr<flash_job> m_job;
     bool m_unfolded = false;
     bool m_message_shown = false;
     const std::string m_data_folder;

@@ -1,10 +1,9 @@
-// The flashing run, stage by stage: from the press of FLASH through the image and the disk's
-// preparation to the write, and back to the form however it ends.
+// The flashing run as the window shows it: the fold and the large-disk question are the
+// window's own; from FLASH on, the flash job runs it and the window presents each stage.
 
 #include "gui/main_window.h"
 
 #include "config/field_rules.h"
-#include "config/image_configurator.h"
 #include "config/worker_name.h"
 #include "device/device_manager.h"
 #include "gui/device_selection.h"
@@ -16,20 +15,59 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
-#include "image/background_work.h"
-#include "image/burner_thread.h"
-#include "image/cached_image.h"
-#include "image/image_burner.h"
-#include "image/image_retriever.h"
 #include "logger.h"
+#include "run/flash_job.h"
 #include "settings_store.h"
 
 #include <QPropertyAnimation>
-#include <QThread>
-
-#include <utility>
 
 using namespace main_window_layout;
+
+namespace {
+
+// How the window shows the job's stage while the job runs.
+run_stage shown_stage(job_stage stage)
+{
+    switch (stage) {
+    case job_stage::idle:
+    case job_stage::startup_checking:
+    case job_stage::startup_offering:
+        return run_stage::idle;
+    case job_stage::querying:
+        return run_stage::querying;
+    case job_stage::offering:
+        return run_stage::offering;
+    case job_stage::startup_downloading:
+    case job_stage::downloading:
+        return run_stage::downloading;
+    case job_stage::checking_image:
+    case job_stage::preparing:
+        return run_stage::preparing;
+    case job_stage::writing:
+        return run_stage::burning;
+    case job_stage::stopping:
+        return run_stage::finishing;
+    }
+    return run_stage::idle;
+}
+
+} // namespace
+
+void main_window::m_connect_job()
+{
+    connect(m_job.get(), &flash_job::stage_changed, this, [this](job_stage stage) { m_job_stage_changed(stage); });
+    connect(m_job.get(), &flash_job::download_offered, this,
+            [this](quint64 size, const QString& tag) { image_not_downloaded(size, tag.toStdString()); });
+    connect(m_job.get(), &flash_job::download_progress, m_progress_button,
+            &progress_button::report_download_progress);
+    connect(m_job.get(), &flash_job::image_ready, this,
+            [this](const QString& path) { download_finished(path.toStdString()); });
+    connect(m_job.get(), &flash_job::message, this, &main_window::m_job_message);
+    connect(m_job.get(), &flash_job::writing_started, this, &main_window::start_burning);
+    connect(m_job.get(), &flash_job::disk_progress, this,
+            [this](int, disk_progress_kind kind, qint64 done, qint64 total) { m_disk_progress(kind, done, total); });
+    connect(m_job.get(), &flash_job::finished, this, [this](run_outcome outcome) { m_run_finished(outcome); });
+}
 
 void main_window::m_set_stage(run_stage stage)
 {
@@ -68,11 +106,6 @@ void main_window::m_apply_form_lock()
         m_more_settings->show_less();
     else
         m_more_settings->show_more();
-}
-
-QString main_window::m_invalid_field_text() const
-{
-    return QString::fromStdString(field_rules::refusal(m_form_values()));
 }
 
 void main_window::start_burning_animation()
@@ -131,21 +164,32 @@ void main_window::on_button_click()
         set_error_msg_text(QString::fromUtf8(field_rules::empty_btc_text), true);
         m_progress_button->reset();
     } else {
+        flash_request request;
+        request.values = m_form_values();
+        // Untouched here, the counter is the settings' own: another run may have moved it on.
+        request.worker_from_saved_counter = request.values.worker == m_settings->worker;
+        request.disks = {m_selected_device};
+        request.still_chosen = [this] {
+            const std::shared_ptr<device> shown = m_device_list->selected_device();
+            return m_selected_device && shown && same_disk(*shown, *m_selected_device);
+        };
         m_set_stage(run_stage::querying);
-        m_image_retriever->check_latest();
+        m_job->flash(request);
+        if (!m_job->running())
+            m_return_to_form();
     }
     KESTREL_LOG(logger::fatal, "pressed");
 }
 
 void main_window::image_not_downloaded(uint64_t size, std::string name)
 {
+    // The start-up offer while the window folds for a run is asked again by the run.
     if (m_stage == run_stage::querying)
         m_set_stage(run_stage::offering);
-    else if (m_stage != run_stage::idle)
-        // A late answer to the start-up check: the run asks again itself.
+    else if (m_stage != run_stage::idle && m_stage != run_stage::offering)
         return;
     auto* dialog = new download_dialog(size >> 20, name, this);
-    connect(dialog, SIGNAL(accepted()), m_image_retriever.get(), SLOT(download_image()));
+    connect(dialog, &download_dialog::accepted, m_job.get(), &flash_job::accept_download);
     connect(dialog, SIGNAL(accepted()), m_progress_button, SLOT(started_download()));
     connect(dialog, SIGNAL(accepted()), this, SLOT(started_download()));
     connect(dialog, SIGNAL(declined()), this, SLOT(m_offer_declined()));
@@ -162,157 +206,92 @@ void main_window::started_download()
 void main_window::m_offer_declined()
 {
     // Without the image the run cannot go on; the form returns.
-    if (m_stage == run_stage::offering)
-        m_return_to_form();
+    m_job->decline_download();
 }
 
-void main_window::m_retriever_message(QString error_msg, bool is_err)
+void main_window::m_job_message(QString error_msg, bool is_err)
 {
-    // A notice (the cached release used offline) concerns a run only.
-    if (!is_err && m_stage != run_stage::querying)
-        return;
     set_error_msg_text(error_msg, is_err);
-    if (is_err)
-        cancel();
 }
 
 void main_window::download_finished(std::string file_name)
 {
     KESTREL_LOG(logger::fatal, "Download finished");
-    m_image_file_name = file_name;
-    if (m_stage == run_stage::downloading && !m_selected_device)
-        // A download accepted at start-up, outside a run.
-        m_set_stage(run_stage::idle);
-    else if (m_stage == run_stage::querying || m_stage == run_stage::downloading)
-        m_begin_preparation();
+    KESTREL_LOG(logger::debug, "Image: " << file_name);
     update_window();
 }
 
-void main_window::m_begin_preparation()
+void main_window::m_job_stage_changed(job_stage stage)
 {
-    const std::shared_ptr<device> shown = m_device_list->selected_device();
-    if (!shown || !same_disk(*shown, *m_selected_device)) {
-        m_end_run("Device disconected!");
+    if (!m_job->running()) {
+        // The fold and the large-disk question are the window's own, and the end of a run is
+        // the job's finished(); only the start-up check's stages show at once.
+        if (m_stage == run_stage::folding || m_stage == run_stage::confirming || m_selected_device)
+            return;
+        m_set_stage(shown_stage(stage));
         return;
     }
-    // Everything that can refuse the run is settled before the disk is touched.
-    const QString invalid = m_invalid_field_text();
-    if (!invalid.isEmpty()) {
-        m_end_run(invalid);
-        return;
-    }
-    *m_settings = m_form_values();
-    m_configuration = image_configurator::configure_image(m_data_folder, *m_settings);
-    if (m_configuration.isEmpty()) {
-        m_end_run("Config file exceeds 2kB");
-        return;
-    }
-    m_set_stage(run_stage::preparing);
-    m_progress_button->started_progress();
-    m_start_image_check();
-}
-
-void main_window::m_start_image_check()
-{
-    auto result = std::make_shared<cached_image::state>(cached_image::state::stopped);
-    m_image_check->start(
-        [result, path = m_image_file_name](const std::atomic<bool>& stop) {
-            *result = cached_image::check(path, stop);
-        },
-        this, [this, result] { m_image_checked(static_cast<int>(*result)); });
-}
-
-void main_window::m_image_checked(int state)
-{
-    if (m_stage != run_stage::preparing)
-        return;
-    switch (static_cast<cached_image::state>(state)) {
-    case cached_image::state::whole:
-        m_device_manager->unmount_device(m_selected_device.get(), false);
-        break;
-    case cached_image::state::missing:
-    case cached_image::state::damaged:
-        m_end_run("Downloaded image is damaged");
-        break;
-    case cached_image::state::stopped:
-        break;
-    }
-}
-
-void main_window::m_preparation_refused()
-{
-    if (m_stage != run_stage::preparing)
-        return;
-    // Volumes locked before the refusal must not stay locked.
-    m_device_manager->release_device(m_selected_device.get());
-    m_end_run(m_device_manager->is_attached(*m_selected_device) ? "Cannot prepare the device"
-                                                                : "Device disconected!");
+    if (stage == job_stage::checking_image)
+        m_progress_button->started_progress();
+    m_set_stage(shown_stage(stage));
+    if (stage == job_stage::stopping)
+        m_progress_button->disable();
 }
 
 void main_window::start_burning()
 {
     KESTREL_LOG(logger::debug, "Started burning");
-    if (m_stage != run_stage::preparing)
-        return;
-    // The form is locked, but what goes onto the stick is checked once more right here.
-    const QString invalid = m_invalid_field_text();
-    if (!invalid.isEmpty()) {
-        m_device_manager->release_device(m_selected_device.get());
-        m_end_run(invalid);
-        return;
-    }
-    try {
-        m_image_burner =
-            std::make_shared<image_burner>(m_image_file_name, m_selected_device, m_configuration);
-        m_burner_thread = burner_thread::make(*m_image_burner);
-        connect(m_image_burner.get(), SIGNAL(finished()), this, SLOT(m_burner_succeeded()));
-        connect(m_image_burner.get(), SIGNAL(device_disconected()), this,
-                SLOT(disconect_cancel()));
-        // Queued behind every signal of the burner: the run ends once all of them are seen.
-        connect(m_burner_thread, SIGNAL(finished()), this, SLOT(m_burner_stopped()));
-        connect(m_image_burner.get(), SIGNAL(error_msg(const QString, bool)), this,
-                SLOT(set_error_msg_text(const QString&, bool)));
-        connect(m_image_burner.get(), SIGNAL(report_progress(qint64, qint64)),
-                m_progress_button, SLOT(report_progress(qint64, qint64)));
-        connect(m_image_burner.get(), SIGNAL(report_progress_inflate(qint64, qint64)),
-                m_progress_button, SLOT(report_progress_inflate(qint64, qint64)));
-        connect(m_image_burner.get(), SIGNAL(report_progress_verify(qint64, qint64)),
-                m_progress_button, SLOT(report_progress_verify(qint64, qint64)));
-        m_set_stage(run_stage::burning);
-        burner_thread::start(m_burner_thread);
-    } catch (...) {
-        m_device_manager->release_device(m_selected_device.get());
-        m_end_run("Could not write to device");
+    m_set_stage(run_stage::burning);
+}
+
+void main_window::m_disk_progress(disk_progress_kind kind, qint64 done, qint64 total)
+{
+    switch (kind) {
+    case disk_progress_kind::inflating:
+        m_progress_button->report_progress_inflate(done, total);
+        break;
+    case disk_progress_kind::writing:
+        m_progress_button->report_progress(done, total);
+        break;
+    case disk_progress_kind::verifying:
+        m_progress_button->report_progress_verify(done, total);
+        break;
     }
 }
 
-void main_window::m_burner_succeeded()
+void main_window::m_run_finished(run_outcome outcome)
 {
-    if (m_stage != run_stage::burning)
-        return;
-    m_run_succeeded = true;
-    m_set_stage(run_stage::finishing);
-}
-
-void main_window::m_burner_stopped()
-{
-    m_image_burner.reset();
-    // A run refused before its copy leaves the prepared disk open; let it go.
-    if (m_selected_device)
-        m_device_manager->release_device(m_selected_device.get());
-    if (m_run_succeeded)
+    // The names were handed out: the form shows the counter where the settings have it now.
+    if (const inputs* saved = m_job->saved_settings()) {
+        const bool dont_show_again = m_settings->dont_show_again;
+        *m_settings = *saved;
+        m_settings->dont_show_again = dont_show_again;
+        m_worker->setText(QString::fromStdString(saved->worker));
+    }
+    const disk_report* disk = m_job->disks().empty() ? nullptr : &m_job->disks().front();
+    switch (outcome) {
+    case run_outcome::succeeded:
+        // The copy is whole: the button turns to "FLASH ANOTHER?".
+        m_progress_button->report_progress(1, 1);
         burning_finished();
-    m_return_to_form();
+        m_return_to_form();
+        if (disk && !disk->worker_name.empty())
+            set_error_msg_text("Worker name on the stick: " + QString::fromStdString(disk->worker_name), false);
+        break;
+    case run_outcome::failed:
+        m_end_run(!m_job->failure().isEmpty() ? m_job->failure()
+                  : disk                      ? QString::fromStdString(disk->failure)
+                                              : QString());
+        break;
+    case run_outcome::stopped:
+        m_return_to_form();
+        break;
+    }
 }
 
 void main_window::burning_finished()
 {
     KESTREL_LOG(logger::debug, "Flashing finished");
-    if (!m_worker->text().isEmpty()) {
-        advance_worker_name(*m_settings);
-        m_fill_form();
-        settings_store::save_settings(m_data_folder, *m_settings);
-    }
     m_device_manager->unmount_device(m_selected_device.get(), true);
     if (!m_settings->dont_show_again)
         (new end_dialog(this))->show();
@@ -321,44 +300,23 @@ void main_window::burning_finished()
 void main_window::cancel()
 {
     switch (m_stage) {
-    case run_stage::idle:
-        // A failed start-up check: nothing of it may report later.
-        m_image_retriever->cancel();
-        return;
     case run_stage::folding:
     case run_stage::confirming:
-        break;
-    case run_stage::querying:
-    case run_stage::offering:
-    case run_stage::downloading:
-        m_image_retriever->cancel();
-        KESTREL_LOG(logger::fatal, "Download canceled");
-        break;
-    case run_stage::preparing:
-        m_image_check->stop();
-        m_stop_preparation();
-        break;
+        m_return_to_form();
+        return;
     case run_stage::burning:
-        // The burner stops at its next block; the form returns once its thread has ended.
-        m_image_burner->cancel();
-        KESTREL_LOG(logger::fatal, "Burning canceled");
-        m_set_stage(run_stage::finishing);
-        m_progress_button->disable();
-        return;
     case run_stage::finishing:
-        return;
+        // The writer stops at its next block; the form returns once it has let go of the disk.
+        m_progress_button->disable();
+        break;
+    default:
+        break;
     }
-    m_return_to_form();
+    m_job->stop();
 }
 
 void main_window::disconect_cancel()
 {
-    if (m_stage == run_stage::burning) {
-        // The burner has stopped by itself; the form returns once its thread has ended.
-        m_set_stage(run_stage::finishing);
-        m_progress_button->disable();
-        return;
-    }
     if (m_stage == run_stage::folding || m_stage == run_stage::confirming)
         m_return_to_form();
 }
@@ -367,33 +325,14 @@ void main_window::m_end_run(const QString& error_msg)
 {
     m_return_to_form();
     set_error_msg_text(error_msg, true);
+    // The message stays until the user's next action; FLASH may be that action.
+    input_fields_changed();
 }
 
 void main_window::m_return_to_form()
 {
     m_selected_device.reset();
-    m_configuration.clear();
-    m_run_succeeded = false;
     m_set_stage(run_stage::idle);
     m_progress_button->reset();
     update_window();
-}
-
-void main_window::m_stop_preparation()
-{
-    KESTREL_LOG(logger::fatal, "Preparation canceled");
-    m_device_manager->stop_preparation();
-    m_device_manager->release_device(m_selected_device.get());
-}
-
-void main_window::m_stop_burner_thread()
-{
-    if (!m_burner_thread)
-        return;
-    // The disk's handles are released only when the burner has seen the cancel.
-    if (m_image_burner && m_burner_thread->isRunning()) {
-        m_image_burner->cancel();
-        KESTREL_LOG(logger::fatal, "Burning canceled");
-    }
-    m_burner_thread->wait();
 }

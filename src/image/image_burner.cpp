@@ -14,6 +14,11 @@ void image_burner::skip_verification()
     m_impl->m_verification = false;
 }
 
+void image_burner::inflate_with(image_stream& stream)
+{
+    m_impl->m_inflater = stream.take_reader(&m_impl->m_canceled);
+}
+
 void image_burner::burn_image()
 {
     m_impl->burn_image();

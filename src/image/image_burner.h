@@ -4,6 +4,7 @@
 // chunk) is written last, so that a disk whose copy did not end holds no valid layout.
 
 #include "device/device.h"
+#include "image/image_stream.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -22,6 +23,9 @@ public:
 
     // The copy counts as done once written, without the read-back; call before burn_image().
     void skip_verification();
+    // A first flash reads the image as `stream` inflates it for every copy of its run, rather
+    // than inflating it for itself; call before burn_image(). The copy takes its reader at once.
+    void inflate_with(image_stream& stream);
 
 signals:
     void finished();

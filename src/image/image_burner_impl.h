@@ -6,6 +6,7 @@
 #include "image/aligned_buffer.h"
 #include "image/chunk_reader.h"
 #include "image/image_manipulator.h"
+#include "image/image_stream.h"
 
 #include <atomic>
 #include <cstdint>
@@ -36,6 +37,9 @@ public:
     QByteArray m_configuration;
     // The disk is read back before the copy counts as done.
     bool m_verification = true;
+    // The download as it is inflated while the copy runs, on a first flash: this copy's reader
+    // of an inflating shared with the other copies of the run, or of one of its own.
+    std::unique_ptr<image_stream::reader> m_inflater;
 
 private:
     // How a run's preparation or the run after it ended.
@@ -94,7 +98,7 @@ private:
     chunk_reader::source m_inflated_chunks();
     // How a run ends when the inflater failed; `otherwise` when it was not the download's fault
     // nor the space's.
-    outcome m_inflating_failure(outcome otherwise = outcome::canceled) const;
+    static outcome m_inflating_failure(image_manipulator::failure why, outcome otherwise = outcome::canceled);
     void m_report(outcome result, HANDLE disk, disk_transfer& transfer, chunk_buffers& buffers);
     void m_close_image();
     void m_release_disk();
@@ -103,8 +107,6 @@ private:
     FILE* m_image = nullptr;
     std::int64_t m_image_size = -1;
     std::uint64_t m_area_offset = image_manipulator::no_offset;
-    // Inflates the download while the copy runs, on a first flash.
-    std::unique_ptr<image_manipulator> m_inflater;
     // Where the image's last chunk starts when the disk refused it; -1 when it took every chunk.
     std::int64_t m_refused_at = -1;
 };

@@ -3,6 +3,7 @@
 #include "device/device_windows.h"
 #include "image/file_position.h"
 #include "logger.h"
+#include "run/failure_texts.h"
 
 #include <QFileInfo>
 
@@ -29,6 +30,8 @@ image_burner::impl::outcome image_burner::impl::m_prepare_image()
     KESTREL_LOG(logger::fatal, "Prepare image");
     const std::string img_path = image_manipulator::decompressed_path(m_image_path);
     if (image_manipulator::is_complete(img_path)) {
+        // Made whole meanwhile: the shared inflating must not wait for this copy.
+        m_inflater.reset();
         // Only read: other copies may be made from it at the same time.
         const bool has_area = m_take_image(std::fopen(img_path.c_str(), "rb"));
         m_image_size = m_image && seek_file(m_image, 0, SEEK_END) ? tell_file(m_image) : -1;
@@ -40,11 +43,14 @@ image_burner::impl::outcome image_burner::impl::m_prepare_image()
     }
     if (!QFileInfo::exists(QString::fromStdString(m_image_path)))
         return outcome::no_area;
-    // A first flash inflates the download while it writes.
-    m_inflater = std::make_unique<image_manipulator>(&m_canceled);
-    if (m_inflater->start_inflating(m_image_path))
-        return outcome::written;
-    return m_inflating_failure(outcome::no_area);
+    // A first flash inflates the download while it writes: alone, it inflates it for itself.
+    if (!m_inflater) {
+        image_stream own(m_image_path, 1);
+        if (!own.start())
+            return m_inflating_failure(own.failure(), outcome::no_area);
+        m_inflater = own.take_reader(&m_canceled);
+    }
+    return outcome::written;
 }
 
 const char* image_burner::impl::failure_text(outcome result)
@@ -52,10 +58,10 @@ const char* image_burner::impl::failure_text(outcome result)
     switch (result) {
     case outcome::image_unreadable:
     case outcome::download_damaged:
-        return "Downloaded image is damaged";
+        return ::failure_text(failure::download_damaged);
     case outcome::no_space:
-        return "Not enough free space to unpack the image";
+        return ::failure_text(failure::no_space);
     default:
-        return "Cannot open device!";
+        return ::failure_text(failure::cannot_open);
     }
 }

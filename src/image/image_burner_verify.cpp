@@ -6,6 +6,7 @@
 #include "image/disk_transfer.h"
 #include "image/file_position.h"
 #include "logger.h"
+#include "run/failure_texts.h"
 
 #include <winioctl.h>
 
@@ -84,7 +85,7 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         break;
     case outcome::disconnected:
         emit m_owner->device_disconected();
-        emit m_owner->error_msg("Device disconected!", true);
+        emit m_owner->error_msg(::failure_text(failure::device_disconnected), true);
         KESTREL_LOG(logger::fatal, "Burning interupted 'Device disconected'");
         break;
     case outcome::mismatch: {
@@ -93,7 +94,7 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         std::memset(zeros.data(), 0, zeros.size());
         std::size_t done = 0;
         transfer.write(0, zeros.data(), std::min<std::size_t>(zeros.size(), std::size_t(m_image_size)), done);
-        emit m_owner->error_msg("Verification failed: the stick may be faulty", true);
+        emit m_owner->error_msg(::failure_text(failure::verification_failed), true);
         break;
     }
     case outcome::image_unreadable:

@@ -8,6 +8,7 @@
 #include "image/disk_transfer.h"
 #include "image/file_position.h"
 #include "logger.h"
+#include "run/failure_texts.h"
 
 #include <algorithm>
 #include <vector>
@@ -54,7 +55,7 @@ void image_burner::impl::m_write_image()
     if (!disk_handle) {
         KESTREL_LOG(logger::fatal, "Cannot open device '" << disk.name << "'");
         emit m_owner->canceled();
-        emit m_owner->error_msg("Cannot open device!", true);
+        emit m_owner->error_msg(::failure_text(failure::cannot_open), true);
     } else {
         disk_transfer transfer(disk_handle, bytes_per_sector);
         chunk_buffers buffers(chunk_size(bytes_per_sector));
@@ -89,12 +90,13 @@ chunk_reader::source image_burner::impl::m_image_chunks()
 
 chunk_reader::source image_burner::impl::m_inflated_chunks()
 {
-    return [this](char* buffer, std::size_t size) { return m_inflater->inflate_next(buffer, size); };
+    return [this](char* buffer, std::size_t size) { return m_inflater->next(buffer, size); };
 }
 
-image_burner::impl::outcome image_burner::impl::m_inflating_failure(outcome otherwise) const
+image_burner::impl::outcome image_burner::impl::m_inflating_failure(image_manipulator::failure why,
+                                                                     outcome otherwise)
 {
-    switch (m_inflater->last_failure()) {
+    switch (why) {
     case image_manipulator::failure::download_damaged:
         return outcome::download_damaged;
     case image_manipulator::failure::output_failed:
@@ -115,7 +117,7 @@ image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& di
 {
     const bool inflating = m_inflater != nullptr;
     // Read before the reader's thread starts: the inflater is that thread's until it ends.
-    const std::int64_t size_hint = inflating ? m_inflater->trailer_size_hint() : -1;
+    const std::int64_t size_hint = inflating ? m_inflater->size_hint() : -1;
     chunk_reader chunks(buffers.ahead[0], buffers.ahead[1],
                         inflating ? m_inflated_chunks() : m_image_chunks());
     std::int64_t offset = 0;
@@ -126,7 +128,7 @@ image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& di
         std::size_t length = 0;
         char* buffer = chunks.next(length);
         if (!buffer)
-            return inflating ? m_inflating_failure() : outcome::image_unreadable;
+            return inflating ? m_inflating_failure(m_inflater->failure()) : outcome::image_unreadable;
         if (length == 0)
             break;
         // Only the image's last chunk may be refused.
@@ -176,7 +178,7 @@ bool image_burner::impl::m_accepted(DWORD error, std::int64_t offset, std::size_
 
 image_burner::impl::outcome image_burner::impl::m_finish_inflating()
 {
-    FILE* image = m_inflater->finish_inflating();
+    FILE* image = m_inflater->finish();
     m_inflater.reset();
     if (!image)
         return outcome::no_space;

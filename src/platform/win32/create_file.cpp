@@ -2,6 +2,11 @@
 // write access holds the disk's node open for writing through (and for direct I/O with
 // FILE_FLAG_NO_BUFFERING), a read-only one holds nothing until it reads, so that queries never
 // open a device. In a fake root only regular files stand for disks.
+//
+// One writer per disk: a handle that may write holds an exclusive lock on the disk's node, and
+// another open for writing, in this process or any other, is refused with
+// ERROR_SHARING_VIOLATION until it is closed. The kernel's own exclusive open (O_EXCL) cannot
+// serve: it also refuses the disk while its partitions are locked, which preparation does first.
 
 #include "device_handles.h"
 #include "device_paths.h"
@@ -12,6 +17,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,8 +73,8 @@ HANDLE open_disk(std::uint32_t number, DWORD access, DWORD flags)
     // A write-protected or empty disk opens as on Windows; its writes fail later.
     if (handle->can_write && !disk.info.read_only && disk.info.size_bytes > 0) {
         handle->fd = handle->open_node(O_RDWR);
-        if (handle->fd < 0) {
-            DWORD error = win32::error_from_errno(errno);
+        if (handle->fd < 0 || flock(handle->fd, LOCK_EX | LOCK_NB) != 0) {
+            DWORD error = errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : win32::error_from_errno(errno);
             delete handle;
             return fail(error);
         }

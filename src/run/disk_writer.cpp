@@ -1,18 +1,18 @@
-#include "cli/disk_writer.h"
+#include "run/disk_writer.h"
 
 #include "image/burner_thread.h"
 #include "image/image_burner.h"
 
 #include <QThread>
 
-namespace cli {
-
 disk_writer::disk_writer(std::shared_ptr<device> disk, const std::string& image,
-                         const QByteArray& configuration, bool verify)
+                         const QByteArray& configuration, bool verify, image_stream* stream)
     : m_burner(std::make_shared<image_burner>(image, std::move(disk), configuration))
 {
     if (!verify)
         m_burner->skip_verification();
+    if (stream)
+        m_burner->inflate_with(*stream);
 }
 
 disk_writer::~disk_writer()
@@ -29,20 +29,18 @@ void disk_writer::start()
     connect(m_burner.get(), &image_burner::finished, this, [this] { m_succeeded = true; });
     connect(m_burner.get(), &image_burner::error_msg, this,
             [this](const QString& text) { m_failure = text; });
-    connect(m_burner.get(), &image_burner::canceled, this, [this] {
-        if (m_failure.isEmpty())
-            m_failure = "canceled";
-    });
     // The burner reports the whole write once more at its end: after the read-back, that
-    // would put the line back to writing.
+    // would put the progress back to writing.
     connect(m_burner.get(), &image_burner::report_progress, this, [this](qint64 done, qint64 total) {
         if (!m_verifying)
-            emit progress("writing", done, total);
+            emit progress(disk_progress_kind::writing, done, total);
     });
+    connect(m_burner.get(), &image_burner::report_progress_inflate, this,
+            [this](qint64 done, qint64 total) { emit progress(disk_progress_kind::inflating, done, total); });
     connect(m_burner.get(), &image_burner::report_progress_verify, this,
             [this](qint64 done, qint64 total) {
                 m_verifying = true;
-                emit progress("verifying", done, total);
+                emit progress(disk_progress_kind::verifying, done, total);
             });
     // Queued behind every signal of the burner: the outcome is known once the thread ends.
     connect(m_thread, &QThread::finished, this, [this] { emit done(m_succeeded, m_failure); });
@@ -54,4 +52,18 @@ void disk_writer::cancel()
     m_burner->cancel();
 }
 
-} // namespace cli
+void disk_writer::wait()
+{
+    if (m_thread)
+        m_thread->wait();
+}
+
+bool disk_writer::succeeded() const
+{
+    return m_succeeded;
+}
+
+const QString& disk_writer::failure() const
+{
+    return m_failure;
+}

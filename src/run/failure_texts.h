@@ -1,0 +1,30 @@
+#pragma once
+// What the user is told when a run, or one disk of it, does not succeed: one text per cause,
+// for the window, the command line and the burner alike. The form's own texts are its rules'
+// (config/field_rules.h), the network's its failures' (image/network_failure.h).
+
+enum class failure {
+    // The disk went while it was prepared or written.
+    device_disconnected,
+    // The disk is there but could not be opened, or is no longer the one chosen.
+    cannot_prepare,
+    // Another run, of this program or another copy of it, is writing the disk.
+    disk_in_use,
+    // The download, or the image made from it, cannot be read whole.
+    download_damaged,
+    // The decompressed image could not be written.
+    no_space,
+    configuration_too_large,
+    // The writer could not be started.
+    cannot_write,
+    // The burner had no disk handle or no image to write.
+    cannot_open,
+    // The stick read back differs from the image.
+    verification_failed,
+    // The settings, and with them the worker counter, could not be locked for the run.
+    settings_locked,
+    // Stopped by the user.
+    canceled,
+};
+
+const char* failure_text(failure cause);

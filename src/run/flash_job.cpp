@@ -1,0 +1,553 @@
+// The flash job's stages: the table says what an event leads to, the actions here do it.
+
+#include "run/flash_job.h"
+
+#include "config/image_configurator.h"
+#include "config/worker_name.h"
+#include "device/device_manager.h"
+#include "image/cached_image.h"
+#include "image/image_manipulator.h"
+#include "image/image_retriever.h"
+#include "image/image_stream.h"
+#include "logger.h"
+#include "run/disk_writer.h"
+#include "run/failure_texts.h"
+#include "run/transitions.h"
+#include "run/worker_names.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace {
+
+const char* const image_copy_name = "image.gz";
+
+// An image file, made whole in a folder of the run: checked and unpacked there, so that the
+// user's file is never altered or removed. Empty when it can be flashed, else why not.
+QString unpack_image_file(const std::string& file, const QString& copy, const std::atomic<bool>& stop)
+{
+    if (!QFile::copy(QString::fromStdString(file), copy))
+        return failure_text(::failure::no_space);
+    image_manipulator manipulator(&stop);
+    FILE* image = manipulator.inflate_image(copy.toStdString());
+    const QString damaged = QString::fromStdString("The image is damaged: " + file);
+    switch (manipulator.last_failure()) {
+    case image_manipulator::failure::download_damaged:
+        return damaged;
+    case image_manipulator::failure::output_failed:
+        return failure_text(::failure::no_space);
+    case image_manipulator::failure::canceled:
+        return failure_text(::failure::canceled);
+    case image_manipulator::failure::none:
+        break;
+    }
+    const bool area_found = image
+        && image_manipulator::config_offset(image, image_configurator::block_size) != image_manipulator::no_offset;
+    if (image)
+        std::fclose(image);
+    return area_found ? QString() : damaged;
+}
+
+} // namespace
+
+struct flash_job::disk_run {
+    // The run's values for this disk: the worker template its name is the expansion of.
+    inputs values;
+    QByteArray configuration;
+    bool prepared = false;
+    std::unique_ptr<disk_writer> writer;
+};
+
+flash_job::flash_job(const std::string& data_folder, device_manager& devices)
+    : m_data_folder(data_folder)
+    , m_devices(devices)
+    , m_retriever(std::make_unique<image_retriever>(data_folder))
+{
+    connect(m_retriever.get(), &image_retriever::finished_download, this,
+            [this](const std::string& path) { m_image_ready(path); });
+    connect(m_retriever.get(), &image_retriever::image_not_downloaded, this,
+            [this](uint64_t size, const std::string& tag) { m_download_offered(size, tag); });
+    connect(m_retriever.get(), &image_retriever::error_msg, this,
+            [this](const QString& text, bool is_error) { m_retriever_message(text, is_error); });
+    connect(m_retriever.get(), &image_retriever::progress_updated, this, &flash_job::download_progress);
+    connect(&m_devices, &device_manager::unmount_finished, this, [this] { m_handle(job_event::disk_prepared); });
+    connect(&m_devices, &device_manager::unmount_refused, this, [this] { m_handle(job_event::disk_refused); });
+}
+
+flash_job::~flash_job()
+{
+    // Nobody is left to be told.
+    blockSignals(true);
+    stop_and_wait();
+}
+
+void flash_job::check_at_start()
+{
+    m_handle(job_event::check_at_start);
+}
+
+void flash_job::flash(const flash_request& request)
+{
+    m_pending_request = request;
+    m_handle(request.image_file.empty() ? job_event::flash : job_event::flash_image_file);
+}
+
+void flash_job::accept_download()
+{
+    m_handle(job_event::download_accepted);
+}
+
+void flash_job::decline_download()
+{
+    m_handle(job_event::download_declined);
+}
+
+void flash_job::stop()
+{
+    m_handle(job_event::stop);
+}
+
+void flash_job::stop_and_wait()
+{
+    stop();
+    // Their reports are still on their way: taken here, the late ones find their disk settled.
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        disk_writer* writer = m_disks[index]->writer.get();
+        if (writer && m_reports[index].stage != disk_stage::done) {
+            writer->wait();
+            m_writer_done(int(index), writer->succeeded(), writer->failure());
+        }
+    }
+}
+
+job_stage flash_job::stage() const
+{
+    return m_stage;
+}
+
+bool flash_job::running() const
+{
+    switch (m_stage) {
+    case job_stage::idle:
+    case job_stage::startup_checking:
+    case job_stage::startup_offering:
+    case job_stage::startup_downloading:
+        return false;
+    default:
+        return true;
+    }
+}
+
+const std::vector<disk_report>& flash_job::disks() const
+{
+    return m_reports;
+}
+
+const QString& flash_job::failure() const
+{
+    return m_failure;
+}
+
+const inputs* flash_job::saved_settings() const
+{
+    return m_saved_settings.get();
+}
+
+void flash_job::m_handle(job_event event)
+{
+    const transition* row = transitions::find(m_stage, event);
+    if (!row) {
+        KESTREL_LOG(logger::debug, "Flash job: " << event_name(event) << " left alone while " << stage_name(m_stage));
+        return;
+    }
+    if (event == job_event::flash || event == job_event::flash_image_file)
+        m_begin_run();
+    m_was_running = running();
+    const bool changed = m_stage != row->to;
+    m_stage = row->to;
+    if (changed)
+        emit stage_changed(m_stage);
+    m_act(row->action);
+}
+
+void flash_job::m_act(job_action action)
+{
+    switch (action) {
+    case job_action::none:
+        break;
+    case job_action::ask_latest:
+        m_retriever->check_latest();
+        break;
+    case job_action::keep_image:
+        m_image = m_delivered;
+        break;
+    case job_action::offer_download:
+        emit download_offered(m_offer_size, QString::fromStdString(m_offer_tag));
+        break;
+    case job_action::download:
+        m_retriever->download_image();
+        break;
+    case job_action::report_failure:
+        emit message(m_event_text, true);
+        break;
+    case job_action::check_image:
+        m_check_image();
+        break;
+    case job_action::reserve_names:
+        m_reserve_names();
+        break;
+    case job_action::prepare_next_disk:
+        if (m_preparing)
+            m_preparing->prepared = true;
+        m_preparing = nullptr;
+        m_prepare_next_disk();
+        break;
+    case job_action::fail_disk:
+        m_fail_refused_disk();
+        break;
+    case job_action::start_writers:
+        m_start_writers();
+        break;
+    case job_action::settle_disk:
+        m_settle_disk();
+        break;
+    case job_action::end_run:
+        m_end_run();
+        break;
+    case job_action::end_run_failed:
+        m_failure = m_event_text;
+        m_end_run();
+        break;
+    case job_action::end_run_stopped:
+        m_stopped = true;
+        m_end_run();
+        break;
+    case job_action::stop_retrieval:
+        m_retriever->cancel();
+        KESTREL_LOG(logger::fatal, "Download canceled");
+        if (m_was_running) {
+            m_stopped = true;
+            m_end_run();
+        }
+        break;
+    case job_action::stop_check:
+        m_check.stop();
+        m_stopped = true;
+        m_end_run();
+        break;
+    case job_action::stop_preparation:
+        m_stop_preparation();
+        break;
+    case job_action::stop_writers:
+        KESTREL_LOG(logger::fatal, "Burning canceled");
+        m_stopped = true;
+        for (const std::unique_ptr<disk_run>& disk : m_disks)
+            if (disk->writer)
+                disk->writer->cancel();
+        break;
+    }
+}
+
+void flash_job::m_begin_run()
+{
+    m_request = m_pending_request;
+    ++m_generation;
+    m_disks.clear();
+    m_reports.clear();
+    for (const std::shared_ptr<device>& disk : m_request.disks) {
+        m_disks.push_back(std::make_unique<disk_run>());
+        disk_report report;
+        report.disk = disk;
+        m_reports.push_back(report);
+    }
+    m_saved_settings.reset();
+    m_preparing = nullptr;
+    m_stopped = false;
+    m_failure.clear();
+    m_stream.reset();
+    m_image_copy.reset();
+}
+
+void flash_job::m_image_ready(const std::string& path)
+{
+    m_delivered = path;
+    emit image_ready(QString::fromStdString(path));
+    m_handle(job_event::image_ready);
+}
+
+void flash_job::m_download_offered(quint64 size, const std::string& tag)
+{
+    m_offer_size = size;
+    m_offer_tag = tag;
+    m_handle(job_event::download_offered);
+}
+
+void flash_job::m_retriever_message(const QString& text, bool is_error)
+{
+    if (!is_error) {
+        // The cached release used offline: news for a run only.
+        if (m_stage == job_stage::querying)
+            emit message(text, false);
+        return;
+    }
+    // Nothing of the failed request may report later.
+    m_retriever->cancel();
+    m_event_text = text;
+    m_handle(job_event::retrieval_failed);
+}
+
+void flash_job::m_check_image()
+{
+    const unsigned generation = m_generation;
+    auto answer = std::make_shared<QString>(failure_text(::failure::canceled));
+    if (m_request.image_file.empty()) {
+        m_image = m_delivered;
+        m_check.start(
+            [answer, path = m_image](const std::atomic<bool>& stop) {
+                switch (cached_image::check(path, stop)) {
+                case cached_image::state::whole:
+                    answer->clear();
+                    break;
+                case cached_image::state::missing:
+                case cached_image::state::damaged:
+                    *answer = failure_text(::failure::download_damaged);
+                    break;
+                case cached_image::state::stopped:
+                    break;
+                }
+            },
+            this, [this, answer, generation] { m_image_checked(generation, *answer); });
+        return;
+    }
+    m_image_copy = std::make_unique<QTemporaryDir>(QString::fromStdString(m_data_folder + "/image-file-XXXXXX"));
+    const QString copy = m_image_copy->filePath(image_copy_name);
+    m_image = copy.toStdString();
+    if (!m_image_copy->isValid()) {
+        m_image_checked(generation, failure_text(::failure::no_space));
+        return;
+    }
+    m_check.start(
+        [answer, file = m_request.image_file, copy](const std::atomic<bool>& stop) {
+            *answer = unpack_image_file(file, copy, stop);
+        },
+        this, [this, answer, generation] { m_image_checked(generation, *answer); });
+}
+
+void flash_job::m_image_checked(unsigned generation, const QString& failure_found)
+{
+    // The answer of a check that a stop gave up.
+    if (generation != m_generation)
+        return;
+    m_event_text = failure_found;
+    m_handle(failure_found.isEmpty() ? job_event::image_whole : job_event::image_unusable);
+}
+
+void flash_job::m_reserve_names()
+{
+    // The front end's own look at the disk it chose, before anything of it is touched.
+    if (m_request.still_chosen && !m_request.still_chosen()) {
+        m_event_text = failure_text(::failure::device_disconnected);
+        m_handle(job_event::run_refused);
+        return;
+    }
+    // Refused before a name is handed out, where the values themselves are too large.
+    if (image_configurator::configuration_block(m_request.values).isEmpty()) {
+        m_event_text = failure_text(::failure::configuration_too_large);
+        m_handle(job_event::run_refused);
+        return;
+    }
+    const worker_names::reservation names = worker_names::reserve(
+        m_data_folder, m_request.values, m_request.worker_from_saved_counter, m_disks.size());
+    if (!names.refusal.empty()) {
+        m_event_text = QString::fromStdString(names.refusal);
+        m_handle(job_event::run_refused);
+        return;
+    }
+    m_saved_settings = std::make_unique<inputs>(names.saved);
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        disk_run& disk = *m_disks[index];
+        disk.values = names.per_disk[index];
+        disk.configuration = image_configurator::configuration_block(disk.values);
+        m_reports[index].worker_name = expand_worker_name(disk.values.worker);
+        if (disk.configuration.isEmpty()) {
+            m_event_text = failure_text(::failure::configuration_too_large);
+            m_handle(job_event::run_refused);
+            return;
+        }
+    }
+    emit names_reserved();
+    m_prepare_next_disk();
+}
+
+void flash_job::m_prepare_next_disk()
+{
+    for (const std::unique_ptr<disk_run>& disk : m_disks) {
+        const int index = m_index(*disk);
+        if (disk->prepared || m_reports[index].outcome != disk_outcome::pending)
+            continue;
+        m_preparing = disk.get();
+        m_set_disk(*disk, disk_stage::preparing);
+        // Its answer comes once this call has returned: the table takes it then.
+        m_devices.unmount_device(m_reports[index].disk.get(), false);
+        return;
+    }
+    m_handle(job_event::all_prepared);
+}
+
+void flash_job::m_fail_refused_disk()
+{
+    disk_run* refused = m_preparing;
+    m_preparing = nullptr;
+    if (refused) {
+        device& disk = *m_reports[m_index(*refused)].disk;
+        // Volumes locked before the refusal must not stay locked.
+        m_devices.release_device(&disk);
+        const ::failure cause = m_devices.refused_as_in_use() ? ::failure::disk_in_use
+            : m_devices.is_attached(disk)                   ? ::failure::cannot_prepare
+                                                            : ::failure::device_disconnected;
+        m_fail_disk(*refused, failure_text(cause));
+    }
+    m_prepare_next_disk();
+}
+
+void flash_job::m_fail_disk(disk_run& disk, const QString& failure_found)
+{
+    disk_report& report = m_reports[m_index(disk)];
+    report.outcome = disk_outcome::failed;
+    report.failure = failure_found.toStdString();
+    m_set_disk(disk, disk_stage::done);
+}
+
+void flash_job::m_start_writers()
+{
+    std::vector<disk_run*> ready;
+    for (const std::unique_ptr<disk_run>& disk : m_disks)
+        if (disk->prepared && m_reports[m_index(*disk)].outcome == disk_outcome::pending)
+            ready.push_back(disk.get());
+    if (ready.empty()) {
+        m_handle(job_event::all_done);
+        return;
+    }
+    // A first flash inflates the image once, for every disk, while they are written.
+    if (!image_manipulator::is_complete(image_manipulator::decompressed_path(m_image))) {
+        m_stream = std::make_shared<image_stream>(m_image, ready.size());
+        if (!m_stream->start()) {
+            const bool damaged = m_stream->failure() == image_manipulator::failure::download_damaged;
+            for (disk_run* disk : ready) {
+                m_devices.release_device(m_reports[m_index(*disk)].disk.get());
+                m_fail_disk(*disk, failure_text(damaged ? ::failure::download_damaged : ::failure::no_space));
+            }
+            m_handle(job_event::all_done);
+            return;
+        }
+    }
+    for (disk_run* disk : ready) {
+        const int index = m_index(*disk);
+        disk->writer = std::make_unique<disk_writer>(m_reports[index].disk, m_image, disk->configuration,
+                                                     m_request.verify, m_stream.get());
+        connect(disk->writer.get(), &disk_writer::progress, this,
+                [this, index](disk_progress_kind kind, qint64 done, qint64 total) {
+                    m_set_disk(*m_disks[index], kind == disk_progress_kind::verifying ? disk_stage::verifying
+                                                                                      : disk_stage::writing);
+                    emit disk_progress(index, kind, done, total);
+                });
+        connect(disk->writer.get(), &disk_writer::done, this,
+                [this, index](bool succeeded, const QString& failure_found) {
+                    m_writer_done(index, succeeded, failure_found);
+                });
+        m_set_disk(*disk, disk_stage::writing);
+    }
+    emit writing_started();
+    for (disk_run* disk : ready)
+        disk->writer->start();
+}
+
+void flash_job::m_writer_done(int index, bool succeeded, const QString& failure_found)
+{
+    // Already settled when the job waited for it.
+    if (m_reports[std::size_t(index)].stage == disk_stage::done)
+        return;
+    m_settling = index;
+    m_settled_success = succeeded;
+    m_event_text = failure_found;
+    m_handle(job_event::disk_done);
+}
+
+void flash_job::m_settle_disk()
+{
+    disk_run& disk = *m_disks[std::size_t(m_settling)];
+    disk_report& report = m_reports[std::size_t(m_settling)];
+    // The volumes its preparation locked are let go with the burner's handle.
+    m_devices.release_device(report.disk.get());
+    if (m_settled_success) {
+        report.outcome = m_request.verify ? disk_outcome::verified : disk_outcome::written;
+        m_set_disk(disk, disk_stage::done);
+    } else if (m_event_text.isEmpty()) {
+        report.outcome = disk_outcome::canceled;
+        m_set_disk(disk, disk_stage::done);
+    } else {
+        m_fail_disk(disk, m_event_text);
+    }
+    const bool writing = std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& other) {
+        return other.stage == disk_stage::writing || other.stage == disk_stage::verifying;
+    });
+    if (!writing)
+        m_handle(job_event::all_done);
+}
+
+void flash_job::m_stop_preparation()
+{
+    KESTREL_LOG(logger::fatal, "Preparation canceled");
+    m_preparing = nullptr;
+    m_devices.stop_preparation();
+    m_stopped = true;
+    m_end_run();
+}
+
+void flash_job::m_end_run()
+{
+    // Whatever a disk still holds from a preparation that had no write after it.
+    for (const disk_report& report : m_reports)
+        if (report.stage != disk_stage::waiting)
+            m_devices.release_device(report.disk.get());
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        disk_report& report = m_reports[index];
+        if (report.outcome != disk_outcome::pending)
+            continue;
+        report.outcome = m_stopped ? disk_outcome::canceled : disk_outcome::failed;
+        report.failure = m_stopped ? std::string() : m_failure.toStdString();
+        report.stage = disk_stage::done;
+        emit disk_changed(int(index));
+    }
+    m_preparing = nullptr;
+    m_stream.reset();
+    run_outcome outcome = run_outcome::succeeded;
+    if (m_stopped)
+        outcome = run_outcome::stopped;
+    else if (!m_failure.isEmpty()
+             || std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& report) {
+                    return report.outcome == disk_outcome::failed || report.outcome == disk_outcome::canceled;
+                }))
+        outcome = run_outcome::failed;
+    emit finished(outcome);
+}
+
+void flash_job::m_set_disk(disk_run& disk, disk_stage stage)
+{
+    const int index = m_index(disk);
+    disk_report& report = m_reports[std::size_t(index)];
+    if (report.stage == stage)
+        return;
+    report.stage = stage;
+    emit disk_changed(index);
+}
+
+int flash_job::m_index(const disk_run& disk) const
+{
+    for (std::size_t index = 0; index < m_disks.size(); ++index)
+        if (m_disks[index].get() == &disk)
+            return int(index);
+    return -1;
+}
