@@ -5,12 +5,14 @@
 #include "cli/cli_request.h"
 #include "cli/interruption.h"
 #include "cli/progress_lines.h"
+#include "app_paths.h"
 #include "config/image_configurator.h"
 #include "fake_host.h"
 #include "gzip_data.h"
 #include "image_files.h"
 #include "local_endpoints.h"
 #include "logger.h"
+#include "memory_folder.h"
 #include "platform/win32/test_control.h"
 #include "release_fixture.h"
 #include "release_server.h"
@@ -57,11 +59,11 @@ struct farm {
     release_fixture release;
     release_server server;
 
-    explicit farm(int image_size = 3 << 20)
+    explicit farm(int image_size = 3 << 20, int stick_count = 3)
         : release(release_fixture::make("v1", image_size, config_offset))
     {
         host.add(fake_host::sata_disk());
-        for (int stick = 0; stick < 3; ++stick) {
+        for (int stick = 0; stick < stick_count; ++stick) {
             fake_host::disk blueprint = fake_host::usb_stick();
             blueprint.rereads_partition_table = true;
             sticks << host.add(blueprint);
@@ -138,6 +140,19 @@ struct farm {
     QByteArray log() const
     {
         return read_file(data.path() + "/Kestrel Flash tool.log");
+    }
+
+    // The release as an earlier download left it in `folder`'s downloads.
+    void cache_release(const QString& folder) const
+    {
+        image_files::write_file(folder + "/downloads/v1.gz", release.compressed);
+        image_files::write_file(folder + "/downloads/checksum.md5", release.checksum_text.left(32) + "  v1.gz\n");
+    }
+
+    QString worker_on(int stick) const
+    {
+        const QByteArray block = host.read(sticks[stick], qint64(config_offset), 2048);
+        return QJsonDocument::fromJson(block).object()["rig"].toObject()["worker"].toString();
     }
 
     QString image_file(const QByteArray& content) const
@@ -376,6 +391,7 @@ private slots:
         QTest::addColumn<bool>("lost_write");
         QTest::addColumn<QString>("outcome");
         QTest::newRow("write error") << "" << false << "failed: Device disconected!";
+        QTest::newRow("pulled midway") << "" << false << "failed: Device disconected!";
         QTest::newRow("lost write, read back") << "" << true
                                                << "failed: Verification failed: the stick may be faulty";
         QTest::newRow("lost write, not read back") << " --no-verify" << true << "written, not verified";
@@ -386,13 +402,28 @@ private slots:
         QFETCH(QString, options);
         QFETCH(bool, lost_write);
         QFETCH(QString, outcome);
-        farm sticks;
+        // Three chunks: the stick can be pulled while its second is written.
+        farm sticks(20 << 20);
         sticks.save_settings("rig(%d)");
         const std::string second = "\\\\.\\PhysicalDrive2";
+        const bool pulled = QString(QTest::currentDataTag()) == "pulled midway";
         if (lost_write)
             win32::test_control::drop_call(call::write, second);
+        else if (pulled)
+            win32::test_control::hold_call(call::write, second, 1);
         else
             win32::test_control::fail_call(call::write, second, ERROR_GEN_FAILURE);
+        // Pulled out while its second chunk is written.
+        QTimer pull;
+        QObject::connect(&pull, &QTimer::timeout, [&] {
+            if (!win32::test_control::call_held())
+                return;
+            pull.stop();
+            sticks.host.remove(sticks.sticks[1]);
+            win32::test_control::release_held();
+        });
+        if (pulled)
+            pull.start(10);
 
         const cli_result flashed = sticks.run("flash --all --yes" + options);
         const bool failed = outcome.startsWith("failed");
@@ -405,6 +436,74 @@ private slots:
         QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
         QCOMPARE(sticks.run("flash --disk 1 --yes").status, 0);
         QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig4"));
+    }
+
+    // Two command lines started together on one data folder, three sticks each.
+    void two_command_lines_share_the_counter()
+    {
+        farm sticks(3 << 20, 6);
+        QTemporaryDir home(memory_folder() + "/kestrel-home-XXXXXX");
+        const QString folder = home.path() + "/Kestrel Flash Tool";
+        app_paths::prepare_data_folder(folder.toStdString());
+        sticks.cache_release(folder);
+        inputs saved;
+        saved.btc = btc_address;
+        saved.worker = "rig(%d)";
+        settings_store::save_settings(folder.toStdString(), saved);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", home.path());
+        QProcess first;
+        QProcess second;
+        for (QProcess* program : {&first, &second})
+            program->setProcessEnvironment(environment);
+        first.start(tool_process::program_path(), {"--cli", "flash", "--disk", "1", "--disk", "2", "--disk", "3", "--yes"});
+        second.start(tool_process::program_path(), {"--cli", "flash", "--disk", "4", "--disk", "5", "--disk", "6", "--yes"});
+        // The release server answers them from this process's event loop.
+        QVERIFY(QTest::qWaitFor([&] {
+            return first.state() == QProcess::NotRunning && second.state() == QProcess::NotRunning;
+        }, 120000));
+        for (QProcess* program : {&first, &second}) {
+            QVERIFY2(program->exitCode() == 0, (program->readAllStandardOutput() + program->readAllStandardError()).constData());
+        }
+
+        QStringList names;
+        for (int stick = 0; stick < 6; ++stick)
+            names << sticks.worker_on(stick);
+        names.sort();
+        QCOMPARE(names, QStringList({"rig1", "rig2", "rig3", "rig4", "rig5", "rig6"}));
+        QCOMPARE(settings_store::load_settings(folder.toStdString())->worker, std::string("rig(%d,7)"));
+    }
+
+    // A disk that one run writes is left alone by another: the second run is refused at once,
+    // touches nothing, and the first goes on to verify its stick.
+    void a_disk_being_written_is_refused_to_another_run()
+    {
+        farm sticks(20 << 20);
+        sticks.save_settings("rig(%d)");
+        win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive2", 1);
+        cli_result second;
+        std::size_t journal_before = 0;
+        std::size_t journal_after = 0;
+        QTimer other_run;
+        QObject::connect(&other_run, &QTimer::timeout, [&] {
+            if (!win32::test_control::call_held())
+                return;
+            other_run.stop();
+            journal_before = win32::test_control::journal().size();
+            second = sticks.run("flash --disk 2 --yes");
+            journal_after = win32::test_control::journal().size();
+            win32::test_control::release_held();
+        });
+        other_run.start(10);
+
+        const cli_result first = sticks.run("flash --disk 2 --yes");
+        QCOMPARE(second.status, 1);
+        QVERIFY2(second.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" failed: The device is in use by another flash\n"),
+                 qPrintable(second.out));
+        QCOMPARE(journal_after, journal_before);
+        QCOMPARE(first.status, 0);
+        QVERIFY(first.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig1\" verified\n"));
+        QCOMPARE(sticks.stick_content(1), sticks.flashed_image("rig1"));
     }
 
     void a_damaged_image_is_refused_before_any_disk_data()

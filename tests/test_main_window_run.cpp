@@ -2,6 +2,11 @@
 
 #include "window_driver.h"
 
+#include "cli/cli_main.h"
+#include "cli/cli_request.h"
+#include "cli/console.h"
+#include "settings_store.h"
+
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
@@ -15,6 +20,8 @@
 #include <QLabel>
 #include <QStringList>
 #include <QTest>
+
+#include <sstream>
 
 namespace {
 
@@ -137,6 +144,40 @@ private slots:
         }
         for (QLabel* label : driver.window()->findChildren<QLabel*>())
             QVERIFY2(!label->isVisible() || label->text() != "Wireless ssid", "a stray label");
+    }
+
+    // A window and a command line on one data folder: each takes the next name the other left,
+    // and closing the window puts no counter back.
+    void window_and_command_line_share_the_counter()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
+        inputs saved;
+        saved.btc = window_driver::btc_address;
+        saved.worker = "farm(%d,10)";
+        saved.location = "eu";
+        settings_store::save_settings(driver.data_folder(), saved);
+        const QString other = driver.add_stick("Other Stick");
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        QCOMPARE(driver.input("Worker name")->text(), QString("farm(%d,10)"));
+
+        // The command line flashes the other stick, disk 1, meanwhile.
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::console io {in, out, err, false};
+        const cli::parse_result asked = cli::parse({"flash", "--disk", "1", "--yes"});
+        QCOMPARE(cli::run(asked.parsed, driver.data_folder(), io), 0);
+        QCOMPARE(driver.written_worker(other), QString("farm10"));
+
+        QVERIFY(driver.pick("DataTraveler"));
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 1, 60000);
+        QCOMPARE(driver.written_worker(), QString("farm11"));
+        QCOMPARE(driver.input("Worker name")->text(), QString("farm(%d,12)"));
+        driver.close_window();
+        QCOMPARE(settings_store::load_settings(driver.data_folder())->worker, std::string("farm(%d,12)"));
     }
 
     // The window keeps what it needs of its arguments.

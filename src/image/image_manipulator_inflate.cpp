@@ -8,6 +8,13 @@
 #include "image/sparse_output.h"
 #include "logger.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+
+#include <atomic>
+
 namespace {
 
 struct file_closer {
@@ -18,6 +25,38 @@ using file_pointer = std::unique_ptr<FILE, file_closer>;
 void remove_file(const std::string& path)
 {
     std::remove(path.c_str());
+}
+
+// A name of this inflating's own for the image being made: other programs on the data folder,
+// a window and command lines, may inflate the same download at the same time.
+std::string partial_name(const std::string& img_path)
+{
+    static std::atomic<unsigned> made {0};
+    return img_path + ".part-" + std::to_string(QCoreApplication::applicationPid()) + "-"
+        + std::to_string(made++);
+}
+
+// The lock a program holds on the image it is making; never stale while that program runs,
+// however long it takes.
+std::unique_ptr<QLockFile> owner_of(const std::string& partial_path)
+{
+    auto lock = std::make_unique<QLockFile>(QString::fromStdString(partial_path) + ".lock");
+    lock->setStaleLockTime(0);
+    return lock;
+}
+
+// Images that a program left half made when it ended: nobody will finish them.
+void remove_abandoned_images(const std::string& img_path)
+{
+    const QFileInfo image(QString::fromStdString(img_path));
+    QDir folder = image.dir();
+    for (const QString& name : folder.entryList({image.fileName() + ".part*"}, QDir::Files)) {
+        if (name.endsWith(".lock"))
+            continue;
+        const std::unique_ptr<QLockFile> owner = owner_of(folder.filePath(name).toStdString());
+        if (owner->tryLock(0))
+            folder.remove(name);
+    }
 }
 
 // The gzip trailer's ISIZE: the last member's length modulo 4 GiB, little-endian.
@@ -37,6 +76,7 @@ struct image_manipulator::inflating {
     std::string img_path;
     // The image is made under this name; the final one only ever holds a complete image.
     std::string partial_path;
+    std::unique_ptr<QLockFile> owner;
     file_pointer input;
     file_pointer output;
     std::unique_ptr<sparse_output> image;
@@ -68,7 +108,10 @@ bool image_manipulator::start_inflating(const std::string& gz_path)
     inflating& state = *m_inflating;
     state.gz_path = gz_path;
     state.img_path = decompressed_path(gz_path);
-    state.partial_path = state.img_path + ".part";
+    state.partial_path = partial_name(state.img_path);
+    remove_abandoned_images(state.img_path);
+    state.owner = owner_of(state.partial_path);
+    state.owner->lock();
     remove_image(state.img_path);
     state.input.reset(std::fopen(gz_path.c_str(), "rb"));
     FILE* input = state.input.get();
@@ -164,9 +207,10 @@ std::int64_t image_manipulator::m_give_up(failure why)
     const std::string img_path = m_inflating->img_path;
     const std::string partial_path = m_inflating->partial_path;
     m_inflating.reset();
+    // Only what this inflating made: a complete image another program made stays.
     remove_file(partial_path);
-    remove_image(img_path);
     if (why == failure::download_damaged) {
+        remove_image(img_path);
         release_cache::forget_download(gz_path);
         KESTREL_LOG(logger::fatal, "Image error");
     } else if (why == failure::output_failed) {

@@ -162,6 +162,8 @@ void flash_job::m_handle(job_event event)
         KESTREL_LOG(logger::debug, "Flash job: " << event_name(event) << " left alone while " << stage_name(m_stage));
         return;
     }
+    KESTREL_LOG(logger::debug, "Flash job: " << stage_name(m_stage) << ", " << event_name(event) << " -> "
+                                              << stage_name(row->to));
     if (event == job_event::flash || event == job_event::flash_image_file)
         m_begin_run();
     m_was_running = running();

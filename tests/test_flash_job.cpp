@@ -1,0 +1,437 @@
+// The flash job over a fake host and the local release server: every row of its transition
+// table walked by a run that takes it, and what each run leaves behind.
+
+#include "app_paths.h"
+#include "captured_log.h"
+#include "device/device_manager.h"
+#include "fake_host.h"
+#include "image_files.h"
+#include "local_endpoints.h"
+#include "memory_folder.h"
+#include "platform/win32/test_control.h"
+#include "release_fixture.h"
+#include "release_server.h"
+#include "run/flash_job.h"
+#include "run/transitions.h"
+#include "settings_store.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+using win32::test_control::call;
+
+namespace {
+
+const int at_once_ms = 120000;
+const quint64 config_offset = 1 << 20;
+const char* const btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+
+// The rows of the table that the runs so far have taken, as "from, event -> to".
+QSet<QString>& walked()
+{
+    static QSet<QString> rows;
+    return rows;
+}
+
+QString row_text(const transition& row)
+{
+    return QString("%1, %2 -> %3").arg(stage_name(row.from), event_name(row.event), stage_name(row.to));
+}
+
+// A host with USB sticks, the release on the local server, a data folder and the job.
+class bench {
+public:
+    explicit bench(int sticks = 1)
+        : release(release_fixture::make("v1", 3 << 20, config_offset))
+        , data(memory_folder() + "/kestrel-job-XXXXXX")
+    {
+        for (int stick = 0; stick < sticks; ++stick) {
+            fake_host::disk blueprint = fake_host::usb_stick();
+            // As real hardware: no volume comes back once the layout is gone.
+            blueprint.rereads_partition_table = true;
+            names << host.add(blueprint);
+        }
+        release.serve(server);
+        if (!server.start())
+            qFatal("the release server cannot listen on 127.0.0.1");
+        local_endpoints::announce_port(server.port());
+        app_paths::prepare_data_folder(folder());
+        devices = std::make_unique<device_manager>();
+        job = std::make_unique<flash_job>(folder(), *devices);
+        QObject::connect(job.get(), &flash_job::stage_changed, &context, [this](job_stage stage) {
+            stages << stage;
+            const auto reaction = reactions.find(stage);
+            if (reaction == reactions.end())
+                return;
+            // After the step that led there has done its work, as a later event would come.
+            QTimer::singleShot(0, &context, reaction->second);
+            reactions.erase(reaction);
+        });
+        QObject::connect(job.get(), &flash_job::finished, &context, [this](run_outcome outcome) {
+            outcomes << outcome;
+        });
+        QObject::connect(job.get(), &flash_job::message, &context,
+                         [this](const QString& text) { messages << text; });
+        QObject::connect(job.get(), &flash_job::download_offered, &context, [this] { ++offers; });
+    }
+
+    ~bench()
+    {
+        win32::test_control::release_held();
+        server.release_held();
+        job.reset();
+        devices.reset();
+        for (const QString& line : log.texts("debug")) {
+            const QRegularExpressionMatch taken = QRegularExpression("^Flash job: (.+ -> .+)$").match(line);
+            if (taken.hasMatch())
+                walked() << taken.captured(1);
+        }
+    }
+
+    std::string folder() const { return data.path().toStdString(); }
+    QString downloads() const { return data.path() + "/downloads"; }
+
+    // The release as a complete earlier download left it.
+    void cache_release() const
+    {
+        image_files::write_file(downloads() + "/v1.gz", release.compressed);
+        image_files::write_file(downloads() + "/checksum.md5", release.checksum_text.left(32) + "  v1.gz\n");
+    }
+
+    // What FLASH asks for, for every stick.
+    flash_request request() const
+    {
+        flash_request asked;
+        asked.values.btc = btc_address;
+        asked.values.worker = "rig(%d)";
+        asked.values.location = "eu";
+        asked.disks = devices->get_devices();
+        return asked;
+    }
+
+    // Once the job reaches `stage`, `act` runs, once.
+    void on(job_stage stage, std::function<void()> act) { reactions[stage] = std::move(act); }
+
+    bool idle_again() const
+    {
+        return QTest::qWaitFor([this] { return job->stage() == job_stage::idle && !outcomes.isEmpty(); },
+                               at_once_ms);
+    }
+
+    bool start_up_done() const
+    {
+        return QTest::qWaitFor([this] { return job->stage() == job_stage::idle; }, at_once_ms);
+    }
+
+    int writes() const
+    {
+        int count = 0;
+        for (const auto& entry : win32::test_control::journal())
+            count += entry.what == call::write;
+        return count;
+    }
+
+    QString written_worker(int stick) const
+    {
+        const QByteArray block = host.read(names[stick], qint64(config_offset), 2048);
+        return QJsonDocument::fromJson(block).object()["rig"].toObject()["worker"].toString();
+    }
+
+    captured_log log;
+    fake_host host;
+    QStringList names;
+    release_fixture release;
+    release_server server;
+    QTemporaryDir data;
+    std::unique_ptr<device_manager> devices;
+    std::unique_ptr<flash_job> job;
+    QObject context;
+    std::map<job_stage, std::function<void()>> reactions;
+    QList<job_stage> stages;
+    QList<run_outcome> outcomes;
+    QStringList messages;
+    int offers = 0;
+};
+
+} // namespace
+
+class test_flash_job : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The check when a front end starts: no run, whatever comes of it.
+    void check_at_start_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("cached") << "cached";
+        QTest::newRow("offer declined") << "declined";
+        QTest::newRow("downloaded") << "downloaded";
+        QTest::newRow("query fails") << "query fails";
+        QTest::newRow("download fails") << "download fails";
+        QTest::newRow("stopped while asking") << "stop asking";
+        QTest::newRow("stopped while offering") << "stop offering";
+        QTest::newRow("stopped while downloading") << "stop downloading";
+    }
+
+    void check_at_start()
+    {
+        QFETCH(QString, what);
+        bench run;
+        if (what == "cached")
+            run.cache_release();
+        if (what == "query fails")
+            run.server.answer_for(release_server::latest_path()).status = 500;
+        if (what == "download fails")
+            run.server.answer_for(release_server::image_path("v1")).status = 404;
+        if (what == "stop asking")
+            run.server.answer_for(release_server::latest_path()).silent = true;
+        if (what == "stop downloading")
+            run.server.answer_for(release_server::image_path("v1")).hold_after = 1000;
+        run.on(job_stage::startup_offering, [&] {
+            if (what == "declined")
+                run.job->decline_download();
+            else if (what == "stop offering")
+                run.job->stop();
+            else
+                run.job->accept_download();
+        });
+        run.on(job_stage::startup_checking, [&] {
+            if (what == "stop asking")
+                run.job->stop();
+        });
+        if (what == "stop downloading")
+            run.on(job_stage::startup_downloading, [&] {
+                QVERIFY(QTest::qWaitFor([&] { return run.server.held_transfers() == 1; }, at_once_ms));
+                run.job->stop();
+            });
+
+        run.job->check_at_start();
+        QVERIFY(QTest::qWaitFor([&] { return run.stages.size() > 1 && run.job->stage() == job_stage::idle; },
+                                at_once_ms));
+        QVERIFY(!run.job->running());
+        QVERIFY(run.outcomes.isEmpty());
+        QCOMPARE(QFile::exists(run.downloads() + "/v1.gz"), what == "cached" || what == "downloaded");
+        QCOMPARE(run.messages.size(), what.endsWith("fails") ? 1 : 0);
+        QCOMPARE(run.writes(), 0);
+    }
+
+    // FLASH while the start-up check is under way: the run takes it over and goes on to the end.
+    void flash_during_the_check_at_start_data()
+    {
+        QTest::addColumn<int>("at");
+        QTest::newRow("while asking") << int(job_stage::startup_checking);
+        QTest::newRow("while offering") << int(job_stage::startup_offering);
+        QTest::newRow("while downloading") << int(job_stage::startup_downloading);
+    }
+
+    void flash_during_the_check_at_start()
+    {
+        QFETCH(int, at);
+        const auto stage = job_stage(at);
+        bench run;
+        if (stage == job_stage::startup_checking) {
+            run.cache_release();
+            run.server.answer_for(release_server::latest_path()).hold_after = 2;
+        }
+        if (stage == job_stage::startup_downloading) {
+            run.server.answer_for(release_server::image_path("v1")).hold_after = 1000;
+            run.on(job_stage::startup_offering, [&] { run.job->accept_download(); });
+        }
+        run.on(job_stage::offering, [&] { run.job->accept_download(); });
+        run.on(stage, [&] {
+            if (stage == job_stage::startup_downloading)
+                QVERIFY(QTest::qWaitFor([&] { return run.server.held_transfers() == 1; }, at_once_ms));
+            run.job->flash(run.request());
+            run.server.answer_for(release_server::latest_path()).hold_after = -1;
+            run.server.release_held();
+        });
+
+        run.job->check_at_start();
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.outcomes, QList<run_outcome>({run_outcome::succeeded}));
+        QCOMPARE(run.written_worker(0), QString("rig1"));
+        // One download for both.
+        QVERIFY(run.server.requests().count("GET " + release_server::image_path("v1")) <= 1);
+    }
+
+    void run_to_the_end_data()
+    {
+        QTest::addColumn<QString>("image");
+        QTest::newRow("cached release") << "cached";
+        QTest::newRow("downloaded release") << "download";
+        QTest::newRow("image file") << "file";
+    }
+
+    // Every disk verified with its own name, the counter moved on past the last.
+    void run_to_the_end()
+    {
+        QFETCH(QString, image);
+        bench run(2);
+        if (image == "cached")
+            run.cache_release();
+        run.on(job_stage::offering, [&] { run.job->accept_download(); });
+        flash_request asked = run.request();
+        if (image == "file") {
+            asked.image_file = (run.data.path() + "/given.img.gz").toStdString();
+            image_files::write_file(QString::fromStdString(asked.image_file), run.release.compressed);
+        }
+
+        run.job->flash(asked);
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.outcomes, QList<run_outcome>({run_outcome::succeeded}));
+        for (int stick = 0; stick < 2; ++stick) {
+            QCOMPARE(run.job->disks()[stick].outcome, disk_outcome::verified);
+            QCOMPARE(run.written_worker(stick), QString("rig%1").arg(stick + 1));
+        }
+        QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string("rig(%d,3)"));
+        QCOMPARE(run.offers, image == "download" ? 1 : 0);
+    }
+
+    void run_ends_early_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("offer declined") << "declined" << int(run_outcome::stopped) << "";
+        QTest::newRow("query fails") << "query fails" << int(run_outcome::failed)
+                                     << "Network error: 403 (server unavailable)";
+        QTest::newRow("download fails") << "download fails" << int(run_outcome::failed)
+                                        << "Network error: 203 (not found on the server)";
+        QTest::newRow("cached image damaged") << "damaged" << int(run_outcome::failed)
+                                              << "Downloaded image is damaged";
+        QTest::newRow("configuration too large") << "too large" << int(run_outcome::failed)
+                                                 << "Config file exceeds 2kB";
+        QTest::newRow("disk gone before its preparation") << "gone" << int(run_outcome::failed)
+                                                          << "Device disconected!";
+        QTest::newRow("disk written by another run") << "in use" << int(run_outcome::failed)
+                                                     << "The device is in use by another flash";
+    }
+
+    // Nothing is written, and the run says why.
+    void run_ends_early()
+    {
+        QFETCH(QString, what);
+        QFETCH(int, outcome);
+        QFETCH(QString, failure);
+        bench run;
+        flash_request asked = run.request();
+        if (what == "query fails")
+            run.server.answer_for(release_server::latest_path()).status = 503;
+        if (what == "download fails")
+            run.server.answer_for(release_server::image_path("v1")).status = 404;
+        if (what == "damaged" || what == "too large" || what == "gone" || what == "in use")
+            run.cache_release();
+        if (what == "damaged")
+            image_files::write_file(run.downloads() + "/v1.gz", run.release.compressed.left(1000));
+        if (what == "too large")
+            asked.values.ssh_key = "ssh-rsa " + std::string(2100, 'A');
+        if (what == "gone")
+            run.host.remove(run.names[0]);
+        // Another run holds the disk for writing.
+        HANDLE other_writer = INVALID_HANDLE_VALUE;
+        if (what == "in use")
+            other_writer = CreateFileA(asked.disks[0]->path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        run.on(job_stage::offering, [&] {
+            if (what == "declined")
+                run.job->decline_download();
+            else
+                run.job->accept_download();
+        });
+
+        run.job->flash(asked);
+        QVERIFY(run.idle_again());
+        if (other_writer != INVALID_HANDLE_VALUE)
+            CloseHandle(other_writer);
+        QCOMPARE(run.outcomes, QList<run_outcome>({run_outcome(outcome)}));
+        const disk_report& disk = run.job->disks()[0];
+        QCOMPARE(QString::fromStdString(disk.failure),
+                 outcome == int(run_outcome::stopped) ? QString() : failure);
+        QCOMPARE(run.writes(), 0);
+        // A disk refused by its preparation has had its name: the next run goes on after it.
+        const bool named = what == "gone" || what == "in use";
+        QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string(named ? "rig(%d,2)" : ""));
+    }
+
+    void stop_at_every_stage_data()
+    {
+        QTest::addColumn<int>("at");
+        for (job_stage stage : {job_stage::querying, job_stage::offering, job_stage::downloading,
+                                job_stage::checking_image, job_stage::preparing, job_stage::writing})
+            QTest::newRow(stage_name(stage)) << int(stage);
+    }
+
+    // Nothing is written after the stop, and every disk is let go.
+    void stop_at_every_stage()
+    {
+        QFETCH(int, at);
+        const auto stage = job_stage(at);
+        // One stick where a write is held: a second would write on meanwhile, before the stop.
+        bench run(stage == job_stage::writing ? 1 : 2);
+        const bool cached = stage == job_stage::checking_image || stage == job_stage::preparing
+            || stage == job_stage::writing;
+        if (cached)
+            run.cache_release();
+        if (stage == job_stage::querying)
+            run.server.answer_for(release_server::latest_path()).hold_after = 2;
+        if (stage == job_stage::downloading)
+            run.server.answer_for(release_server::image_path("v1")).hold_after = 1000;
+        // The first write waits until the stop has come.
+        if (stage == job_stage::writing)
+            win32::test_control::hold_call(call::write, run.request().disks[0]->path);
+        if (stage != job_stage::offering)
+            run.on(job_stage::offering, [&] { run.job->accept_download(); });
+        run.on(stage, [&] {
+            if (stage == job_stage::querying || stage == job_stage::downloading)
+                QVERIFY(QTest::qWaitFor([&] { return run.server.held_transfers() == 1; }, at_once_ms));
+            if (stage == job_stage::writing)
+                QVERIFY(QTest::qWaitFor([] { return win32::test_control::call_held(); }, at_once_ms));
+            run.job->stop();
+            win32::test_control::release_held();
+        });
+
+        run.job->flash(run.request());
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.outcomes, QList<run_outcome>({run_outcome::stopped}));
+        QCOMPARE(run.writes(), stage == job_stage::writing ? 1 : 0);
+        for (const disk_report& disk : run.job->disks())
+            QCOMPARE(disk.outcome, disk_outcome::canceled);
+        // Let go: the disks can be flashed at once.
+        run.outcomes.clear();
+        run.server.answer_for(release_server::latest_path()).hold_after = -1;
+        run.server.answer_for(release_server::image_path("v1")).hold_after = -1;
+        run.server.release_held();
+        run.on(job_stage::offering, [&] { run.job->accept_download(); });
+        run.job->flash(run.request());
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.outcomes, QList<run_outcome>({run_outcome::succeeded}));
+    }
+
+    // Kept last: the runs above took every row of the table, and no other.
+    void every_row_of_the_table_was_walked()
+    {
+        QSet<QString> rows;
+        for (const transition& row : transitions::table())
+            rows << row_text(row);
+        QStringList never = (rows - walked()).values();
+        QStringList unknown = (walked() - rows).values();
+        never.sort();
+        unknown.sort();
+        QCOMPARE(never, QStringList());
+        QCOMPARE(unknown, QStringList());
+    }
+};
+
+QTEST_GUILESS_MAIN(test_flash_job)
+#include "test_flash_job.moc"
