@@ -245,10 +245,11 @@ private slots:
         QVERIFY(write_file(img_path(), image));
         QVERIFY(image_manipulator::record_complete(img_path().toStdString()));
 
+        // Of no use to any run: it is made again from the download by the next.
         outcome result = burn();
-        QCOMPARE(result.errors, QList<QVariantList>({error("Cannot open device!")}));
+        QCOMPARE(result.errors, QList<QVariantList>({error("Downloaded image is damaged")}));
         QVERIFY(logged("fatal", "Image error"));
-        QVERIFY(read_file(img_path()) == image);
+        QVERIFY(!QFile::exists(img_path()));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "device/device_windows.h"
 #include "image/image_burner.h"
 #include "image/image_manipulator.h"
+#include "image/image_stream.h"
 #include "logger.h"
 #include "platform/win32/test_control.h"
 
@@ -38,6 +39,8 @@ const quint64 area_offset = 4096;
 const qint64 band = 65536;
 const char untouched = char(0xa5);
 const qint64 chunk = 8000512;
+// What a first flash writes at a time: the blocks it inflates, the same for every sector size.
+const qint64 stream_block = qint64(image_stream::block_size);
 
 QByteArray block()
 {
@@ -189,15 +192,15 @@ class test_image_burner_writing : public QObject {
         return first.size() == chunk && all_bytes(first, '\0');
     }
 
-    // An image of three chunks, each starting with data that does not compress.
+    // An image of three blocks of a first flash, each starting with data that does not compress.
     static QByteArray staged_image()
     {
         QByteArray image;
         for (quint32 index = 0; index < 3; ++index) {
             const QByteArray data = gzip_data::incompressible(int(image_manipulator::buffer_size), index);
-            image += data + QByteArray(int(chunk - data.size()), '\0');
+            image += data + QByteArray(int(stream_block - data.size()), '\0');
         }
-        return image.left(int(3 * chunk - 8)) + image_files::trailer(area_offset);
+        return image.left(int(3 * stream_block - 8)) + image_files::trailer(area_offset);
     }
 
     static const QByteArray& staged_download()
@@ -387,9 +390,10 @@ private slots:
         QTest::addColumn<quint64>("offset");
         for (bool first_flash : {false, true}) {
             const char* flash = first_flash ? "first flash" : "image decompressed before";
+            const qint64 unit = first_flash ? stream_block : chunk;
             QTest::addRow("%s, in the first chunk", flash) << first_flash << quint64(4096);
-            QTest::addRow("%s, in the last chunk", flash) << first_flash << quint64(2 * chunk + 4096);
-            QTest::addRow("%s, across a chunk boundary", flash) << first_flash << quint64(chunk - 1000);
+            QTest::addRow("%s, in the last chunk", flash) << first_flash << quint64(2 * unit + 4096);
+            QTest::addRow("%s, across a chunk boundary", flash) << first_flash << quint64(unit - 1000);
         }
     }
 
@@ -398,7 +402,7 @@ private slots:
     {
         QFETCH(bool, inflated_by_the_copy);
         QFETCH(quint64, offset);
-        const qint64 size = 3 * chunk - 1000;
+        const qint64 size = 3 * (inflated_by_the_copy ? stream_block : chunk) - 1000;
         auto disk = prepared_stick(512);
         const QByteArray expected = place_image(size, offset);
         const QByteArray released = image_files::read_file(img_path());
@@ -563,12 +567,12 @@ private slots:
         QTest::addColumn<QString>("pause_at");
         QTest::addColumn<int>("writes");
         QTest::addColumn<bool>("inflated");
-        const qint64 size = 3 * chunk;
-        // Inflated and written chunk by chunk, the partition table's last.
-        QTest::newRow("while inflating, before a write") << "inflate " + progress(chunk, size) << 0 << false;
-        QTest::newRow("while inflating, after a write") << "inflate " + progress(2 * chunk, size) << 1 << false;
+        const qint64 size = 3 * stream_block;
+        // Inflated and written block by block, the partition table's last.
+        QTest::newRow("while inflating, before a write") << "inflate " + progress(stream_block, size) << 0 << false;
+        QTest::newRow("while inflating, after a write") << "inflate " + progress(2 * stream_block, size) << 1 << false;
         QTest::newRow("after inflating") << "inflate " + progress(size, size) << 2 << true;
-        QTest::newRow("while verifying") << verified(chunk, size) << 3 << true;
+        QTest::newRow("while verifying") << verified(stream_block, size) << 3 << true;
     }
 
     // From the test's thread, as the window cancels while the burner's thread works.
@@ -582,7 +586,7 @@ private slots:
         QVERIFY(image_files::write_file(downloads() + "/checksum.md5", "0123456789abcdef"));
         const QByteArray expected = staged_image().replace(int(area_offset), 2048, block());
         for (int index = 1; index < 3; ++index)
-            mark(index * chunk);
+            mark(index * stream_block);
 
         const QStringList sent = burn(disk, false, pause_at, [](image_burner* burner) { burner->cancel(); });
         // Nothing but the cancel after the report it arrived at.
@@ -590,9 +594,9 @@ private slots:
         QCOMPARE(journaled_writes().size(), writes);
         QCOMPARE(journaled_controls(), QList<call>({call::update_properties}));
         for (int index = 1; index < 3; ++index)
-            QVERIFY(index <= writes ? m_host->read(m_stick, index * chunk, chunk) == expected.mid(int(index * chunk), int(chunk))
-                                    : marked(index * chunk));
-        QVERIFY(writes == 3 ? m_host->read(m_stick, 0, chunk) == expected.left(int(chunk)) : first_chunk_zero());
+            QVERIFY(index <= writes ? m_host->read(m_stick, index * stream_block, stream_block) == expected.mid(int(index * stream_block), int(stream_block))
+                                    : marked(index * stream_block));
+        QVERIFY(writes == 3 ? m_host->read(m_stick, 0, stream_block) == expected.left(int(stream_block)) : first_chunk_zero());
         verify_released(disk);
         QVERIFY(logged("info", "Burning canceled"));
         // The decompressed image stays once whole; stopped while it is made (its inflating runs

@@ -34,9 +34,15 @@ bool disk_transfer::m_move_to(std::uint64_t offset)
 DWORD disk_transfer::write(std::uint64_t offset, char* buffer, std::size_t length,
                            std::size_t& written)
 {
+    std::fill(buffer + length, buffer + padded(length), '\0');
+    return write_padded(offset, buffer, length, written);
+}
+
+DWORD disk_transfer::write_padded(std::uint64_t offset, const char* buffer, std::size_t length,
+                                  std::size_t& written)
+{
     written = 0;
     const std::size_t whole = padded(length);
-    std::fill(buffer + length, buffer + whole, '\0');
     if (!m_move_to(offset))
         return failure();
     DWORD done = 0;

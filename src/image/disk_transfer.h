@@ -18,6 +18,9 @@ public:
     // zeros: `buffer` must hold padded(length) bytes and be aligned. Returns 0 or the error the
     // write ended with; `written` gets the bytes of the `length` that the disk took.
     DWORD write(std::uint64_t offset, char* buffer, std::size_t length, std::size_t& written);
+    // As write(), for an aligned buffer that holds zeros already up to whole sectors past
+    // `length`, and stays as it is: other copies may be writing it at the same time.
+    DWORD write_padded(std::uint64_t offset, const char* buffer, std::size_t length, std::size_t& written);
     // Reads padded(length) bytes at `offset` into the aligned `buffer`; 0 or the error.
     DWORD read(std::uint64_t offset, char* buffer, std::size_t length);
 

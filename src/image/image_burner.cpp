@@ -14,9 +14,14 @@ void image_burner::skip_verification()
     m_impl->m_verification = false;
 }
 
-void image_burner::inflate_with(image_stream& stream)
+void image_burner::share_blocks_of(image_stream& stream)
 {
-    m_impl->m_inflater = stream.take_reader(&m_impl->m_canceled);
+    m_impl->m_shared = stream.take_reader(&m_impl->m_canceled);
+}
+
+void image_burner::use_decompressed_image(const std::string& img_path)
+{
+    m_impl->m_img_path = img_path;
 }
 
 void image_burner::burn_image()
@@ -33,6 +38,7 @@ image_burner::impl::impl(image_burner* owner, const std::string& image_path,
                          std::shared_ptr<device> disk, const QByteArray& configuration)
     : m_owner(owner)
     , m_image_path(image_path)
+    , m_img_path(image_manipulator::decompressed_path(image_path))
     , m_device(std::move(disk))
     , m_configuration(configuration)
 {

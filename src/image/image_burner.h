@@ -23,9 +23,13 @@ public:
 
     // The copy counts as done once written, without the read-back; call before burn_image().
     void skip_verification();
-    // A first flash reads the image as `stream` inflates it for every copy of its run, rather
-    // than inflating it for itself; call before burn_image(). The copy takes its reader at once.
-    void inflate_with(image_stream& stream);
+    // The copy writes the blocks `stream` makes once for every copy of its run (inflating the
+    // download, or reading the decompressed image), rather than reading or inflating the image
+    // for itself; call before burn_image(). The copy takes its reader at once.
+    void share_blocks_of(image_stream& stream);
+    // Where the decompressed image is, or is made: beside the download unless this names
+    // another place (an image file's is kept in the data folder); call before burn_image().
+    void use_decompressed_image(const std::string& img_path);
 
 signals:
     void finished();

@@ -31,15 +31,17 @@ public:
     // Set from the GUI thread while the burner's thread reads it.
     std::atomic<bool> m_canceled {false};
     image_burner* m_owner;
-    // A copy: the burner may outlive the caller's string.
+    // Copies: the burner may outlive the caller's strings.
     std::string m_image_path;
+    // The decompressed image: beside the download unless the caller names another place.
+    std::string m_img_path;
     std::shared_ptr<device> m_device;
     QByteArray m_configuration;
     // The disk is read back before the copy counts as done.
     bool m_verification = true;
-    // The download as it is inflated while the copy runs, on a first flash: this copy's reader
-    // of an inflating shared with the other copies of the run, or of one of its own.
-    std::unique_ptr<image_stream::reader> m_inflater;
+    // This copy's reader of the blocks shared by every copy of the run (a download being
+    // inflated, or a complete image read); on a first flash alone, of blocks of its own.
+    std::unique_ptr<image_stream::reader> m_shared;
 
 private:
     // How a run's preparation or the run after it ended.
@@ -49,10 +51,10 @@ private:
         disconnected,
         // The decompressed image could not be read back whole.
         image_unreadable,
+        // The download cannot be inflated, or the image it gives has no configuration area.
         download_damaged,
         no_space,
-        // The image does not say where its configuration area is; before the copy, also the
-        // disk or the image not to be had.
+        // The disk or the image not to be had.
         no_area,
         mismatch,
     };
@@ -61,45 +63,45 @@ private:
     // The pre-check of a flash: a disk handle, no cancel, an image to write. Tells the user
     // when one is missing.
     bool m_ready_to_write();
-    // Opens the complete decompressed image, or starts inflating the download: written when
-    // the copy can start.
+    // Opens the complete decompressed image, or takes blocks as the download is inflated:
+    // written when the copy can start.
     outcome m_prepare_image();
+    // The complete decompressed image opened, with its size and configuration area.
+    outcome m_open_complete_image();
     // What the user is told of a run that ended with `result`, short of a cancel or a lost disk.
     static const char* failure_text(outcome result);
-
-    // A run's chunk buffers, allocated once: two for the chunks made ahead, one for the chunk at
-    // hand.
-    struct chunk_buffers {
-        explicit chunk_buffers(std::size_t size);
-        aligned_buffer ahead[2];
-        aligned_buffer at_hand;
-    };
 
     // Copies the image onto the disk's first handle, reads it back, reports how it ended and
     // releases every handle of the disk.
     void m_write_image();
-    // Every chunk but the first, each as soon as it is read or inflated.
-    outcome m_write_chunks(disk_transfer& disk, chunk_buffers& buffers);
+    // Every chunk but the first, read from the complete image into buffers of its own, each
+    // written as soon as it is read.
+    outcome m_write_chunks(disk_transfer& disk, std::size_t chunk);
+    // Every block but the first, written straight from the blocks shared by the run's copies;
+    // one that holds the configuration area goes through `at_hand` to have the block laid over.
+    outcome m_write_blocks(disk_transfer& disk, aligned_buffer& at_hand);
+    // One chunk at `offset`, counted in the progress; false when the disk took it not.
+    bool m_write_chunk(disk_transfer& disk, std::int64_t offset, const char* buffer, std::size_t length,
+                       bool padded, std::int64_t& written);
     // The image complete: the chunks that hold the configuration area, when they were written
-    // before the area was known (not `area_written` with the configuration block laid over
-    // them), then the first chunk.
-    outcome m_write_first_chunks(disk_transfer& disk, chunk_buffers& buffers, bool area_written);
-    outcome m_verify(disk_transfer& disk, chunk_buffers& buffers);
+    // before the area was known (not `area_written`), then the first chunk.
+    outcome m_write_first_chunks(disk_transfer& disk, aligned_buffer& at_hand, bool area_written);
+    outcome m_verify(disk_transfer& disk, aligned_buffer& at_hand);
     outcome m_finish_inflating();
     // Keeps the decompressed image, which may be null, and finds its configuration area: false
     // when it has none.
     bool m_take_image(FILE* image);
+    // A complete image without a configuration area is no use to any run: it goes.
+    outcome m_drop_image_without_area();
     // Whether a write that ended with `error` leaves the copy going: a disk may refuse the
     // image's last chunk (its padded sector), whose bytes are then neither counted nor read back.
     bool m_accepted(DWORD error, std::int64_t offset, std::size_t length);
     // The chunks of the decompressed image, from its start to its end.
     chunk_reader::source m_image_chunks();
-    // The chunks of the download, as they are inflated.
-    chunk_reader::source m_inflated_chunks();
-    // How a run ends when the inflater failed; `otherwise` when it was not the download's fault
+    // How a run ends when the inflating failed; `otherwise` when it was not the download's fault
     // nor the space's.
     static outcome m_inflating_failure(image_manipulator::failure why, outcome otherwise = outcome::canceled);
-    void m_report(outcome result, HANDLE disk, disk_transfer& transfer, chunk_buffers& buffers);
+    void m_report(outcome result, HANDLE disk, disk_transfer& transfer, aligned_buffer& at_hand);
     void m_close_image();
     void m_release_disk();
 

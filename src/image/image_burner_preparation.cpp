@@ -28,29 +28,41 @@ bool image_burner::impl::m_ready_to_write()
 image_burner::impl::outcome image_burner::impl::m_prepare_image()
 {
     KESTREL_LOG(logger::fatal, "Prepare image");
-    const std::string img_path = image_manipulator::decompressed_path(m_image_path);
-    if (image_manipulator::is_complete(img_path)) {
-        // Made whole meanwhile: the shared inflating must not wait for this copy.
-        m_inflater.reset();
-        // Only read: other copies may be made from it at the same time.
-        const bool has_area = m_take_image(std::fopen(img_path.c_str(), "rb"));
-        m_image_size = m_image && seek_file(m_image, 0, SEEK_END) ? tell_file(m_image) : -1;
-        if (!has_area || m_image_size < 0) {
-            m_close_image();
-            return outcome::no_area;
-        }
-        return outcome::written;
-    }
+    // The run's copies share the blocks they write.
+    if (m_shared)
+        return m_shared->inflating() ? outcome::written : m_open_complete_image();
+    if (image_manipulator::is_complete(m_img_path))
+        return m_open_complete_image();
     if (!QFileInfo::exists(QString::fromStdString(m_image_path)))
         return outcome::no_area;
-    // A first flash inflates the download while it writes: alone, it inflates it for itself.
-    if (!m_inflater) {
-        image_stream own(m_image_path, 1);
-        if (!own.start())
-            return m_inflating_failure(own.failure(), outcome::no_area);
-        m_inflater = own.take_reader(&m_canceled);
-    }
+    // A first flash alone inflates the download for itself while it writes.
+    const std::shared_ptr<image_stream> own = image_stream::inflating(m_image_path, m_img_path, false, 1);
+    if (!own->start())
+        return m_inflating_failure(own->failure(), outcome::no_area);
+    m_shared = own->take_reader(&m_canceled);
     return outcome::written;
+}
+
+image_burner::impl::outcome image_burner::impl::m_open_complete_image()
+{
+    // Only read: other copies may be made from it at the same time.
+    FILE* image = std::fopen(m_img_path.c_str(), "rb");
+    if (!image)
+        return outcome::no_area;
+    const bool has_area = m_take_image(image);
+    m_image_size = seek_file(m_image, 0, SEEK_END) ? tell_file(m_image) : -1;
+    if (m_image_size < 0) {
+        m_close_image();
+        return outcome::no_area;
+    }
+    return has_area ? outcome::written : m_drop_image_without_area();
+}
+
+image_burner::impl::outcome image_burner::impl::m_drop_image_without_area()
+{
+    m_close_image();
+    image_manipulator::remove_image(m_img_path);
+    return outcome::download_damaged;
 }
 
 const char* image_burner::impl::failure_text(outcome result)

@@ -24,7 +24,7 @@ void send_control(HANDLE disk, DWORD code)
 
 } // namespace
 
-image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, chunk_buffers& buffers)
+image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, aligned_buffer& at_hand)
 {
     KESTREL_LOG(logger::fatal, "Verification started");
     // A refused last chunk is not on the disk.
@@ -33,7 +33,8 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, ch
         return outcome::image_unreadable;
     // The stick is read a chunk ahead, on the reader's thread, while the image's chunk is read
     // and compared here.
-    chunk_reader read_back(buffers.ahead[0], buffers.ahead[1], [&disk, end, offset = std::int64_t(0)](char* buffer, std::size_t size) mutable
+    aligned_buffer ahead[2] {aligned_buffer(at_hand.size()), aligned_buffer(at_hand.size())};
+    chunk_reader read_back(ahead[0], ahead[1], [&disk, end, offset = std::int64_t(0)](char* buffer, std::size_t size) mutable
                            -> std::int64_t {
         const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(size, end - offset));
         if (length > 0 && disk.read(std::uint64_t(offset), buffer, length) != ERROR_SUCCESS)
@@ -41,7 +42,7 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, ch
         offset += static_cast<std::int64_t>(length);
         return static_cast<std::int64_t>(length);
     });
-    aligned_buffer& expected = buffers.at_hand;
+    aligned_buffer& expected = at_hand;
     std::int64_t offset = 0;
     for (;;) {
         std::size_t length = 0;
@@ -66,10 +67,8 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, ch
 }
 
 void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& transfer,
-                                  chunk_buffers& buffers)
+                                  aligned_buffer& at_hand)
 {
-    // A copy that stopped while inflating leaves nothing of the image behind.
-    m_inflater.reset();
     switch (result) {
     case outcome::canceled:
         emit m_owner->canceled();
@@ -90,7 +89,7 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         break;
     case outcome::mismatch: {
         // What the disk holds is not the image: it must not look like a disk that boots.
-        aligned_buffer& zeros = buffers.at_hand;
+        aligned_buffer& zeros = at_hand;
         std::memset(zeros.data(), 0, zeros.size());
         std::size_t done = 0;
         transfer.write(0, zeros.data(), std::min<std::size_t>(zeros.size(), std::size_t(m_image_size)), done);
@@ -100,7 +99,7 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
     case outcome::image_unreadable:
         // Made again from the download by the next run, rather than written again as it is.
         m_close_image();
-        image_manipulator::remove_image(image_manipulator::decompressed_path(m_image_path));
+        image_manipulator::remove_image(m_img_path);
         emit m_owner->error_msg(failure_text(result), true);
         KESTREL_LOG(logger::fatal, "Image error");
         break;

@@ -11,6 +11,7 @@
 #include "run/failure_texts.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -58,17 +59,20 @@ void image_burner::impl::m_write_image()
         emit m_owner->error_msg(::failure_text(failure::cannot_open), true);
     } else {
         disk_transfer transfer(disk_handle, bytes_per_sector);
-        chunk_buffers buffers(chunk_size(bytes_per_sector));
+        const bool shared = m_shared != nullptr;
         // The area is known before the copy unless the download is inflated while it runs.
-        const bool area_written = !m_inflater;
-        outcome result = m_write_chunks(transfer, buffers);
-        if (result == outcome::written && m_inflater)
+        const bool area_written = !(shared && m_shared->inflating());
+        aligned_buffer at_hand(shared ? image_stream::block_size : chunk_size(bytes_per_sector));
+        outcome result = shared ? m_write_blocks(transfer, at_hand) : m_write_chunks(transfer, at_hand.size());
+        if (result == outcome::written && !area_written)
             result = m_finish_inflating();
+        // The other copies need not wait for this one any longer.
+        m_shared.reset();
         if (result == outcome::written)
-            result = m_write_first_chunks(transfer, buffers, area_written);
+            result = m_write_first_chunks(transfer, at_hand, area_written);
         if (result == outcome::written && m_verification)
-            result = m_verify(transfer, buffers);
-        m_report(result, disk_handle, transfer, buffers);
+            result = m_verify(transfer, at_hand);
+        m_report(result, disk_handle, transfer, at_hand);
     }
     m_release_disk();
 }
@@ -88,11 +92,6 @@ chunk_reader::source image_burner::impl::m_image_chunks()
     };
 }
 
-chunk_reader::source image_burner::impl::m_inflated_chunks()
-{
-    return [this](char* buffer, std::size_t size) { return m_inflater->next(buffer, size); };
-}
-
 image_burner::impl::outcome image_burner::impl::m_inflating_failure(image_manipulator::failure why,
                                                                      outcome otherwise)
 {
@@ -106,31 +105,33 @@ image_burner::impl::outcome image_burner::impl::m_inflating_failure(image_manipu
     }
 }
 
-image_burner::impl::chunk_buffers::chunk_buffers(std::size_t size)
-    : ahead {aligned_buffer(size), aligned_buffer(size)}
-    , at_hand(size)
+bool image_burner::impl::m_write_chunk(disk_transfer& disk, std::int64_t offset, const char* buffer,
+                                       std::size_t length, bool padded, std::int64_t& written)
 {
+    std::size_t done = 0;
+    const DWORD error = padded ? disk.write_padded(std::uint64_t(offset), buffer, length, done)
+                               : disk.write(std::uint64_t(offset), const_cast<char*>(buffer), length, done);
+    written += static_cast<std::int64_t>(done);
+    // Reported once whole when the copy ends; a first flash reports as it inflates.
+    if (m_image_size >= 0 && written != m_image_size)
+        emit m_owner->report_progress(written, m_image_size);
+    return m_accepted(error, offset, length);
 }
 
-image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& disk,
-                                                               chunk_buffers& buffers)
+image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& disk, std::size_t chunk)
 {
-    const bool inflating = m_inflater != nullptr;
-    // Read before the reader's thread starts: the inflater is that thread's until it ends.
-    const std::int64_t size_hint = inflating ? m_inflater->size_hint() : -1;
-    chunk_reader chunks(buffers.ahead[0], buffers.ahead[1],
-                        inflating ? m_inflated_chunks() : m_image_chunks());
+    aligned_buffer ahead[2] {aligned_buffer(chunk), aligned_buffer(chunk)};
+    chunk_reader chunks(ahead[0], ahead[1], m_image_chunks());
     std::int64_t offset = 0;
     // Image bytes on the disk; the zeros that pad the last sector are not counted.
     std::int64_t written = 0;
-    std::int64_t expected = -1;
     for (;;) {
         std::size_t length = 0;
         char* buffer = chunks.next(length);
         if (!buffer)
-            return inflating ? m_inflating_failure(m_inflater->failure()) : outcome::image_unreadable;
+            return outcome::image_unreadable;
         if (length == 0)
-            break;
+            return outcome::written;
         // Only the image's last chunk may be refused.
         if (m_refused_at >= 0)
             return outcome::disconnected;
@@ -139,16 +140,48 @@ image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& di
         if (m_canceled)
             return outcome::canceled;
         if (offset > 0) {
-            // Known only once the image is whole, on a first flash.
-            if (!inflating)
-                image_manipulator::patch_chunk(buffer, std::uint64_t(offset), length, m_area_offset,
+            image_manipulator::patch_chunk(buffer, std::uint64_t(offset), length, m_area_offset,
+                                           m_configuration);
+            if (!m_write_chunk(disk, offset, buffer, length, false, written))
+                return outcome::disconnected;
+        }
+        offset += static_cast<std::int64_t>(length);
+    }
+}
+
+image_burner::impl::outcome image_burner::impl::m_write_blocks(disk_transfer& disk, aligned_buffer& at_hand)
+{
+    const bool inflating = m_shared->inflating();
+    // Read before the blocks come: its reader is the stream's own thread.
+    const std::int64_t size_hint = inflating ? m_shared->size_hint() : -1;
+    std::int64_t offset = 0;
+    std::int64_t written = 0;
+    std::int64_t expected = -1;
+    for (;;) {
+        std::size_t length = 0;
+        const char* block = m_shared->next_block(length);
+        if (!block)
+            return inflating ? m_inflating_failure(m_shared->failure()) : outcome::image_unreadable;
+        if (length == 0)
+            break;
+        if (m_refused_at >= 0)
+            return outcome::disconnected;
+        if (m_canceled)
+            return outcome::canceled;
+        if (offset > 0) {
+            const std::uint64_t end = std::uint64_t(offset) + length;
+            // Known before the copy when the image is complete; the block stays as the other
+            // copies write it, so the area is laid over a copy of it.
+            const bool holds_area = m_area_offset != image_manipulator::no_offset
+                && m_area_offset < end && m_area_offset + std::uint64_t(m_configuration.size()) > std::uint64_t(offset);
+            const char* source = block;
+            if (holds_area) {
+                std::memcpy(at_hand.data(), block, length);
+                image_manipulator::patch_chunk(at_hand.data(), std::uint64_t(offset), length, m_area_offset,
                                                m_configuration);
-            std::size_t done = 0;
-            const DWORD error = disk.write(std::uint64_t(offset), buffer, length, done);
-            written += static_cast<std::int64_t>(done);
-            if (!inflating && written != m_image_size)
-                emit m_owner->report_progress(written, m_image_size);
-            if (!m_accepted(error, offset, length))
+                source = at_hand.data();
+            }
+            if (!m_write_chunk(disk, offset, source, length, !holds_area, written))
                 return outcome::disconnected;
         }
         offset += static_cast<std::int64_t>(length);
@@ -178,11 +211,10 @@ bool image_burner::impl::m_accepted(DWORD error, std::int64_t offset, std::size_
 
 image_burner::impl::outcome image_burner::impl::m_finish_inflating()
 {
-    FILE* image = m_inflater->finish();
-    m_inflater.reset();
+    FILE* image = m_shared->finish();
     if (!image)
-        return outcome::no_space;
-    return m_take_image(image) ? outcome::written : outcome::no_area;
+        return m_inflating_failure(m_shared->failure(), outcome::no_space);
+    return m_take_image(image) ? outcome::written : m_drop_image_without_area();
 }
 
 bool image_burner::impl::m_take_image(FILE* image)
@@ -194,10 +226,10 @@ bool image_burner::impl::m_take_image(FILE* image)
 }
 
 image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transfer& disk,
-                                                                     chunk_buffers& buffers,
+                                                                     aligned_buffer& at_hand,
                                                                      bool area_written)
 {
-    aligned_buffer& buffer = buffers.at_hand;
+    aligned_buffer& buffer = at_hand;
     const std::int64_t chunk = static_cast<std::int64_t>(buffer.size());
     std::vector<std::int64_t> starts;
     // On a first flash the chunks that hold the area went out before the area was known.

@@ -59,9 +59,12 @@ public:
     failure last_failure() const;
 
     // Inflating piece by piece, for a copy that writes each piece as soon as it is made. The
-    // pieces also go into the decompressed image, under a temporary name until the last.
-    // False when inflating cannot start.
-    bool start_inflating(const std::string& gz_path);
+    // pieces also go into the decompressed image at `img_path` (beside the download when
+    // empty), under a temporary name until the last. A damaged download is forgotten unless
+    // it is `users_file`: an image file the user gave, never removed. False when inflating
+    // cannot start.
+    bool start_inflating(const std::string& gz_path, const std::string& img_path = std::string(),
+                         bool users_file = false);
     // Up to `size` next bytes of the image: fewer only at its end, 0 after it, -1 when
     // inflating failed (and was given up).
     std::int64_t inflate_next(char* buffer, std::size_t size);

@@ -77,6 +77,7 @@ struct image_manipulator::inflating {
     // The image is made under this name; the final one only ever holds a complete image.
     std::string partial_path;
     std::unique_ptr<QLockFile> owner;
+    bool users_file = false;
     file_pointer input;
     file_pointer output;
     std::unique_ptr<sparse_output> image;
@@ -100,14 +101,16 @@ image_manipulator::~image_manipulator()
     give_up_inflating();
 }
 
-bool image_manipulator::start_inflating(const std::string& gz_path)
+bool image_manipulator::start_inflating(const std::string& gz_path, const std::string& img_path,
+                                        bool users_file)
 {
     give_up_inflating();
     m_failure = failure::none;
     m_inflating = std::make_unique<inflating>();
     inflating& state = *m_inflating;
     state.gz_path = gz_path;
-    state.img_path = decompressed_path(gz_path);
+    state.img_path = img_path.empty() ? decompressed_path(gz_path) : img_path;
+    state.users_file = users_file;
     state.partial_path = partial_name(state.img_path);
     remove_abandoned_images(state.img_path);
     state.owner = owner_of(state.partial_path);
@@ -206,12 +209,14 @@ std::int64_t image_manipulator::m_give_up(failure why)
     const std::string gz_path = m_inflating->gz_path;
     const std::string img_path = m_inflating->img_path;
     const std::string partial_path = m_inflating->partial_path;
+    const bool users_file = m_inflating->users_file;
     m_inflating.reset();
     // Only what this inflating made: a complete image another program made stays.
     remove_file(partial_path);
     if (why == failure::download_damaged) {
         remove_image(img_path);
-        release_cache::forget_download(gz_path);
+        if (!users_file)
+            release_cache::forget_download(gz_path);
         KESTREL_LOG(logger::fatal, "Image error");
     } else if (why == failure::output_failed) {
         KESTREL_LOG(logger::fatal, "Cannot write the decompressed image");

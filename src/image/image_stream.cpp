@@ -1,11 +1,13 @@
 #include "image/image_stream.h"
 
 #include "image/aligned_buffer.h"
+#include "image/file_position.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -13,20 +15,25 @@
 
 namespace {
 
-// A few blocks ahead of the slowest copy: enough to keep the inflating going while each copy
-// writes, little enough for many copies at once.
-constexpr std::size_t block_size = 4 << 20;
-constexpr std::size_t block_count = 4;
+// One block ahead of the slowest copy: the next is made while every copy writes the last,
+// and many copies at once take little memory.
+constexpr std::size_t block_count = 2;
 // How often a waiting copy looks at its stop flag, which is set without a notification.
 constexpr std::chrono::milliseconds stop_check(50);
 constexpr std::int64_t gone = std::numeric_limits<std::int64_t>::max();
 
+struct file_closer {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
 } // namespace
 
+const std::size_t image_stream::block_size = 8 << 20;
+
 struct image_stream::state {
-    state(const std::string& path, std::size_t copies)
-        : gz_path(path)
-        , positions(copies, 0)
+    state(std::size_t copies, bool from_download)
+        : positions(copies, 0)
+        , inflates(from_download)
         , manipulator(&giving_up)
     {
         for (std::size_t block = 0; block < block_count; ++block)
@@ -59,7 +66,16 @@ struct image_stream::state {
                            [](std::int64_t position) { return position == gone; });
     }
 
-    void inflate_all()
+    // Up to a block of the image into `block`: fewer bytes only at its end, -1 on failure.
+    std::int64_t fill(char* block)
+    {
+        if (inflates)
+            return manipulator.inflate_next(block, block_size);
+        const std::size_t read = std::fread(block, 1, block_size, image.get());
+        return read < block_size && std::ferror(image.get()) ? -1 : std::int64_t(read);
+    }
+
+    void make_all()
     {
         std::unique_lock<std::mutex> lock(mutex);
         for (std::int64_t index = 0;; ++index) {
@@ -74,21 +90,26 @@ struct image_stream::state {
             }
             char* block = blocks[std::size_t(index) % block_count].data();
             lock.unlock();
-            const std::int64_t made = manipulator.inflate_next(block, block_size);
+            const std::int64_t made = fill(block);
+            // The last block goes out as whole pages.
+            const std::size_t tail = made > 0 ? std::size_t(made) % aligned_buffer::alignment : 0;
+            if (tail > 0)
+                std::memset(block + made, 0, aligned_buffer::alignment - tail);
             lock.lock();
             if (made < 0) {
-                end(manipulator.last_failure());
+                end(inflates ? manipulator.last_failure() : image_manipulator::failure::download_damaged);
                 return;
             }
             produced += made;
+            last_made = made < std::int64_t(block_size);
             changed.notify_all();
-            if (made < std::int64_t(block_size)) {
+            if (last_made) {
                 lock.unlock();
-                FILE* image = manipulator.finish_inflating();
+                FILE* complete = inflates ? manipulator.finish_inflating() : nullptr;
                 lock.lock();
-                if (image)
-                    std::fclose(image);
-                end(image ? image_manipulator::failure::none : manipulator.last_failure());
+                if (complete)
+                    std::fclose(complete);
+                end(!inflates || complete ? image_manipulator::failure::none : manipulator.last_failure());
                 return;
             }
         }
@@ -101,24 +122,47 @@ struct image_stream::state {
         changed.notify_all();
     }
 
-    const std::string gz_path;
+    std::string gz_path;
+    std::string img_path;
+    bool users_file = false;
     std::mutex mutex;
     std::condition_variable changed;
-    // What each copy has taken; `gone` once it has ended.
+    // Where each copy is: the start of the block it holds; `gone` once it has ended.
     std::vector<std::int64_t> positions;
     std::size_t taken = 0;
     std::vector<aligned_buffer> blocks;
     std::int64_t produced = 0;
+    // The image's last block is made: no more follow.
+    bool last_made = false;
     bool done = false;
     image_manipulator::failure outcome = image_manipulator::failure::none;
     std::int64_t size_hint = -1;
+    const bool inflates;
     std::atomic<bool> giving_up {false};
     image_manipulator manipulator;
+    std::unique_ptr<FILE, file_closer> image;
     std::thread producer;
 };
 
-image_stream::image_stream(const std::string& gz_path, std::size_t copies)
-    : m_state(std::make_shared<state>(gz_path, copies))
+std::shared_ptr<image_stream> image_stream::inflating(const std::string& gz_path, const std::string& img_path,
+                                                      bool users_file, std::size_t copies)
+{
+    auto shared = std::make_shared<state>(copies, true);
+    shared->gz_path = gz_path;
+    shared->img_path = img_path;
+    shared->users_file = users_file;
+    return std::shared_ptr<image_stream>(new image_stream(shared));
+}
+
+std::shared_ptr<image_stream> image_stream::reading(const std::string& img_path, std::size_t copies)
+{
+    auto shared = std::make_shared<state>(copies, false);
+    shared->img_path = img_path;
+    return std::shared_ptr<image_stream>(new image_stream(shared));
+}
+
+image_stream::image_stream(std::shared_ptr<state> shared)
+    : m_state(std::move(shared))
 {
 }
 
@@ -127,13 +171,16 @@ image_stream::~image_stream() = default;
 bool image_stream::start()
 {
     state& shared = *m_state;
-    if (!shared.manipulator.start_inflating(shared.gz_path)) {
+    const bool started = shared.inflates
+        ? shared.manipulator.start_inflating(shared.gz_path, shared.img_path, shared.users_file)
+        : (shared.image.reset(std::fopen(shared.img_path.c_str(), "rb")), shared.image != nullptr);
+    if (!started) {
         std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.end(shared.manipulator.last_failure());
+        shared.end(shared.inflates ? shared.manipulator.last_failure() : image_manipulator::failure::download_damaged);
         return false;
     }
-    shared.size_hint = shared.manipulator.trailer_size_hint();
-    shared.producer = std::thread([&shared] { shared.inflate_all(); });
+    shared.size_hint = shared.inflates ? shared.manipulator.trailer_size_hint() : -1;
+    shared.producer = std::thread([&shared] { shared.make_all(); });
     return true;
 }
 
@@ -168,37 +215,36 @@ image_stream::reader::~reader()
     m_state->changed.notify_all();
 }
 
-std::int64_t image_stream::reader::next(char* buffer, std::size_t size)
+const char* image_stream::reader::next_block(std::size_t& length)
 {
     state& shared = *m_state;
     std::unique_lock<std::mutex> lock(shared.mutex);
     std::int64_t& position = shared.positions[m_slot];
-    std::size_t copied = 0;
-    while (copied < size) {
+    position += std::int64_t(m_held);
+    m_held = 0;
+    shared.changed.notify_all();
+    length = 0;
+    for (;;) {
         if (m_canceled && *m_canceled)
-            return -1;
+            return nullptr;
+        if (shared.done && shared.outcome != image_manipulator::failure::none)
+            return nullptr;
         const std::int64_t ready = shared.produced - position;
-        if (ready > 0) {
-            const std::size_t offset = std::size_t(position % std::int64_t(block_size));
-            const std::size_t length = std::min({size - copied, block_size - offset, std::size_t(ready)});
-            const char* block = shared.blocks[std::size_t(position / std::int64_t(block_size)) % block_count].data();
-            // The block stays as it is while this copy has not passed it.
-            lock.unlock();
-            std::memcpy(buffer + copied, block + offset, length);
-            lock.lock();
-            position += std::int64_t(length);
-            copied += length;
-            shared.changed.notify_all();
-            continue;
+        // Blocks are whole, but the last.
+        if (ready >= std::int64_t(block_size) || (ready > 0 && shared.last_made)) {
+            m_held = std::min(std::size_t(ready), block_size);
+            length = m_held;
+            return shared.blocks[std::size_t(position / std::int64_t(block_size)) % block_count].data();
         }
-        if (shared.done) {
-            if (shared.outcome != image_manipulator::failure::none)
-                return -1;
-            break;
-        }
+        if (shared.last_made)
+            return shared.blocks[0].data();
         shared.changed.wait_for(lock, stop_check);
     }
-    return std::int64_t(copied);
+}
+
+bool image_stream::reader::inflating() const
+{
+    return m_state->inflates;
 }
 
 FILE* image_stream::reader::finish()
@@ -208,7 +254,7 @@ FILE* image_stream::reader::finish()
     shared.changed.wait(lock, [&] { return shared.done; });
     if (shared.outcome != image_manipulator::failure::none)
         return nullptr;
-    return std::fopen(image_manipulator::decompressed_path(shared.gz_path).c_str(), "rb");
+    return std::fopen(shared.img_path.c_str(), "rb");
 }
 
 image_manipulator::failure image_stream::reader::failure() const

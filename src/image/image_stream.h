@@ -1,10 +1,11 @@
 #pragma once
-// One download inflated once for every copy made from it at the same time. A thread of its own
-// inflates it piece by piece into a few blocks, which the copies read in turn, and into the
-// decompressed image that stays for the next run. The slowest copy sets the pace: a block is
-// made again only once every copy still reading has taken it. A copy that ends early, failed or
-// stopped, no longer holds the others back; once every copy has ended, inflating stops and
-// leaves nothing behind.
+// One image read once for every copy made from it at the same time: a download inflated (which
+// also makes the decompressed image that stays for the next run), or a decompressed image read.
+// A thread of its own makes it block by block into a few blocks that the copies write straight
+// from, in turn. The slowest copy sets the pace: a block is made again only once every copy
+// still reading has passed it. A copy that ends early, failed or stopped, no longer holds the
+// others back; once every copy has ended, the stream stops, and an inflating leaves nothing
+// behind.
 
 #include "image/image_manipulator.h"
 
@@ -18,22 +19,32 @@ class image_stream {
 public:
     class reader;
 
-    // For `copies` readers, one per copy; each is waited for until it is taken and ended.
-    image_stream(const std::string& gz_path, std::size_t copies);
-    // Stops inflating; what is unfinished is given up.
+    // Every block is this long but the last, aligned for unbuffered transfers.
+    static const std::size_t block_size;
+
+    // The download at `gz_path` inflated into the decompressed image at `img_path`; a damaged
+    // download is forgotten unless it is the user's own file.
+    static std::shared_ptr<image_stream> inflating(const std::string& gz_path, const std::string& img_path,
+                                                   bool users_file, std::size_t copies);
+    // The complete decompressed image at `img_path`, read.
+    static std::shared_ptr<image_stream> reading(const std::string& img_path, std::size_t copies);
+
+    // Stops the stream; an unfinished inflating is given up.
     ~image_stream();
     image_stream(const image_stream&) = delete;
     image_stream& operator=(const image_stream&) = delete;
 
-    // Starts inflating; false when it cannot, with failure() telling why.
+    // Starts making blocks; false when it cannot, with failure() telling why.
     bool start();
     image_manipulator::failure failure() const;
     // The next copy's reader, null once every copy has its own. `canceled` is its copy's stop
-    // flag, which must outlive the reader.
+    // flag, which must outlive the reader. A copy waits for the others until its reader ends.
     std::unique_ptr<reader> take_reader(const std::atomic<bool>* canceled);
 
 private:
     struct state;
+    explicit image_stream(std::shared_ptr<state> shared);
+
     std::shared_ptr<state> m_state;
 };
 
@@ -43,11 +54,14 @@ public:
     reader(const reader&) = delete;
     reader& operator=(const reader&) = delete;
 
-    // The next `size` bytes of the image, fewer only at its end, 0 after it; -1 when inflating
-    // failed or the copy was stopped (failure() tells which).
-    std::int64_t next(char* buffer, std::size_t size);
-    // Once next() gave 0: the complete image, opened for reading; null when it could not be
-    // made.
+    // The next block, `length` bytes (0 after the end), followed by zeros up to whole pages so
+    // that it can be written as it is; it stays as it is until the next call. Null when the
+    // image cannot be had (failure() tells why) or the copy was stopped.
+    const char* next_block(std::size_t& length);
+    // Whether the blocks are a download being inflated, rather than a complete image read.
+    bool inflating() const;
+    // Once next_block() gave the end: the complete image, opened for reading; null when it
+    // could not be made.
     FILE* finish();
     image_manipulator::failure failure() const;
     // The image's size as the download's trailer gives it (modulo 4 GiB), -1 without one.
@@ -60,4 +74,6 @@ private:
     std::shared_ptr<state> m_state;
     std::size_t m_slot;
     const std::atomic<bool>* m_canceled;
+    // The block handed out last, passed at the next call.
+    std::size_t m_held = 0;
 };

@@ -6,13 +6,15 @@
 #include <QThread>
 
 disk_writer::disk_writer(std::shared_ptr<device> disk, const std::string& image,
-                         const QByteArray& configuration, bool verify, image_stream* stream)
+                         const std::string& decompressed, const QByteArray& configuration, bool verify,
+                         image_stream* stream)
     : m_burner(std::make_shared<image_burner>(image, std::move(disk), configuration))
 {
+    m_burner->use_decompressed_image(decompressed);
     if (!verify)
         m_burner->skip_verification();
     if (stream)
-        m_burner->inflate_with(*stream);
+        m_burner->share_blocks_of(*stream);
 }
 
 disk_writer::~disk_writer()

@@ -20,10 +20,10 @@ class disk_writer : public QObject {
     Q_OBJECT
 
 public:
-    // `image` is the compressed image. Its decompressed image is copied when it is complete;
-    // otherwise the copy reads it as `stream` inflates it for the run's copies (null: as the
-    // burner inflates it for itself). Without `verify` the disk is not read back.
-    disk_writer(std::shared_ptr<device> disk, const std::string& image,
+    // `image` is the compressed image, `decompressed` its decompressed image. The copy writes
+    // the blocks of `stream`, shared by the run's copies; without one, it reads or inflates the
+    // image for itself. Without `verify` the disk is not read back.
+    disk_writer(std::shared_ptr<device> disk, const std::string& image, const std::string& decompressed,
                 const QByteArray& configuration, bool verify, image_stream* stream);
     // Stops the burner and waits for its thread: the disk is let go before the writer is gone.
     ~disk_writer() override;

@@ -6,6 +6,7 @@
 #include "config/worker_name.h"
 #include "device/device_manager.h"
 #include "image/cached_image.h"
+#include "image/image_file_cache.h"
 #include "image/image_manipulator.h"
 #include "image/image_retriever.h"
 #include "image/image_stream.h"
@@ -15,39 +16,15 @@
 #include "run/transitions.h"
 #include "run/worker_names.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <algorithm>
 
 namespace {
 
-const char* const image_copy_name = "image.gz";
-
-// An image file, made whole in a folder of the run: checked and unpacked there, so that the
-// user's file is never altered or removed. Empty when it can be flashed, else why not.
-QString unpack_image_file(const std::string& file, const QString& copy, const std::atomic<bool>& stop)
+// The text a damaged image file fails a run with.
+QString damaged_image_file(const std::string& file)
 {
-    if (!QFile::copy(QString::fromStdString(file), copy))
-        return failure_text(::failure::no_space);
-    image_manipulator manipulator(&stop);
-    FILE* image = manipulator.inflate_image(copy.toStdString());
-    const QString damaged = QString::fromStdString("The image is damaged: " + file);
-    switch (manipulator.last_failure()) {
-    case image_manipulator::failure::download_damaged:
-        return damaged;
-    case image_manipulator::failure::output_failed:
-        return failure_text(::failure::no_space);
-    case image_manipulator::failure::canceled:
-        return failure_text(::failure::canceled);
-    case image_manipulator::failure::none:
-        break;
-    }
-    const bool area_found = image
-        && image_manipulator::config_offset(image, image_configurator::block_size) != image_manipulator::no_offset;
-    if (image)
-        std::fclose(image);
-    return area_found ? QString() : damaged;
+    return QString::fromStdString("The image is damaged: " + file);
 }
 
 } // namespace
@@ -269,7 +246,6 @@ void flash_job::m_begin_run()
     m_stopped = false;
     m_failure.clear();
     m_stream.reset();
-    m_image_copy.reset();
 }
 
 void flash_job::m_image_ready(const std::string& path)
@@ -306,6 +282,7 @@ void flash_job::m_check_image()
     auto answer = std::make_shared<QString>(failure_text(::failure::canceled));
     if (m_request.image_file.empty()) {
         m_image = m_delivered;
+        m_decompressed = image_manipulator::decompressed_path(m_image);
         m_check.start(
             [answer, path = m_image](const std::atomic<bool>& stop) {
                 switch (cached_image::check(path, stop)) {
@@ -323,18 +300,26 @@ void flash_job::m_check_image()
             this, [this, answer, generation] { m_image_checked(generation, *answer); });
         return;
     }
-    m_image_copy = std::make_unique<QTemporaryDir>(QString::fromStdString(m_data_folder + "/image-file-XXXXXX"));
-    const QString copy = m_image_copy->filePath(image_copy_name);
-    m_image = copy.toStdString();
-    if (!m_image_copy->isValid()) {
-        m_image_checked(generation, failure_text(::failure::no_space));
-        return;
-    }
+    // Read where it is; its decompressed image is kept in the data folder, found again by the
+    // file on a later run.
+    m_image = m_request.image_file;
+    auto kept = std::make_shared<std::string>();
     m_check.start(
-        [answer, file = m_request.image_file, copy](const std::atomic<bool>& stop) {
-            *answer = unpack_image_file(file, copy, stop);
+        [answer, kept, file = m_request.image_file, folder = m_data_folder](const std::atomic<bool>& stop) {
+            if (!image_file_cache::looks_like_gzip(file)) {
+                *answer = damaged_image_file(file);
+                return;
+            }
+            *kept = image_file_cache::image_for(folder, file, stop);
+            if (!kept->empty())
+                answer->clear();
+            else if (!stop)
+                *answer = damaged_image_file(file);
         },
-        this, [this, answer, generation] { m_image_checked(generation, *answer); });
+        this, [this, answer, kept, generation] {
+            m_decompressed = *kept;
+            m_image_checked(generation, *answer);
+        });
 }
 
 void flash_job::m_image_checked(unsigned generation, const QString& failure_found)
@@ -432,23 +417,27 @@ void flash_job::m_start_writers()
         m_handle(job_event::all_done);
         return;
     }
-    // A first flash inflates the image once, for every disk, while they are written.
-    if (!image_manipulator::is_complete(image_manipulator::decompressed_path(m_image))) {
-        m_stream = std::make_shared<image_stream>(m_image, ready.size());
-        if (!m_stream->start()) {
-            const bool damaged = m_stream->failure() == image_manipulator::failure::download_damaged;
-            for (disk_run* disk : ready) {
-                m_devices.release_device(m_reports[m_index(*disk)].disk.get());
-                m_fail_disk(*disk, failure_text(damaged ? ::failure::download_damaged : ::failure::no_space));
-            }
-            m_handle(job_event::all_done);
-            return;
+    // The image is made ready once for every disk: a first flash inflates it while they are
+    // written, several disks share one reading of a complete image.
+    const bool image_file = !m_request.image_file.empty();
+    if (!image_manipulator::is_complete(m_decompressed))
+        m_stream = image_stream::inflating(m_image, m_decompressed, image_file, ready.size());
+    else if (ready.size() > 1)
+        m_stream = image_stream::reading(m_decompressed, ready.size());
+    if (m_stream && !m_stream->start()) {
+        const bool damaged = m_stream->failure() == image_manipulator::failure::download_damaged;
+        for (disk_run* disk : ready) {
+            m_devices.release_device(m_reports[m_index(*disk)].disk.get());
+            m_fail_disk(*disk, damaged ? m_damaged_text() : failure_text(::failure::no_space));
         }
+        m_stream.reset();
+        m_handle(job_event::all_done);
+        return;
     }
     for (disk_run* disk : ready) {
         const int index = m_index(*disk);
-        disk->writer = std::make_unique<disk_writer>(m_reports[index].disk, m_image, disk->configuration,
-                                                     m_request.verify, m_stream.get());
+        disk->writer = std::make_unique<disk_writer>(m_reports[index].disk, m_image, m_decompressed,
+                                                     disk->configuration, m_request.verify, m_stream.get());
         connect(disk->writer.get(), &disk_writer::progress, this,
                 [this, index](disk_progress_kind kind, qint64 done, qint64 total) {
                     m_set_disk(*m_disks[index], kind == disk_progress_kind::verifying ? disk_stage::verifying
@@ -461,6 +450,8 @@ void flash_job::m_start_writers()
                 });
         m_set_disk(*disk, disk_stage::writing);
     }
+    // Each writer holds its part of the stream: the blocks go once the last has written them.
+    m_stream.reset();
     emit writing_started();
     for (disk_run* disk : ready)
         disk->writer->start();
@@ -490,7 +481,7 @@ void flash_job::m_settle_disk()
         report.outcome = disk_outcome::canceled;
         m_set_disk(disk, disk_stage::done);
     } else {
-        m_fail_disk(disk, m_event_text);
+        m_fail_disk(disk, m_event_text == failure_text(::failure::download_damaged) ? m_damaged_text() : m_event_text);
     }
     const bool writing = std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& other) {
         return other.stage == disk_stage::writing || other.stage == disk_stage::verifying;
@@ -544,6 +535,12 @@ void flash_job::m_set_disk(disk_run& disk, disk_stage stage)
         return;
     report.stage = stage;
     emit disk_changed(index);
+}
+
+QString flash_job::m_damaged_text() const
+{
+    return m_request.image_file.empty() ? QString(failure_text(::failure::download_damaged))
+                                        : damaged_image_file(m_request.image_file);
 }
 
 int flash_job::m_index(const disk_run& disk) const

@@ -31,7 +31,6 @@
 #include <string>
 #include <vector>
 
-class QTemporaryDir;
 class device_manager;
 class disk_writer;
 class image_retriever;
@@ -136,6 +135,8 @@ private:
     void m_stop_preparation();
     void m_end_run();
     void m_set_disk(disk_run& disk, disk_stage stage);
+    // What a disk is told when the image turns out damaged: a download, or the user's file.
+    QString m_damaged_text() const;
     int m_index(const disk_run& disk) const;
 
     const std::string m_data_folder;
@@ -166,10 +167,9 @@ private:
     int m_settling = -1;
     bool m_settled_success = false;
 
-    // The compressed image of the run; its decompressed image is beside it.
+    // The compressed image of the run, and where its decompressed image is or is made.
     std::string m_image;
-    // An image file is checked and unpacked in a folder of the run's own, never in place.
-    std::unique_ptr<QTemporaryDir> m_image_copy;
+    std::string m_decompressed;
     std::shared_ptr<image_stream> m_stream;
     background_work m_check;
 };
