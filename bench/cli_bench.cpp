@@ -71,6 +71,13 @@ QString flash(const QString& work, const release_files& release, const std::vect
     return command + " >/dev/null";
 }
 
+// Forgets the image the command line keeps from a file it flashed, so that each flash is a
+// first flash.
+void forget_kept_image(const QString& work)
+{
+    QDir(work + "/data/Kestrel Flash Tool/images").removeRecursively();
+}
+
 QString dd_onto(const QString& node)
 {
     return " of=" + quoted(node) + " bs=8M oflag=direct conv=notrunc,fsync 2>/dev/null";
@@ -96,6 +103,7 @@ void fast_disk(const QString& work, qint64 size_mib, int rounds)
                                         rounds, [&] {
                                             QFile::remove(node);
                                             allocate_disk_file(node, stick_size, allocated);
+                                            forget_kept_image(work);
                                             ::sync();
                                         });
     out << pair_line("first flash", "igzip -dc | dd oflag=direct conv=fsync", first, 1.0) << Qt::flush;
@@ -118,7 +126,10 @@ void throttled(const QString& work, qint64 size_mib, int rounds, qint64 mib_per_
     }
     for (int stick = 0; stick < sticks; ++stick)
         limited.place(stick, nodes[stick], stick_size, allocated);
-    const auto settle = [] { ::sync(); };
+    const auto settle = [&work] {
+        forget_kept_image(work);
+        ::sync();
+    };
 
     const paired_runs one = run_pairs(limited.limited(flash(work, release, {0})),
                                       limited.limited("dd if=" + quoted(release.source) + dd_onto(nodes[0])),

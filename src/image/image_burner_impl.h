@@ -83,7 +83,7 @@ private:
     // One chunk at `offset`, counted in the progress; false when the disk took it not.
     bool m_write_chunk(disk_transfer& disk, std::int64_t offset, const char* buffer, std::size_t length,
                        bool padded, std::int64_t& written);
-    // The image complete: the chunks that hold the configuration area, when they were written
+    // The image complete: the pages that hold the configuration area, when they were written
     // before the area was known (not `area_written`), then the first chunk.
     outcome m_write_first_chunks(disk_transfer& disk, aligned_buffer& at_hand, bool area_written);
     outcome m_verify(disk_transfer& disk, aligned_buffer& at_hand);

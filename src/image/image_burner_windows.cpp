@@ -212,6 +212,9 @@ bool image_burner::impl::m_accepted(DWORD error, std::int64_t offset, std::size_
 image_burner::impl::outcome image_burner::impl::m_finish_inflating()
 {
     FILE* image = m_shared->finish();
+    // Made whole, then gone: another copy of the run found it without its area and dropped it.
+    if (!image && m_shared->failure() == image_manipulator::failure::none)
+        return outcome::download_damaged;
     if (!image)
         return m_inflating_failure(m_shared->failure(), outcome::no_space);
     return m_take_image(image) ? outcome::written : m_drop_image_without_area();
@@ -229,29 +232,34 @@ image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transf
                                                                      aligned_buffer& at_hand,
                                                                      bool area_written)
 {
-    aligned_buffer& buffer = at_hand;
-    const std::int64_t chunk = static_cast<std::int64_t>(buffer.size());
-    std::vector<std::int64_t> starts;
-    // On a first flash the chunks that hold the area went out before the area was known.
+    const std::int64_t chunk = static_cast<std::int64_t>(at_hand.size());
+    // Where a piece starts in the image, and how long it is.
+    std::vector<std::pair<std::int64_t, std::int64_t>> pieces;
+    // On a first flash the area went out before it was known: the pages that hold it go again,
+    // unless the first chunk, which goes last, holds them.
     if (!area_written) {
-        const std::int64_t first = std::int64_t(m_area_offset) / chunk;
-        const std::int64_t last = (std::int64_t(m_area_offset) + m_configuration.size() - 1) / chunk;
-        for (std::int64_t index = std::max<std::int64_t>(first, 1); index <= last; ++index)
-            starts.push_back(index * chunk);
+        const std::int64_t page = static_cast<std::int64_t>(aligned_buffer::alignment);
+        const std::int64_t start = std::max(chunk, std::int64_t(m_area_offset) / page * page);
+        const std::int64_t end = std::min(m_image_size,
+                                          (std::int64_t(m_area_offset) + m_configuration.size() + page - 1) / page * page);
+        if (end > start)
+            pieces.emplace_back(start, end - start);
     }
-    starts.push_back(0);
-    for (const std::int64_t start : starts) {
-        const std::size_t length = static_cast<std::size_t>(std::min(chunk, m_image_size - start));
-        if (start == m_refused_at || length == 0)
+    pieces.emplace_back(0, std::min(chunk, m_image_size));
+    for (const auto& [start, length] : pieces) {
+        // A last chunk the disk refused is not on it.
+        if (length == 0 || (m_refused_at >= 0 && start >= m_refused_at))
             continue;
-        if (!seek_file(m_image, start, SEEK_SET) || std::fread(buffer.data(), 1, length, m_image) != length)
+        if (!seek_file(m_image, start, SEEK_SET)
+            || std::fread(at_hand.data(), 1, std::size_t(length), m_image) != std::size_t(length))
             return outcome::image_unreadable;
-        image_manipulator::patch_chunk(buffer.data(), std::uint64_t(start), length, m_area_offset,
+        image_manipulator::patch_chunk(at_hand.data(), std::uint64_t(start), std::size_t(length), m_area_offset,
                                        m_configuration);
         if (m_canceled)
             return outcome::canceled;
         std::size_t done = 0;
-        if (!m_accepted(disk.write(std::uint64_t(start), buffer.data(), length, done), start, length))
+        if (!m_accepted(disk.write(std::uint64_t(start), at_hand.data(), std::size_t(length), done), start,
+                        std::size_t(length)))
             return outcome::disconnected;
     }
     return outcome::written;
