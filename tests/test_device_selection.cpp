@@ -1,4 +1,5 @@
 #include "device/device_windows.h"
+#include "gui/all_sticks_row.h"
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
 #include "logger.h"
@@ -175,9 +176,10 @@ private slots:
         QTest::addColumn<int>("disks");
         QTest::addColumn<int>("list_height");
         QTest::addColumn<bool>("scrolls");
-        QTest::newRow("2") << 2 << 145 << false;
-        QTest::newRow("3") << 3 << 219 << false;
-        QTest::newRow("4") << 4 << 220 << true;
+        // With the row that takes every stick at once after the disks.
+        QTest::newRow("2") << 2 << 219 << false;
+        QTest::newRow("3") << 3 << 220 << true;
+        QTest::newRow("4") << 4 << 221 << true;
     }
 
     void several_disks_unfold_to_their_height()
@@ -198,7 +200,7 @@ private slots:
         QVERIFY(!arrow()->isHidden());
         QCOMPARE(m_selection->cursor().shape(), Qt::PointingHandCursor);
         QCOMPARE(m_selection->size(), QSize(552, 72));
-        QCOMPARE(list()->count(), 2 * disks - 1);
+        QCOMPARE(list()->count(), 2 * disks + 1);
         QCOMPARE(list()->item(1)->sizeHint(), QSize(552, 1));
 
         click_header();
@@ -210,6 +212,40 @@ private slots:
         click_header();
         QVERIFY(list()->isHidden());
         QCOMPARE(m_selection->size(), QSize(552, 72));
+    }
+
+    // Two sticks or more that can be flashed: one more row takes them all, counted and summed;
+    // a stick too small is not among them. The choice goes once fewer than two are left.
+    void every_stick_at_once()
+    {
+        m_selection->update_devices_list({disk("sdb", "Stick A", 16000000000), disk("sdc", "Stick B", 8000000000),
+                                          disk("sdd", "Tiny", 1000000000)});
+        click_header();
+        auto* all = list()->findChild<all_sticks_row*>();
+        QVERIFY(all);
+        const QStringList texts = [&] {
+            QStringList found;
+            for (QLabel* label : all->findChildren<QLabel*>())
+                found << label->text();
+            return found;
+        }();
+        QVERIFY2(texts.contains("All USB sticks (2)") && texts.contains("24.00 GB in all"), qPrintable(texts.join('|')));
+        QTest::mouseClick(all, Qt::LeftButton);
+        QVERIFY(list()->isHidden());
+        QCOMPARE(title(), QString("All USB sticks (2)"));
+        QCOMPARE(info(), QString("24.00 GB in all"));
+        QVERIFY(m_selection->all_selected());
+        QVERIFY(m_selection->is_device_ok());
+        QVERIFY(!m_selection->selected_device());
+        QCOMPARE(m_selection->selected_devices().size(), std::size_t(2));
+
+        // A third stick joins the choice as it comes; with one left, nothing is chosen.
+        m_selection->update_devices_list({disk("sdb", "Stick A", 16000000000), disk("sdc", "Stick B", 8000000000),
+                                          disk("sde", "Stick C", 8000000000)});
+        QCOMPARE(m_selection->selected_devices().size(), std::size_t(3));
+        m_selection->update_devices_list({disk("sdb", "Stick A", 16000000000)});
+        QVERIFY(!m_selection->all_selected());
+        QVERIFY(m_selection->selected_devices().empty());
     }
 
     void right_click_does_not_unfold()

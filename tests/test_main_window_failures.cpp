@@ -324,6 +324,43 @@ private slots:
         QCOMPARE(driver.written_worker(), name_used ? QString("rig2") : QString("rig1"));
     }
 
+    // STOP while every stick at once is written: each stick stops at its next block, and none is
+    // left with a layout that boots.
+    void stop_during_the_write_of_a_batch()
+    {
+        // Six blocks of a first flash: held at its second, one stick keeps the others from
+        // going more than a block ahead of it, far from their ends.
+        window_driver driver(release_fixture::make("v3", 48 << 20, 1 << 20));
+        driver.add_stick("Stick 2");
+        driver.add_stick("Stick 3");
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        driver.fill_form("rig(%d)");
+        QVERIFY(driver.pick_all());
+        QTRY_VERIFY(driver.flash_clickable());
+        win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), at_once_ms);
+        {
+            const auto release = release_once_logged(driver, "Burning canceled");
+            QVERIFY(driver.press_flash());
+            QVERIFY(driver.press_card_button("STOP FLASHING"));
+        }
+        const int writes_at_stop = int(win32::test_control::journal().size());
+        QTRY_VERIFY_WITH_TIMEOUT(!driver.window()->is_busy(), at_once_ms);
+        // At most the write each stick had under way when the stop came.
+        int writes_after = 0;
+        const auto entries = win32::test_control::journal();
+        for (std::size_t index = std::size_t(writes_at_stop); index < entries.size(); ++index)
+            writes_after += entries[index].what == call::write;
+        QVERIFY2(writes_after <= 3, qPrintable(QString::number(writes_after)));
+        for (const auto& entry : entries)
+            QVERIFY(!(entry.what == call::write && entry.offset == 0));
+        QCOMPARE(journal_count(call::eject), 0);
+        QCOMPARE(driver.log_count("Flashing finished"), 0);
+        QVERIFY(!driver.window()->findChild<end_dialog*>());
+    }
+
     // What goes onto the stick is what the form held at FLASH: the form stays locked through
     // the run, and a value changed behind its back changes nothing of it.
     void form_stays_locked_through_the_run()

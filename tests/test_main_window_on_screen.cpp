@@ -7,6 +7,7 @@
 #include "gui/device_selection_widget.h"
 #include "gui/dialog_window.h"
 #include "gui/download_dialog.h"
+#include "gui/all_sticks_row.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
 #include "gui/more_settings.h"
@@ -181,6 +182,30 @@ private slots:
         win32::test_control::release_held();
         QVERIFY(wait_for<end_dialog>(window));
         QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+        QCOMPARE(look_at(window), QString());
+
+        // A third stick: the list offers them all at once, and the batch ends on a page that
+        // lists the three.
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        QTRY_VERIFY(!window->findChild<end_dialog*>());
+        const int before_third = driver.log_count("Updated window");
+        driver.add_stick("Third Stick");
+        QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") >= before_third + 2, 10000);
+        driver.open_device_list();
+        QTRY_VERIFY(window->findChild<all_sticks_row*>() && window->findChild<all_sticks_row*>()->isVisible());
+        QCOMPARE(look_at(window), QString());
+        QVERIFY(driver.pick_all());
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QVERIFY(wait_for<dialog_window>(window));
+        QVERIFY(driver.press_card_button("CONTINUE"));
+        QTRY_VERIFY_WITH_TIMEOUT(window->findChild<end_dialog*>() && window->findChild<end_dialog*>()->isVisible(),
+                                 60000);
+        QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+        int verified = 0;
+        for (QLabel* label : window->findChild<end_dialog*>()->findChildren<QLabel*>())
+            verified += label->text() == "verified";
+        QCOMPARE(verified, 3);
         QCOMPARE(look_at(window), QString());
         QCOMPARE(unknown_properties, QStringList());
     }

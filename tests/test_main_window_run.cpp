@@ -12,6 +12,7 @@
 #include "gui/main_window.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
+#include "platform/win32/test_control.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,6 +127,49 @@ private slots:
         QCOMPARE(written, (QStringList {"rig1", "rig2", "rig3"}));
         QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,4)"));
         QCOMPARE(driver.server().requests().count("GET " + release_server::image_path("v2.0.0")), 1);
+    }
+
+    // Every stick at once: one pulled while it is written fails alone, the others are verified,
+    // each with its own name, and the end page lists them all. Nothing else is written.
+    void every_stick_at_once_with_one_pulled()
+    {
+        window_driver driver(release_fixture::make("v3", 20 << 20, 1 << 20));
+        driver.host().add(fake_host::sata_disk());
+        const QStringList sticks {driver.stick(), driver.add_stick("Stick 2"), driver.add_stick("Stick 3")};
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        driver.fill_form("rig(%d)");
+        QVERIFY(driver.pick_all());
+        QTRY_VERIFY(driver.flash_clickable());
+        const std::string pulled_path = "\\\\.\\PhysicalDrive2";
+        win32::test_control::hold_call(win32::test_control::call::write, pulled_path, 1);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 60000);
+        driver.host().remove(sticks[1]);
+        win32::test_control::release_held();
+
+        QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+        QCOMPARE(driver.written_worker(sticks[0]), QString("rig1"));
+        QCOMPARE(driver.written_worker(sticks[2]), QString("rig3"));
+        QStringList shown;
+        for (QLabel* label : driver.window()->findChild<end_dialog*>()->findChildren<QLabel*>())
+            shown << label->text();
+        for (const char* text : {"2 of 3 USB sticks flashed", "rig1", "rig2", "rig3", "verified", "Device disconected!"})
+            QVERIFY2(shown.contains(text), text);
+        QCOMPARE(shown.count("verified"), 2);
+        QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,4)"));
+        for (const auto& entry : win32::test_control::journal())
+            if (entry.what == win32::test_control::call::write)
+                QVERIFY2(QStringList({"\\\\.\\PhysicalDrive0", "\\\\.\\PhysicalDrive2", "\\\\.\\PhysicalDrive3"})
+                             .contains(QString::fromStdString(entry.target)),
+                         entry.target.c_str());
+        // The next batch takes the sticks there are then.
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 2, 60000);
+        QCOMPARE(driver.written_worker(sticks[0]), QString("rig4"));
+        QCOMPARE(driver.written_worker(sticks[2]), QString("rig5"));
     }
 
     // Folded away, the optional fields are neither shown nor reached with Tab.

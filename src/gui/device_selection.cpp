@@ -1,5 +1,6 @@
 #include "gui/device_selection.h"
 
+#include "gui/all_sticks_row.h"
 #include "gui/device_selection_widget.h"
 #include "gui/device_size_text.h"
 #include "gui/list_style.h"
@@ -19,9 +20,9 @@ namespace {
 const char* const framed_style = "QFrame#header {border: 1px solid #eeeeee; border-radius : 4px;}";
 const char* const unframed_style = "QFrame#header {border: 0px; border-radius : 4px;}";
 
-int list_height(std::size_t disks)
+int list_height(std::size_t rows)
 {
-    int n = static_cast<int>(disks);
+    int n = static_cast<int>(rows);
     return n < 3 ? 73 * n - 1 : 216 + n;
 }
 
@@ -85,6 +86,20 @@ void device_selection::m_show_prompt()
 void device_selection::m_device_selected()
 {
     m_device_ok = false;
+    if (m_all_selected) {
+        const std::vector<std::shared_ptr<device>> sticks = m_usable();
+        std::uint64_t total = 0;
+        for (const std::shared_ptr<device>& stick : sticks)
+            total += stick->size;
+        KESTREL_LOG(logger::info, "Shown devices: all " << sticks.size() << " sticks");
+        m_title->setText(all_sticks_row::title(int(sticks.size())));
+        m_title->setStyleSheet(device_size_text::dark_title);
+        m_info->setText(device_size_text::gigabytes(total) + tr(" in all"));
+        m_info->setStyleSheet(device_size_text::grey_info);
+        m_device_ok = true;
+        m_fit_labels();
+        return;
+    }
     if (!m_selected) {
         m_show_prompt();
         return;
@@ -112,12 +127,23 @@ void device_selection::m_device_selected()
 void device_selection::m_deselect()
 {
     m_selected.reset();
+    m_all_selected = false;
     m_device_ok = false;
+}
+
+std::vector<std::shared_ptr<device>> device_selection::m_usable() const
+{
+    std::vector<std::shared_ptr<device>> usable;
+    for (const std::shared_ptr<device>& disk : m_devices)
+        if (disk->size > device_size_text::minimum_size)
+            usable.push_back(disk);
+    return usable;
 }
 
 void device_selection::m_resize_unfolded()
 {
-    int height = list_height(m_devices.size());
+    // The row of every stick at once follows the disks, where there is one.
+    int height = list_height(m_devices.size() + (m_usable().size() >= 2 ? 1 : 0));
     resize(552, height + 72);
     m_list->resize(552, height);
 }
@@ -137,6 +163,9 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
                         [&](const std::shared_ptr<device>& disk) {
                             return same_disk(*disk, *m_selected);
                         }))
+        m_deselect();
+    // Every stick at once while there are two or more to flash.
+    if (m_all_selected && m_usable().size() < 2)
         m_deselect();
     const bool choice_to_make =
         m_devices.size() >= 2 || (m_devices.size() == 1 && m_user_picked && !m_selected);
@@ -180,12 +209,35 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
         if (index + 1 < m_devices.size())
             list_style::append_separator(m_list, 552);
     }
+    const std::vector<std::shared_ptr<device>> usable = m_usable();
+    if (usable.size() >= 2) {
+        std::uint64_t total = 0;
+        for (const std::shared_ptr<device>& stick : usable)
+            total += stick->size;
+        list_style::append_separator(m_list, 552);
+        auto* row = new all_sticks_row(int(usable.size()), total, this);
+        auto* item = new QListWidgetItem(m_list);
+        item->setSizeHint(QSize(552, 72));
+        m_list->setItemWidget(item, row);
+        connect(row, &all_sticks_row::clicked, this, &device_selection::select_all);
+    }
 }
 
 void device_selection::select_device(std::shared_ptr<device> device)
 {
     m_user_picked = true;
+    m_all_selected = false;
     m_selected = std::move(device);
+    m_list->hide();
+    m_device_selected();
+    resize(552, 72);
+}
+
+void device_selection::select_all()
+{
+    m_user_picked = true;
+    m_all_selected = true;
+    m_selected.reset();
     m_list->hide();
     m_device_selected();
     resize(552, 72);
@@ -194,6 +246,20 @@ void device_selection::select_device(std::shared_ptr<device> device)
 std::shared_ptr<device> device_selection::selected_device() const
 {
     return m_selected;
+}
+
+std::vector<std::shared_ptr<device>> device_selection::selected_devices() const
+{
+    if (m_all_selected)
+        return m_usable();
+    if (m_selected)
+        return {m_selected};
+    return {};
+}
+
+bool device_selection::all_selected() const
+{
+    return m_all_selected;
 }
 
 bool device_selection::is_device_ok() const

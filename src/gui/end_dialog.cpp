@@ -6,6 +6,10 @@
 #include "gui/window_body.h"
 
 #include <QGraphicsDropShadowEffect>
+#include <QGridLayout>
+#include <QScrollArea>
+
+#include <algorithm>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -50,7 +54,7 @@ QLabel* link_label(const QString& text, int top, QWidget* parent)
 
 } // namespace
 
-end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
+end_dialog::end_dialog(QWidget* parent, const std::vector<stick_row>& batch) : QFrame(parent)
 {
     setFixedSize(600, 444);
     move(5, 53);
@@ -60,27 +64,26 @@ end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
 
     const Qt::Alignment top_centre = Qt::AlignTop | Qt::AlignVCenter;
     ui_style::icon_label(":/icons/flash-icon-success.svg", QSize(41, 41), this)->move(280, 8);
-    text_label("USB Flashing Successful!", QRect(209, 65, 300, 24), ui_style::ubuntu_medium(),
-               "QLabel {font-size: 16px; line-height: 1.43; color: #3a3939; "
-               "letter-spacing: -0.03px;}",
-               top_centre, this);
-    text_label("You are almost ready to start mining!", QRect(183, 93, 235, 20),
-               ui_style::ubuntu_regular(),
-               "QLabel {font-size: 14px; line-height: 1.43; color: #3a3939; "
-               "letter-spacing: -0.03px;}",
-               top_centre, this);
-    ui_style::icon_label(":/icons/number-1.svg", QSize(20, 20), this)->move(280, 137);
-    text_label("Plug the USB drive into your mining rig.", QRect(194, 165, 250, 16),
-               ui_style::ubuntu_regular(),
-               "QLabel {font-size: 12px; line-height: 1.43; color: #3a3939; "
-               "letter-spacing: -0.03px;}",
-               top_centre, this);
-    ui_style::icon_label(":/icons/number-2.svg", QSize(20, 20), this)->move(280, 213);
-    text_label("Change the primary boot device on your mining rig to a USB drive.",
-               QRect(173, 242, 255, 32), ui_style::ubuntu_regular(),
-               "QLabel {font-size: 12px; text-align: center; line-height: 1.43; color: #3a3939; "
-               "letter-spacing: -0.03px;}",
-               Qt::AlignCenter, this);
+    const char* const title_style = "QLabel {font-size: 16px; line-height: 1.43; color: #3a3939; "
+                                    "letter-spacing: -0.03px;}";
+    const char* const subtitle_style = "QLabel {font-size: 14px; line-height: 1.43; color: #3a3939; "
+                                       "letter-spacing: -0.03px;}";
+    const long flashed = std::count_if(batch.begin(), batch.end(), [](const stick_row& row) { return row.flashed; });
+    if (batch.empty() || flashed == long(batch.size())) {
+        text_label("USB Flashing Successful!", QRect(209, 65, 300, 24), ui_style::ubuntu_medium(), title_style,
+                   top_centre, this);
+        text_label("You are almost ready to start mining!", QRect(183, 93, 235, 20), ui_style::ubuntu_regular(),
+                   subtitle_style, top_centre, this);
+    } else {
+        text_label(tr("%1 of %2 USB sticks flashed").arg(flashed).arg(batch.size()), QRect(150, 65, 300, 24),
+                   ui_style::ubuntu_medium(), title_style, Qt::AlignTop | Qt::AlignHCenter, this);
+        text_label(tr("Flash the others again."), QRect(150, 93, 300, 20), ui_style::ubuntu_regular(),
+                   subtitle_style, Qt::AlignTop | Qt::AlignHCenter, this);
+    }
+    if (!batch.empty())
+        m_add_batch(batch);
+    else
+        m_add_steps();
     link_label(with_link("Learn more about recommended BIOS settings ", bios_settings_url),
                298, this);
     link_label(with_link("Learn more about Kestrel overclocking guide ", overclocking_guide_url),
@@ -105,6 +108,58 @@ end_dialog::end_dialog(QWidget* parent) : QFrame(parent)
 
     QPushButton* button = dialog_card::click_surface(this, face->geometry());
     connect(button, SIGNAL(clicked()), this, SLOT(m_clicked()));
+}
+
+void end_dialog::m_add_steps()
+{
+    const Qt::Alignment top_centre = Qt::AlignTop | Qt::AlignVCenter;
+    ui_style::icon_label(":/icons/number-1.svg", QSize(20, 20), this)->move(280, 137);
+    text_label("Plug the USB drive into your mining rig.", QRect(194, 165, 250, 16),
+               ui_style::ubuntu_regular(),
+               "QLabel {font-size: 12px; line-height: 1.43; color: #3a3939; "
+               "letter-spacing: -0.03px;}",
+               top_centre, this);
+    ui_style::icon_label(":/icons/number-2.svg", QSize(20, 20), this)->move(280, 213);
+    text_label("Change the primary boot device on your mining rig to a USB drive.",
+               QRect(173, 242, 255, 32), ui_style::ubuntu_regular(),
+               "QLabel {font-size: 12px; text-align: center; line-height: 1.43; color: #3a3939; "
+               "letter-spacing: -0.03px;}",
+               Qt::AlignCenter, this);
+}
+
+void end_dialog::m_add_batch(const std::vector<stick_row>& batch)
+{
+    // A row per stick, scrolled where there are more than room shows.
+    auto* area = new QScrollArea(this);
+    area->setObjectName("batch");
+    area->setGeometry(24, 130, 552, 156);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setStyleSheet("QScrollArea#batch {background: #ffffff; border: none;}");
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* rows = new QWidget(area);
+    rows->setObjectName("rows");
+    rows->setStyleSheet("QWidget#rows {background: #ffffff;}");
+    auto* grid = new QGridLayout(rows);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(4);
+    const char* const dark = "QLabel {font-size: 12px; color: #3a3939;}";
+    for (int index = 0; index < int(batch.size()); ++index) {
+        const stick_row& stick = batch[std::size_t(index)];
+        const QStringList cells {stick.name, stick.size, stick.worker, stick.outcome};
+        for (int column = 0; column < cells.size(); ++column) {
+            auto* cell = new QLabel(cells[column], rows);
+            cell->setFont(ui_style::ubuntu_regular());
+            cell->setStyleSheet(column < 3 ? dark
+                                : stick.flashed ? "QLabel {font-size: 12px; color: #68b641;}"
+                                                : "QLabel {font-size: 12px; color: #e92424;}");
+            grid->addWidget(cell, index, column);
+        }
+    }
+    grid->setColumnStretch(0, 1);
+    grid->setRowStretch(int(batch.size()), 1);
+    area->setWidget(rows);
+    area->setWidgetResizable(true);
 }
 
 void end_dialog::m_clicked()

@@ -144,7 +144,7 @@ void main_window::input_fields_changed()
     for (text_input* input : {m_btc, m_worker, m_group, m_wireless_ssid, m_wireless_key, m_ssh_key})
         ready = ready && input->is_valid();
     ready = ready && !m_btc->text().isEmpty() && m_device_list->is_device_ok()
-        && m_device_list->selected_device();
+        && !m_device_list->selected_devices().empty();
     if (ready)
         m_progress_button->reset();
     else

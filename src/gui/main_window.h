@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -87,16 +88,24 @@ private:
     void m_apply_form_lock();
     void m_connect_job();
     void m_job_stage_changed(job_stage stage);
-    void m_disk_progress(disk_progress_kind kind, qint64 done, qint64 total);
+    void m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total);
+    void m_show_batch_end();
     void m_run_finished(run_outcome outcome);
     void m_end_run(const QString& error_msg);
     void m_return_to_form();
 
     run_stage m_stage = run_stage::idle;
     device_manager* m_device_manager = nullptr;
-    // The disk of the current run, taken when the run looks at the selection; empty outside
-    // a run.
-    std::shared_ptr<device> m_selected_device;
+    // The disks of the current run, taken when the run looks at the selection (one, or every
+    // stick at once); empty outside a run.
+    std::vector<std::shared_ptr<device>> m_run_disks;
+    // Where each disk of the run has got to: the button shows the slowest.
+    struct disk_progress {
+        disk_progress_kind kind = disk_progress_kind::writing;
+        qint64 done = 0;
+        qint64 total = 0;
+    };
+    std::vector<disk_progress> m_progress;
     // The settings as the file held them when this window last read or wrote them: a field
     // whose text differs was changed by the user here.
     std::unique_ptr<inputs> m_settings;

@@ -7,6 +7,7 @@
 #include "config/worker_name.h"
 #include "device/device_manager.h"
 #include "gui/device_selection.h"
+#include "gui/device_size_text.h"
 #include "gui/dialog_window.h"
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
@@ -20,6 +21,8 @@
 #include "settings_store.h"
 
 #include <QPropertyAnimation>
+
+#include <algorithm>
 
 using namespace main_window_layout;
 
@@ -65,7 +68,9 @@ void main_window::m_connect_job()
     connect(m_job.get(), &flash_job::message, this, &main_window::m_job_message);
     connect(m_job.get(), &flash_job::writing_started, this, &main_window::start_burning);
     connect(m_job.get(), &flash_job::disk_progress, this,
-            [this](int, disk_progress_kind kind, qint64 done, qint64 total) { m_disk_progress(kind, done, total); });
+            [this](int index, disk_progress_kind kind, qint64 done, qint64 total) {
+                m_disk_progress(index, kind, done, total);
+            });
     connect(m_job.get(), &flash_job::finished, this, [this](run_outcome outcome) { m_run_finished(outcome); });
 }
 
@@ -88,7 +93,7 @@ bool main_window::m_form_locked() const
 {
     // A download accepted at start-up is no run: the form stays open meanwhile.
     return m_stage != run_stage::idle
-        && !(m_stage == run_stage::downloading && !m_selected_device);
+        && !(m_stage == run_stage::downloading && m_run_disks.empty());
 }
 
 void main_window::m_apply_form_lock()
@@ -131,22 +136,31 @@ void main_window::check_size()
 {
     if (m_stage != run_stage::folding)
         return;
-    m_selected_device = m_device_list->selected_device();
+    // Every stick attached now, when all are chosen; one plugged in later is not added.
+    m_run_disks = m_device_list->selected_devices();
     // The disk may have gone while the fold animation ran.
-    if (!m_selected_device) {
+    if (m_run_disks.empty()) {
         disconect_cancel();
         return;
     }
-    if (m_selected_device->size <= confirmation_threshold) {
+    QStringList large;
+    for (const std::shared_ptr<device>& disk : m_run_disks)
+        if (disk->size > confirmation_threshold)
+            large << QString::fromStdString(disk->name);
+    if (large.isEmpty()) {
         on_button_click();
         return;
     }
     m_set_stage(run_stage::confirming);
-    auto* dialog = new dialog_window(
-        "Large storage device selected, are you sure you would like to write on this device? "
-        "<font color=\"#3a3939\">All data on selected USB device will be lost!</font>",
-        tr("Confirm flashing").toStdString(), tr("CONTINUE").toStdString(),
-        tr("CANCEL").toStdString(), false, this);
+    // Asked once for a batch, naming the sticks it is about.
+    const std::string question = m_run_disks.size() == 1
+        ? "Large storage device selected, are you sure you would like to write on this device? "
+          "<font color=\"#3a3939\">All data on selected USB device will be lost!</font>"
+        : ("Large storage devices selected (" + large.join(", ")
+           + "), are you sure you would like to write on these devices? "
+             "<font color=\"#3a3939\">All data on them will be lost!</font>").toStdString();
+    auto* dialog = new dialog_window(question, tr("Confirm flashing").toStdString(), tr("CONTINUE").toStdString(),
+                                     tr("CANCEL").toStdString(), false, this);
     connect(dialog, SIGNAL(accepted()), this, SLOT(disconect_cancel()));
     connect(dialog, SIGNAL(declined()), this, SLOT(on_button_click()));
     connect(dialog, SIGNAL(closed()), this, SLOT(disconect_cancel()));
@@ -168,11 +182,15 @@ void main_window::on_button_click()
         request.values = m_form_values();
         // Untouched here, the counter is the settings' own: another run may have moved it on.
         request.worker_from_saved_counter = request.values.worker == m_settings->worker;
-        request.disks = {m_selected_device};
-        request.still_chosen = [this] {
-            const std::shared_ptr<device> shown = m_device_list->selected_device();
-            return m_selected_device && shown && same_disk(*shown, *m_selected_device);
-        };
+        request.disks = m_run_disks;
+        // One disk picked must still be the one shown; a batch is the sticks there were at
+        // FLASH, each refused alone by its preparation when it has gone.
+        if (m_run_disks.size() == 1)
+            request.still_chosen = [this] {
+                const std::shared_ptr<device> shown = m_device_list->selected_device();
+                return !m_run_disks.empty() && shown && same_disk(*shown, *m_run_disks.front());
+            };
+        m_progress.assign(m_run_disks.size(), disk_progress());
         m_set_stage(run_stage::querying);
         m_job->flash(request);
         if (!m_job->running())
@@ -226,7 +244,7 @@ void main_window::m_job_stage_changed(job_stage stage)
     if (!m_job->running()) {
         // The fold and the large-disk question are the window's own, and the end of a run is
         // the job's finished(); only the start-up check's stages show at once.
-        if (m_stage == run_stage::folding || m_stage == run_stage::confirming || m_selected_device)
+        if (m_stage == run_stage::folding || m_stage == run_stage::confirming || !m_run_disks.empty())
             return;
         m_set_stage(shown_stage(stage));
         return;
@@ -244,8 +262,24 @@ void main_window::start_burning()
     m_set_stage(run_stage::burning);
 }
 
-void main_window::m_disk_progress(disk_progress_kind kind, qint64 done, qint64 total)
+void main_window::m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total)
 {
+    if (std::size_t(index) >= m_progress.size() || total <= 0)
+        return;
+    m_progress[std::size_t(index)] = {kind, done, total};
+    // The button shows the slowest disk: the least way through its write and read-back.
+    const auto way = [](const disk_progress& disk) {
+        const double part = disk.total > 0 ? double(disk.done) / double(disk.total) : 0;
+        return disk.kind == disk_progress_kind::verifying ? 1 + part : part;
+    };
+    const disk_progress& slowest =
+        *std::min_element(m_progress.begin(), m_progress.end(),
+                          [&way](const disk_progress& a, const disk_progress& b) { return way(a) < way(b); });
+    if (slowest.total <= 0)
+        return;
+    kind = slowest.kind;
+    done = slowest.done;
+    total = slowest.total;
     switch (kind) {
     case disk_progress_kind::inflating:
         m_progress_button->report_progress_inflate(done, total);
@@ -269,6 +303,19 @@ void main_window::m_run_finished(run_outcome outcome)
         m_worker->setText(QString::fromStdString(saved->worker));
     }
     const disk_report* disk = m_job->disks().empty() ? nullptr : &m_job->disks().front();
+    // A batch that reached its sticks ends on the page that lists them, whatever each came to;
+    // stopped, it does so when a stick was through before the stop.
+    const bool reached = std::any_of(m_job->disks().begin(), m_job->disks().end(), [](const disk_report& report) {
+        return report.outcome != disk_outcome::canceled && report.outcome != disk_outcome::pending;
+    });
+    if (m_run_disks.size() > 1 && m_job->failure().isEmpty() && (outcome != run_outcome::stopped || reached)) {
+        if (outcome == run_outcome::succeeded)
+            m_progress_button->report_progress(1, 1);
+        burning_finished();
+        m_show_batch_end();
+        m_return_to_form();
+        return;
+    }
     switch (outcome) {
     case run_outcome::succeeded:
         // The copy is whole: the button turns to "FLASH ANOTHER?".
@@ -292,9 +339,30 @@ void main_window::m_run_finished(run_outcome outcome)
 void main_window::burning_finished()
 {
     KESTREL_LOG(logger::debug, "Flashing finished");
-    m_device_manager->unmount_device(m_selected_device.get(), true);
-    if (!m_settings->dont_show_again)
+    for (const std::shared_ptr<device>& disk : m_run_disks)
+        m_device_manager->unmount_device(disk.get(), true);
+    if (m_run_disks.size() == 1 && !m_settings->dont_show_again)
         (new end_dialog(this))->show();
+}
+
+void main_window::m_show_batch_end()
+{
+    std::vector<end_dialog::stick_row> rows;
+    int flashed = 0;
+    for (const disk_report& disk : m_job->disks()) {
+        end_dialog::stick_row row;
+        row.name = QString::fromStdString(disk.disk->name);
+        row.size = device_size_text::gigabytes(disk.disk->size);
+        row.worker = QString::fromStdString(disk.worker_name);
+        row.flashed = disk.outcome == disk_outcome::verified || disk.outcome == disk_outcome::written;
+        row.outcome = row.flashed ? (disk.outcome == disk_outcome::verified ? "verified" : "written")
+            : disk.outcome == disk_outcome::canceled          ? QString("canceled")
+                                                               : QString::fromStdString(disk.failure);
+        flashed += row.flashed;
+        rows.push_back(row);
+    }
+    (new end_dialog(this, rows))->show();
+    set_error_msg_text(tr("%1 of %2 USB sticks flashed").arg(flashed).arg(rows.size()), flashed < int(rows.size()));
 }
 
 void main_window::cancel()
@@ -331,7 +399,7 @@ void main_window::m_end_run(const QString& error_msg)
 
 void main_window::m_return_to_form()
 {
-    m_selected_device.reset();
+    m_run_disks.clear();
     m_set_stage(run_stage::idle);
     m_progress_button->reset();
     update_window();

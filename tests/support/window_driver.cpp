@@ -2,6 +2,7 @@
 
 #include "app_paths.h"
 #include "device/device.h"
+#include "gui/all_sticks_row.h"
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
 #include "gui/dialog_window.h"
@@ -23,6 +24,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -233,6 +235,8 @@ bool window_driver::press_window_close()
 void window_driver::open_device_list()
 {
     auto* list = m_window->findChild<device_selection*>();
+    if (list->findChild<QListWidget*>()->isVisible())
+        return;
     auto* header = list->findChild<QFrame*>("header");
     QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, header->geometry().center());
 }
@@ -282,6 +286,17 @@ bool window_driver::pick(const QString& model)
             && QString::fromStdString(list->selected_device()->name).contains(model);
     }
     return false;
+}
+
+bool window_driver::pick_all()
+{
+    auto* list = m_window->findChild<device_selection*>();
+    open_device_list();
+    auto* all = list->findChild<all_sticks_row*>();
+    if (!all || !all->isVisible())
+        return false;
+    QTest::mouseClick(all, Qt::LeftButton);
+    return list->all_selected();
 }
 
 void window_driver::fill_form(const QString& worker)

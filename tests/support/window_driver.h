@@ -79,7 +79,7 @@ public:
     bool press_card_close();
     // The close cross of the title bar.
     bool press_window_close();
-    // Unfolds the device list, as a click on its header does.
+    // Unfolds the device list, as a click on its header does, unless it is unfolded.
     void open_device_list();
     // Waits until the device watch has reported the disks it found when the window opened, so
     // that no late report rebuilds the list a test changed.
@@ -91,6 +91,8 @@ public:
     bool decline_download();
     // Picks the disk whose name holds `model` from the unfolded device list.
     bool pick(const QString& model);
+    // Picks "All USB sticks" from the unfolded device list.
+    bool pick_all();
     // Types a valid BTC address and `worker` into the form.
     void fill_form(const QString& worker);
 
