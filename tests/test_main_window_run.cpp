@@ -172,6 +172,20 @@ private slots:
         QCOMPARE(driver.written_worker(sticks[2]), QString("rig5"));
     }
 
+    // A form filled from the settings may be flashed as soon as the start-up download ends.
+    void flash_is_ready_once_the_start_up_download_ends()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
+        inputs saved;
+        saved.btc = window_driver::btc_address;
+        saved.location = "eu";
+        settings_store::save_settings(driver.data_folder(), saved);
+        driver.open_window();
+        QVERIFY(driver.wait_for_start_up_reports());
+        QVERIFY(driver.accept_download());
+        QVERIFY(driver.flash_clickable());
+    }
+
     // Folded away, the optional fields are neither shown nor reached with Tab.
     void folded_fields_are_out_of_reach()
     {

@@ -247,6 +247,9 @@ void main_window::m_job_stage_changed(job_stage stage)
         if (m_stage == run_stage::folding || m_stage == run_stage::confirming || !m_run_disks.empty())
             return;
         m_set_stage(shown_stage(stage));
+        // The start-up download is over: FLASH as the form allows.
+        if (m_stage == run_stage::idle)
+            input_fields_changed();
         return;
     }
     if (stage == job_stage::checking_image)
