@@ -594,6 +594,69 @@ private slots:
         QCOMPARE(sticks.run("flash --disk 2 --yes").status, 0);
     }
 
+    // A flashing station: sticks plugged in one after another get consecutive names; the sticks
+    // there before it started are left alone; Ctrl-C while a stick is written writes nothing more.
+    void flashing_station()
+    {
+        farm sticks(20 << 20);
+        sticks.save_settings("rig(%d)");
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::console io {in, out, err, false};
+        QStringList plugged;
+        const auto plug = [&] {
+            fake_host::disk blueprint = fake_host::usb_stick();
+            blueprint.rereads_partition_table = true;
+            plugged << sticks.host.add(blueprint);
+        };
+        // Each step once the station has told of the one before.
+        QTimer station;
+        int step = 0;
+        QObject::connect(&station, &QTimer::timeout, [&] {
+            const QString told = QString::fromStdString(out.str());
+            if (step == 0 && told.contains("Waiting for USB sticks")) {
+                plug();
+                ++step;
+            } else if (step == 1 && told.contains("\"rig1\" verified\a")) {
+                plug();
+                ++step;
+            } else if (step == 2 && told.contains("\"rig2\" verified\a")) {
+                win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive6", 1);
+                plug();
+                ++step;
+            } else if (step == 3 && win32::test_control::call_held()) {
+                cli::interruption::request();
+                ++step;
+            } else if (step == 4 && sticks.log().contains("Flashing canceled from the command line")) {
+                win32::test_control::release_held();
+                ++step;
+            }
+        });
+        station.start(10);
+
+        const cli::parse_result asked = cli::parse({"watch", "--yes"});
+        QCOMPARE(cli::run(asked.parsed, sticks.data_folder(), io), 130);
+        const QString told = QString::fromStdString(out.str());
+        QVERIFY2(told.contains("disk 4 (\\\\.\\PhysicalDrive4): \"rig1\" started\n"), qPrintable(told));
+        QVERIFY2(told.contains("disk 6 (\\\\.\\PhysicalDrive6): \"rig3\" canceled\a\n"), qPrintable(told));
+        const auto worker_of = [&](const QString& name) {
+            const QByteArray block = sticks.host.read(name, qint64(config_offset), 2048);
+            return QJsonDocument::fromJson(block).object()["rig"].toObject()["worker"].toString();
+        };
+        QCOMPARE(worker_of(plugged[0]), QString("rig1"));
+        QCOMPARE(worker_of(plugged[1]), QString("rig2"));
+        // Stopped before its partition table: the stick boots nothing.
+        QCOMPARE(sticks.host.read(plugged[2], 0, 512), QByteArray(512, '\0'));
+        int writes_to_the_last = 0;
+        for (const auto& entry : win32::test_control::journal()) {
+            QVERIFY2(QString::fromStdString(entry.target).contains(QRegExp("PhysicalDrive[456]$")), entry.target.c_str());
+            writes_to_the_last += entry.what == call::write && entry.target == "\\\\.\\PhysicalDrive6";
+        }
+        QCOMPARE(writes_to_the_last, 2);
+        QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
+    }
+
     void ctrl_c_from_the_terminal()
     {
         farm sticks;

@@ -3,6 +3,7 @@
 #include "app_paths.h"
 #include "cli/disk_listing.h"
 #include "cli/flash_command.h"
+#include "cli/watch_command.h"
 #include "device/device_manager.h"
 #include "logger.h"
 #include "permission_manager.h"
@@ -64,8 +65,15 @@ int run_command_line(const command_line::options& options)
 
 int run(const request& asked, const std::string& data_folder, console& io)
 {
-    return asked.what == request::command::list ? list_disks(asked, io)
-                                                : flash_command(asked, data_folder, io).run();
+    switch (asked.what) {
+    case request::command::list:
+        return list_disks(asked, io);
+    case request::command::flash:
+        return flash_command(asked, data_folder, io).run();
+    case request::command::watch:
+        return run_watch(asked, data_folder, io);
+    }
+    return 2;
 }
 
 } // namespace cli

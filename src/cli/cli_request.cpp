@@ -52,10 +52,11 @@ bool parse_number(const std::string& text, unsigned& number)
     return true;
 }
 
+// The options of flash, and of watch, which flashes every stick plugged in: no disk is named.
 class flash_parser {
 public:
     flash_parser(const std::vector<std::string>& arguments, cli::request& parsed)
-        : m_arguments(arguments), m_parsed(parsed)
+        : m_arguments(arguments), m_parsed(parsed), m_command(arguments.front())
     {
     }
 
@@ -66,6 +67,8 @@ public:
             if (!error.empty())
                 return error;
         }
+        if (m_parsed.what == cli::request::command::watch)
+            return std::string();
         if (m_parsed.all == !m_parsed.disks.empty())
             return "flash: name the disks with --disk N (as often as needed), or give --all";
         return std::string();
@@ -76,6 +79,9 @@ private:
     {
         std::optional<std::string> value;
         const std::string name = option_name(argument, value);
+        const bool watching = m_parsed.what == cli::request::command::watch;
+        if (watching && (name == "--disk" || argument == "--all"))
+            return "watch: flashes every stick plugged in; it takes no " + name;
         for (const flag_option& option : flash_flags)
             if (argument == option.name) {
                 m_parsed.*(option.flag) = option.value;
@@ -85,7 +91,7 @@ private:
             || std::any_of(std::begin(value_options), std::end(value_options),
                            [&](const value_option& option) { return name == option.name; });
         if (!takes_value)
-            return "flash: unknown argument \"" + argument + "\"";
+            return m_command + ": unknown argument \"" + argument + "\"";
         if (!value) {
             if (m_index + 1 >= m_arguments.size())
                 return name + " needs a value";
@@ -113,6 +119,7 @@ private:
 
     const std::vector<std::string>& m_arguments;
     cli::request& m_parsed;
+    const std::string m_command;
     std::size_t m_index = 1;
 };
 
@@ -141,12 +148,12 @@ parse_result parse(const std::vector<std::string>& arguments)
             }
             result.parsed.json = true;
         }
-    } else if (command == "flash") {
-        result.parsed.what = request::command::flash;
+    } else if (command == "flash" || command == "watch") {
+        result.parsed.what = command == "flash" ? request::command::flash : request::command::watch;
         result.error = flash_parser(arguments, result.parsed).run();
     } else {
-        result.error = command.empty() ? "--cli needs a command: list or flash"
-                                       : "unknown command \"" + command + "\": give list or flash";
+        result.error = command.empty() ? "--cli needs a command: list, flash or watch"
+                                       : "unknown command \"" + command + "\": give list, flash or watch";
     }
     return result;
 }

@@ -5,6 +5,7 @@
 //   --cli flash (--disk N ... | --all) [--yes] [--image FILE.gz] [--btc ADDR]
 //       [--worker TEMPLATE] [--group G] [--location CODE] [--ssid S] [--wifi-key K]
 //       [--ssh-key KEY] [--no-verify]
+//   --cli watch [the options of flash but --disk and --all]
 //
 // Options with a value also take the form --option=VALUE.
 
@@ -17,7 +18,7 @@
 namespace cli {
 
 struct request {
-    enum class command { list, flash };
+    enum class command { list, flash, watch };
 
     command what = command::list;
     bool json = false;

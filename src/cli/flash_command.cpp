@@ -10,8 +10,6 @@
 #include "run/failure_texts.h"
 #include "settings_store.h"
 
-#include <QFileInfo>
-
 namespace cli {
 
 flash_command::flash_command(const request& asked, const std::string& data_folder, console& io)
@@ -26,9 +24,9 @@ int flash_command::run()
         m_io.err << checked.error << std::endl;
         return 2;
     }
-    const QFileInfo image(QString::fromStdString(m_asked.image));
-    if (!m_asked.image.empty() && !(image.isFile() && image.isReadable())) {
-        m_io.err << "Cannot read the image " << m_asked.image << std::endl;
+    const std::string refusal = image_refusal(m_asked);
+    if (!refusal.empty()) {
+        m_io.err << refusal << std::endl;
         return 2;
     }
 
@@ -62,14 +60,9 @@ int flash_command::run()
         return 1;
     }
 
-    flash_request request;
-    request.values = checked.values;
-    // Without --worker the saved counter goes on, as another run may have moved it meanwhile.
-    request.worker_from_saved_counter = !m_asked.worker;
+    flash_request request = request_for(m_asked, checked.values);
     for (const flash_target& target : targets)
         request.disks.push_back(target.disk.record);
-    request.image_file = m_asked.image;
-    request.verify = m_asked.verify;
 
     interruption::catch_interrupts();
     flash_batch batch(m_data_folder, devices, targets, request, m_io);

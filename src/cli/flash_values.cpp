@@ -3,6 +3,8 @@
 #include "config/field_rules.h"
 #include "config/worker_name.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <iterator>
 
@@ -21,6 +23,25 @@ flash_values values_for(const request& asked, const inputs& saved)
     if (result.error.empty() && !known && asked.location)
         result.error = "Invalid mining location: give eu or usa";
     return result;
+}
+
+std::string image_refusal(const request& asked)
+{
+    const QFileInfo image(QString::fromStdString(asked.image));
+    if (!asked.image.empty() && !(image.isFile() && image.isReadable()))
+        return "Cannot read the image " + asked.image;
+    return std::string();
+}
+
+flash_request request_for(const request& asked, const inputs& values)
+{
+    flash_request request;
+    request.values = values;
+    // Without --worker the saved counter goes on, as another run may have moved it meanwhile.
+    request.worker_from_saved_counter = !asked.worker;
+    request.image_file = asked.image;
+    request.verify = asked.verify;
+    return request;
 }
 
 inputs counted_on(inputs values, std::size_t flashes)

@@ -4,6 +4,7 @@
 
 #include "cli/cli_request.h"
 #include "config/inputs.h"
+#include "run/flash_job.h"
 
 #include <cstddef>
 #include <string>
@@ -17,6 +18,14 @@ struct flash_values {
 };
 
 flash_values values_for(const request& asked, const inputs& saved);
+
+// Why a flash as `asked` cannot start, before any disk is looked at: an image file that cannot
+// be read. Empty when it can.
+std::string image_refusal(const request& asked);
+
+// What FLASH asks the flash job for: the values, with the worker counter the settings hold
+// unless --worker names another.
+flash_request request_for(const request& asked, const inputs& values);
 
 // `values` as the window holds them after `flashes` successful flashes: the worker template
 // counted on once per flash (an empty one stays empty). The k-th disk of a batch, from 0,
