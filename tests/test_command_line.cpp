@@ -180,13 +180,16 @@ private slots:
         QTest::newRow("flash without disks") << "flash --yes" << "flash: name the disks";
         QTest::newRow("flash with both") << "flash --all --disk 1" << "flash: name the disks";
         QTest::newRow("disk without number") << "flash --disk" << "--disk needs a value";
-        QTest::newRow("disk not a number") << "flash --disk one" << "--disk: \"one\" is no disk number";
+        QTest::newRow("disk not a number") << "flash --disk one" << "--disk: \"one\" is no disk number or device";
+        QTest::newRow("disk named twice") << "flash --disk 3 --disk=1 --disk 3" << "--disk: 3 is named twice";
+        // An unset shell variable must not mean "the latest release".
+        QTest::newRow("empty image") << "flash --all --image=" << "--image: the file name is empty";
         QTest::newRow("unknown option") << "flash --all --verify" << "flash: unknown argument \"--verify\"";
         QTest::newRow("value missing") << "flash --all --btc" << "--btc needs a value";
         QTest::newRow("json") << "list --json" << "list json";
-        QTest::newRow("disks in order, each once")
-            << "flash --disk 3 --disk=1 --disk 3 --yes --no-verify --image a.gz"
-            << "flash 3,1 yes no-verify a.gz";
+        QTest::newRow("disks in order, by number or device")
+            << "flash --disk 3 --disk=/dev/sdb --disk 01 --yes --no-verify --image a.gz"
+            << "flash 3,/dev/sdb,01 yes no-verify a.gz";
         QTest::newRow("values") << "flash --all --worker=rig(%d) --ssid my-net --wifi-key k=v"
                                 << "flash all rig(%d) my-net k=v";
     }
@@ -205,8 +208,8 @@ private slots:
             taken << "list" << (asked.json ? "json" : "");
         } else {
             QStringList disks;
-            for (unsigned disk : asked.disks)
-                disks << QString::number(disk);
+            for (const std::string& disk : asked.disks)
+                disks << QString::fromStdString(disk);
             taken << "flash" << (asked.all ? "all" : disks.join(',')) << (asked.yes ? "yes" : "")
                   << (asked.verify ? "" : "no-verify") << QString::fromStdString(asked.image);
             for (const auto* value : {&asked.worker, &asked.ssid, &asked.wireless_key})
@@ -224,11 +227,12 @@ private slots:
         QCOMPARE(table.status, 0);
         const QStringList lines = table.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 4);
+        QCOMPARE(lines[0], QString("DISK  PATH                DEVICE        SIZE  SERIAL        PORT  NAME"));
         for (int disk = 1; disk <= 3; ++disk)
-            QVERIFY2(QRegExp(QString(" *%1  \\\\\\\\\\.\\\\PhysicalDrive%1 +16\\.00 GB  Kingston DataTraveler 3\\.0 USB Device")
-                                 .arg(disk))
-                         .exactMatch(lines[disk]),
-                     qPrintable(lines[disk]));
+            QCOMPARE(lines[disk], QString("   %1  \\\\.\\PhysicalDrive%1  /dev/sd%2  16.00 GB  KST00000000%1  1-%1   "
+                                          "Kingston DataTraveler 3.0 USB Device")
+                                      .arg(disk)
+                                      .arg(QChar('a' + disk)));
 
         const cli_result json = sticks.run("list --json");
         QCOMPARE(json.status, 0);
@@ -236,6 +240,9 @@ private slots:
         QCOMPARE(disks.size(), 3);
         QCOMPARE(disks[0].toObject()["path"].toString(), QString("\\\\.\\PhysicalDrive1"));
         QCOMPARE(disks[2].toObject()["number"].toInt(), 3);
+        QCOMPARE(disks[2].toObject()["device"].toString(), QString("/dev/sdd"));
+        QCOMPARE(disks[2].toObject()["serial"].toString(), QString("KST000000003"));
+        QCOMPARE(disks[2].toObject()["port"].toString(), QString("1-3"));
         // The capacity as the drive geometry gives it, a little below the true size.
         QCOMPARE(disks[2].toObject()["size"].toDouble(), 15998169600.0);
         QVERIFY(sticks.untouched());
@@ -257,6 +264,10 @@ private slots:
         QTest::newRow("location") << "flash --all --yes --location asia" + btc
                                   << "Invalid mining location: give eu or usa";
         QTest::newRow("the SATA disk") << "flash --disk 0 --yes" + btc << "There is no USB disk 0 to flash";
+        QTest::newRow("the SATA disk by device") << "flash --disk /dev/sda --yes" + btc
+                                                 << "There is no USB disk /dev/sda to flash";
+        QTest::newRow("one disk by number and device") << "flash --disk 1 --disk /dev/sdb --yes" + btc
+                                                       << "Disk 1 (/dev/sdb) is named twice";
         QTest::newRow("image missing") << "flash --all --yes --image /nowhere/image.gz" + btc
                                        << "Cannot read the image /nowhere/image.gz";
     }
@@ -282,12 +293,16 @@ private slots:
     void no_yes_no_flash()
     {
         farm sticks;
-        const cli_result declined = sticks.run(QString("flash --disk 2 --disk 1 --worker rig(%d) --btc ") + btc_address, "no\n");
-        QCOMPARE(declined.status, 1);
-        QVERIFY2(declined.out.contains("  disk 2  \\\\.\\PhysicalDrive2  16.00 GB  Kingston DataTraveler 3.0 USB Device  -> worker \"rig1\"\n"
-                                       "  disk 1  \\\\.\\PhysicalDrive1  16.00 GB  Kingston DataTraveler 3.0 USB Device  -> worker \"rig2\"\n"
+        const QString asked = QString("flash --disk 2 --disk /dev/sdb --worker rig(%d) --btc ") + btc_address;
+        const cli_result declined = sticks.run(asked, "no\n");
+        // Not the status of a failed disk: a script must tell "nothing done" from "broken stick".
+        QCOMPARE(declined.status, 3);
+        QVERIFY2(declined.out.contains("  disk 2  \\\\.\\PhysicalDrive2  /dev/sdc  16.00 GB  Kingston DataTraveler 3.0 USB Device  -> worker \"rig1\"\n"
+                                       "  disk 1  \\\\.\\PhysicalDrive1  /dev/sdb  16.00 GB  Kingston DataTraveler 3.0 USB Device  -> worker \"rig2\"\n"
                                        "Type yes to erase them: Nothing was written."),
                  qPrintable(declined.out));
+        // No answer at all: the input was closed.
+        QCOMPARE(sticks.run(asked).status, 3);
         QVERIFY(sticks.untouched());
     }
 
@@ -327,7 +342,8 @@ private slots:
     void progress_in_lines_or_in_place()
     {
         std::ostringstream log;
-        cli::progress_lines lines(log, false);
+        std::ostringstream errors;
+        cli::progress_lines lines(log, errors, false);
         const std::size_t first = lines.add("disk 1  rig1");
         lines.add("disk 2  rig22");
         for (qint64 done = 0; done < 100; done += 4)
@@ -347,17 +363,25 @@ private slots:
         QVERIFY2(QRegExp("disk 1  rig1   verifying   50%  [0-9.]+ MB/s").exactMatch(printed[12]), qPrintable(printed[12]));
         QCOMPARE(printed.last(), QString("disk 1  rig1   verified"));
 
+        lines.error("disk 1 failed: why");
+        QCOMPARE(QString::fromStdString(errors.str()), QString("disk 1 failed: why\n"));
+        QCOMPARE(QString::fromStdString(log.str()).count('\n'), printed.size());
+
         std::ostringstream screen;
-        cli::progress_lines terminal(screen, true);
+        std::ostringstream screen_errors;
+        cli::progress_lines terminal(screen, screen_errors, true);
         terminal.add("download");
         const std::size_t disk = terminal.add("disk 1");
         terminal.report(disk, "writing", 25, 100);
         terminal.draw();
         terminal.note("a message");
-        QCOMPARE(QString::fromStdString(screen.str()),
-                 QString("\r\x1b[Kdownload  waiting\n\r\x1b[Kdisk 1    writing     25%\n"
-                         // Up over the lines, the message, the lines again below it.
-                         "\x1b[2A\r\x1b[Ka message\n\r\x1b[Kdownload  waiting\n\r\x1b[Kdisk 1    writing     25%\n"));
+        const QString drawn = "\r\x1b[Kdownload  waiting\n\r\x1b[Kdisk 1    writing     25%\n";
+        // Up over the lines, the message, the lines again below it.
+        QCOMPARE(QString::fromStdString(screen.str()), drawn + "\x1b[2A\r\x1b[Ka message\n" + drawn);
+        // A failure on the error stream, the lines again below it on the same screen.
+        terminal.error("disk 1 failed: why");
+        QCOMPARE(QString::fromStdString(screen.str()), drawn + "\x1b[2A\r\x1b[Ka message\n" + drawn + "\x1b[2A\r\x1b[K" + drawn);
+        QCOMPARE(QString::fromStdString(screen_errors.str()), QString("disk 1 failed: why\n"));
     }
 
     void flash_all_numbers_the_sticks()
@@ -429,8 +453,11 @@ private slots:
         const cli_result flashed = sticks.run("flash --all --yes" + options);
         const bool failed = outcome.startsWith("failed");
         QCOMPARE(flashed.status, failed ? 1 : 0);
-        QVERIFY2(flashed.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" " + outcome + "\n"),
-                 qPrintable(flashed.out));
+        // The outcome with the results, why on the error stream alone.
+        const QString second_stick = "disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" ";
+        QVERIFY2(flashed.out.contains("  " + second_stick + (failed ? "failed" : outcome) + "\n"), qPrintable(flashed.out));
+        QCOMPARE(flashed.err, failed ? second_stick + outcome + "\n" : QString());
+        QVERIFY2(!failed || !flashed.out.contains(outcome), qPrintable(flashed.out));
         QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
         QCOMPARE(sticks.stick_content(2), sticks.flashed_image("rig3"));
         // A name handed out is never handed out again, whatever became of its stick.
@@ -499,8 +526,8 @@ private slots:
 
         const cli_result first = sticks.run("flash --disk 2 --yes");
         QCOMPARE(second.status, 1);
-        QVERIFY2(second.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" failed: The device is in use by another flash\n"),
-                 qPrintable(second.out));
+        QVERIFY2(second.err.contains("disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" failed: The device is in use by another flash\n"),
+                 qPrintable(second.err));
         QCOMPARE(journal_after, journal_before);
         QCOMPARE(first.status, 0);
         QVERIFY(first.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig1\" verified\n"));
@@ -529,9 +556,9 @@ private slots:
         const QString path = sticks.image_file(content);
         const cli_result refused = sticks.run("flash --all --yes --image " + path);
         QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.contains("The image is damaged: " + path + "\n"), qPrintable(refused.err));
         for (int disk = 1; disk <= 3; ++disk)
-            QVERIFY2(refused.out.contains(QString("  disk %1 (\\\\.\\PhysicalDrive%1): \"rig%1\" failed: The image is damaged: ")
-                                              .arg(disk) + path + "\n"),
+            QVERIFY2(refused.out.contains(QString("  disk %1 (\\\\.\\PhysicalDrive%1): \"rig%1\" failed\n").arg(disk)),
                      qPrintable(refused.out));
         if (QString(QTest::currentDataTag()) == "not gzip")
             QVERIFY(sticks.untouched());
@@ -657,8 +684,34 @@ private slots:
         QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
     }
 
+    // The failure on the error stream, the outcome of each disk with the results.
+    void a_failed_download_fails_every_disk()
+    {
+        farm sticks;
+        sticks.save_settings("rig(%d)");
+        sticks.server.answer_for(release_server::image_path("v1")).cut_after = 4096;
+        const cli_result failed = sticks.run("flash --disk 1 --disk 3 --yes");
+        QCOMPARE(failed.status, 1);
+        QVERIFY2(failed.err.startsWith("Network error: "), qPrintable(failed.err));
+        QVERIFY2(!failed.out.contains("Network error"), qPrintable(failed.out));
+        QVERIFY2(failed.out.contains("  disk 1 (\\\\.\\PhysicalDrive1): \"rig1\" failed\n"
+                                     "  disk 3 (\\\\.\\PhysicalDrive3): \"rig2\" failed\n"),
+                 qPrintable(failed.out));
+        QVERIFY(sticks.untouched());
+    }
+
+    void ctrl_c_from_the_terminal_data()
+    {
+        QTest::addColumn<int>("signal_number");
+        QTest::newRow("Ctrl-C") << SIGINT;
+        // A service manager's stop, a closed terminal.
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
     void ctrl_c_from_the_terminal()
     {
+        QFETCH(int, signal_number);
         farm sticks;
         sticks.save_settings("rig(%d)");
         sticks.server.answer_for(release_server::image_path("v1")).hold_after = 4096;
@@ -672,7 +725,7 @@ private slots:
         program.setProcessEnvironment(environment);
         program.start(tool_process::program_path(), {"--cli", "flash", "--all", "--yes"});
         QTRY_COMPARE_WITH_TIMEOUT(sticks.server.held_transfers(), 1, 30000);
-        ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+        ::kill(static_cast<pid_t>(program.processId()), signal_number);
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 130);
@@ -687,14 +740,14 @@ private slots:
         help.start(tool_process::program_path(), {"--help"});
         QVERIFY(help.waitForFinished(30000));
         QCOMPARE(help.exitCode(), 0);
-        QVERIFY(help.readAllStandardOutput().contains("kestrel-flash-tool --cli flash (--disk N ... | --all)"));
+        QVERIFY(help.readAllStandardOutput().contains("kestrel-flash-tool --cli flash (--disk N|/dev/sdX ... | --all)"));
 
         QProcess bad;
         bad.start(tool_process::program_path(), {"--cli", "flash", "--disk", "x"});
         QVERIFY(bad.waitForFinished(30000));
         QCOMPARE(bad.exitCode(), 2);
         QCOMPARE(bad.readAllStandardError(),
-                 QByteArray("--disk: \"x\" is no disk number (see --cli list)\nTry kestrel-flash-tool --help\n"));
+                 QByteArray("--disk: \"x\" is no disk number or device (see --cli list)\nTry kestrel-flash-tool --help\n"));
     }
 };
 

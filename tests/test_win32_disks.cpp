@@ -88,22 +88,25 @@ private slots:
         QTest::addColumn<QString>("device_path");
         QTest::addColumn<bool>("whole_disk");
         QTest::addColumn<int>("bus");
+        // The USB device's port as the kernel names it, for telling sticks apart.
+        QTest::addColumn<QString>("port");
         const QString pci = "/sys/devices/pci0000:00/";
         const QString scsi = ":1.0/host6/target6:0:0/6:0:0:0/block/";
-        QTest::newRow("USB stick") << "sdb" << pci + "0000:00:14.0/usb2/2-1/2-1" + scsi + "sdb" << true << int(BusTypeUsb);
-        QTest::newRow("USB SSD on UAS") << "sdc" << pci + "0000:00:14.0/usb4/4-2/4-2" + scsi + "sdc" << true << int(BusTypeUsb);
-        QTest::newRow("USB NVMe enclosure") << "sdd" << pci + "0000:00:14.0/usb4/4-1/4-1.2/4-1.2" + scsi + "sdd" << true << int(BusTypeUsb);
-        QTest::newRow("USB SD reader, card or none") << "sde" << pci + "0000:00:14.0/usb1/1-3/1-3" + scsi + "sde" << true << int(BusTypeUsb);
+        QTest::newRow("USB stick") << "sdb" << pci + "0000:00:14.0/usb2/2-1/2-1" + scsi + "sdb" << true << int(BusTypeUsb) << QString("2-1");
+        QTest::newRow("USB SSD on UAS") << "sdc" << pci + "0000:00:14.0/usb4/4-2/4-2" + scsi + "sdc" << true << int(BusTypeUsb) << QString("4-2");
+        QTest::newRow("USB NVMe enclosure") << "sdd" << pci + "0000:00:14.0/usb4/4-1/4-1.2/4-1.2" + scsi + "sdd" << true << int(BusTypeUsb) << QString("4-1.2");
+        QTest::newRow("USB SD reader, card or none") << "sde" << pci + "0000:00:14.0/usb1/1-3/1-3" + scsi + "sde" << true << int(BusTypeUsb) << QString("1-3");
         QTest::newRow("USB SD reader, MMC host") << "mmcblk1"
-            << pci + "0000:00:14.0/usb1/1-4/1-4:1.0/rtsx_usb_sdmmc.4/mmc_host/mmc1/mmc1:aaaa/block/mmcblk1" << true << int(BusTypeUsb);
+            << pci + "0000:00:14.0/usb1/1-4/1-4:1.0/rtsx_usb_sdmmc.4/mmc_host/mmc1/mmc1:aaaa/block/mmcblk1" << true << int(BusTypeUsb) << QString("1-4");
         QTest::newRow("internal PCI SD reader") << "mmcblk0"
-            << pci + "0000:00:1c.0/0000:02:00.0/rtsx_pci_sdmmc.0/mmc_host/mmc0/mmc0:0001/block/mmcblk0" << true << int(BusTypeSd);
-        QTest::newRow("NVMe") << "nvme0n1" << pci + "0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1" << true << int(BusTypeNvme);
-        QTest::newRow("virtio") << "vda" << pci + "0000:00:04.0/virtio1/block/vda" << true << int(BusTypeVirtual);
-        QTest::newRow("SATA") << "sda" << pci + "0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda" << true << int(BusTypeSata);
-        QTest::newRow("sr0") << "sr0" << pci + "0000:00:17.0/ata2/host1/target1:0:0/1:0:0:0/block/sr0" << false << int(BusTypeSata);
+            << pci + "0000:00:1c.0/0000:02:00.0/rtsx_pci_sdmmc.0/mmc_host/mmc0/mmc0:0001/block/mmcblk0" << true << int(BusTypeSd) << QString();
+        QTest::newRow("NVMe") << "nvme0n1" << pci + "0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1" << true << int(BusTypeNvme) << QString();
+        QTest::newRow("virtio") << "vda" << pci + "0000:00:04.0/virtio1/block/vda" << true << int(BusTypeVirtual) << QString();
+        QTest::newRow("SATA") << "sda" << pci + "0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0/block/sda" << true << int(BusTypeSata) << QString();
+        QTest::newRow("sr0") << "sr0" << pci + "0000:00:17.0/ata2/host1/target1:0:0/1:0:0:0/block/sr0" << false << int(BusTypeSata) << QString();
         for (const char* name : {"loop0", "zram0", "dm-0", "md127"})
-            QTest::newRow(name) << name << "/sys/devices/virtual/block/" + QString(name) << false << int(BusTypeVirtual);
+            QTest::newRow(name) << name << "/sys/devices/virtual/block/" + QString(name) << false << int(BusTypeVirtual)
+                                << QString();
     }
 
     void real_world_disks()
@@ -112,8 +115,10 @@ private slots:
         QFETCH(QString, device_path);
         QFETCH(bool, whole_disk);
         QFETCH(int, bus);
+        QFETCH(QString, port);
         QCOMPARE(win32::is_whole_disk_name(name.toStdString()), whole_disk);
         QCOMPARE(int(win32::bus_of(device_path.toStdString())), bus);
+        QCOMPARE(QString::fromStdString(win32::usb_port_of(device_path.toStdString())), port);
     }
 
     void mount_table_lines_data()
@@ -279,7 +284,7 @@ private slots:
         QCOMPARE(disk.control(IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0), DWORD(0));
     }
 
-    void descriptor_carries_vendor_and_product_when_there_is_room()
+    void descriptor_carries_vendor_product_and_serial_when_there_is_room()
     {
         fake_host host;
         host.add(fake_host::usb_stick());
@@ -293,6 +298,7 @@ private slots:
         QVERIFY(descriptor.Size > sizeof descriptor);
         QCOMPARE(QString(buffer + descriptor.VendorIdOffset), QString("Kingston"));
         QCOMPARE(QString(buffer + descriptor.ProductIdOffset), QString("DataTraveler 3.0"));
+        QCOMPARE(QString(buffer + descriptor.SerialNumberOffset), QString("KST000000001"));
     }
 
     void setup_calls_check_structure_sizes()

@@ -63,6 +63,7 @@ disk=$device/block/sda
 mkdir -p "$host/$disk/queue" "$host/sys/block" "$host/sys/class/block" "$host/dev" "$host/proc/self"
 echo "Kestrel " >"$host/$device/vendor"
 echo "CI Stick        " >"$host/$device/model"
+echo "KST42" >"$host/${device%%/1-1:1.0/*}/serial"
 echo 31250000 >"$host/$disk/size"
 echo 0 >"$host/$disk/ro"
 echo 1 >"$host/$disk/removable"
@@ -77,7 +78,7 @@ truncate -s 16000000000 "$host/dev/sda"
 : >"$host/proc/self/mountinfo"
 printf 'Filename\tType\tSize\tUsed\tPriority\n' >"$host/proc/swaps"
 listed=$(cd "$work" && KESTREL_HOST_ROOT=$host XDG_DATA_HOME=$work/data "$program" --cli list --json)
-expected='[{"name":"Kestrel CI Stick USB Device","number":0,"path":"\\\\.\\PhysicalDrive0","size":15998169600}]'
+expected='[{"device":"/dev/sda","name":"Kestrel CI Stick USB Device","number":0,"path":"\\\\.\\PhysicalDrive0","port":"1-1","serial":"KST42","size":15998169600}]'
 [ "$(sed 's/^ *//; s/": /":/' <<<"$listed" | tr -d '\n')" = "$expected" ] || fail "the installed program listed: $listed"
 
 # Started by a normal user from its menu entry, it asks pkexec for the program the action names.

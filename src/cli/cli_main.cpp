@@ -2,6 +2,7 @@
 
 #include "app_paths.h"
 #include "cli/disk_listing.h"
+#include "cli/exit_status.h"
 #include "cli/flash_command.h"
 #include "cli/watch_command.h"
 #include "device/device_manager.h"
@@ -24,7 +25,7 @@ int list_disks(const cli::request& asked, cli::console& io)
     device_manager devices;
     const std::vector<cli::listed_disk> offered = cli::offered_disks(devices.get_devices());
     io.out << (asked.json ? cli::disk_json(offered) : cli::disk_table(offered));
-    return 0;
+    return cli::exit_status::done;
 }
 
 } // namespace
@@ -35,16 +36,16 @@ int run_command_line(const command_line::options& options)
 {
     if (options.remaining.size() > 1) {
         std::cerr << "--cli takes no argument \"" << options.remaining[1] << "\"\n" << help_hint << std::endl;
-        return 2;
+        return exit_status::refused;
     }
     const parse_result parsed = parse(options.cli_arguments);
     if (!parsed.error.empty()) {
         std::cerr << parsed.error << '\n' << help_hint << std::endl;
-        return 2;
+        return exit_status::refused;
     }
     if (!permission_manager().is_elevated()) {
         std::cerr << "Run as root, for example with sudo" << std::endl;
-        return 2;
+        return exit_status::refused;
     }
     // Taken before the application object exists, as the window's start does, so that both
     // use the same folder.
@@ -73,7 +74,7 @@ int run(const request& asked, const std::string& data_folder, console& io)
     case request::command::watch:
         return run_watch(asked, data_folder, io);
     }
-    return 2;
+    return exit_status::refused;
 }
 
 } // namespace cli

@@ -13,8 +13,8 @@ namespace cli {
 // log, runs the command on a core application (no display needed); the exit status.
 int run_command_line(const command_line::options& options);
 
-// One command over `data_folder`, once the application object and the log exist: 0 done,
-// 1 a disk (or the image) failed, 2 bad arguments, 130 interrupted.
+// One command over `data_folder`, once the application object and the log exist; the exit
+// status is one of exit_status's.
 int run(const request& asked, const std::string& data_folder, console& io);
 
 } // namespace cli

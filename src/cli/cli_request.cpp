@@ -43,13 +43,10 @@ std::string option_name(const std::string& argument, std::optional<std::string>&
     return argument.substr(0, equals);
 }
 
-bool parse_number(const std::string& text, unsigned& number)
+bool is_disk_number(const std::string& text)
 {
-    if (text.empty() || text.size() > 9
-        || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    number = static_cast<unsigned>(std::stoul(text));
-    return true;
+    return !text.empty() && text.size() <= 9
+        && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The options of flash, and of watch, which flashes every stick plugged in: no disk is named.
@@ -99,8 +96,13 @@ private:
         }
         if (name == "--disk")
             return m_take_disk(*value);
-        if (name == "--image")
+        if (name == "--image") {
+            // Most likely an unset shell variable: flashing the latest release instead would
+            // write what nobody asked for.
+            if (value->empty())
+                return "--image: the file name is empty";
             m_parsed.image = *value;
+        }
         for (const value_option& option : value_options)
             if (name == option.name)
                 m_parsed.*(option.value) = *value;
@@ -109,11 +111,12 @@ private:
 
     std::string m_take_disk(const std::string& text)
     {
-        unsigned number = 0;
-        if (!parse_number(text, number))
-            return "--disk: \"" + text + "\" is no disk number (see --cli list)";
-        if (std::find(m_parsed.disks.begin(), m_parsed.disks.end(), number) == m_parsed.disks.end())
-            m_parsed.disks.push_back(number);
+        if (!is_disk_number(text) && text.rfind("/dev/", 0) != 0)
+            return "--disk: \"" + text + "\" is no disk number or device (see --cli list)";
+        // Named twice is most likely a typo for another disk: flashing one fewer would hide it.
+        if (std::find(m_parsed.disks.begin(), m_parsed.disks.end(), text) != m_parsed.disks.end())
+            return "--disk: " + text + " is named twice";
+        m_parsed.disks.push_back(text);
         return std::string();
     }
 

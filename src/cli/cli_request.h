@@ -2,7 +2,7 @@
 // What the command line asks for:
 //
 //   --cli list [--json]
-//   --cli flash (--disk N ... | --all) [--yes] [--image FILE.gz] [--btc ADDR]
+//   --cli flash (--disk N|/dev/sdX ... | --all) [--yes] [--image FILE.gz] [--btc ADDR]
 //       [--worker TEMPLATE] [--group G] [--location CODE] [--ssid S] [--wifi-key K]
 //       [--ssh-key KEY] [--no-verify]
 //   --cli watch [the options of flash but --disk and --all]
@@ -22,8 +22,8 @@ struct request {
 
     command what = command::list;
     bool json = false;
-    // Disk numbers as listed, in the order given, each once.
-    std::vector<unsigned> disks;
+    // Disks as named: numbers as listed or kernel devices ("/dev/sdb"), in the order given.
+    std::vector<std::string> disks;
     bool all = false;
     bool yes = false;
     bool verify = true;

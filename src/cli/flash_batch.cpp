@@ -1,5 +1,6 @@
 #include "cli/flash_batch.h"
 
+#include "cli/exit_status.h"
 #include "cli/interruption.h"
 #include "logger.h"
 
@@ -18,7 +19,7 @@ flash_batch::flash_batch(const std::string& data_folder, device_manager& devices
     , m_targets(std::move(targets))
     , m_request(request)
     , m_io(io)
-    , m_progress(io.out, io.terminal)
+    , m_progress(io.out, io.err, io.terminal)
 {
     connect(&m_interrupt_poll, &QTimer::timeout, this, [this] { m_look_for_interrupt(); });
     connect(&m_redraw, &QTimer::timeout, this, [this] { m_progress.draw(); });
@@ -34,8 +35,9 @@ flash_batch::flash_batch(const std::string& data_folder, device_manager& devices
             m_progress.settle(m_download_line, "done");
         m_download_shown = false;
     });
-    connect(&m_job, &flash_job::message, this,
-            [this](const QString& text) { m_progress.note(text.toStdString()); });
+    connect(&m_job, &flash_job::message, this, [this](const QString& text, bool is_error) {
+        is_error ? m_progress.error(text.toStdString()) : m_progress.note(text.toStdString());
+    });
     connect(&m_job, &flash_job::names_reserved, this, [this] { m_names_reserved(); });
     connect(&m_job, &flash_job::disk_changed, this, [this](int index) { m_disk_changed(index); });
     connect(&m_job, &flash_job::disk_progress, this,
@@ -94,7 +96,8 @@ void flash_batch::m_disk_changed(int index)
         m_progress.settle(line, "written");
         break;
     case disk_outcome::failed:
-        m_progress.settle(line, "failed: " + report.failure);
+        m_progress.settle(line, "failed");
+        m_progress.error(m_disk_name(std::size_t(index)) + " failed: " + report.failure);
         break;
     case disk_outcome::canceled:
         m_progress.settle(line, "canceled");
@@ -126,13 +129,12 @@ void flash_batch::m_finished(run_outcome outcome)
     if (m_download_shown)
         m_progress.settle(m_download_line, "failed");
     if (!m_job.failure().isEmpty())
-        m_progress.note(m_job.failure().toStdString());
+        m_progress.error(m_job.failure().toStdString());
     m_progress.draw();
     m_io.out << "Summary:\n";
     for (std::size_t index = 0; index < m_targets.size(); ++index) {
         const disk_report& report = m_job.disks()[index];
-        m_io.out << "  disk " << m_targets[index].disk.number << " (" << report.disk->path << "): \""
-                 << m_worker_name(index) << "\" ";
+        m_io.out << "  " << m_disk_name(index) << ' ';
         switch (report.outcome) {
         case disk_outcome::verified:
             m_io.out << "verified";
@@ -145,19 +147,29 @@ void flash_batch::m_finished(run_outcome outcome)
             break;
         case disk_outcome::failed:
         case disk_outcome::pending:
-            m_io.out << "failed: " << report.failure;
+            // Why is told on the error stream as it happens.
+            m_io.out << "failed";
             break;
         }
         m_io.out << '\n';
     }
     m_io.out.flush();
-    m_status = outcome == run_outcome::stopped ? 130 : outcome == run_outcome::succeeded ? 0 : 1;
+    m_status = outcome == run_outcome::stopped ? exit_status::interrupted
+        : outcome == run_outcome::succeeded    ? exit_status::done
+                                               : exit_status::failed;
     m_loop.quit();
 }
 
 std::string flash_batch::m_label(std::size_t index) const
 {
     return "disk " + std::to_string(m_targets[index].disk.number) + "  " + m_worker_name(index);
+}
+
+// 'disk 2 (\\.\PhysicalDrive2): "rig2"'.
+std::string flash_batch::m_disk_name(std::size_t index) const
+{
+    return "disk " + std::to_string(m_targets[index].disk.number) + " (" + m_targets[index].disk.record->path
+        + "): \"" + m_worker_name(index) + '"';
 }
 
 // The name handed out, or the one planned while none is.

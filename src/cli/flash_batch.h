@@ -44,6 +44,7 @@ private:
     void m_finished(run_outcome outcome);
     void m_look_for_interrupt();
     std::string m_label(std::size_t index) const;
+    std::string m_disk_name(std::size_t index) const;
     std::string m_worker_name(std::size_t index) const;
 
     flash_job m_job;

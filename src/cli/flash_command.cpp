@@ -1,6 +1,7 @@
 #include "cli/flash_command.h"
 
 #include "cli/disk_choice.h"
+#include "cli/exit_status.h"
 #include "cli/flash_batch.h"
 #include "cli/flash_values.h"
 #include "cli/interruption.h"
@@ -22,12 +23,12 @@ int flash_command::run()
     const flash_values checked = values_for(m_asked, *settings_store::load_settings(m_data_folder));
     if (!checked.error.empty()) {
         m_io.err << checked.error << std::endl;
-        return 2;
+        return exit_status::refused;
     }
     const std::string refusal = image_refusal(m_asked);
     if (!refusal.empty()) {
         m_io.err << refusal << std::endl;
-        return 2;
+        return exit_status::refused;
     }
 
     device_manager devices;
@@ -37,7 +38,7 @@ int flash_command::run()
                  << size_text(disk.record->size) << ") is larger than 64 GiB; name it with --disk and --yes\n";
     if (!choice.error.empty()) {
         m_io.err << choice.error << std::endl;
-        return 2;
+        return exit_status::refused;
     }
 
     std::vector<flash_target> targets;
@@ -46,18 +47,18 @@ int flash_command::run()
         // Refused before anything is touched: a document too large for its slot.
         if (image_configurator::configuration_block(values).isEmpty()) {
             m_io.err << failure_text(failure::configuration_too_large) << std::endl;
-            return 2;
+            return exit_status::refused;
         }
         targets.push_back({disk, expand_worker_name(values.worker)});
     }
     m_io.out << "About to erase every byte on:\n";
     for (const flash_target& target : targets)
         m_io.out << "  disk " << target.disk.number << "  " << target.disk.record->path << "  "
-                 << size_text(target.disk.record->size) << "  " << target.disk.record->name
+                 << target.disk.record->system_name << "  " << size_text(target.disk.record->size) << "  " << target.disk.record->name
                  << "  -> worker \"" << target.planned_worker_name << "\"\n";
     if (!m_asked.yes && !m_confirmed()) {
         m_io.out << "Nothing was written." << std::endl;
-        return 1;
+        return exit_status::declined;
     }
 
     flash_request request = request_for(m_asked, checked.values);

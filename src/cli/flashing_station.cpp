@@ -1,6 +1,7 @@
 #include "cli/flashing_station.h"
 
 #include "cli/disk_choice.h"
+#include "cli/exit_status.h"
 #include "cli/interruption.h"
 #include "device/device_manager.h"
 #include "device/disk_sizes.h"
@@ -48,7 +49,9 @@ int flashing_station::run()
             m_line("Downloading release " + tag.toStdString());
             m_image_job->accept_download();
         });
-        connect(m_image_job.get(), &flash_job::message, this, [this](const QString& text) { m_line(text.toStdString()); });
+        connect(m_image_job.get(), &flash_job::message, this, [this](const QString& text, bool is_error) {
+            (is_error ? m_io.err : m_io.out) << text.toStdString() << std::endl;
+        });
         connect(m_image_job.get(), &flash_job::finished, this, [this](run_outcome outcome) { m_image_ready(outcome); });
         QTimer::singleShot(0, this, [this] {
             flash_request fetch = m_request;
@@ -67,7 +70,7 @@ void flashing_station::m_image_ready(run_outcome outcome)
     if (outcome != run_outcome::succeeded) {
         if (m_image_job && !m_image_job->failure().isEmpty())
             m_io.err << m_image_job->failure().toStdString() << std::endl;
-        m_status = outcome == run_outcome::stopped ? 130 : 1;
+        m_status = outcome == run_outcome::stopped ? exit_status::interrupted : exit_status::failed;
         m_loop.quit();
         return;
     }
@@ -115,6 +118,7 @@ void flashing_station::m_start(const std::shared_ptr<device>& stick, unsigned nu
 void flashing_station::m_ended(station_run& run)
 {
     const disk_report& disk = run.job->disks().front();
+    const std::string name = "disk " + std::to_string(run.number) + " (" + run.path + "): \"" + disk.worker_name + '"';
     std::string outcome;
     switch (disk.outcome) {
     case disk_outcome::verified:
@@ -128,11 +132,13 @@ void flashing_station::m_ended(station_run& run)
         break;
     case disk_outcome::failed:
     case disk_outcome::pending:
-        outcome = "failed: " + (disk.failure.empty() ? run.job->failure().toStdString() : disk.failure);
+        outcome = "failed";
+        m_io.out.flush();
+        m_io.err << name << " failed: " << (disk.failure.empty() ? run.job->failure().toStdString() : disk.failure)
+                 << std::endl;
         break;
     }
-    m_line("disk " + std::to_string(run.number) + " (" + run.path + "): \"" + disk.worker_name + "\" " + outcome
-           + bell);
+    m_line(name + ' ' + outcome + bell);
     // Its job ends once the signal it sent is over.
     QTimer::singleShot(0, this, [this, ended = &run] {
         m_runs.remove_if([ended](const std::unique_ptr<station_run>& kept) { return kept.get() == ended; });
@@ -146,7 +152,7 @@ void flashing_station::m_look_for_interrupt()
     if (!interruption::requested() || m_interrupted)
         return;
     m_interrupted = true;
-    m_status = 130;
+    m_status = exit_status::interrupted;
     m_line("Interrupted: stopping");
     KESTREL_LOG(logger::fatal, "Flashing canceled from the command line");
     if (m_image_job)

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <initializer_list>
 
 namespace {
 
@@ -21,7 +22,10 @@ namespace interruption {
 
 void catch_interrupts()
 {
-    std::signal(SIGINT, on_interrupt);
+    // A closed terminal and a service manager's stop end a run as Ctrl-C does: writes stopped
+    // cleanly, nothing half-made left behind.
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal_number, on_interrupt);
 }
 
 bool requested()

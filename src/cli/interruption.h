@@ -1,10 +1,11 @@
 #pragma once
-// Ctrl-C as a request to stop: the run that watches for it ends its writes cleanly.
+// Ctrl-C (and SIGTERM, SIGHUP) as a request to stop: the run that watches for it ends its
+// writes cleanly.
 
 namespace cli {
 namespace interruption {
 
-// From now on Ctrl-C sets the request instead of ending the process.
+// From now on Ctrl-C, SIGTERM and SIGHUP set the request instead of ending the process.
 void catch_interrupts();
 bool requested();
 // What Ctrl-C does.

@@ -17,8 +17,8 @@ std::string cursor_up(std::size_t lines)
 
 namespace cli {
 
-progress_lines::progress_lines(std::ostream& out, bool terminal)
-    : m_out(out), m_terminal(terminal)
+progress_lines::progress_lines(std::ostream& out, std::ostream& err, bool terminal)
+    : m_out(out), m_err(err), m_terminal(terminal)
 {
     m_clock.start();
 }
@@ -61,12 +61,28 @@ void progress_lines::settle(std::size_t index, const std::string& text)
 
 void progress_lines::note(const std::string& text)
 {
-    if (m_terminal && m_drawn > 0) {
-        m_out << cursor_up(m_drawn);
-        m_drawn = 0;
-    }
-    m_out << (m_terminal ? clear_line : "") << text << '\n';
+    m_rewind();
+    m_out << text << '\n';
     draw();
+}
+
+void progress_lines::error(const std::string& text)
+{
+    m_rewind();
+    // Out first: on a terminal both streams reach the same screen.
+    m_out.flush();
+    m_err << text << std::endl;
+    draw();
+}
+
+void progress_lines::m_rewind()
+{
+    if (!m_terminal)
+        return;
+    if (m_drawn > 0)
+        m_out << cursor_up(m_drawn);
+    m_out << clear_line;
+    m_drawn = 0;
 }
 
 void progress_lines::draw()

@@ -1,7 +1,8 @@
 #pragma once
 // Progress on the terminal, one line per task (the download, each disk): percentage and MB/s.
 // On a terminal the lines are redrawn in place; otherwise a line is printed when its stage
-// changes and at every tenth of the way, so that a log file stays short.
+// changes and at every tenth of the way, so that a log file stays short. Failures go to the
+// error stream, above the lines on a terminal.
 
 #include <QElapsedTimer>
 #include <QtGlobal>
@@ -14,7 +15,7 @@ namespace cli {
 
 class progress_lines {
 public:
-    progress_lines(std::ostream& out, bool terminal);
+    progress_lines(std::ostream& out, std::ostream& err, bool terminal);
 
     // A new line, below the others; returns its index.
     std::size_t add(const std::string& label);
@@ -24,6 +25,8 @@ public:
     void settle(std::size_t line, const std::string& text);
     // A message of its own, above the lines on a terminal.
     void note(const std::string& text);
+    // A failure, on the error stream; above the lines on a terminal.
+    void error(const std::string& text);
     // Brings the terminal up to date; nothing to do elsewhere.
     void draw();
 
@@ -41,10 +44,13 @@ private:
         int printed_tenth = -1;
     };
 
+    // Terminal: back over the lines last drawn, to write above them.
+    void m_rewind();
     std::string m_text(const line& shown) const;
     void m_print(const line& shown);
 
     std::ostream& m_out;
+    std::ostream& m_err;
     const bool m_terminal;
     QElapsedTimer m_clock;
     std::vector<line> m_lines;

@@ -1,5 +1,6 @@
 #include "cli/watch_command.h"
 
+#include "cli/exit_status.h"
 #include "cli/flash_values.h"
 #include "cli/flashing_station.h"
 #include "cli/interruption.h"
@@ -17,7 +18,7 @@ int run_watch(const request& asked, const std::string& data_folder, console& io)
         refusal = failure_text(failure::configuration_too_large);
     if (!refusal.empty()) {
         io.err << refusal << std::endl;
-        return 2;
+        return exit_status::refused;
     }
     if (!asked.yes) {
         io.out << "Every USB stick plugged in from now on will be erased. Type yes to start: " << std::flush;
@@ -25,7 +26,7 @@ int run_watch(const request& asked, const std::string& data_folder, console& io)
         std::getline(io.in, answer);
         if (answer != "yes") {
             io.out << "Nothing was written." << std::endl;
-            return 1;
+            return exit_status::declined;
         }
     }
     interruption::catch_interrupts();

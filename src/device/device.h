@@ -8,6 +8,11 @@ struct device {
     std::string path;
     std::string name;
     std::uint64_t size = 0;
+    // What else tells the disk apart, where the system says: the name its own tools give it
+    // ("/dev/sdb" on Linux), its serial number and the USB port it is plugged into.
+    std::string system_name;
+    std::string serial;
+    std::string port;
 };
 
 // Whether two records name the same disk. Enumeration makes new records for the disks it

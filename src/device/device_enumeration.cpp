@@ -27,21 +27,32 @@ std::string interface_path(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_dat
     return std::string(detail->DevicePath, strnlen(detail->DevicePath, path_room));
 }
 
-// The friendly name, else the device description; false when the registry has neither.
-bool read_name(HDEVINFO set, DWORD index, std::string& name)
+// One text property of the disk's registry entry; empty when it has none.
+std::string registry_text(HDEVINFO set, SP_DEVINFO_DATA& info, DWORD property)
+{
+    char buffer[1024] = {};
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &info, property, nullptr, reinterpret_cast<PBYTE>(buffer),
+                                           sizeof buffer, nullptr))
+        return std::string();
+    return std::string(buffer, strnlen(buffer, sizeof buffer));
+}
+
+// The friendly name, else the device description, with the disk's other names in the system;
+// false when the registry has neither name.
+bool read_names(HDEVINFO set, DWORD index, device& disk)
 {
     SP_DEVINFO_DATA info {};
     info.cbSize = sizeof info;
     if (!SetupDiEnumDeviceInfo(set, index, &info))
         return true;
-    char buffer[1024] = {};
-    if (!SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_FRIENDLYNAME, nullptr,
-                                           reinterpret_cast<PBYTE>(buffer), sizeof buffer, nullptr)
-        && !SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_DEVICEDESC, nullptr,
-                                              reinterpret_cast<PBYTE>(buffer), sizeof buffer, nullptr))
+    disk.name = registry_text(set, info, SPDRP_FRIENDLYNAME);
+    if (disk.name.empty())
+        disk.name = registry_text(set, info, SPDRP_DEVICEDESC);
+    if (disk.name.empty())
         return false;
-    name.assign(buffer, strnlen(buffer, sizeof buffer));
-    KESTREL_LOG(logger::info, "USB dev: " << name);
+    disk.system_name = registry_text(set, info, SPDRP_PHYSICAL_DEVICE_OBJECT_NAME);
+    disk.port = registry_text(set, info, SPDRP_LOCATION_INFORMATION);
+    KESTREL_LOG(logger::info, "USB dev: " << disk.name);
     return true;
 }
 
@@ -94,7 +105,8 @@ std::shared_ptr<device_windows> device_manager::impl::m_read_disk(
     auto record = std::make_shared<device_windows>();
     record->size = facts.size;
     record->bytes_per_sector = facts.bytes_per_sector;
-    if (!read_name(set, index, record->name))
+    record->serial = facts.serial;
+    if (!read_names(set, index, *record))
         return nullptr;
     record->path = volume_queries::physical_drive_path(facts.number);
     record->number = static_cast<std::uint16_t>(facts.number);

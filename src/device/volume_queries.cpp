@@ -94,6 +94,26 @@ bool is_usb_disk(HANDLE disk)
         && descriptor.BusType == BusTypeUsb;
 }
 
+std::string serial_number(HANDLE disk)
+{
+    STORAGE_PROPERTY_QUERY query {};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    // The descriptor, then the strings it points into.
+    std::vector<DWORD> answer(1024 / sizeof(DWORD), 0);
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer.data(),
+                         static_cast<DWORD>(answer.size() * sizeof(DWORD)), &returned, nullptr)
+        || returned < sizeof(STORAGE_DEVICE_DESCRIPTOR))
+        return std::string();
+    const auto* descriptor = reinterpret_cast<const STORAGE_DEVICE_DESCRIPTOR*>(answer.data());
+    const char* bytes = reinterpret_cast<const char*>(answer.data());
+    if (descriptor->SerialNumberOffset == 0 || descriptor->SerialNumberOffset >= returned)
+        return std::string();
+    return std::string(bytes + descriptor->SerialNumberOffset,
+                       strnlen(bytes + descriptor->SerialNumberOffset, returned - descriptor->SerialNumberOffset));
+}
+
 bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector)
 {
     DISK_GEOMETRY geometry {};
@@ -122,6 +142,8 @@ disk_probe probe_disk(const std::string& path, disk_facts& facts)
         probe = disk_probe::not_usb;
     else if (!disk_number(disk, facts.number) || !disk_size(disk, facts.size, facts.bytes_per_sector))
         probe = disk_probe::unreadable;
+    else
+        facts.serial = serial_number(disk);
     const DWORD error = GetLastError();
     CloseHandle(disk);
     SetLastError(error);

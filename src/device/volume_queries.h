@@ -40,6 +40,9 @@ bool disk_number(HANDLE handle, DWORD& number);
 // Whether an open disk sits on the USB bus.
 bool is_usb_disk(HANDLE disk);
 
+// The serial number an open disk tells; empty when it tells none.
+std::string serial_number(HANDLE disk);
+
 // The capacity of an open disk as its geometry gives it (a little below its true length; the
 // size every other part uses) and its sector size.
 bool disk_size(HANDLE disk, std::uint64_t& size, std::uint32_t& bytes_per_sector);
@@ -51,6 +54,7 @@ struct disk_facts {
     DWORD number = 0;
     std::uint64_t size = 0;
     std::uint32_t bytes_per_sector = 0;
+    std::string serial;
 };
 // Opens the disk at `path` for reading and fills `facts` as far as it gets. The last error is
 // the failed call's when the answer is not_writable or unreadable.

@@ -202,6 +202,8 @@ QString fake_host::add_disk(const disk& blueprint, const QString& stashed_node)
         if (blueprint.on == bus::usb) {
             QString port = QString("1-%1").arg(m_next_port++);
             plugged_disk.removal_folder = pci + "/0000:00:14.0/usb1/" + port;
+            write_attribute(plugged_disk.removal_folder + "/serial",
+                            blueprint.serial.isEmpty() ? "KST" + port.mid(2).rightJustified(9, '0') : blueprint.serial);
             device_attributes = plugged_disk.removal_folder + "/" + port + ":1.0/" + scsi;
         } else {
             plugged_disk.removal_folder = pci + QString("/0000:00:17.0/ata%1").arg(index + 1);

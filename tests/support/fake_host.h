@@ -51,6 +51,8 @@ public:
         // Not kept for SD cards: the kernel shows no vendor or model for them.
         QString vendor;
         QString model;
+        // On USB, the device's serial number; when empty, one made from the port it is plugged into.
+        QString serial;
         // Written as an MBR partition table into the disk and as sysfs partition folders.
         QList<partition> partitions;
         // A file system on the whole disk (no partition table), mounted there when not empty.

@@ -87,6 +87,7 @@ DWORD query_property(const disk_handle& handle, control_request& request)
     };
     head.VendorIdOffset = append(disk.vendor);
     head.ProductIdOffset = append(disk.model);
+    head.SerialNumberOffset = append(disk.serial);
     head.Size = static_cast<DWORD>(answer.size());
     std::memcpy(answer.data(), &head, sizeof head);
 

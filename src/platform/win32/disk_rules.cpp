@@ -70,6 +70,51 @@ std::uint32_t bus_of(const std::string& device_path)
     return BusTypeUnknown;
 }
 
+namespace {
+
+// "1-1", "2-3.4": a bus number, a dash, port numbers joined by dots; an interface ("1-1:1.0") is
+// no port.
+bool usb_port_name(const std::string& component)
+{
+    const std::string::size_type dash = component.find('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == component.size())
+        return false;
+    const auto digits = [](const std::string& text) {
+        return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    };
+    if (!digits(component.substr(0, dash)))
+        return false;
+    std::stringstream ports(component.substr(dash + 1));
+    std::string port;
+    while (std::getline(ports, port, '.'))
+        if (!digits(port))
+            return false;
+    return component.back() != '.';
+}
+
+} // namespace
+
+std::string usb_device_folder_of(const std::string& device_path)
+{
+    // The port nearest the disk: a hub's port comes before it.
+    std::string folder;
+    for (std::string::size_type start = 0; start <= device_path.size();) {
+        std::string::size_type end = device_path.find('/', start);
+        if (end == std::string::npos)
+            end = device_path.size();
+        if (usb_port_name(device_path.substr(start, end - start)))
+            folder = device_path.substr(0, end);
+        start = end + 1;
+    }
+    return folder;
+}
+
+std::string usb_port_of(const std::string& device_path)
+{
+    const std::string folder = usb_device_folder_of(device_path);
+    return folder.substr(folder.find_last_of('/') + 1);
+}
+
 std::string unescaped_mount_field(const std::string& field)
 {
     std::string text;

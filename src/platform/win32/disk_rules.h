@@ -15,6 +15,11 @@ bool is_whole_disk_name(const std::string& name);
 // below a usbN root hub is on USB whatever the controller inside the enclosure.
 std::uint32_t bus_of(const std::string& device_path);
 
+// The USB device a disk's sysfs folder lies below, as the kernel names its port ("1-1.2"), and
+// that device's folder; empty when it lies below none.
+std::string usb_port_of(const std::string& device_path);
+std::string usb_device_folder_of(const std::string& device_path);
+
 // Undoes the octal escapes (\040, \011, \012, \134) of the kernel's mount tables and /proc/swaps.
 std::string unescaped_mount_field(const std::string& field);
 

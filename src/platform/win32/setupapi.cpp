@@ -179,10 +179,17 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO device_info_set_handle,
     if (!element_index(*set, device_info_data, index))
         return fail(ERROR_INVALID_PARAMETER);
     std::string value;
+    const win32::sysfs_disk& disk = set->disks[index].info;
     if (property == SPDRP_FRIENDLYNAME)
-        value = friendly_name(set->disks[index].info);
+        value = friendly_name(disk);
     else if (property == SPDRP_DEVICEDESC)
         value = "Disk drive";
+    // The kernel's device node, the name the system's own tools give the disk.
+    else if (property == SPDRP_PHYSICAL_DEVICE_OBJECT_NAME)
+        value = "/dev/" + disk.name;
+    // The USB port, as the kernel names it.
+    else if (property == SPDRP_LOCATION_INFORMATION)
+        value = disk.usb_port;
     if (value.empty())
         return fail(ERROR_INVALID_DATA);
     if (property_reg_data_type)

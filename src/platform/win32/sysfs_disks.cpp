@@ -77,6 +77,9 @@ bool read_sysfs_disk(const std::string& name, sysfs_disk& disk)
     disk.vendor = trimmed(read_host_file(device_path + "/device/vendor"));
     disk.model = trimmed(read_host_file(device_path + "/device/model"));
     disk.bus_type = bus_of(device_path);
+    disk.usb_port = usb_port_of(device_path);
+    if (!disk.usb_port.empty())
+        disk.serial = trimmed(read_host_file(usb_device_folder_of(device_path) + "/serial"));
     // Kernels before 5.15 have no diskseq: another medium, or another disk under the same name,
     // is then told apart only where it sits, its size or its model.
     disk.identity = diskseq_identity(device_path);

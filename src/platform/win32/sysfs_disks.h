@@ -27,6 +27,9 @@ struct sysfs_disk {
     std::string model;
     // A STORAGE_BUS_TYPE value.
     std::uint32_t bus_type = 0;
+    // On USB: the port as the kernel names it ("1-1.2") and the device's serial number.
+    std::string usb_port;
+    std::string serial;
     std::vector<sysfs_partition> partitions;
 };
 
