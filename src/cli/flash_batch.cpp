@@ -6,7 +6,6 @@
 
 namespace {
 
-const int interrupt_poll_ms = 100;
 const int redraw_ms = 250;
 
 } // namespace
@@ -49,7 +48,7 @@ flash_batch::flash_batch(const std::string& data_folder, device_manager& devices
 
 int flash_batch::run()
 {
-    m_interrupt_poll.start(interrupt_poll_ms);
+    m_interrupt_poll.start(interruption::poll_ms);
     m_redraw.start(redraw_ms);
     QTimer::singleShot(0, this, [this] { m_job.flash(m_request); });
     m_loop.exec();

@@ -9,7 +9,6 @@
 
 namespace {
 
-const int interrupt_poll_ms = 100;
 const char bell = '\a';
 
 } // namespace
@@ -40,7 +39,7 @@ flashing_station::~flashing_station() = default;
 
 int flashing_station::run()
 {
-    m_interrupt_poll.start(interrupt_poll_ms);
+    m_interrupt_poll.start(interruption::poll_ms);
     if (m_request.image_file.empty()) {
         // The release is fetched once, before the first stick, not by every stick's run.
         m_line("Looking for the latest release");

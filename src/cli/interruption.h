@@ -8,6 +8,8 @@ namespace interruption {
 // From now on Ctrl-C, SIGTERM and SIGHUP set the request instead of ending the process.
 void catch_interrupts();
 bool requested();
+// How often a run looks at the request.
+const int poll_ms = 100;
 // What Ctrl-C does.
 void request();
 void clear();
