@@ -1,3 +1,4 @@
+#include "config/worker_name.h"
 #include "gui/input_field.h"
 #include "gui/resources_loader.h"
 #include "gui/tooltip.h"
@@ -99,6 +100,34 @@ private slots:
         else
             QCOMPARE(label->height(), label->sizeHint().height());
         QCOMPARE(pop_up.size(), QSize(label->width() + 32, label->height() + 16 + 5));
+    }
+
+    // The worker help's examples of counters are the names that stick after stick gets.
+    void worker_help_shows_counters_data()
+    {
+        QTest::addColumn<QString>("example");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("first value") << "rig(%d) gives rig1, rig2, ..." << "rig(%d)"
+                                     << QStringList {"rig1", "rig2", "rig3"};
+        QTest::newRow("given value") << "rig(%d,5) starts at rig5" << "rig(%d,5)"
+                                     << QStringList {"rig5", "rig6"};
+    }
+
+    void worker_help_shows_counters()
+    {
+        QFETCH(QString, example);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, names);
+        QWidget panel;
+        tooltip tip(input_fields::worker.help_text, 110, 112, &panel);
+        QVERIFY2(tip.pop_up()->text().contains(example), qPrintable(tip.pop_up()->text()));
+        inputs values;
+        values.worker = typed.toStdString();
+        for (const QString& name : names) {
+            QCOMPARE(QString::fromStdString(expand_worker_name(values.worker)), name);
+            advance_worker_name(values);
+        }
     }
 };
 

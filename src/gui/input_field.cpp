@@ -11,7 +11,8 @@ const input_field worker{
     "Worker name", "Worker name",
     "Name your mining machine (sometimes referred to as rig name). Have in mind, that worker name "
     "is limited to alphanumeric characters from English alphabet, a to z, A to Z, 0 to 9 and "
-    "characters - (hyphen), _(underscore).",
+    "characters - (hyphen), _(underscore). A counter numbers your machines, one up with every "
+    "flashed stick: rig(%d) gives rig1, rig2, ...; rig(%d,5) starts at rig5.",
     field_rules::worker.pattern, field_rules::worker.error_text, "worker", 112, 24};
 
 const input_field group{"Group name", "Group name", "Put your mining machine into group.",
