@@ -13,10 +13,14 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
+#include "gui/text_input_popup.h"
 #include "gui/titlebar.h"
+#include "gui/tooltip.h"
+#include "gui/tooltip_pop_up.h"
 #include "platform/win32/test_control.h"
 
 #include <QAbstractAnimation>
+#include <QCursor>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -59,11 +63,27 @@ bool one_colour(const QImage& picture)
     return picture == solid;
 }
 
-bool wholly_shown(const QScrollArea* area, const QWidget* field)
+// No frame that holds `widget` (the form's scroll area above all) cuts any of it away.
+bool wholly_shown(const QWidget* widget)
 {
-    return area->viewport()->rect().contains(
-        QRect(field->mapTo(area->viewport(), QPoint()), field->size()));
+    const QWidget* window = widget->window();
+    const QRect whole(widget->mapTo(window, QPoint()), widget->size());
+    QRect shown = whole;
+    for (const QWidget* holder = widget->parentWidget(); holder; holder = holder->parentWidget())
+        shown &= QRect(holder->mapTo(window, QPoint()), holder->size());
+    return shown == whole;
 }
+
+// The bubble's foot, where its arrow points, is on the top edge of `anchor`.
+bool stands_on(const QWidget* bubble, const QWidget* anchor)
+{
+    const QWidget* window = anchor->window();
+    return bubble->mapTo(window, QPoint(0, bubble->height())).y() == anchor->mapTo(window, QPoint()).y();
+}
+
+// A screen a window must fit, with room for a desktop's panel.
+const int small_screen_height = 900;
+const int panel_room = 20;
 
 QtMessageHandler qt_output = nullptr;
 QStringList unknown_properties;
@@ -90,6 +110,12 @@ QString look_at(main_window* window)
     for (QLabel* label : window->findChildren<QLabel*>())
         if (text_cut_off(label))
             return "cut off: " + label->text();
+    for (text_input_popup* bubble : window->findChildren<text_input_popup*>())
+        if (bubble->isVisible() && !wholly_shown(bubble))
+            return "cut off: the bubble " + bubble->text();
+    for (tooltip_pop_up* bubble : window->findChildren<tooltip_pop_up*>())
+        if (bubble->isVisible() && !wholly_shown(bubble))
+            return "cut off: the bubble " + bubble->text();
     for (QWidget* holder : QList<QWidget*> {window->findChild<progress_button*>(),
                                             window->findChild<dialog_window*>(),
                                             window->findChild<download_dialog*>(),
@@ -98,6 +124,24 @@ QString look_at(main_window* window)
             if (icon->hasScaledContents() && one_colour(icon->grab().toImage()))
                 return "one colour: an icon on " + icon->parentWidget()->objectName();
     return QString();
+}
+
+// Puts the pointer on the middle of `widget`, as the user moves the mouse there.
+void point_at(const QWidget* widget)
+{
+    QCursor::setPos(widget->mapToGlobal(widget->rect().center()));
+}
+
+// Takes the pointer off the window.
+void point_away(const QWidget* window)
+{
+    QCursor::setPos(window->mapToGlobal(QPoint(window->width() + 50, 50)));
+}
+
+// Scrolls `form` so that `widget` lies at its top edge.
+void scroll_to_top_edge(QScrollArea* form, const QWidget* widget)
+{
+    form->verticalScrollBar()->setValue(widget->mapTo(form->widget(), QPoint()).y());
 }
 
 template <class card>
@@ -132,15 +176,42 @@ private slots:
         driver.fill_form("rig(%d)");
         QTRY_VERIFY(driver.flash_clickable());
         auto* form = window->findChild<QScrollArea*>();
-        QVERIFY(!wholly_shown(form, driver.input("Worker name")));
+        QVERIFY(!wholly_shown(driver.input("Worker name")));
         QTest::keyClicks(driver.input("Worker name"), "1");
-        QVERIFY(wholly_shown(form, driver.input("Worker name")));
+        QVERIFY(wholly_shown(driver.input("Worker name")));
         QCOMPARE(look_at(window), QString());
         form->verticalScrollBar()->setValue(0);
         QTest::mouseClick(window->findChild<more_settings*>(), Qt::LeftButton);
         QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
-        QVERIFY(wholly_shown(form, driver.input("SSH key")));
+        QVERIFY(wholly_shown(driver.input("SSH key")));
+        QVERIFY(window->height() <= small_screen_height - panel_room);
         QCOMPARE(look_at(window), QString());
+
+        // Unfolded, with the field at the top edge of the form: the worker's help and the
+        // BTC address's error show whole, and go when the form scrolls.
+        tooltip* worker_help = nullptr;
+        for (tooltip* help : window->findChildren<tooltip*>())
+            if (help->pop_up()->text().startsWith("Name your mining machine"))
+                worker_help = help;
+        QVERIFY(worker_help);
+        scroll_to_top_edge(form, worker_help);
+        point_at(worker_help);
+        QTRY_VERIFY(worker_help->pop_up()->isVisible());
+        QVERIFY(stands_on(worker_help->pop_up(), worker_help));
+        QCOMPARE(look_at(window), QString());
+        point_away(window);
+        QTRY_VERIFY(worker_help->pop_up()->isHidden());
+        text_input* btc = driver.input("BTC Address");
+        btc->setText("bc1qar0srrr7xfkvy5l643lydnw9re59gtzzwf5mdq");
+        scroll_to_top_edge(form, btc);
+        point_at(btc);
+        QTRY_VERIFY(btc->popup()->isVisible());
+        QVERIFY(stands_on(btc->popup(), btc));
+        QCOMPARE(look_at(window), QString());
+        form->verticalScrollBar()->setValue(0);
+        QVERIFY(btc->popup()->isHidden());
+        point_away(window);
+        btc->setText(window_driver::btc_address);
         QTest::mouseClick(window->findChild<more_settings*>(), Qt::LeftButton);
         QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
 

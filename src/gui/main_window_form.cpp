@@ -13,6 +13,7 @@
 #include "gui/text_input_popup.h"
 #include "gui/titlebar.h"
 #include "gui/tooltip.h"
+#include "gui/tooltip_pop_up.h"
 #include "gui/ui_style.h"
 #include "gui/window_body.h"
 
@@ -76,7 +77,15 @@ void main_window::m_build_form()
     m_optional_fields->setGeometry(0, optional_fields_top + 20, 600,
                                    form_height - optional_fields_top - 20);
 
-    auto make_input = [this](const input_field& field) {
+    // The form area cuts off what lies in it: the fields' bubbles lie over it, in the body, so
+    // that a field at the area's top edge shows them whole.
+    QList<QWidget*> bubbles;
+    auto lift_over_form = [this, &bubbles](QWidget* bubble) {
+        bubble->setParent(m_body);
+        bubble->hide();
+        bubbles << bubble;
+    };
+    auto make_input = [this, &lift_over_form](const input_field& field) {
         QWidget* panel = field.label_y >= optional_fields_top ? m_optional_fields : m_form;
         int top = field.label_y >= optional_fields_top ? optional_fields_top + 20 : 0;
         // The wireless name is optional although its row lies above the folding panel: it
@@ -88,6 +97,7 @@ void main_window::m_build_form()
             m_folded_rows << label;
         if (*field.help_text) {
             auto* help = new tooltip(field.help_text, label->width() + 28, field.label_y - top + 4, panel);
+            lift_over_form(help->pop_up());
             if (folds_alone)
                 m_folded_rows << help;
         }
@@ -96,7 +106,7 @@ void main_window::m_build_form()
         auto* input = new text_input(field.placeholder, field.pattern, field.error_text, panel);
         int input_y = field.label_y - top + field.input_offset;
         input->move(24, input_y);
-        input->popup()->move(24, input_y - input->popup()->height());
+        lift_over_form(input->popup());
         if (folds_alone)
             m_folded_rows << input;
         // Typing in a field that the form area cuts off brings it into view, label and all.
@@ -112,6 +122,11 @@ void main_window::m_build_form()
     m_wireless_ssid = make_input(input_fields::ssid);
     m_wireless_key = make_input(input_fields::key);
     m_ssh_key = make_input(input_fields::ssh);
+    // Scrolled, a field leaves the pointer and its bubble, which would stay behind.
+    connect(m_form_area->verticalScrollBar(), &QScrollBar::valueChanged, this, [bubbles] {
+        for (QWidget* bubble : bubbles)
+            bubble->hide();
+    });
 
     m_market = new market_selection(m_form);
     m_market->move(24, input_fields::location.label_y + input_fields::location.input_offset);

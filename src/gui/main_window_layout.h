@@ -7,7 +7,8 @@ namespace main_window_layout {
 
 const int window_width = 610;
 const int folded_height = 585;
-const int unfolded_height = 985;
+// Unfolded, the window still fits a screen 900 pixels high; the form scrolls in what is left.
+const int unfolded_height = 880;
 const int message_height = 620;
 const int building_height = 665;
 const int fold_duration_ms = 300;

@@ -1,6 +1,7 @@
 #include "gui/text_input.h"
 
 #include "config/field_validation.h"
+#include "gui/bubble_place.h"
 #include "gui/text_input_popup.h"
 #include "gui/ui_style.h"
 
@@ -85,10 +86,8 @@ void text_input::focusInEvent(QFocusEvent* event)
 
 void text_input::enterEvent(QEvent* event)
 {
-    if (!m_valid) {
-        m_popup->show();
-        m_popup->raise();
-    }
+    if (!m_valid)
+        show_bubble_above(m_popup, this, x());
     QLineEdit::enterEvent(event);
 }
 

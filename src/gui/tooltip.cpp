@@ -1,12 +1,14 @@
 #include "gui/tooltip.h"
 
+#include "gui/bubble_place.h"
 #include "gui/tooltip_pop_up.h"
 
 #include <QPixmap>
 
 namespace {
 
-// The bubble's arrow sits this far left of the icon, because the bubble starts at x = 24.
+// The bubble starts at the form's left margin; its arrow sits this far left of the icon.
+const int bubble_left = 24;
 const int arrow_shift = 23;
 
 } // namespace
@@ -21,7 +23,7 @@ tooltip::tooltip(const std::string& help_text, int x, int y, QWidget* parent)
     setMouseTracking(true);
 
     m_pop_up = new tooltip_pop_up(help_text, x - arrow_shift, parent);
-    m_pop_up->move(24, y - m_pop_up->height());
+    m_pop_up->move(bubble_left, y - m_pop_up->height());
     m_pop_up->hide();
 }
 
@@ -32,8 +34,7 @@ tooltip_pop_up* tooltip::pop_up() const
 
 void tooltip::enterEvent(QEvent* event)
 {
-    m_pop_up->show();
-    m_pop_up->raise();
+    show_bubble_above(m_pop_up, this, bubble_left);
     setCursor(Qt::PointingHandCursor);
     // A focused input would keep its blinking cursor drawn over the bubble.
     if (QWidget* focused = parentWidget()->focusWidget())
