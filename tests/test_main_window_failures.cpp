@@ -313,6 +313,11 @@ private slots:
         if (!message.isEmpty())
             // Still there after the device watch refreshed the list.
             QVERIFY(driver.window()->findChild<QLabel*>("message")->isVisible());
+        // A flash that went through ends on its page: FLASH waits for the page's own button.
+        if (completes) {
+            QVERIFY(!driver.flash_clickable());
+            QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        }
         QTRY_VERIFY_WITH_TIMEOUT(driver.flash_clickable(), 10000);
         QVERIFY(driver.press_flash());
         if (download_lost && what != action::close)

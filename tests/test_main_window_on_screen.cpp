@@ -144,6 +144,21 @@ void scroll_to_top_edge(QScrollArea* form, const QWidget* widget)
     form->verticalScrollBar()->setValue(widget->mapTo(form->widget(), QPoint()).y());
 }
 
+// The first place from the top of `page` down to the window's bottom where a click would reach
+// a button other than the page's own, or an empty text.
+QString click_behind(main_window* window, const QWidget* page)
+{
+    for (int y = page->mapTo(window, QPoint()).y(); y < window->height(); y += 2)
+        for (int x = 0; x < window->width(); x += 2) {
+            if (!window_driver::clickable(window, QPoint(x, y)))
+                continue;
+            QPushButton* surface = window_driver::click_surface(window, QPoint(x, y));
+            if (!page->isAncestorOf(surface))
+                return QString("(%1, %2) reaches a button of %3").arg(x).arg(y).arg(surface->parent()->metaObject()->className());
+        }
+    return QString();
+}
+
 template <class card>
 card* wait_for(main_window* window)
 {
@@ -254,6 +269,10 @@ private slots:
         QVERIFY(wait_for<end_dialog>(window));
         QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
         QCOMPARE(look_at(window), QString());
+        // The worker's name under the form makes the window taller than the page: what peeks out
+        // below it takes no click.
+        QVERIFY(driver.last_message().startsWith("Worker name on the stick"));
+        QCOMPARE(click_behind(window, window->findChild<end_dialog*>()), QString());
 
         // A third stick: the list offers them all at once, and the batch ends on a page that
         // lists the three.

@@ -20,6 +20,7 @@ class QLabel;
 class QScrollArea;
 class device_manager;
 class device_selection;
+class end_dialog;
 class flash_job;
 class market_selection;
 class more_settings;
@@ -90,6 +91,7 @@ private:
     void m_job_stage_changed(job_stage stage);
     void m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total);
     void m_show_batch_end();
+    void m_show_end_page(end_dialog* page);
     void m_run_finished(run_outcome outcome);
     void m_end_run(const QString& error_msg);
     void m_return_to_form();

@@ -345,7 +345,7 @@ void main_window::burning_finished()
     for (const std::shared_ptr<device>& disk : m_run_disks)
         m_device_manager->unmount_device(disk.get(), true);
     if (m_run_disks.size() == 1 && !m_settings->dont_show_again)
-        (new end_dialog(this))->show();
+        m_show_end_page(new end_dialog(this));
 }
 
 void main_window::m_show_batch_end()
@@ -364,8 +364,16 @@ void main_window::m_show_batch_end()
         flashed += row.flashed;
         rows.push_back(row);
     }
-    (new end_dialog(this, rows))->show();
+    m_show_end_page(new end_dialog(this, rows));
     set_error_msg_text(tr("%1 of %2 USB sticks flashed").arg(flashed).arg(rows.size()), flashed < int(rows.size()));
+}
+
+void main_window::m_show_end_page(end_dialog* page)
+{
+    page->show();
+    // A message under the form makes the window taller than the page: the button it leaves in
+    // sight must not start a flash behind it. The page's own button gives FLASH back.
+    m_progress_button->setEnabled(false);
 }
 
 void main_window::cancel()
