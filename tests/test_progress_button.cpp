@@ -114,7 +114,7 @@ private slots:
     void download_progress_widths_and_texts()
     {
         m_button->started_download();
-        QCOMPARE(progress_text(), QString("FLASH - 0%"));
+        QCOMPARE(progress_text(), QString("DOWNLOADING - 0%"));
 
         report("report_download_progress", 0, 1000);
         QCOMPARE(fill_width(), 0);
@@ -161,7 +161,9 @@ private slots:
     {
         m_button->started_download();
         report("report_download_progress", 1000, 1000);
+        // While the download is checked and the disk prepared, the bar names the flash.
         m_button->started_progress();
+        QCOMPARE(progress_text(), QString("FLASHING - 0%"));
         report("report_progress_inflate", 1, 2);
         QCOMPARE(progress_text(), QString("FLASHING - 33%"));
     }
@@ -220,6 +222,9 @@ private slots:
         hover(true);
         report("report_progress_inflate", 1, 2);
         QCOMPARE(progress_text(), QString("FLASHING - 33%"));
+        // Reading back under the pointer that still rests there.
+        report("report_progress_verify", 1, 2);
+        QCOMPARE(progress_text(), QString("CANCEL - 83%"));
     }
 
     void hovered_download_keeps_cancel()

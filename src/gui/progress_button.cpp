@@ -190,8 +190,8 @@ void progress_button::report_progress_verify(qint64 recieved, qint64 total)
 {
     if (total == -1 || total == 0)
         return;
-    if (!m_hovered)
-        m_word = "VERIFYING";
+    // Under the pointer the word is "CANCEL", never the word of the write before.
+    m_word = m_hovered ? "CANCEL" : "VERIFYING";
     m_show_flash_stage(write_share, 1 - write_share, recieved, total);
 }
 
@@ -213,16 +213,23 @@ void progress_button::disable()
 
 void progress_button::started_download()
 {
-    reset();
-    m_start_run();
-    m_word = "DOWNLOADING";
+    m_start_stage("DOWNLOADING");
 }
 
 void progress_button::started_progress()
 {
+    m_start_stage("FLASHING");
+}
+
+void progress_button::m_start_stage(const char* word)
+{
     reset();
+    // The bar at 0 % names the stage that begins, not the one before it (or "CANCEL" under
+    // the pointer).
+    if (!m_hovered)
+        m_word = word;
     m_start_run();
-    m_word = "FLASHING";
+    m_word = word;
 }
 
 void progress_button::enterEvent(QEvent*)

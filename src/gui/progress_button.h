@@ -42,6 +42,8 @@ private:
     QLabel* m_face_text(QFrame* face, const QString& text, const char* colour, const QFont& font,
                         const QPoint& position);
     void m_start_run();
+    // What started_download() and started_progress() share: a run begins with `word`.
+    void m_start_stage(const char* word);
     void m_show_progress(double percent);
     // The bar after the download: writing (with inflating, on a first flash), then verifying.
     void m_show_flash_stage(double stage_start, double stage_share, qint64 done, qint64 total);
