@@ -209,6 +209,7 @@ void main_window::dialog_window_open()
 
 void main_window::dialog_window_closed()
 {
+    m_progress_button->show();
     m_progress_button->setEnabled(true);
     m_titlebar->set_close_pointing_cursor();
 }

@@ -371,9 +371,9 @@ void main_window::m_show_batch_end()
 void main_window::m_show_end_page(end_dialog* page)
 {
     page->show();
-    // A message under the form makes the window taller than the page: the button it leaves in
-    // sight must not start a flash behind it. The page's own button gives FLASH back.
-    m_progress_button->setEnabled(false);
+    // A message under the form makes the window taller than the page: the button it would
+    // leave in sight must not start a flash behind it. The page's own button brings it back.
+    m_progress_button->hide();
 }
 
 void main_window::cancel()
