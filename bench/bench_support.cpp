@@ -3,6 +3,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
@@ -105,6 +106,20 @@ QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area
     const auto share = [size_mib](qint64 mib) { return QString::number(qRound(100.0 * mib / size_mib)); };
     return share(binary_mib) + " % binaries, " + share(random_mib) + " % random, "
         + share(size_mib - binary_mib - random_mib) + " % zeros";
+}
+
+void make_release(const QString& source, const QString& gz, qint64 size_mib, quint64 area_offset,
+                  QTextStream& report)
+{
+    if (QFileInfo(source).size() != size_mib * mebibyte) {
+        report << "generating a " << size_mib << " MiB image: "
+               << write_realistic_image(source, size_mib, area_offset) << "\n" << Qt::flush;
+        QFile::remove(gz);
+    }
+    if (!QFile::exists(gz) && !shell("gzip -6 -c " + quoted(source) + " > " + quoted(gz)))
+        qFatal("gzip failed");
+    report << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
+           << " bytes\n" << Qt::flush;
 }
 
 void allocate_disk_file(const QString& path, qint64 size, qint64 allocated_size)

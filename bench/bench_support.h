@@ -3,6 +3,7 @@
 // timed in pairs, targets, shell commands and the process's memory.
 
 #include <QString>
+#include <QTextStream>
 
 #include <functional>
 #include <vector>
@@ -16,6 +17,11 @@ constexpr qint64 mebibyte = 1 << 20;
 // of it, ending with the big-endian trailer that locates the configuration area at
 // `area_offset`. Returns the mix it wrote, as "41 % binaries, ...".
 QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area_offset);
+
+// Such an image at `source` and its `gzip -6` at `gz`, both made again only when the size asked
+// for changed; says on `report` what it made and their sizes.
+void make_release(const QString& source, const QString& gz, qint64 size_mib, quint64 area_offset,
+                  QTextStream& report);
 
 // Makes `path` a file of `size` bytes whose blocks exist, as a stick's do: written into, a
 // sparse file would charge each write the file system's block allocation, which no stick has.

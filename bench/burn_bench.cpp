@@ -99,15 +99,7 @@ struct release_files {
         , image(folder + "/downloads/kestrel.img")
     {
         QDir().mkpath(folder + "/downloads");
-        if (QFileInfo(source).size() != size_mib * mebibyte) {
-            out << "generating a " << size_mib << " MiB image: "
-                << write_realistic_image(source, size_mib, area_offset) << "\n" << Qt::flush;
-            QFile::remove(gz);
-        }
-        if (!QFile::exists(gz) && !shell("gzip -6 -c " + quoted(source) + " > " + quoted(gz)))
-            qFatal("gzip failed");
-        out << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
-            << " bytes\n" << Qt::flush;
+        make_release(source, gz, size_mib, area_offset, out);
     }
 
     // As every flash after the first finds it.
