@@ -16,10 +16,13 @@ public:
     explicit logger_impl(const std::string& data_folder)
         : file(new QFile(QString::fromStdString(data_folder + file_name)))
     {
-        file->open(QIODevice::WriteOnly | QIODevice::Append);
+        open = file->open(QIODevice::WriteOnly | QIODevice::Append);
     }
 
     std::unique_ptr<QFile> file;
+    // A log that cannot be opened (a missing or read-only data folder), or was closed, is done
+    // without: no line is written to it.
+    bool open = false;
     // Keeps lines from the GUI and worker threads whole.
     std::mutex mutex;
 };
@@ -41,6 +44,8 @@ void logger::log(int severity, const std::string& message)
         return;
 
     std::lock_guard<std::mutex> lock(instance->mutex);
+    if (!instance->open)
+        return;
     QTextStream stream(instance->file.get());
     stream.setCodec("UTF-8");
     stream << QDateTime::currentDateTime().toString("[yyyy-MM-dd hh:mm:ss.zzz]") << " ["
@@ -55,4 +60,5 @@ void logger::close()
         return;
     std::lock_guard<std::mutex> lock(instance->mutex);
     instance->file->close();
+    instance->open = false;
 }

@@ -1,10 +1,14 @@
 #include "logger.h"
 
+#include "qt_warnings.h"
+#include "unwritable_folder.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -133,11 +137,38 @@ private slots:
         }
     }
 
-    void missing_folder_loses_lines_silently()
+    void log_that_cannot_be_written_loses_lines_silently_data()
     {
-        logger::init(data_folder() + "/no such folder");
+        QTest::addColumn<QString>("where");
+        QTest::newRow("missing folder") << "missing";
+        QTest::newRow("read-only folder") << "read-only";
+        QTest::newRow("closed log") << "closed";
+    }
+
+    // Nothing is written, and Qt is not asked to write into a file that is not open.
+    void log_that_cannot_be_written_loses_lines_silently()
+    {
+        QFETCH(QString, where);
+        QTemporaryDir read_only;
+        const QString folder = where == "missing" ? m_folder.path() + "/no such folder"
+            : where == "read-only"                ? read_only.path()
+                                                  : m_folder.path();
+        const qt_warnings warnings;
+        {
+            std::unique_ptr<unwritable_folder> unwritable;
+            if (where == "read-only")
+                unwritable = std::make_unique<unwritable_folder>(folder);
+            logger::init(folder.toStdString());
+        }
+        if (where == "closed") {
+            logger::log(logger::fatal, "kept");
+            logger::close();
+        }
         logger::log(logger::fatal, "lost");
+        QCOMPARE(warnings.texts(), QStringList());
         QVERIFY(!QFile::exists(m_folder.path() + "/no such folder"));
+        QVERIFY(!QFile::exists(read_only.path() + "/Kestrel Flash tool.log"));
+        QVERIFY(!log_content().contains("lost"));
     }
 };
 
