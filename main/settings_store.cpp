@@ -106,7 +106,7 @@ void save_settings(const std::string& data_folder, inputs values)
     file.commit();
 }
 
-bool update_settings(const std::string& data_folder, const std::function<bool(inputs&)>& change)
+update update_settings(const std::string& data_folder, const std::function<bool(inputs&)>& change)
 {
     // A lock whose process has gone is taken over at once; one held longer than any change
     // takes belongs to a process that hangs.
@@ -114,13 +114,13 @@ bool update_settings(const std::string& data_folder, const std::function<bool(in
     lock.setStaleLockTime(30000);
     if (!lock.tryLock(int(wait_lengths::current().settings_lock.count()))) {
         KESTREL_LOG(logger::fatal, "Cannot lock the settings: " << int(lock.error()));
-        return false;
+        return lock.error() == QLockFile::PermissionError ? update::folder_not_writable : update::locked;
     }
     std::unique_ptr<inputs> values = load_settings(data_folder);
     if (!change(*values))
-        return false;
+        return update::declined;
     save_settings(data_folder, *values);
-    return true;
+    return update::written;
 }
 
 } // namespace settings_store

@@ -18,6 +18,8 @@
 #include "release_server.h"
 #include "settings_store.h"
 #include "tool_process.h"
+#include "qt_warnings.h"
+#include "unwritable_folder.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -682,6 +684,38 @@ private slots:
         }
         QCOMPARE(writes_to_the_last, 2);
         QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
+    }
+
+    void a_read_only_data_folder_is_named_data()
+    {
+        QTest::addColumn<QString>("unwritable");
+        QTest::addColumn<bool>("image_file");
+        QTest::newRow("downloads folder, the release cached") << "/downloads" << false;
+        QTest::newRow("data folder") << "" << false;
+        QTest::newRow("data folder, an image file given") << "" << true;
+    }
+
+    // Told apart from a full disk, and without Qt's complaints about files that never opened.
+    void a_read_only_data_folder_is_named()
+    {
+        QFETCH(QString, unwritable);
+        QFETCH(bool, image_file);
+        farm sticks;
+        app_paths::prepare_data_folder(sticks.data_folder());
+        sticks.save_settings("rig(%d)");
+        sticks.cache_release(sticks.data.path());
+        const QString image = image_file ? " --image " + sticks.image_file(sticks.release.compressed) : QString();
+        const QString folder = sticks.data.path() + unwritable;
+        const qt_warnings warnings;
+        cli_result refused;
+        {
+            const unwritable_folder read_only(folder);
+            refused = sticks.run("flash --disk 1 --yes" + image);
+        }
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.endsWith("Cannot write to the data folder: " + folder + "\n"), qPrintable(refused.err));
+        QCOMPARE(warnings.texts(), QStringList());
+        QCOMPARE(sticks.host.read(sticks.sticks[0], 0, 512), QByteArray(512, '\0'));
     }
 
     // The failure on the error stream, the outcome of each disk with the results.

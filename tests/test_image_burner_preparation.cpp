@@ -7,6 +7,8 @@
 #include "file_size_limit.h"
 #include "gzip_data.h"
 #include "image_files.h"
+#include "qt_warnings.h"
+#include "unwritable_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -177,17 +179,21 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("left");
         QTest::addColumn<QString>("logged_text");
+        QTest::addColumn<bool>("read_only");
         const QString cannot_write = "Cannot write the decompressed image";
         QTest::newRow("damaged download") << gz.left(gz.size() - 100) << qint64(1 << 30)
-                                          << "Downloaded image is damaged" << QStringList() << "Image error";
+                                          << "Downloaded image is damaged" << QStringList() << "Image error" << false;
         // A file-size limit of the kernel stands for the full disk.
-        QTest::newRow("full disk in data") << gz << qint64(1 << 20) << no_space << kept << cannot_write;
+        QTest::newRow("full disk in data") << gz << qint64(1 << 20) << no_space << kept << cannot_write << false;
         QTest::newRow("full disk in a run of zeros")
             << gzip_data::compress(data.left(4096) + zeros + data.left(4096)) << qint64(1 << 20) << no_space
-            << kept << cannot_write;
+            << kept << cannot_write << false;
         QTest::newRow("full disk in the last zeros")
             << gzip_data::compress(data.left(4096) + zeros) << qint64(1 << 20) << no_space << kept
-            << cannot_write;
+            << cannot_write << false;
+        QTest::newRow("read-only downloads folder")
+            << gz << qint64(1 << 30) << "Cannot write to the data folder: " + downloads() << kept
+            << cannot_write + ": " + downloads() + " may not be written" << true;
     }
 
     void download_that_cannot_be_unpacked()
@@ -197,11 +203,18 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QStringList, left);
         QFETCH(QString, logged_text);
+        QFETCH(bool, read_only);
         QVERIFY(write_file(gz_path(), download));
         QVERIFY(write_file(downloads() + "/checksum.md5", "0123456789abcdef"));
 
         const int reported = file_size_limit::run_limited(file_size_limit, [&] {
+            std::unique_ptr<unwritable_folder> unwritable;
+            if (read_only)
+                unwritable = std::make_unique<unwritable_folder>(downloads());
+            const qt_warnings warnings;
             outcome result = burn();
+            if (!warnings.texts().isEmpty())
+                return 2;
             return result.errors == QList<QVariantList>({error(message)}) && result.other_signals == 0 ? 0 : 1;
         });
         QCOMPARE(reported, 0);

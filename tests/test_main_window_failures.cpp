@@ -2,6 +2,9 @@
 
 #include "window_driver.h"
 
+#include "qt_warnings.h"
+#include "unwritable_folder.h"
+
 #include "device/device_windows.h"
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
@@ -521,6 +524,22 @@ private slots:
         QCOMPARE(journal_count(call::write), 0);
         QTRY_VERIFY(stick_volume_lockable());
         QVERIFY(!QFile::exists(driver.downloads() + "/v3.gz"));
+    }
+
+    // A downloads folder that may not be written is named, not taken for a full disk.
+    void read_only_downloads_folder_is_named()
+    {
+        window_driver driver(three_chunk_release());
+        prepare(driver);
+        const qt_warnings warnings;
+        const unwritable_folder read_only(driver.downloads());
+        QVERIFY(driver.press_flash());
+        QTRY_COMPARE_WITH_TIMEOUT(driver.last_message(), "Cannot write to the data folder: " + driver.downloads(),
+                                  30000);
+        QTRY_VERIFY(!driver.window()->is_busy());
+        QCOMPARE(journal_count(call::write), 0);
+        QTRY_VERIFY(stick_volume_lockable());
+        QCOMPARE(warnings.texts().filter("device not open"), QStringList());
     }
 
     void stick_swapped_while_the_image_downloads_data()

@@ -54,6 +54,8 @@ private:
         // The download cannot be inflated, or the image it gives has no configuration area.
         download_damaged,
         no_space,
+        // The decompressed image's folder may not be written.
+        folder_not_writable,
         // The disk or the image not to be had.
         no_area,
         mismatch,
@@ -69,7 +71,7 @@ private:
     // The complete decompressed image opened, with its size and configuration area.
     outcome m_open_complete_image();
     // What the user is told of a run that ended with `result`, short of a cancel or a lost disk.
-    static const char* failure_text(outcome result);
+    QString failure_text(outcome result) const;
 
     // Copies the image onto the disk's first handle, reads it back, reports how it ended and
     // releases every handle of the disk.
@@ -99,7 +101,7 @@ private:
     // The chunks of the decompressed image, from its start to its end.
     chunk_reader::source m_image_chunks();
     // How a run ends when the inflating failed; `otherwise` when it was not the download's fault
-    // nor the space's.
+    // nor the output's.
     static outcome m_inflating_failure(image_manipulator::failure why, outcome otherwise = outcome::canceled);
     void m_report(outcome result, HANDLE disk, disk_transfer& transfer, aligned_buffer& at_hand);
     void m_close_image();

@@ -3,6 +3,7 @@
 #include "device/device_windows.h"
 #include "image/file_position.h"
 #include "logger.h"
+#include "image/write_refusal.h"
 #include "run/failure_texts.h"
 
 #include <QFileInfo>
@@ -65,7 +66,7 @@ image_burner::impl::outcome image_burner::impl::m_drop_image_without_area()
     return outcome::download_damaged;
 }
 
-const char* image_burner::impl::failure_text(outcome result)
+QString image_burner::impl::failure_text(outcome result) const
 {
     switch (result) {
     case outcome::image_unreadable:
@@ -73,6 +74,9 @@ const char* image_burner::impl::failure_text(outcome result)
         return ::failure_text(failure::download_damaged);
     case outcome::no_space:
         return ::failure_text(failure::no_space);
+    case outcome::folder_not_writable:
+        return QString::fromStdString(
+            folder_failure_text(failure::folder_not_writable, write_refusal::failed_folder(m_img_path)));
     default:
         return ::failure_text(failure::cannot_open);
     }

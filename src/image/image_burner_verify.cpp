@@ -105,6 +105,7 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         break;
     case outcome::download_damaged:
     case outcome::no_space:
+    case outcome::folder_not_writable:
     case outcome::no_area:
         emit m_owner->error_msg(failure_text(result), true);
         break;

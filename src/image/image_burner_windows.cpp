@@ -100,6 +100,8 @@ image_burner::impl::outcome image_burner::impl::m_inflating_failure(image_manipu
         return outcome::download_damaged;
     case image_manipulator::failure::output_failed:
         return outcome::no_space;
+    case image_manipulator::failure::folder_not_writable:
+        return outcome::folder_not_writable;
     default:
         return otherwise;
     }

@@ -1,6 +1,8 @@
 #include "image/image_file_cache.h"
 
 #include "image/image_manipulator.h"
+#include "image/write_refusal.h"
+#include "logger.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -10,6 +12,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -79,7 +82,7 @@ bool looks_like_gzip(const std::string& file)
     return image.open(QIODevice::ReadOnly) && image.read(2) == QByteArray("\x1f\x8b", 2);
 }
 
-std::string image_for(const std::string& data_folder, const std::string& file, const std::atomic<bool>& stop)
+place image_for(const std::string& data_folder, const std::string& file, const std::atomic<bool>& stop)
 {
     const QFileInfo given(QString::fromStdString(file));
     const QByteArray record = source_record(given);
@@ -91,11 +94,18 @@ std::string image_for(const std::string& data_folder, const std::string& file, c
     // Moved, copied or touched: the same content is still the same image.
     if (entry.isEmpty()) {
         entry = checksum_of(given.absoluteFilePath(), stop);
-        if (entry.isEmpty() || !images.mkpath(entry))
-            return std::string();
+        if (entry.isEmpty())
+            return place();
+        std::error_code failed;
+        const std::string folder = images.filePath(entry).toStdString();
+        if (!std::filesystem::create_directories(std::filesystem::u8path(folder), failed) && failed) {
+            KESTREL_LOG(logger::fatal, "Cannot make " << folder << ": " << failed.message());
+            return place {std::string(),
+                          write_refusal::is_refusal(failed) ? write_refusal::failed_folder(folder) : std::string()};
+        }
     }
     keep_recent(images, entry, record);
-    return images.filePath(entry + "/image").toStdString();
+    return place {images.filePath(entry + "/image").toStdString(), std::string()};
 }
 
 } // namespace image_file_cache

@@ -13,8 +13,17 @@ namespace image_file_cache {
 // Whether `file` starts as a gzip file does; one that does not is no image.
 bool looks_like_gzip(const std::string& file);
 
-// The place of `file`'s decompressed image (made there, or found whole); empty when the file
-// cannot be read or `stop` was set. Only the two images used last are kept.
-std::string image_for(const std::string& data_folder, const std::string& file, const std::atomic<bool>& stop);
+struct place {
+    // Where `file`'s decompressed image is (found whole) or is to be made; empty when there is
+    // none.
+    std::string image;
+    // When the image has no place because a folder of the data folder may not be written: that
+    // folder.
+    std::string unwritable_folder;
+};
+
+// The place of `file`'s decompressed image; none when the file cannot be read, its folder
+// cannot be made or `stop` was set. Only the two images used last are kept.
+place image_for(const std::string& data_folder, const std::string& file, const std::atomic<bool>& stop);
 
 } // namespace image_file_cache

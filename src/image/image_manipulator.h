@@ -27,6 +27,9 @@ public:
         download_damaged,
         // The decompressed image could not be written, as on a full disk; the download stays.
         output_failed,
+        // The decompressed image's folder may not be written (no rights, a read-only file
+        // system); the download stays.
+        folder_not_writable,
         // The cancel flag was set while inflating.
         canceled,
     };
@@ -95,6 +98,9 @@ private:
     struct inflating;
 
     std::int64_t m_give_up(failure why);
+    // A write of the decompressed image failed with `error_number` (errno): not allowed, or out
+    // of space.
+    std::int64_t m_give_up_writing(int error_number);
     bool m_cancel_requested() const;
 
     const std::atomic<bool>* m_canceled;

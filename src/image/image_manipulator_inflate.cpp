@@ -6,6 +6,7 @@
 #include "image/file_position.h"
 #include "image/release_cache.h"
 #include "image/sparse_output.h"
+#include "image/write_refusal.h"
 #include "logger.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QLockFile>
 
 #include <atomic>
+#include <cerrno>
 
 namespace {
 
@@ -126,8 +128,12 @@ bool image_manipulator::start_inflating(const std::string& gz_path, const std::s
         return false;
     }
     state.output.reset(std::fopen(state.partial_path.c_str(), "wb"));
+    if (!state.output) {
+        m_give_up_writing(errno);
+        return false;
+    }
     state.stream = inflater::make(m_backend);
-    if (!state.output || !state.stream) {
+    if (!state.stream) {
         m_give_up(failure::output_failed);
         return false;
     }
@@ -172,7 +178,7 @@ std::int64_t image_manipulator::inflate_next(char* buffer, std::size_t size)
         state.member_ended = step == inflater::step::member_end;
     }
     if (!state.image->write(out, made))
-        return m_give_up(failure::output_failed);
+        return m_give_up_writing(errno);
     return static_cast<std::int64_t>(made);
 }
 
@@ -182,8 +188,11 @@ FILE* image_manipulator::finish_inflating()
         return nullptr;
     inflating& state = *m_inflating;
     if (!state.image->finish() || std::fclose(state.output.release()) != 0
-        || std::rename(state.partial_path.c_str(), state.img_path.c_str()) != 0
-        || !record_complete(state.img_path)) {
+        || std::rename(state.partial_path.c_str(), state.img_path.c_str()) != 0) {
+        m_give_up_writing(errno);
+        return nullptr;
+    }
+    if (!record_complete(state.img_path)) {
         m_give_up(failure::output_failed);
         return nullptr;
     }
@@ -220,8 +229,16 @@ std::int64_t image_manipulator::m_give_up(failure why)
         KESTREL_LOG(logger::fatal, "Image error");
     } else if (why == failure::output_failed) {
         KESTREL_LOG(logger::fatal, "Cannot write the decompressed image");
+    } else if (why == failure::folder_not_writable) {
+        KESTREL_LOG(logger::fatal, "Cannot write the decompressed image: "
+                                       << write_refusal::failed_folder(img_path) << " may not be written");
     }
     return -1;
+}
+
+std::int64_t image_manipulator::m_give_up_writing(int error_number)
+{
+    return m_give_up(write_refusal::is_refusal(error_number) ? failure::folder_not_writable : failure::output_failed);
 }
 
 bool image_manipulator::m_cancel_requested() const

@@ -13,6 +13,8 @@ const char* failure_text(failure cause)
         return "Downloaded image is damaged";
     case failure::no_space:
         return "Not enough free space to unpack the image";
+    case failure::folder_not_writable:
+        return "Cannot write to the data folder: ";
     case failure::configuration_too_large:
         return "Config file exceeds 2kB";
     case failure::cannot_write:
@@ -27,4 +29,9 @@ const char* failure_text(failure cause)
         return "canceled";
     }
     return "";
+}
+
+std::string folder_failure_text(failure cause, const std::string& folder)
+{
+    return failure_text(cause) + folder;
 }

@@ -3,6 +3,8 @@
 // for the window, the command line and the burner alike. The form's own texts are its rules'
 // (config/field_rules.h), the network's its failures' (image/network_failure.h).
 
+#include <string>
+
 enum class failure {
     // The disk went while it was prepared or written.
     device_disconnected,
@@ -14,6 +16,9 @@ enum class failure {
     download_damaged,
     // The decompressed image could not be written.
     no_space,
+    // A folder of the data folder may not be written: no rights, or a read-only file system.
+    // Its text is followed by the folder (folder_failure_text).
+    folder_not_writable,
     configuration_too_large,
     // The writer could not be started.
     cannot_write,
@@ -28,3 +33,5 @@ enum class failure {
 };
 
 const char* failure_text(failure cause);
+// The text of a failure that names the folder it happened in.
+std::string folder_failure_text(failure cause, const std::string& folder);

@@ -10,6 +10,7 @@
 #include "image/image_manipulator.h"
 #include "image/image_retriever.h"
 #include "image/image_stream.h"
+#include "image/write_refusal.h"
 #include "logger.h"
 #include "run/disk_writer.h"
 #include "run/failure_texts.h"
@@ -310,9 +311,13 @@ void flash_job::m_check_image()
                 *answer = damaged_image_file(file);
                 return;
             }
-            *kept = image_file_cache::image_for(folder, file, stop);
+            const image_file_cache::place found = image_file_cache::image_for(folder, file, stop);
+            *kept = found.image;
             if (!kept->empty())
                 answer->clear();
+            else if (!found.unwritable_folder.empty())
+                *answer = QString::fromStdString(
+                    folder_failure_text(::failure::folder_not_writable, found.unwritable_folder));
             else if (!stop)
                 *answer = damaged_image_file(file);
         },
@@ -425,10 +430,10 @@ void flash_job::m_start_writers()
     else if (ready.size() > 1)
         m_stream = image_stream::reading(m_decompressed, ready.size());
     if (m_stream && !m_stream->start()) {
-        const bool damaged = m_stream->failure() == image_manipulator::failure::download_damaged;
+        const QString failure_found = m_output_failure_text(m_stream->failure());
         for (disk_run* disk : ready) {
             m_devices.release_device(m_reports[m_index(*disk)].disk.get());
-            m_fail_disk(*disk, damaged ? m_damaged_text() : failure_text(::failure::no_space));
+            m_fail_disk(*disk, failure_found);
         }
         m_stream.reset();
         m_handle(job_event::all_done);
@@ -535,6 +540,19 @@ void flash_job::m_set_disk(disk_run& disk, disk_stage stage)
         return;
     report.stage = stage;
     emit disk_changed(index);
+}
+
+QString flash_job::m_output_failure_text(image_manipulator::failure why) const
+{
+    switch (why) {
+    case image_manipulator::failure::download_damaged:
+        return m_damaged_text();
+    case image_manipulator::failure::folder_not_writable:
+        return QString::fromStdString(folder_failure_text(::failure::folder_not_writable,
+                                                          write_refusal::failed_folder(m_decompressed)));
+    default:
+        return failure_text(::failure::no_space);
+    }
 }
 
 QString flash_job::m_damaged_text() const

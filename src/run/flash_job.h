@@ -19,6 +19,7 @@
 #include "config/inputs.h"
 #include "device/device.h"
 #include "image/background_work.h"
+#include "image/image_manipulator.h"
 #include "run/job_stage.h"
 
 #include <QByteArray>
@@ -137,6 +138,8 @@ private:
     void m_set_disk(disk_run& disk, disk_stage stage);
     // What a disk is told when the image turns out damaged: a download, or the user's file.
     QString m_damaged_text() const;
+    // What every disk is told when the image could not be made ready, for `why`.
+    QString m_output_failure_text(image_manipulator::failure why) const;
     int m_index(const disk_run& disk) const;
 
     const std::string m_data_folder;

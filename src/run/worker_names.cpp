@@ -2,6 +2,7 @@
 
 #include "config/field_rules.h"
 #include "config/worker_name.h"
+#include "image/write_refusal.h"
 #include "run/failure_texts.h"
 #include "settings_store.h"
 
@@ -11,7 +12,7 @@ reservation reserve(const std::string& data_folder, const inputs& values, bool f
                     std::size_t count)
 {
     reservation result;
-    const bool written = settings_store::update_settings(data_folder, [&](inputs& saved) {
+    const settings_store::update done = settings_store::update_settings(data_folder, [&](inputs& saved) {
         inputs run = values;
         run.dont_show_again = saved.dont_show_again;
         if (from_saved_counter)
@@ -28,7 +29,11 @@ reservation reserve(const std::string& data_folder, const inputs& values, bool f
         result.saved = run;
         return true;
     });
-    if (!written && result.refusal.empty())
+    const bool written = done == settings_store::update::written;
+    if (done == settings_store::update::folder_not_writable)
+        result.refusal = folder_failure_text(failure::folder_not_writable,
+                                             write_refusal::failed_folder(data_folder + "/configuration.txt"));
+    else if (!written && result.refusal.empty())
         result.refusal = failure_text(failure::settings_locked);
     if (!written)
         result.per_disk.clear();
