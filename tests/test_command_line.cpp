@@ -422,6 +422,8 @@ private slots:
         QTest::newRow("lost write, read back") << "" << true
                                                << "failed: Verification failed: the stick may be faulty";
         QTest::newRow("lost write, not read back") << " --no-verify" << true << "written, not verified";
+        QTest::newRow("unreadable, still attached") << "" << false
+                                                    << "failed: Verification failed: the stick may be faulty";
     }
 
     void a_failed_stick_spares_the_others()
@@ -434,7 +436,9 @@ private slots:
         sticks.save_settings("rig(%d)");
         const std::string second = "\\\\.\\PhysicalDrive2";
         const bool pulled = QString(QTest::currentDataTag()) == "pulled midway";
-        if (lost_write)
+        if (QString(QTest::currentDataTag()).startsWith("unreadable"))
+            win32::test_control::fail_call(call::read, second, ERROR_IO_DEVICE, 1);
+        else if (lost_write)
             win32::test_control::drop_call(call::write, second);
         else if (pulled)
             win32::test_control::hold_call(call::write, second, 1);

@@ -518,10 +518,11 @@ private slots:
         QTest::newRow("the middle chunk's write lost") << "lost middle" << chunk;
         QTest::newRow("the partition table's write lost") << "lost first" << qint64(0);
         QTest::newRow("a byte flipped after the write") << "flipped" << 2 * chunk;
+        QTest::newRow("the middle chunk unreadable, the stick attached") << "unreadable" << chunk;
     }
 
-    // A stick that takes writes but does not keep them fails the run, and is left without a
-    // partition table.
+    // A stick that takes writes but does not keep them, or cannot give them back, fails the run,
+    // and is left without a partition table.
     void read_back_proves_the_copy()
     {
         QFETCH(QString, fault);
@@ -531,6 +532,8 @@ private slots:
         place_image(size);
         if (fault.startsWith("lost"))
             win32::test_control::drop_call(call::write, stick_path, fault == "lost first" ? 2 : 0);
+        if (fault == "unreadable")
+            win32::test_control::fail_call(call::read, stick_path, ERROR_IO_DEVICE, 1);
 
         const QStringList sent = burn(disk, false, verified(chunk, size), [this](image_burner*) {
             QByteArray byte = m_host->read(m_stick, 2 * chunk + 5000, 1);
@@ -539,6 +542,7 @@ private slots:
         });
         QCOMPARE(sent.last(), mismatch);
         QVERIFY(!sent.contains("finished"));
+        QVERIFY(!sent.contains("disconected"));
         QCOMPARE(sent.indexOf(verified(chunk, size)) != -1, found_at > 0);
         QVERIFY(logged("fatal", "Verification failed in the chunk at " + QString::number(found_at)));
         QVERIFY(!journaled_controls().contains(call::eject));

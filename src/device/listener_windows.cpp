@@ -59,17 +59,6 @@ std::optional<DWORD> usb_storage_count()
     return count;
 }
 
-// Whether the disk can still be opened: once pulled out, its physical-drive path names nothing.
-bool is_attached(const device_windows& disk)
-{
-    HANDLE opened = CreateFileA(disk.path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE)
-        return GetLastError() != ERROR_FILE_NOT_FOUND;
-    CloseHandle(opened);
-    return true;
-}
-
 // One look at the removable volumes: locks and dismounts those on `disk`.
 void lock_returned_volumes(device_windows& disk)
 {
@@ -120,7 +109,7 @@ void listener_windows::find_volumes()
         if (disk.layout_reread && !disk.handles.empty()
             && volume_queries::holds_no_partition(disk.handles.front()))
             break;
-        if (!is_attached(disk)) {
+        if (!volume_queries::is_attached(disk.path)) {
             KESTREL_LOG(logger::fatal, "Disk removed while its volumes were awaited: " << disk.path);
             emit disk_gone();
             return;

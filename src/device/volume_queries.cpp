@@ -54,6 +54,16 @@ HANDLE lock_volume(const std::string& path)
     return volume;
 }
 
+bool is_attached(const std::string& path)
+{
+    HANDLE opened = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_FILE_NOT_FOUND;
+    CloseHandle(opened);
+    return true;
+}
+
 bool holds_no_partition(HANDLE disk)
 {
     // Room for the 128 entries of a GPT.

@@ -31,6 +31,10 @@ HANDLE open_unbuffered(const std::string& path);
 // the dismount's. INVALID_HANDLE_VALUE when the volume cannot be opened.
 HANDLE lock_volume(const std::string& path);
 
+// Whether the disk at a physical-drive path can still be opened: once pulled out, its path
+// names nothing.
+bool is_attached(const std::string& path);
+
 // Whether the layout of an open disk holds no partition: no volume can come up on it then.
 bool holds_no_partition(HANDLE disk);
 

@@ -58,6 +58,7 @@ private:
         folder_not_writable,
         // The disk or the image not to be had.
         no_area,
+        // The stick read back differs from the image, or cannot be read though attached.
         mismatch,
     };
 
@@ -89,6 +90,9 @@ private:
     // before the area was known (not `area_written`), then the first chunk.
     outcome m_write_first_chunks(disk_transfer& disk, aligned_buffer& at_hand, bool area_written);
     outcome m_verify(disk_transfer& disk, aligned_buffer& at_hand);
+    // How a read-back ends whose read of the chunk at `offset` failed with `error`: a pulled
+    // stick, or one still attached that cannot be read, which fails the verification.
+    outcome m_unreadable_stick(DWORD error, std::int64_t offset);
     outcome m_finish_inflating();
     // Keeps the decompressed image, which may be null, and finds its configuration area: false
     // when it has none.

@@ -3,6 +3,8 @@
 
 #include "image/image_burner_impl.h"
 
+#include "device/device_windows.h"
+#include "device/volume_queries.h"
 #include "image/disk_transfer.h"
 #include "image/file_position.h"
 #include "logger.h"
@@ -34,10 +36,12 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, al
     // The stick is read a chunk ahead, on the reader's thread, while the image's chunk is read
     // and compared here.
     aligned_buffer ahead[2] {aligned_buffer(at_hand.size()), aligned_buffer(at_hand.size())};
-    chunk_reader read_back(ahead[0], ahead[1], [&disk, end, offset = std::int64_t(0)](char* buffer, std::size_t size) mutable
-                           -> std::int64_t {
+    // Set by the reader's thread before it reports the failure, read here after.
+    DWORD read_error = ERROR_SUCCESS;
+    chunk_reader read_back(ahead[0], ahead[1], [&disk, &read_error, end, offset = std::int64_t(0)](
+                                                   char* buffer, std::size_t size) mutable -> std::int64_t {
         const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(size, end - offset));
-        if (length > 0 && disk.read(std::uint64_t(offset), buffer, length) != ERROR_SUCCESS)
+        if (length > 0 && (read_error = disk.read(std::uint64_t(offset), buffer, length)) != ERROR_SUCCESS)
             return -1;
         offset += static_cast<std::int64_t>(length);
         return static_cast<std::int64_t>(length);
@@ -48,7 +52,7 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, al
         std::size_t length = 0;
         const char* on_disk = read_back.next(length);
         if (!on_disk)
-            return outcome::disconnected;
+            return m_unreadable_stick(read_error, offset);
         if (length == 0)
             return outcome::written;
         if (m_canceled)
@@ -64,6 +68,16 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, al
         offset += static_cast<std::int64_t>(length);
         emit m_owner->report_progress_verify(offset, end);
     }
+}
+
+image_burner::impl::outcome image_burner::impl::m_unreadable_stick(DWORD error, std::int64_t offset)
+{
+    KESTREL_LOG(logger::fatal, error);
+    if (error == ERROR_DEVICE_NOT_CONNECTED || !volume_queries::is_attached(m_disk().path))
+        return outcome::disconnected;
+    // Still there: a stick that cannot give back what it took is as faulty as one that changed it.
+    KESTREL_LOG(logger::fatal, "Verification failed in the chunk at " << offset);
+    return outcome::mismatch;
 }
 
 void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& transfer,

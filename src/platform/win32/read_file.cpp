@@ -4,6 +4,7 @@
 
 #include "device_handles.h"
 #include "errno_error.h"
+#include "journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +16,8 @@ namespace {
 DWORD checked_read(win32::disk_handle& disk, char* buffer, DWORD length, DWORD& read)
 {
     if (DWORD error = disk.transfer_refusal(buffer, length, false))
+        return error;
+    if (DWORD error = win32::injected_failure(win32::test_control::call::read, disk.target))
         return error;
     const int descriptor = disk.read_descriptor();
     if (descriptor < 0)

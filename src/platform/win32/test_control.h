@@ -14,12 +14,13 @@ namespace win32 {
 namespace test_control {
 
 // `direct_io` is the unbuffered open of a disk: never journaled, its injected failure stands for
-// a file system without direct I/O. The listings are never journaled, their holds stop a
+// a file system without direct I/O. `read` is a ReadFile on a disk: never journaled, its injected
+// failure stands for a disk that is there but cannot be read. The listings are never journaled, their holds stop a
 // thread before it looks: `usb_storage_listing` at the USB storage devices (target "USBSTOR"),
 // as the device watch does, `drive_listing` at the drive letters (target ""), as the volume
 // finder does.
 enum class call { lock, dismount, delete_layout, update_properties, eject, write, direct_io,
-                  usb_storage_listing, drive_listing };
+                  usb_storage_listing, drive_listing, read };
 
 struct journal_entry {
     call what = call::write;
