@@ -72,7 +72,7 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, al
 
 image_burner::impl::outcome image_burner::impl::m_unreadable_stick(DWORD error, std::int64_t offset)
 {
-    KESTREL_LOG(logger::fatal, error);
+    KESTREL_LOG(logger::fatal, "Reading back the chunk at " << offset << " failed: error " << error);
     if (error == ERROR_DEVICE_NOT_CONNECTED || !volume_queries::is_attached(m_disk().path))
         return outcome::disconnected;
     // Still there: a stick that cannot give back what it took is as faulty as one that changed it.
