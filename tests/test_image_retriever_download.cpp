@@ -53,6 +53,31 @@ class test_image_retriever_download : public QObject {
         return m_server->requests().count("GET " + image_path());
     }
 
+    static QByteArray old_record() { return md5_of("old compressed") + "  v1.gz"; }
+
+    // The release cached before the one on the server.
+    void put_old_release() const
+    {
+        m_harness->put_download("v1.gz", "old compressed");
+        m_harness->put_download("checksum.md5", old_record());
+    }
+
+    // The release cached before is there as it was, and flashed when the servers cannot be
+    // reached.
+    void old_release_flashable_offline()
+    {
+        QCOMPARE(m_harness->downloaded("v1.gz"), QByteArray("old compressed"));
+        QCOMPARE(m_harness->downloaded("checksum.md5"), old_record());
+        m_server->stop();
+        const int finished_before = m_harness->finished->size();
+        m_harness->retriever->check_latest();
+        QTRY_COMPARE(m_harness->finished->size(), finished_before + 1);
+        QCOMPARE(m_harness->finished->constLast().at(0).value<std::string>(),
+                 m_harness->data_folder() + "/downloads/v1.gz");
+        QCOMPARE(m_harness->messages().constLast(),
+                 QString("Release server unreachable: flashing the cached v1"));
+    }
+
 private slots:
     void init()
     {
@@ -87,13 +112,16 @@ private slots:
         // Slow enough for progress reports between the first and the last piece.
         m_server->answer_for(image_path()).piece_size = piece_size;
         m_server->answer_for(image_path()).piece_delay_ms = piece_size ? 25 : 0;
-        m_harness->put_download("v1.gz", "old compressed");
+        put_old_release();
         m_harness->put_download("v1", "old image");
-        m_harness->put_download("checksum.md5", "old");
+        m_harness->put_download("v1.size", "9");
 
         m_harness->retriever->download_image();
-        // Until it is complete and verified, the download goes by another name.
-        QCOMPARE(m_harness->downloaded_files(), QStringList({"v2.gz.part", "v2.gz.part.md5"}));
+        // Until it is complete and verified, the download goes by another name, and the release
+        // cached before stays as it was.
+        QCOMPARE(m_harness->downloaded_files(),
+                 QStringList({"checksum.md5", "v1", "v1.gz", "v1.size", "v2.gz.part", "v2.gz.part.md5"}));
+        QCOMPARE(m_harness->downloaded("checksum.md5"), old_record());
 
         QTRY_COMPARE(m_harness->finished->size(), 1);
         QCOMPARE(m_harness->finished->at(0).at(0).value<std::string>(),
@@ -183,6 +211,10 @@ private slots:
         else if (failure == "no folder")
             QVERIFY(QDir(m_harness->downloads()).removeRecursively()
                     && QFile(m_harness->downloads()).open(QIODevice::WriteOnly));
+        // A failed download of a newer release leaves the one cached before.
+        const bool old_release = failure != "no folder";
+        if (old_release)
+            put_old_release();
         const int logged_before = m_harness->log().size();
         file_size_limit::scoped limit(failure == "size limit" ? 100 * 1024 : -1);
 
@@ -202,7 +234,12 @@ private slots:
             QVERIFY(QFileInfo(m_harness->downloads() + "/v2.gz").isDir());
             left.removeAll("v2.gz");
         }
-        QCOMPARE(left, partial_kept ? QStringList({"v2.gz.part", "v2.gz.part.md5"}) : QStringList());
+        QStringList expected = old_release ? QStringList({"checksum.md5", "v1.gz"}) : QStringList();
+        if (partial_kept)
+            expected << "v2.gz.part" << "v2.gz.part.md5";
+        QCOMPARE(left, expected);
+        if (old_release)
+            old_release_flashable_offline();
     }
 
     void window_cancelling_on_error_keeps_only_the_partial()
@@ -343,6 +380,19 @@ private slots:
         QVERIFY(m_harness->log().endsWith("info: Download canceled"));
         QVERIFY(m_harness->messages().isEmpty());
         QVERIFY(m_harness->finished->isEmpty());
+    }
+
+    void cancel_keeps_the_old_release_flashable()
+    {
+        offer_download(md5_of(m_image));
+        put_old_release();
+        m_server->answer_for(image_path()).hold_after = 64 * 1024;
+        m_harness->retriever->download_image();
+        QTRY_COMPARE(m_server->held_transfers(), 1);
+
+        m_harness->retriever->cancel();
+
+        old_release_flashable_offline();
     }
 
     void cancel_keeps_a_complete_download()

@@ -35,7 +35,7 @@ void image_retriever::download_image()
     m_file.close();
 
     m_resumed_from = m_accepts_ranges ? m_cache.partial_size(m_tag, m_checksum) : 0;
-    m_cache.clear(m_tag, m_resumed_from > 0);
+    m_cache.begin_download(m_tag);
     if (!m_file.open(m_cache.partial(m_tag), m_resumed_from > 0)
         || !m_cache.mark_partial(m_tag, m_checksum)) {
         m_drop_partial();

@@ -1,17 +1,20 @@
 #include "release_cache.h"
 
+#include "image/image_manipulator.h"
 #include "image/release_tag.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 namespace {
 
 const QString record_name = "checksum.md5";
 const QString partial_suffix = ".part";
 const QString partial_checksum_suffix = ".part.md5";
+const QStringList partial_patterns {"*.gz" + partial_suffix, "*.gz" + partial_checksum_suffix};
 // Far more than a record or a checksum needs.
 constexpr qint64 small_file_limit = 4096;
 
@@ -28,9 +31,29 @@ bool write_small_file(const QString& path, const QByteArray& content)
         && file.write(content) == content.size() && file.flush();
 }
 
+// Replaced whole or not at all: a record cut short by a crash would name no release.
+bool replace_small_file(const QString& path, const QByteArray& content)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+}
+
 QString record_beside(const QString& gz_path)
 {
     return QFileInfo(gz_path).dir().filePath(record_name);
+}
+
+QFileInfoList entries_of(const QDir& folder, const QStringList& patterns = QStringList())
+{
+    return folder.entryInfoList(patterns, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+}
+
+void remove_entry(const QFileInfo& entry)
+{
+    if (entry.isDir() && !entry.isSymLink())
+        QDir(entry.filePath()).removeRecursively();
+    else
+        QFile::remove(entry.filePath());
 }
 
 } // namespace
@@ -49,14 +72,18 @@ std::string release_cache::checksum_in(const QByteArray& text)
 
 std::string release_cache::recorded_checksum(const std::string& gz_path)
 {
-    return checksum_in(read_small_file(record_beside(QString::fromStdString(gz_path))));
+    const QString image = QString::fromStdString(gz_path);
+    const record found = m_read_record(record_beside(image));
+    return m_names_other(found, image) ? std::string() : found.checksum;
 }
 
 void release_cache::forget_download(const std::string& gz_path)
 {
     const QString image = QString::fromStdString(gz_path);
+    // A record of another release keeps that release flashable.
+    if (!m_names_other(m_read_record(record_beside(image)), image))
+        QFile::remove(record_beside(image));
     QFile::remove(image);
-    QFile::remove(record_beside(image));
 }
 
 QString release_cache::compressed(const std::string& tag) const
@@ -71,20 +98,16 @@ QString release_cache::partial(const std::string& tag) const
 
 std::optional<std::string> release_cache::cached_tag() const
 {
-    const QByteArray record = read_small_file(m_record());
-    const std::string checksum = checksum_in(record);
-    const QByteArray name = record.mid(int(checksum.size()) + 2);
-    if (checksum.empty() || record.mid(int(checksum.size()), 2) != "  " || !name.endsWith(".gz"))
+    const record found = m_read_record(m_record());
+    if (found.checksum.empty() || !release_tag::is_safe(found.tag) || !m_image_present(found.tag))
         return std::nullopt;
-    const std::string tag = name.chopped(3).toStdString();
-    if (!release_tag::is_safe(tag) || !m_image_present(tag))
-        return std::nullopt;
-    return tag;
+    return found.tag;
 }
 
 bool release_cache::holds(const std::string& tag, const std::string& checksum) const
 {
-    return checksum_in(read_small_file(m_record())) == checksum && m_image_present(tag);
+    const record found = m_read_record(m_record());
+    return found.checksum == checksum && (found.tag.empty() || found.tag == tag) && m_image_present(tag);
 }
 
 qint64 release_cache::partial_size(const std::string& tag, const std::string& checksum) const
@@ -95,26 +118,15 @@ qint64 release_cache::partial_size(const std::string& tag, const std::string& ch
     return part.isFile() ? part.size() : 0;
 }
 
-void release_cache::clear(const std::string& tag, bool keep_partial) const
+void release_cache::begin_download(const std::string& tag) const
 {
-    QDir folder(m_folder);
-    if (!keep_partial) {
-        folder.removeRecursively();
-    } else {
-        const QStringList kept {QFileInfo(partial(tag)).fileName(),
-                                QFileInfo(m_partial_checksum(tag)).fileName()};
-        for (const QFileInfo& entry :
-             folder.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)) {
-            if (kept.contains(entry.fileName()))
-                continue;
-            if (entry.isDir() && !entry.isSymLink())
-                QDir(entry.filePath()).removeRecursively();
-            else
-                folder.remove(entry.fileName());
-        }
-    }
+    const QDir folder(m_folder);
     if (!folder.exists())
         QDir().mkdir(m_folder);
+    const QStringList own {QFileInfo(partial(tag)).fileName(), QFileInfo(m_partial_checksum(tag)).fileName()};
+    for (const QFileInfo& entry : entries_of(folder, partial_patterns))
+        if (!own.contains(entry.fileName()))
+            remove_entry(entry);
 }
 
 bool release_cache::mark_partial(const std::string& tag, const std::string& checksum) const
@@ -130,13 +142,44 @@ void release_cache::remove_partial(const std::string& tag) const
 
 bool release_cache::complete_partial(const std::string& tag, const std::string& checksum) const
 {
+    // The files of an earlier image of this tag are replaced: no record may name them meanwhile.
+    const record before = m_read_record(m_record());
+    if (before.tag.empty() || before.tag == tag)
+        QFile::remove(m_record());
+    image_manipulator::remove_image((m_folder + "/" + QString::fromStdString(tag)).toStdString());
     const QString image = compressed(tag);
     QFile::remove(image);
     if (!QFile::rename(partial(tag), image))
         return false;
-    QFile::remove(m_partial_checksum(tag));
-    // Written last: the record marks a complete, verified image.
-    return write_small_file(m_record(), QByteArray::fromStdString(checksum + "  " + tag + ".gz"));
+    // The record marks a complete, verified image; until it names this one, it names the
+    // release cached before, whose files are still there.
+    if (!replace_small_file(m_record(), QByteArray::fromStdString(checksum + "  " + tag + ".gz"))) {
+        // No record names it: it would only take room.
+        QFile::remove(image);
+        return false;
+    }
+    const QStringList kept {QFileInfo(image).fileName(), record_name};
+    for (const QFileInfo& entry : entries_of(QDir(m_folder)))
+        if (!kept.contains(entry.fileName()))
+            remove_entry(entry);
+    return true;
+}
+
+release_cache::record release_cache::m_read_record(const QString& path)
+{
+    const QByteArray text = read_small_file(path);
+    record found;
+    found.checksum = checksum_in(text);
+    const QByteArray rest = text.mid(int(found.checksum.size()));
+    const QByteArray name = rest.mid(2).trimmed();
+    if (!found.checksum.empty() && rest.startsWith("  ") && name.endsWith(".gz"))
+        found.tag = name.chopped(3).toStdString();
+    return found;
+}
+
+bool release_cache::m_names_other(const record& found, const QString& gz_path)
+{
+    return !found.tag.empty() && QString::fromStdString(found.tag + ".gz") != QFileInfo(gz_path).fileName();
 }
 
 QString release_cache::m_record() const

@@ -1,5 +1,7 @@
 #pragma once
-// The downloads folder: the files of at most one release, named by its tag.
+// The downloads folder: the files of the cached release, named by its tag, and the download of
+// a newer one until it is complete. The cached release stays flashable while the newer one
+// downloads, also when that download stops or fails.
 //
 //   <tag>.gz               the compressed image, complete and verified
 //   <tag>                  the decompressed image (made when the image is first flashed)
@@ -23,8 +25,8 @@ public:
     // The checksum the record beside the compressed image at `gz_path` names; empty when
     // there is none.
     static std::string recorded_checksum(const std::string& gz_path);
-    // Removes the compressed image at `gz_path` and the record beside it, so that the next run
-    // offers the download again.
+    // Removes the compressed image at `gz_path` and the record beside it when the record names
+    // it, so that the next run offers the download again.
     static void forget_download(const std::string& gz_path);
 
     QString compressed(const std::string& tag) const;
@@ -32,23 +34,35 @@ public:
 
     // The release "checksum.md5" names, when its compressed or decompressed image is there.
     std::optional<std::string> cached_tag() const;
-    // Whether the recorded checksum is `checksum` and an image of `tag` is present (a
-    // release's files may have been deleted by hand: the record alone does not count).
+    // Whether the record names the release `tag` with `checksum` and an image of `tag` is
+    // present (a release's files may have been deleted by hand: the record alone does not
+    // count). A record of the checksum alone, as older versions wrote it, names no tag.
     bool holds(const std::string& tag, const std::string& checksum) const;
 
     // The size of a partial download of this release; 0 when there is none.
     qint64 partial_size(const std::string& tag, const std::string& checksum) const;
-    // Empties the folder, keeping the partial download of `tag` when `keep_partial`.
-    void clear(const std::string& tag, bool keep_partial) const;
+    // Makes the folder when it is gone and removes the partial downloads of other releases;
+    // the cached release stays until the download of `tag` is complete.
+    void begin_download(const std::string& tag) const;
     // Marks the partial download of `tag` as belonging to the release with `checksum`.
     bool mark_partial(const std::string& tag, const std::string& checksum) const;
     void remove_partial(const std::string& tag) const;
-    // Gives the verified partial download its final name and records the release.
+    // Gives the verified partial download its final name, records the release and removes
+    // every other file of the folder: the release cached before goes only now.
     bool complete_partial(const std::string& tag, const std::string& checksum) const;
 
 private:
+    struct record {
+        std::string checksum;
+        // Empty in a record of the checksum alone.
+        std::string tag;
+    };
+
     QString m_folder;
 
+    static record m_read_record(const QString& path);
+    // Whether the record names a release other than the compressed image at `gz_path`.
+    static bool m_names_other(const record& found, const QString& gz_path);
     QString m_record() const;
     QString m_partial_checksum(const std::string& tag) const;
     bool m_image_present(const std::string& tag) const;
