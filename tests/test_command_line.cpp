@@ -752,7 +752,9 @@ private slots:
         QFETCH(int, signal_number);
         farm sticks;
         sticks.save_settings("rig(%d)");
-        sticks.server.answer_for(release_server::image_path("v1")).hold_after = 4096;
+        release_server::answer& image = sticks.server.answer_for(release_server::image_path("v1"));
+        image.hold_after = 4096;
+        image.accept_ranges = true;
         QTemporaryDir home;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_DATA_HOME", home.path());
@@ -770,6 +772,21 @@ private slots:
         QVERIFY(program.readAllStandardOutput().contains("  disk 1 (\\\\.\\PhysicalDrive1): \"rig1\" canceled\n"));
         for (int stick = 0; stick < 3; ++stick)
             QCOMPARE(sticks.stick_content(stick), QByteArray(sticks.release.image.size(), '\0'));
+
+        // Stopped midway, the download stays for the next run, which goes on from there.
+        const QString downloads = home.path() + "/Kestrel Flash Tool/downloads/";
+        QCOMPARE(read_file(downloads + "v1.gz.part"), sticks.release.compressed.left(4096));
+        QVERIFY(QFileInfo(downloads + "v1.gz.part.md5").isFile());
+        image.hold_after = -1;
+        QProcess next;
+        next.setProcessEnvironment(environment);
+        next.start(tool_process::program_path(), {"--cli", "flash", "--disk", "1", "--yes"});
+        // The server answers from this event loop.
+        QTRY_COMPARE_WITH_TIMEOUT(next.state(), QProcess::NotRunning, 30000);
+        QVERIFY2(next.exitCode() == 0, next.readAllStandardError().constData());
+        QCOMPARE(sticks.server.ranges(), QStringList({"bytes=4096-"}));
+        QCOMPARE(read_file(downloads + "v1.gz"), sticks.release.compressed);
+        QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
     }
 
     void help_and_bad_arguments_from_the_program()

@@ -30,8 +30,8 @@ public:
     // error_msg. When the servers cannot be reached and a release is cached, it answers with
     // error_msg(text, false) and then finished_download for the cached release.
     void check_latest();
-    // Abandons every request under way, which then reports nothing, and removes a download
-    // that has not completed. A complete image stays.
+    // Abandons every request under way, which then reports nothing. What a download that has
+    // not completed got so far stays, for the next download of the same release to go on from.
     void cancel();
 
 signals:
@@ -100,8 +100,11 @@ private:
     void m_check_answer();
     void m_finish_download();
     void m_cannot_store();
-    // Closes and removes a download that failed or was abandoned.
+    // Closes and removes a download that failed.
     void m_drop_partial();
+    // Closes a stopped download, keeping what arrived for the next one to go on from, as
+    // after a cut connection.
+    void m_keep_partial();
     void m_stop_image_reply();
     void m_release_manager();
 };

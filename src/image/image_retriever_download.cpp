@@ -179,9 +179,25 @@ void image_retriever::cancel()
         if (m_image_reply && m_image_reply->isRunning())
             KESTREL_LOG(logger::info, "Download canceled");
         m_write_timer.stop();
-        m_drop_partial();
+        m_keep_partial();
     }
     m_release_manager();
+}
+
+void image_retriever::m_keep_partial()
+{
+    // What the network layer holds for us has arrived as well: it goes to the file before the
+    // reply is dropped with it.
+    if (m_image_reply && m_image_reply->isOpen() && m_image_reply->bytesAvailable() > 0) {
+        if (!m_answer_checked)
+            m_check_answer();
+        if (m_answer_is_image)
+            m_file.append(m_image_reply->readAll());
+    }
+    const bool resumable = m_file.size() > 0;
+    m_file.close();
+    if (!resumable)
+        m_cache.remove_partial(m_tag);
 }
 
 void image_retriever::m_drop_partial()
