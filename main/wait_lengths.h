@@ -4,6 +4,7 @@
 // still see what happens when a wait runs out.
 
 #include <chrono>
+#include <cstdint>
 
 struct wait_lengths {
     using milliseconds = std::chrono::milliseconds;
@@ -21,6 +22,12 @@ struct wait_lengths {
     milliseconds repeat_delay {1500};
     // A request that receives nothing for this long has failed.
     milliseconds network_silence {30000};
+    // A download that receives fewer than slow_download_bytes within a window of this length
+    // has failed too: a server that trickles would otherwise keep it going for days. 30 KiB in
+    // 30 s, an average of 1 KiB/s, is far below any line an image can be fetched over, and
+    // the window is long enough to ride out a short stall.
+    milliseconds slow_download_window {30000};
+    std::int64_t slow_download_bytes {30 * 1024};
     // How long a change of the settings waits for another process's change to end.
     milliseconds settings_lock {10000};
 

@@ -108,6 +108,12 @@ private slots:
         QFETCH(QByteArray, checksum_text);
         QFETCH(QByteArray, stored);
         QFETCH(qint64, piece_size);
+        // The slow body sends 32 KiB every 25 ms: slow, but well above this pace, over more
+        // than one window.
+        scoped_waits waits([](wait_lengths& lengths) {
+            lengths.slow_download_window = 150ms;
+            lengths.slow_download_bytes = 8 * 1024;
+        });
         offer_download(checksum_text);
         // Slow enough for progress reports between the first and the last piece.
         m_server->answer_for(image_path()).piece_size = piece_size;
@@ -174,6 +180,9 @@ private slots:
                                  << true;
         QTest::newRow("stalls midway") << "stalls" << "Network error: 4 (no answer from the server)"
                                        << true;
+        QTest::newRow("trickles") << "trickles"
+                                  << "Network error: 4 (download too slow: under 40 KiB/s for 0.2 s)"
+                                  << true;
         QTest::newRow("not found") << "404" << "Network error: 203 (not found on the server)" << false;
         QTest::newRow("server error") << "500" << "Network error: 401 (server failure)" << false;
         QTest::newRow("refused") << "refused" << "Network error: 1 (connection refused)" << false;
@@ -194,6 +203,8 @@ private slots:
         scoped_waits waits([&failure](wait_lengths& lengths) {
             if (failure == "stalls")
                 lengths.network_silence = 1000ms;
+            lengths.slow_download_window = 200ms;
+            lengths.slow_download_bytes = 8 * 1024;
         });
         release_server::answer& image = m_server->answer_for(image_path());
         if (failure == "no length")
@@ -202,6 +213,11 @@ private slots:
             image.cut_after = m_image.size() / 2;
         else if (failure == "stalls")
             image.hold_after = m_image.size() / 2;
+        else if (failure == "trickles") {
+            // About 2 KiB a second: never silent, yet it would take minutes.
+            image.piece_size = 100;
+            image.piece_delay_ms = 50;
+        }
         else if (failure == "404" || failure == "500")
             image.status = failure.toInt();
         else if (failure == "refused")

@@ -38,6 +38,7 @@ image_retriever::image_retriever(const std::string& data_folder,
     m_write_timer.setSingleShot(true);
     m_write_timer.setInterval(0);
     connect(&m_write_timer, SIGNAL(timeout()), this, SLOT(m_write_received()));
+    connect(&m_pace, SIGNAL(too_slow()), this, SLOT(m_too_slow()));
 }
 
 image_retriever::~image_retriever()
@@ -150,8 +151,12 @@ void image_retriever::recieved_size()
 
 void image_retriever::reply_error(QNetworkReply::NetworkError err)
 {
-    const QString text = "Network error: " + QString::number(static_cast<int>(err)) + " ("
-        + network_failure::words(err) + ")";
+    m_report_failure(err, network_failure::words(err));
+}
+
+void image_retriever::m_report_failure(QNetworkReply::NetworkError err, const QString& reason)
+{
+    const QString text = "Network error: " + QString::number(static_cast<int>(err)) + " (" + reason + ")";
     KESTREL_LOG(logger::fatal, text.toStdString());
     emit error_msg(text, true);
 }
@@ -253,6 +258,7 @@ void image_retriever::m_reject_checksum()
 void image_retriever::m_release_manager()
 {
     m_unwatch();
+    m_pace.stop();
     if (!m_manager)
         return;
     // Replies are children of their manager; deferred, since this may run inside one of

@@ -2,6 +2,7 @@
 // Finds the latest release, recognises it in the downloads folder and downloads it.
 
 #include "image/download_file.h"
+#include "image/download_pace.h"
 #include "image/release_cache.h"
 #include "meta_types.h"
 
@@ -55,6 +56,7 @@ private slots:
     void m_stalled();
     void m_take_checksum_text();
     void m_write_received();
+    void m_too_slow();
 
 private:
     QNetworkAccessManager* m_manager = nullptr;
@@ -88,11 +90,13 @@ private:
     QNetworkReply::NetworkError m_transfer_failure = QNetworkReply::NoError;
     // Writes what arrived in bounded steps, one per event.
     QTimer m_write_timer;
+    download_pace m_pace;
 
     QNetworkAccessManager* m_network();
     void m_watch(QNetworkReply* reply);
     void m_unwatch();
     QNetworkReply::NetworkError m_outcome(QNetworkReply* reply);
+    void m_report_failure(QNetworkReply::NetworkError err, const QString& reason);
     void m_query_failed(QNetworkReply::NetworkError failure, const std::string& named_tag);
     void m_use_cached(const std::string& tag);
     bool m_reject_unsafe_tag();

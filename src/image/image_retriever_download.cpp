@@ -60,6 +60,7 @@ void image_retriever::download_image()
     m_transfer_ended = false;
     m_transfer_failure = QNetworkReply::NoError;
     m_downloading = true;
+    m_pace.start();
 }
 
 void image_retriever::recived_data()
@@ -70,13 +71,17 @@ void image_retriever::recived_data()
 
 void image_retriever::show_progress(qint64 recieved, qint64 total)
 {
+    m_pace.count(recieved);
     emit progress_updated(m_resumed_from + recieved, total < 0 ? total : m_resumed_from + total);
 }
 
 void image_retriever::download_finished()
 {
     m_transfer_ended = true;
-    m_transfer_failure = m_outcome(m_image_reply);
+    m_pace.stop();
+    const QNetworkReply::NetworkError outcome = m_outcome(m_image_reply);
+    // Ended for its pace, it failed as one that falls silent does.
+    m_transfer_failure = m_pace.fell_short() ? QNetworkReply::TimeoutError : outcome;
     // What the reply still holds is written first.
     m_write_received();
 }
@@ -155,10 +160,19 @@ void image_retriever::m_finish_download()
     // A transfer cut short keeps what it got for the next attempt; anything else is no use.
     if (!resumable)
         m_cache.remove_partial(m_tag);
-    if (failure != QNetworkReply::NoError)
+    if (m_pace.fell_short())
+        m_report_failure(failure, m_pace.words());
+    else if (failure != QNetworkReply::NoError)
         reply_error(failure);
     else
         emit error_msg("Error downloading image", true);
+}
+
+void image_retriever::m_too_slow()
+{
+    // The reply's own finished() handler reports the failure.
+    if (m_downloading && m_image_reply && m_image_reply->isRunning())
+        m_image_reply->abort();
 }
 
 void image_retriever::m_cannot_store()
@@ -210,6 +224,7 @@ void image_retriever::m_stop_image_reply()
 {
     // Stopped on purpose: its abort must reach neither the user nor download_finished().
     m_image_reply->disconnect(this);
+    m_pace.stop();
     if (m_image_reply == m_watched_reply)
         m_unwatch();
     m_image_reply->abort();
