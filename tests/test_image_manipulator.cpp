@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <vector>
 
 using image_files::read_file;
 using image_files::write_file;
@@ -378,6 +379,20 @@ private slots:
         image_manipulator manipulator;
         QVERIFY(inflated(manipulator, gz_path().toStdString()) == data);
         QVERIFY(!QFile::exists(img_path() + ".part"));
+
+        // Another program that found no image a moment before inflates it again: the image made
+        // meanwhile stays whole for those that open it, until the new one takes its place.
+        image_manipulator other;
+        QVERIFY(other.start_inflating(gz_path().toStdString()));
+        QVERIFY(image_manipulator::is_complete(img_path().toStdString()));
+        QVERIFY(read_file(img_path()) == data);
+        std::vector<char> buffer(65536);
+        while (other.inflate_next(buffer.data(), buffer.size()) > 0) {
+        }
+        FILE* made_again = other.finish_inflating();
+        QVERIFY(made_again);
+        std::fclose(made_again);
+        QVERIFY(read_file(img_path()) == data);
     }
 };
 

@@ -117,7 +117,8 @@ bool image_manipulator::start_inflating(const std::string& gz_path, const std::s
     remove_abandoned_images(state.img_path);
     state.owner = owner_of(state.partial_path);
     state.owner->lock();
-    remove_image(state.img_path);
+    // An image that another program completed meanwhile stays until this one replaces it whole:
+    // that program's copies may still open it.
     state.input.reset(std::fopen(gz_path.c_str(), "rb"));
     FILE* input = state.input.get();
     const bool readable = input && (state.size_hint = trailer_length(input)) >= 0
