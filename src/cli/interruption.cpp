@@ -1,18 +1,20 @@
 #include "cli/interruption.h"
 
+#include <windows.h>
+
 #include <atomic>
-#include <csignal>
-#include <initializer_list>
 
 namespace {
 
-// Lock-free, so that the signal handler may set it.
+// Lock-free, so that the console's handler may set it: a signal handler through the Win32
+// layer, a thread of its own on Windows.
 std::atomic<bool> interrupt_requested {false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-void on_interrupt(int)
+BOOL WINAPI on_console_event(DWORD)
 {
     interrupt_requested = true;
+    return TRUE;
 }
 
 } // namespace
@@ -22,10 +24,9 @@ namespace interruption {
 
 void catch_interrupts()
 {
-    // A closed terminal and a service manager's stop end a run as Ctrl-C does: writes stopped
-    // cleanly, nothing half-made left behind.
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP})
-        std::signal(signal_number, on_interrupt);
+    // Ctrl-C, Ctrl-Break, a closed console and a stop from the system all end a run the same
+    // way: writes stopped cleanly, nothing half-made left behind.
+    SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
 bool requested()

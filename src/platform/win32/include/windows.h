@@ -155,6 +155,14 @@ static_assert(sizeof(TOKEN_ELEVATION) == 4, "TOKEN_ELEVATION is 4 bytes");
 #define DRIVE_CDROM 5
 #define DRIVE_RAMDISK 6
 
+// Console control events (wincon.h)
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define CTRL_LOGOFF_EVENT 5
+#define CTRL_SHUTDOWN_EVENT 6
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD control_type);
+
 // Show commands (winuser.h)
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
@@ -187,6 +195,8 @@ DWORD WINAPI GetLogicalDriveStringsA(DWORD buffer_length, LPSTR buffer);
 UINT WINAPI GetDriveTypeA(LPCSTR root_path_name);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
 void WINAPI Sleep(DWORD milliseconds);
+// One handler at a time, with `add` TRUE: enough for the command line.
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
 
 // The C runtime's 64-bit file positions, which Windows declares in <stdio.h>.
 #include <cstdio>
