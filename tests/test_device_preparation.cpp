@@ -3,11 +3,11 @@
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 #include "fake_host.h"
+#include "thread_names.h"
 #include "win32_probe.h"
 #include "platform/win32/test_control.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -36,11 +36,6 @@ scoped_waits endless_waits()
         lengths.settle = endless_wait;
         lengths.volume_wait = endless_wait;
     });
-}
-
-int thread_count()
-{
-    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
 fake_host::disk system_disk()
@@ -267,7 +262,7 @@ private slots:
         blueprint.rereads_partition_table = like_hardware;
         const QString stick = host.add(blueprint);
         device_manager manager;
-        const int threads_with_manager = thread_count();
+        const int threads_with_manager = threads_named("volume finder");
         std::shared_ptr<device_windows> disk = only_device(manager);
         QVERIFY(disk);
         QCOMPARE(disk->volumes, (std::vector<std::string> {"\\\\?\\D:", "\\\\?\\E:"}));
@@ -325,7 +320,7 @@ private slots:
                                                 "debug Locking drive: ", "debug \\\\?\\D:", "debug \\\\?\\E:",
                                                 "fatal Checking for drives after formating"}));
         // The finder's thread ends with its work.
-        QTRY_COMPARE(thread_count(), threads_with_manager);
+        QTRY_COMPARE(threads_named("volume finder"), threads_with_manager);
         win32_probe::close_handles(disk->handles);
     }
 
@@ -367,7 +362,7 @@ private slots:
         host.add(system_disk());
         const QString stick = host.add(rig_stick());
         device_manager manager;
-        const int threads_with_manager = thread_count();
+        const int threads_with_manager = threads_named("volume finder");
         std::shared_ptr<device_windows> disk = only_device(manager);
         QVERIFY(disk);
         host.remove(stick);
@@ -386,7 +381,7 @@ private slots:
         QCoreApplication::sendPostedEvents();
         QCOMPARE(finished.count(), 0);
         QCOMPARE(refused.count(), 1);
-        QCOMPARE(thread_count(), threads_with_manager);
+        QCOMPARE(threads_named("volume finder"), threads_with_manager);
         win32_probe::close_handles(disk->handles);
     }
 
@@ -399,7 +394,7 @@ private slots:
         fake_host::disk hard_disk = fake_host::usb_hard_disk();
         hard_disk.partitions = {{mib, 1000 * mib, ""}};
         host.add(hard_disk);
-        const int threads_before = thread_count();
+        const int threads_before = threads_named("volume finder");
         auto manager = std::make_unique<device_manager>();
         std::shared_ptr<device_windows> disk = only_device(*manager);
         QVERIFY(disk);
@@ -420,7 +415,7 @@ private slots:
         manager.reset();
         // Far from the wait it was in.
         QVERIFY2(stopping.elapsed() < at_once_ms, qPrintable(QString::number(stopping.elapsed())));
-        QTRY_COMPARE(thread_count(), threads_before);
+        QTRY_COMPARE(threads_named("volume finder"), threads_before);
         win32_probe::close_handles(disk->handles);
     }
 };

@@ -1,9 +1,9 @@
 #include "device/device_manager.h"
 #include "fake_host.h"
+#include "thread_names.h"
 #include "platform/win32/test_control.h"
 #include "scoped_waits.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,11 +20,6 @@ namespace {
 const std::chrono::minutes endless_wait(10);
 // What a step the watch takes at once may take on a machine under any load.
 const int at_once_ms = 120000;
-
-int thread_count()
-{
-    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-}
 
 // Returns once the watch has counted the USB storage devices `polls` more times.
 bool polled_again(int polls)
@@ -146,10 +141,10 @@ private slots:
         fake_host host;
         if (stick_present)
             host.add(fake_host::usb_stick());
-        const int before = thread_count();
+        const int before = threads_named("device watch");
         auto manager = std::make_unique<device_manager>();
         arrivals seen(*manager);
-        QTRY_COMPARE(thread_count(), before + 1);
+        QTRY_COMPARE(threads_named("device watch"), before + 1);
         if (stick_present)
             QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 1, at_once_ms);
 
@@ -158,7 +153,7 @@ private slots:
         manager.reset();
         // Far from the wait it was in.
         QVERIFY2(stopping.elapsed() < at_once_ms, qPrintable(QString::number(stopping.elapsed())));
-        QTRY_COMPARE(thread_count(), before);
+        QTRY_COMPARE(threads_named("device watch"), before);
     }
 };
 

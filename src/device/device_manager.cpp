@@ -24,6 +24,8 @@ device_manager::device_manager()
     : m_impl(std::make_shared<impl>(this))
 {
     auto* thread = new QThread();
+    // Named, as the system lists the process's threads.
+    thread->setObjectName("device watch");
     auto* listener = new listener_windows();
     listener->moveToThread(thread);
     connect(thread, SIGNAL(started()), listener, SLOT(start_listening()));

@@ -163,6 +163,7 @@ void device_manager::impl::m_refuse(unsigned preparation)
 void device_manager::impl::m_start_volume_finder(device_windows* dev, unsigned preparation)
 {
     auto* thread = new QThread();
+    thread->setObjectName("volume finder");
     auto* listener = new listener_windows();
     listener->set_device(dev);
     listener->moveToThread(thread);
