@@ -226,8 +226,7 @@ void progress_button::m_start_stage(const char* word)
     reset();
     // The bar at 0 % names the stage that begins, not the one before it (or "CANCEL" under
     // the pointer).
-    if (!m_hovered)
-        m_word = word;
+    m_word = m_hovered ? "CANCEL" : word;
     m_start_run();
     m_word = word;
 }

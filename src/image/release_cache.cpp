@@ -24,14 +24,7 @@ QByteArray read_small_file(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.read(small_file_limit) : QByteArray();
 }
 
-bool write_small_file(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(content) == content.size() && file.flush();
-}
-
-// Replaced whole or not at all: a record cut short by a crash would name no release.
+// Replaced whole or not at all: a record or mark cut short by a crash would name nothing.
 bool replace_small_file(const QString& path, const QByteArray& content)
 {
     QSaveFile file(path);
@@ -131,7 +124,7 @@ void release_cache::begin_download(const std::string& tag) const
 
 bool release_cache::mark_partial(const std::string& tag, const std::string& checksum) const
 {
-    return write_small_file(m_partial_checksum(tag), QByteArray::fromStdString(checksum));
+    return replace_small_file(m_partial_checksum(tag), QByteArray::fromStdString(checksum));
 }
 
 void release_cache::remove_partial(const std::string& tag) const
