@@ -47,6 +47,9 @@ double flash(window_driver& driver, int flashes_before)
     const double seconds = timer.nsecsElapsed() / 1e9;
     if (!QTest::qWaitFor([&] { return driver.log_count("Flashing finished") > flashes_before; }, 300000))
         qFatal("the flash did not finish");
+    // The success card covers FLASH until it is answered.
+    if (!QTest::qWaitFor([&] { return driver.press_card_button("FLASH NEW USB"); }, 30000))
+        qFatal("the success card cannot be answered");
     return seconds;
 }
 
