@@ -597,6 +597,15 @@ private slots:
         QCOMPARE(sticks.run("flash --disk 1 --yes --image " + path).status, 0);
         QCOMPARE(sticks.stick_content(0), sticks.flashed_image("farm-a1"));
         QCOMPARE(QFileInfo(image.absoluteFilePath()).lastModified(), made);
+
+        // A copy elsewhere is the same content: found by the checksum the first run recorded
+        // while it wrote, not unpacked again.
+        const QString copy = sticks.data.path() + "/copy-of-image.gz";
+        QVERIFY(QFile::copy(path, copy));
+        QCOMPARE(sticks.run("flash --disk 3 --yes --image " + copy).status, 0);
+        QCOMPARE(sticks.stick_content(2), sticks.flashed_image("farm-a2"));
+        QCOMPARE(QFileInfo(image.absoluteFilePath()).lastModified(), made);
+        QCOMPARE(QDir(sticks.data.path() + "/images").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
     }
 
     void interrupt_stops_every_write()

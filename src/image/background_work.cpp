@@ -25,3 +25,9 @@ void background_work::stop()
     *m_stop = true;
     m_thread->wait();
 }
+
+void background_work::finish()
+{
+    if (m_thread)
+        m_thread->wait();
+}

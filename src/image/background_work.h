@@ -25,6 +25,8 @@ public:
                std::function<void()> done);
     // Asks the running work to stop and waits until it has returned.
     void stop();
+    // Waits until the running work has returned, without asking it to stop.
+    void finish();
 
 private:
     QPointer<QThread> m_thread;

@@ -19,6 +19,7 @@ namespace {
 // Images kept: the one used now and the one before, for a farm that flashes two in turn.
 const int images_kept = 2;
 const qint64 hash_step = 4 << 20;
+const QString checksum_name = "checksum";
 
 QString images_folder(const std::string& data_folder)
 {
@@ -56,6 +57,21 @@ QString checksum_of(const QString& path, const std::atomic<bool>& stop)
     return QString::fromLatin1(hash.result().toHex());
 }
 
+// The MD5 of the file that `entry`'s image was made from: its record, or the entry's name when
+// the MD5 named it.
+QString checksum_of_entry(const QDir& images, const QString& entry)
+{
+    const QByteArray recorded = read_all(images.filePath(entry + "/" + checksum_name)).trimmed();
+    return recorded.isEmpty() ? entry : QString::fromLatin1(recorded);
+}
+
+// An entry named before its file's MD5 is known: by the file's record, never taken for an MD5
+// (nor found by one until the MD5 is recorded).
+QString provisional_entry(const QByteArray& record)
+{
+    return "file-" + QString::fromLatin1(QCryptographicHash::hash(record, QCryptographicHash::Md5).toHex());
+}
+
 // Marks `entry` as used now and removes all but the images used last.
 void keep_recent(const QDir& images, const QString& entry, const QByteArray& record)
 {
@@ -87,15 +103,27 @@ place image_for(const std::string& data_folder, const std::string& file, const s
     const QFileInfo given(QString::fromStdString(file));
     const QByteArray record = source_record(given);
     QDir images(images_folder(data_folder));
+    const QStringList entries = images.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QString entry;
-    for (const QString& name : images.entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        if (read_all(images.filePath(name + "/source")) == record)
+    bool size_kept = false;
+    for (const QString& name : entries) {
+        const QByteArray source = read_all(images.filePath(name + "/source"));
+        if (source == record)
             entry = name;
-    // Moved, copied or touched: the same content is still the same image.
-    if (entry.isEmpty()) {
+        size_kept = size_kept || source.split('\n').value(1) == QByteArray::number(given.size());
+    }
+    if (entry.isEmpty() && !size_kept) {
+        entry = provisional_entry(record);
+    } else if (entry.isEmpty()) {
+        // Moved, copied or touched: the same content is still the same image.
         entry = checksum_of(given.absoluteFilePath(), stop);
         if (entry.isEmpty())
             return place();
+        for (const QString& name : entries)
+            if (checksum_of_entry(images, name) == entry)
+                entry = name;
+    }
+    if (!images.exists(entry)) {
         std::error_code failed;
         const std::string folder = images.filePath(entry).toStdString();
         if (!std::filesystem::create_directories(std::filesystem::u8path(folder), failed) && failed) {
@@ -105,7 +133,18 @@ place image_for(const std::string& data_folder, const std::string& file, const s
         }
     }
     keep_recent(images, entry, record);
-    return place {images.filePath(entry + "/image").toStdString(), std::string()};
+    return place {images.filePath(entry + "/image").toStdString(), std::string(),
+                  checksum_of_entry(images, entry).startsWith("file-")};
+}
+
+void record_checksum(const std::string& image, const std::string& file, const std::atomic<bool>& stop)
+{
+    const QByteArray checksum = checksum_of(QString::fromStdString(file), stop).toLatin1();
+    if (checksum.isEmpty())
+        return;
+    QSaveFile record(QFileInfo(QString::fromStdString(image)).dir().filePath(checksum_name));
+    if (record.open(QIODevice::WriteOnly) && record.write(checksum) == checksum.size())
+        record.commit();
 }
 
 } // namespace image_file_cache

@@ -1,9 +1,12 @@
 #pragma once
 // Where the decompressed image of a gzip image file given to flash is kept, so that the next
 // run of the same file does not unpack it again: the data folder's "images" folder, one folder
-// per file named by the file's MD5, holding "image" with its size record and "source", the
-// file's path, size and time, by which a later run finds it without reading the file whole.
-// The user's file itself is read where it is and never changed.
+// per file holding "image" with its size record, "source", the file's path, size and time, by
+// which a later run finds it without reading the file whole, and the file's MD5, by which a
+// copy of the file finds it. The folder is named by that MD5, or, when no kept image had the
+// file's size and so none could hold its content, it is made at once and the MD5, computed
+// while the image is written, goes into its "checksum" file: a first flash does not wait for
+// the file to be read whole. The user's file itself is read where it is and never changed.
 
 #include <atomic>
 #include <string>
@@ -20,10 +23,16 @@ struct place {
     // When the image has no place because a folder of the data folder may not be written: that
     // folder.
     std::string unwritable_folder;
+    // The file's MD5 is yet to be recorded with record_checksum().
+    bool checksum_pending = false;
 };
 
 // The place of `file`'s decompressed image; none when the file cannot be read, its folder
 // cannot be made or `stop` was set. Only the two images used last are kept.
 place image_for(const std::string& data_folder, const std::string& file, const std::atomic<bool>& stop);
+
+// Reads `file` whole and records its MD5 beside its decompressed `image`; nothing when `stop`
+// is set first.
+void record_checksum(const std::string& image, const std::string& file, const std::atomic<bool>& stop);
 
 } // namespace image_file_cache

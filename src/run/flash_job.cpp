@@ -304,7 +304,7 @@ void flash_job::m_check_image()
     // Read where it is; its decompressed image is kept in the data folder, found again by the
     // file on a later run.
     m_image = m_request.image_file;
-    auto kept = std::make_shared<std::string>();
+    auto kept = std::make_shared<image_file_cache::place>();
     m_check.start(
         [answer, kept, file = m_request.image_file, folder = m_data_folder](const std::atomic<bool>& stop) {
             if (!image_file_cache::looks_like_gzip(file)) {
@@ -312,8 +312,8 @@ void flash_job::m_check_image()
                 return;
             }
             const image_file_cache::place found = image_file_cache::image_for(folder, file, stop);
-            *kept = found.image;
-            if (!kept->empty())
+            *kept = found;
+            if (!found.image.empty())
                 answer->clear();
             else if (!found.unwritable_folder.empty())
                 *answer = QString::fromStdString(
@@ -322,9 +322,22 @@ void flash_job::m_check_image()
                 *answer = damaged_image_file(file);
         },
         this, [this, answer, kept, generation] {
-            m_decompressed = *kept;
+            m_decompressed = kept->image;
+            if (kept->checksum_pending && generation == m_generation)
+                m_record_checksum();
             m_image_checked(generation, *answer);
         });
+}
+
+// Read beside the write, so that the first flash of a file does not wait for it.
+void flash_job::m_record_checksum()
+{
+    m_checksum_work.stop();
+    m_checksum_work.start(
+        [image = m_decompressed, file = m_image](const std::atomic<bool>& stop) {
+            image_file_cache::record_checksum(image, file, stop);
+        },
+        this, [] {});
 }
 
 void flash_job::m_image_checked(unsigned generation, const QString& failure_found)
@@ -521,6 +534,12 @@ void flash_job::m_end_run()
     }
     m_preparing = nullptr;
     m_stream.reset();
+    // A kept image is found again by a copy of its file only once the file's checksum is
+    // recorded; an image not kept whole is unpacked again, and its checksum read again then.
+    if (!m_decompressed.empty() && image_manipulator::is_complete(m_decompressed))
+        m_checksum_work.finish();
+    else
+        m_checksum_work.stop();
     run_outcome outcome = run_outcome::succeeded;
     if (m_stopped)
         outcome = run_outcome::stopped;

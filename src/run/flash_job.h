@@ -126,6 +126,7 @@ private:
     void m_retriever_message(const QString& text, bool is_error);
     void m_check_image();
     void m_image_checked(unsigned generation, const QString& failure_found);
+    void m_record_checksum();
     void m_reserve_names();
     void m_prepare_next_disk();
     void m_fail_refused_disk();
@@ -175,4 +176,5 @@ private:
     std::string m_decompressed;
     std::shared_ptr<image_stream> m_stream;
     background_work m_check;
+    background_work m_checksum_work;
 };
