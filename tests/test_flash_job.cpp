@@ -15,7 +15,10 @@
 #include "run/transitions.h"
 #include "settings_store.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -26,6 +29,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -296,6 +300,40 @@ private slots:
         }
         QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string("rig(%d,3)"));
         QCOMPARE(run.offers, image == "download" ? 1 : 0);
+    }
+
+    // The download the start-up check just verified is not read whole again before the first
+    // flash. Damage that reaches it later, its size and time unchanged, is found while it is
+    // unpacked: the disk fails without its first chunk, and the download is forgotten.
+    void download_verified_at_start_is_not_read_again()
+    {
+        bench run;
+        run.on(job_stage::startup_offering, [&] { run.job->accept_download(); });
+        run.job->check_at_start();
+        QVERIFY(QTest::qWaitFor([&] { return run.stages.size() > 1 && run.job->stage() == job_stage::idle; },
+                                at_once_ms));
+        const QString path = run.downloads() + "/v1.gz";
+        const QDateTime written = QFileInfo(path).lastModified();
+        QByteArray content = run.release.compressed;
+        // The gzip trailer's CRC.
+        content[content.size() - 8] = char(~content[content.size() - 8]);
+        QFile download(path);
+        QVERIFY(download.open(QIODevice::ReadWrite));
+        QCOMPARE(download.write(content), qint64(content.size()));
+        QVERIFY(download.flush());
+        QVERIFY(download.setFileTime(written, QFileDevice::FileModificationTime));
+        download.close();
+
+        run.job->flash(run.request());
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.job->disks()[0].failure, std::string("Downloaded image is damaged"));
+        // Prepared: the check took the download as whole without reading it.
+        const auto journal = win32::test_control::journal();
+        QCOMPARE(std::count_if(journal.begin(), journal.end(),
+                               [](const auto& entry) { return entry.what == call::delete_layout; }),
+                 1);
+        QCOMPARE(run.host.read(run.names[0], 0, 512), QByteArray(512, '\0'));
+        QVERIFY(!QFile::exists(path));
     }
 
     void run_ends_early_data()

@@ -5,16 +5,46 @@
 #include "logger.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
+
+#include <map>
+#include <mutex>
 
 namespace {
 
 const qint64 block_size = 1 << 20;
 
+// What a download looked like when it was found whole.
+struct stamp {
+    qint64 size = -1;
+    qint64 written_ms = -1;
+
+    bool operator==(const stamp& other) const { return size == other.size && written_ms == other.written_ms; }
+};
+
+stamp stamp_of(const std::string& gz_path)
+{
+    const QFileInfo file(QString::fromStdString(gz_path));
+    return file.isFile() ? stamp {file.size(), file.lastModified().toMSecsSinceEpoch()} : stamp();
+}
+
+std::mutex notes_lock;
+std::map<std::string, stamp> found_whole;
+
+bool noted_whole(const std::string& gz_path)
+{
+    const stamp now = stamp_of(gz_path);
+    const std::lock_guard<std::mutex> hold(notes_lock);
+    const auto note = found_whole.find(gz_path);
+    return now.size >= 0 && note != found_whole.end() && note->second == now;
+}
+
 cached_image::state examine(const std::string& gz_path, const std::atomic<bool>& stop)
 {
     using cached_image::state;
-    if (image_manipulator::is_complete(image_manipulator::decompressed_path(gz_path)))
+    if (image_manipulator::is_complete(image_manipulator::decompressed_path(gz_path)) || noted_whole(gz_path))
         return state::whole;
     QFile download(QString::fromStdString(gz_path));
     if (!download.open(QIODevice::ReadOnly))
@@ -48,7 +78,16 @@ state check(const std::string& gz_path, const std::atomic<bool>& stop)
         KESTREL_LOG(logger::fatal, "Image error");
         release_cache::forget_download(gz_path);
     }
+    if (found == state::whole)
+        note_whole(gz_path);
     return found;
+}
+
+void note_whole(const std::string& gz_path)
+{
+    const stamp now = stamp_of(gz_path);
+    const std::lock_guard<std::mutex> hold(notes_lock);
+    found_whole[gz_path] = now;
 }
 
 } // namespace cached_image

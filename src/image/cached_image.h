@@ -15,4 +15,11 @@ enum class state { whole, missing, damaged, stopped };
 // download again. Answers `stopped` soon after `stop` is set.
 state check(const std::string& gz_path, const std::atomic<bool>& stop);
 
+// Notes that the download at `gz_path` was just found to match its checksum, so that a check in
+// this process takes it as whole without reading it again while its size and time are the
+// same: a first flash does not wait for gigabytes to be read. Damage that comes later without
+// changing either is still found by the decompression, which fails the disk before its first
+// chunk is written.
+void note_whole(const std::string& gz_path);
+
 } // namespace cached_image

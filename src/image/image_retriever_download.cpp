@@ -3,6 +3,7 @@
 
 #include "image_retriever.h"
 
+#include "image/cached_image.h"
 #include "image/network_failure.h"
 #include "image/release_endpoints.h"
 #include "logger.h"
@@ -152,6 +153,7 @@ void image_retriever::m_finish_download()
     KESTREL_LOG(logger::debug, "Download Finished");
 
     if (verified && m_cache.complete_partial(m_tag, m_checksum)) {
+        cached_image::note_whole(m_cache.compressed(m_tag).toStdString());
         emit finished_download(m_cache.compressed(m_tag).toStdString());
         return;
     }
