@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     const QString work = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
     const qint64 size_mib = std::max<qint64>(64, argc > 2 ? QByteArray(argv[2]).toLongLong() : 1024);
     const int rounds = std::max(1, argc > 3 ? QByteArray(argv[3]).toInt() : 5);
-    const qint64 throttled_mib = std::max<qint64>(64, argc > 4 ? QByteArray(argv[4]).toLongLong() : 256);
+    const qint64 throttled_mib = std::max<qint64>(64, argc > 4 ? QByteArray(argv[4]).toLongLong() : 1024);
     const qint64 mib_per_second = std::max<qint64>(1, argc > 5 ? QByteArray(argv[5]).toLongLong() : 32);
     QDir().mkpath(work);
     // The fake host's disks live in the work folder, on the same file system as the download.

@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work=${1:-$root/build-bench/cli}
 size=${2:-1024}
 rounds=${3:-5}
-throttled=${4:-256}
+throttled=${4:-1024}
 speed=${5:-32}
 
 . "$root/bench/bench_tools.sh"
