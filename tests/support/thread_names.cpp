@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 
 int threads_named(const char* name)
 {
@@ -12,4 +13,9 @@ int threads_named(const char* name)
         count += shown.open(QIODevice::ReadOnly) && shown.readAll().trimmed() == name;
     }
     return count;
+}
+
+bool no_thread_named(const char* name)
+{
+    return QTest::qWaitFor([name] { return threads_named(name) == 0; }, 60000);
 }

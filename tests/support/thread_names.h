@@ -4,3 +4,7 @@
 // time, so a count of all threads proves nothing.
 
 int threads_named(const char* name);
+
+// Waits until no thread of that name is left: one that an earlier test ended stays listed for
+// some moments after it has returned, until the system has reaped it. False when one stays.
+bool no_thread_named(const char* name);
