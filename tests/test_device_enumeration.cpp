@@ -111,8 +111,10 @@ private slots:
         std::vector<std::shared_ptr<device>> devices = manager.get_devices();
 
         QCOMPARE(devices.size(), size_t(1));
-        QCOMPARE(devices[0]->name, std::string("Kingston Good USB Device"));
-        QCOMPARE(log.texts("fatal"), QStringList {error});
+        // As text, so that a failure shows which disk was listed.
+        QCOMPARE(QString::fromStdString(devices[0]->name), QString("Kingston Good USB Device"));
+        const QStringList fatal = log.texts("fatal");
+        QVERIFY2(fatal == QStringList {error}, qPrintable(fatal.join(" | ")));
     }
 
     void internal_disks_alone_give_an_empty_list()

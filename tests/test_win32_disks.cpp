@@ -8,9 +8,12 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -393,6 +396,42 @@ private slots:
         watch.join();
         QCOMPARE(out_of_range.load(), 0);
         QCOMPARE(win32_probe::usb_storage_count(), 0);
+    }
+
+    // In a fake root the kernel resolves a link's ".." (every /sys/block entry has one) only
+    // when nothing on the system was renamed meanwhile, and asks the caller to try again
+    // otherwise: on a busy machine a disk's model or write protection must still be read right.
+    void disk_facts_hold_while_the_system_renames_files()
+    {
+        fake_host host;
+        fake_host::disk stick = fake_host::usb_stick();
+        stick.read_only = true;
+        host.add(stick);
+        QTemporaryDir elsewhere;
+        const std::string first = elsewhere.path().toStdString() + "/a";
+        const std::string second = elsewhere.path().toStdString() + "/b";
+        QVERIFY(QFile(QString::fromStdString(first)).open(QIODevice::WriteOnly));
+        std::atomic<bool> stop {false};
+        std::thread renames([&] {
+            while (!stop) {
+                std::rename(first.c_str(), second.c_str());
+                std::rename(second.c_str(), first.c_str());
+            }
+        });
+        int misread = 0;
+        for (int round = 0; round < 300; ++round) {
+            const std::vector<win32_probe::disk_interface> interfaces = win32_probe::disk_interfaces();
+            if (interfaces.size() != 1 || interfaces[0].friendly_name != "Kingston DataTraveler 3.0 USB Device") {
+                ++misread;
+                continue;
+            }
+            opened_disk disk(interfaces[0].device_path);
+            misread += disk.handle == INVALID_HANDLE_VALUE
+                || disk.control(IOCTL_DISK_IS_WRITABLE, nullptr, 0, nullptr, 0) != DWORD(ERROR_WRITE_PROTECT);
+        }
+        stop = true;
+        renames.join();
+        QCOMPARE(misread, 0);
     }
 
     void unknown_enumerator_is_refused()

@@ -121,7 +121,13 @@ int open_in_host(const std::string& path, int flags)
     open_how how {};
     how.flags = static_cast<std::uint64_t>(flags);
     how.resolve = RESOLVE_IN_ROOT;
-    int file = static_cast<int>(syscall(SYS_openat2, root_folder, path.c_str(), &how, sizeof how));
+    // The kernel resolves a link's ".." inside the root only when nothing on the system was
+    // renamed or mounted meanwhile, and asks for another try otherwise: on a busy machine a
+    // sysfs read would fail now and then, and a disk's model or write protection read wrong.
+    int file = -1;
+    do
+        file = static_cast<int>(syscall(SYS_openat2, root_folder, path.c_str(), &how, sizeof how));
+    while (file < 0 && errno == EAGAIN);
     close(root_folder);
     if (file < 0 && errno == ENOSYS) {
         const std::string inside = resolve_inside(base, path);
