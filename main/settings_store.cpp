@@ -1,13 +1,14 @@
 #include "settings_store.h"
 
+#include "data_file.h"
+#include "data_folder_lock.h"
 #include "logger.h"
-#include "wait_lengths.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -39,14 +40,75 @@ bool read_settings(const QString& path, QJsonObject& root)
 
 // A settings file that could not be read still holds what the user typed: it is kept beside
 // before anything replaces it.
-bool keep_unreadable(const QString& path)
+data_file::outcome keep_unreadable(const QString& path)
 {
     QJsonObject ignored;
     if (read_settings(path, ignored))
-        return true;
-    const QString kept = path + ".bad";
-    QFile::remove(kept);
-    return QFile::copy(path, kept);
+        return data_file::outcome::written;
+    QFile original(path);
+    if (!original.open(QIODevice::ReadOnly))
+        return data_file::outcome::failed;
+    return data_file::replace(path + ".bad", original.readAll());
+}
+
+settings_store::update update_of(data_file::outcome written)
+{
+    switch (written) {
+    case data_file::outcome::written:
+        return settings_store::update::written;
+    case data_file::outcome::full:
+        return settings_store::update::full;
+    case data_file::outcome::not_allowed:
+        return settings_store::update::not_allowed;
+    case data_file::outcome::failed:
+        break;
+    }
+    return settings_store::update::failed;
+}
+
+settings_store::update update_of(data_folder_lock::state lock)
+{
+    switch (lock) {
+    case data_folder_lock::state::held:
+        break;
+    case data_folder_lock::state::busy:
+        return settings_store::update::locked;
+    case data_folder_lock::state::not_allowed:
+        return settings_store::update::not_allowed;
+    case data_folder_lock::state::failed:
+        return settings_store::update::failed;
+    }
+    return settings_store::update::written;
+}
+
+QByteArray settings_text(const inputs& values)
+{
+    QJsonObject rig {
+        {"btc", QString::fromStdString(values.btc)},
+        {"worker", QString::fromStdString(values.worker)},
+        {"group", QString::fromStdString(values.group)},
+        {"location", QString::fromStdString(values.location)},
+    };
+    QJsonObject access {{"ssh", QJsonObject {{"key", QString::fromStdString(values.ssh_key)}}}};
+    QJsonObject network {{"wireless", QJsonObject {
+        {"ssid", QString::fromStdString(values.ssid)},
+        {"key", QString::fromStdString(values.wireless_key)},
+    }}};
+    QJsonObject flash_tool {{"dont_show_again", values.dont_show_again}};
+    QJsonObject root {{"rig", rig}, {"access", access}, {"network", network},
+                      {"flash_tool", flash_tool}};
+    return QJsonDocument(root).toJson();
+}
+
+// The temporary files of saves, named as the settings file with six characters appended.
+void remove_temporary_files(const std::string& data_folder)
+{
+    const QFileInfo settings(settings_path(data_folder));
+    QDir folder = settings.dir();
+    for (const QString& name : folder.entryList({settings.fileName() + ".??????"}, QDir::Files | QDir::Hidden)) {
+        KESTREL_LOG(logger::info, "Removing an unfinished save: " << name.toStdString());
+        folder.remove(name);
+    }
 }
 
 } // namespace
@@ -72,55 +134,37 @@ std::unique_ptr<inputs> load_settings(const std::string& data_folder)
     return values;
 }
 
-void save_settings(const std::string& data_folder, inputs values)
-{
-    QJsonObject rig {
-        {"btc", QString::fromStdString(values.btc)},
-        {"worker", QString::fromStdString(values.worker)},
-        {"group", QString::fromStdString(values.group)},
-        {"location", QString::fromStdString(values.location)},
-    };
-    QJsonObject access {{"ssh", QJsonObject {{"key", QString::fromStdString(values.ssh_key)}}}};
-    QJsonObject network {{"wireless", QJsonObject {
-        {"ssid", QString::fromStdString(values.ssid)},
-        {"key", QString::fromStdString(values.wireless_key)},
-    }}};
-    QJsonObject flash_tool {{"dont_show_again", values.dont_show_again}};
-    QJsonObject root {{"rig", rig}, {"access", access}, {"network", network},
-                      {"flash_tool", flash_tool}};
-
-    const QString path = settings_path(data_folder);
-    if (!keep_unreadable(path))
-        return;
-    // A crash or a full disk mid-save must not cost the user the settings already stored.
-    // commit() alone would still rename a temporary file whose buffered bytes never reached
-    // the disk: every byte must be written and flushed first.
-    QSaveFile file(path);
-    const QByteArray content = QJsonDocument(root).toJson();
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    if (file.write(content) != content.size() || !file.flush()) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
-}
-
 update update_settings(const std::string& data_folder, const std::function<bool(inputs&)>& change)
 {
-    // A lock whose process has gone is taken over at once; one held longer than any change
-    // takes belongs to a process that hangs.
-    QLockFile lock(settings_path(data_folder) + ".lock");
-    lock.setStaleLockTime(30000);
-    if (!lock.tryLock(int(wait_lengths::current().settings_lock.count()))) {
-        KESTREL_LOG(logger::fatal, "Cannot lock the settings: " << int(lock.error()));
-        return lock.error() == QLockFile::PermissionError ? update::folder_not_writable : update::locked;
-    }
+    const data_folder_lock lock(data_folder);
+    if (lock.result() != data_folder_lock::state::held)
+        return update_of(lock.result());
+    remove_temporary_files(data_folder);
     std::unique_ptr<inputs> values = load_settings(data_folder);
     if (!change(*values))
         return update::declined;
-    save_settings(data_folder, *values);
-    return update::written;
+    const QString path = settings_path(data_folder);
+    data_file::outcome written = keep_unreadable(path);
+    if (written == data_file::outcome::written)
+        written = data_file::replace(path, settings_text(*values));
+    if (written != data_file::outcome::written)
+        KESTREL_LOG(logger::fatal, "Cannot save the settings: " << int(written));
+    return update_of(written);
+}
+
+update save_settings(const std::string& data_folder, const inputs& values)
+{
+    return update_settings(data_folder, [&values](inputs& saved) {
+        saved = values;
+        return true;
+    });
+}
+
+void remove_unfinished_saves(const std::string& data_folder)
+{
+    const data_folder_lock lock(data_folder);
+    if (lock.result() == data_folder_lock::state::held)
+        remove_temporary_files(data_folder);
 }
 
 } // namespace settings_store

@@ -17,6 +17,7 @@
 #include "release_fixture.h"
 #include "release_server.h"
 #include "settings_store.h"
+#include "small_file_system.h"
 #include "tool_process.h"
 #include "qt_warnings.h"
 #include "unwritable_folder.h"
@@ -118,6 +119,11 @@ struct farm {
 
     cli_result run(const QString& arguments, const std::string& answer = std::string()) const
     {
+        return run_on(data_folder(), arguments, answer);
+    }
+
+    cli_result run_on(const std::string& folder, const QString& arguments, const std::string& answer = std::string()) const
+    {
         std::vector<std::string> split;
         for (const QString& argument : arguments.split(' ', Qt::SkipEmptyParts))
             split.push_back(argument.toStdString());
@@ -129,7 +135,7 @@ struct farm {
         std::ostringstream err;
         cli::console io {in, out, err, false};
         cli_result result;
-        result.status = cli::run(parsed.parsed, data_folder(), io);
+        result.status = cli::run(parsed.parsed, folder, io);
         result.out = QString::fromStdString(out.str());
         result.err = QString::fromStdString(err.str());
         return result;
@@ -729,6 +735,35 @@ private slots:
         QVERIFY2(refused.err.endsWith("Cannot write to the data folder: " + folder + "\n"), qPrintable(refused.err));
         QCOMPARE(warnings.texts(), QStringList());
         QCOMPARE(sticks.host.read(sticks.sticks[0], 0, 512), QByteArray(512, '\0'));
+    }
+
+    // The names of a run are saved before its first write: with no room left to save them, the
+    // run hands out none, says why and touches no disk; once there is room, nothing was skipped.
+    void a_full_data_folder_hands_out_no_name()
+    {
+        farm sticks;
+        small_file_system disk(16 << 20);
+        if (!disk.mounted())
+            QSKIP("no right to mount a file system");
+        const QString folder = disk.path() + "/data";
+        app_paths::prepare_data_folder(folder.toStdString());
+        sticks.cache_release(folder);
+        inputs saved;
+        saved.btc = btc_address;
+        saved.worker = "rig(%d)";
+        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
+        // Room for the lock, none for the settings.
+        QVERIFY(disk.fill(4096));
+
+        const cli_result refused = sticks.run_on(folder.toStdString(), "flash --all --yes");
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.contains("Not enough free space in the data folder: " + folder + "\n"), qPrintable(refused.err));
+        QVERIFY(sticks.untouched());
+        QCOMPARE(settings_store::load_settings(folder.toStdString())->worker, std::string("rig(%d)"));
+
+        QVERIFY(QFile::remove(disk.path() + "/filler"));
+        QCOMPARE(sticks.run_on(folder.toStdString(), "flash --disk 2 --yes").status, 0);
+        QCOMPARE(sticks.stick_content(1), sticks.flashed_image("rig1"));
     }
 
     // The failure on the error stream, the outcome of each disk with the results.

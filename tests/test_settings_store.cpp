@@ -1,14 +1,23 @@
 #include "settings_store.h"
 
+#include "config/worker_name.h"
 #include "file_size_limit.h"
+#include "scoped_waits.h"
+#include "unwritable_folder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <future>
+#include <thread>
+
+using std::chrono::milliseconds;
 
 class test_settings_store : public QObject {
     Q_OBJECT
@@ -200,10 +209,9 @@ private slots:
         const QByteArray stored = read_file(folder.path() + "/configuration.txt");
 
         const int saved = file_size_limit::run_limited(limit, [&] {
-            settings_store::save_settings(stored_folder, inputs {});
-            return 0;
+            return int(settings_store::save_settings(stored_folder, inputs {}));
         });
-        QCOMPARE(saved, 0);
+        QVERIFY(saved != int(settings_store::update::written));
         QCOMPARE(read_file(folder.path() + "/configuration.txt"), stored);
         QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
                  QStringList {"configuration.txt"});
@@ -220,6 +228,122 @@ private slots:
         QVERIFY(QFileInfo(folder.path() + "/configuration.txt").isDir());
         QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList {"configuration.txt"});
+    }
+
+    void update_under_the_lock_data()
+    {
+        QTest::addColumn<QString>("hindrance");
+        QTest::addColumn<int>("outcome");
+        const auto row = [](const char* name, settings_store::update outcome) {
+            QTest::newRow(name) << QString(name) << int(outcome);
+        };
+        row("none", settings_store::update::written);
+        row("change declined", settings_store::update::declined);
+        row("lock held by another", settings_store::update::locked);
+        row("folder read-only", settings_store::update::not_allowed);
+        row("disk full", settings_store::update::full);
+    }
+
+    // Every change goes through the lock and says how it ended: a change that was not written
+    // must not be taken for one that was, and the settings stored stay as they were.
+    void update_under_the_lock()
+    {
+        QFETCH(QString, hindrance);
+        QFETCH(int, outcome);
+        QTemporaryDir folder;
+        const std::string stored_folder = folder.path().toStdString();
+        inputs values;
+        values.worker = "rig(%d,5)";
+        QCOMPARE(settings_store::save_settings(stored_folder, values), settings_store::update::written);
+        const QByteArray stored = read_file(folder.path() + "/configuration.txt");
+        // What a save killed between its write and its rename leaves: gone once a change holds
+        // the lock, whatever becomes of the change.
+        const QString unfinished = folder.path() + "/configuration.txt.AbC123";
+        QFile(unfinished).open(QIODevice::WriteOnly);
+
+        const auto advance = [&] {
+            return settings_store::update_settings(stored_folder, [&hindrance](inputs& saved) {
+                advance_worker_name(saved);
+                return hindrance != "change declined";
+            });
+        };
+        settings_store::update done = settings_store::update::failed;
+        if (hindrance == "lock held by another") {
+            const scoped_waits short_wait([](wait_lengths& lengths) { lengths.settings_lock = milliseconds(50); });
+            QLockFile other(folder.path() + "/configuration.txt.lock");
+            QVERIFY(other.tryLock(0));
+            done = advance();
+        } else if (hindrance == "folder read-only") {
+            const unwritable_folder read_only(folder.path());
+            done = advance();
+        } else if (hindrance == "disk full") {
+            // Room for the lock file, not for the settings.
+            done = settings_store::update(file_size_limit::run_limited(100, [&] { return int(advance()); }));
+        } else {
+            done = advance();
+        }
+        QCOMPARE(int(done), outcome);
+        const bool written = done == settings_store::update::written;
+        QCOMPARE(settings_store::load_settings(stored_folder)->worker, std::string(written ? "rig(%d,6)" : "rig(%d,5)"));
+        if (!written)
+            QCOMPARE(read_file(folder.path() + "/configuration.txt"), stored);
+        const bool lock_taken = done != settings_store::update::locked && done != settings_store::update::not_allowed;
+        QCOMPARE(QFile::exists(unfinished), !lock_taken);
+    }
+
+    // Two takers of a name from one counter, the second coming while the first is between
+    // reading the counter and writing it back: the lock makes the second wait, so it reads the
+    // counter the first wrote, and no name is taken twice.
+    void a_change_under_way_holds_the_next_back()
+    {
+        QTemporaryDir folder;
+        const std::string stored_folder = folder.path().toStdString();
+        inputs values;
+        values.worker = "rig(%d)";
+        QCOMPARE(settings_store::save_settings(stored_folder, values), settings_store::update::written);
+        const auto take_name = [&](const std::function<void()>& inside) {
+            std::string given;
+            settings_store::update_settings(stored_folder, [&](inputs& saved) {
+                given = expand_worker_name(saved.worker);
+                advance_worker_name(saved);
+                inside();
+                return true;
+            });
+            return given;
+        };
+        std::promise<void> first_inside;
+        std::promise<void> second_done;
+        std::future<void> second_finished = second_done.get_future();
+        std::string second_name;
+        std::thread second([&] {
+            first_inside.get_future().wait();
+            second_name = take_name([] {});
+            second_done.set_value();
+        });
+        const std::string first_name = take_name([&] {
+            first_inside.set_value();
+            // Without the lock the second has long taken its name by now.
+            second_finished.wait_for(std::chrono::milliseconds(500));
+        });
+        second.join();
+        QCOMPARE(first_name, std::string("rig1"));
+        QCOMPARE(second_name, std::string("rig2"));
+        QCOMPARE(settings_store::load_settings(stored_folder)->worker, std::string("rig(%d,3)"));
+    }
+
+    void unfinished_saves_are_removed_at_start()
+    {
+        QTemporaryDir folder;
+        const std::string stored_folder = folder.path().toStdString();
+        inputs values;
+        values.btc = "btc";
+        QCOMPARE(settings_store::save_settings(stored_folder, values), settings_store::update::written);
+        for (const char* name : {"/configuration.txt.x1Y2z3", "/configuration.txt.bad"})
+            QFile(folder.path() + name).open(QIODevice::WriteOnly);
+        settings_store::remove_unfinished_saves(stored_folder);
+        QCOMPARE(QDir(folder.path()).entryList({"configuration.txt*"}, QDir::Files),
+                 QStringList({"configuration.txt", "configuration.txt.bad"}));
+        QCOMPARE(settings_store::load_settings(stored_folder)->btc, std::string("btc"));
     }
 };
 

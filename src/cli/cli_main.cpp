@@ -8,6 +8,7 @@
 #include "device/device_manager.h"
 #include "logger.h"
 #include "permission_manager.h"
+#include "settings_store.h"
 
 #include <QCoreApplication>
 
@@ -53,6 +54,7 @@ int run_command_line(const command_line::options& options)
     app_paths::prepare_data_folder(data_folder);
     logger::init(data_folder);
     KESTREL_LOG(logger::fatal, "Kestrel Flash Tool version: " << app_paths::version << " (command line)");
+    settings_store::remove_unfinished_saves(data_folder);
 
     int argc = 1;
     char program[] = "kestrel-flash-tool";

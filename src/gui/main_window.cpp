@@ -31,6 +31,7 @@ main_window::main_window(const std::string& application_name, const std::string&
     , m_settings(settings_store::load_settings(data_folder))
     , m_data_folder(data_folder)
 {
+    settings_store::remove_unfinished_saves(m_data_folder);
     setWindowTitle(QCoreApplication::translate("mainWindow", application_name.c_str()));
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet("main_window {background: transparent}");

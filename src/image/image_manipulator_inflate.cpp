@@ -19,11 +19,6 @@
 
 namespace {
 
-struct file_closer {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using file_pointer = std::unique_ptr<FILE, file_closer>;
-
 void remove_file(const std::string& path)
 {
     std::remove(path.c_str());

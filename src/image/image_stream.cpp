@@ -22,10 +22,6 @@ constexpr std::size_t block_count = 2;
 constexpr std::chrono::milliseconds stop_check(50);
 constexpr std::int64_t gone = std::numeric_limits<std::int64_t>::max();
 
-struct file_closer {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 const std::size_t image_stream::block_size = 8 << 20;
@@ -140,7 +136,7 @@ struct image_stream::state {
     const bool inflates;
     std::atomic<bool> giving_up {false};
     image_manipulator manipulator;
-    std::unique_ptr<FILE, file_closer> image;
+    file_pointer image;
     std::thread producer;
 };
 

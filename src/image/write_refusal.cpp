@@ -1,5 +1,7 @@
 #include "image/write_refusal.h"
 
+#include "data_file.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -7,13 +9,13 @@ namespace write_refusal {
 
 bool is_refusal(const std::error_code& error)
 {
-    return error == std::errc::permission_denied || error == std::errc::operation_not_permitted
-        || error == std::errc::read_only_file_system;
+    const std::error_condition condition = error.default_error_condition();
+    return condition.category() == std::generic_category() && is_refusal(condition.value());
 }
 
 bool is_refusal(int error_number)
 {
-    return is_refusal(std::error_code(error_number, std::generic_category()));
+    return data_file::outcome_of(error_number) == data_file::outcome::not_allowed;
 }
 
 std::string failed_folder(const std::string& path)

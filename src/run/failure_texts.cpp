@@ -1,5 +1,7 @@
 #include "run/failure_texts.h"
 
+#include "image/write_refusal.h"
+
 const char* failure_text(failure cause)
 {
     switch (cause) {
@@ -15,6 +17,8 @@ const char* failure_text(failure cause)
         return "Not enough free space to unpack the image";
     case failure::folder_not_writable:
         return "Cannot write to the data folder: ";
+    case failure::folder_full:
+        return "Not enough free space in the data folder: ";
     case failure::configuration_too_large:
         return "Config file exceeds 2kB";
     case failure::cannot_write:
@@ -34,4 +38,22 @@ const char* failure_text(failure cause)
 std::string folder_failure_text(failure cause, const std::string& folder)
 {
     return failure_text(cause) + folder;
+}
+
+std::string settings_failure_text(settings_store::update why, const std::string& data_folder)
+{
+    const std::string folder = write_refusal::failed_folder(data_folder + "/configuration.txt");
+    switch (why) {
+    case settings_store::update::written:
+    case settings_store::update::declined:
+        return std::string();
+    case settings_store::update::locked:
+        return failure_text(failure::settings_locked);
+    case settings_store::update::full:
+        return folder_failure_text(failure::folder_full, folder);
+    case settings_store::update::not_allowed:
+    case settings_store::update::failed:
+        break;
+    }
+    return folder_failure_text(failure::folder_not_writable, folder);
 }

@@ -3,6 +3,8 @@
 // for the window, the command line and the burner alike. The form's own texts are its rules'
 // (config/field_rules.h), the network's its failures' (image/network_failure.h).
 
+#include "settings_store.h"
+
 #include <string>
 
 enum class failure {
@@ -19,6 +21,9 @@ enum class failure {
     // A folder of the data folder may not be written: no rights, or a read-only file system.
     // Its text is followed by the folder (folder_failure_text).
     folder_not_writable,
+    // No space is left in the data folder for what a run must keep there; followed by the
+    // folder.
+    folder_full,
     configuration_too_large,
     // The writer could not be started.
     cannot_write,
@@ -35,3 +40,5 @@ enum class failure {
 const char* failure_text(failure cause);
 // The text of a failure that names the folder it happened in.
 std::string folder_failure_text(failure cause, const std::string& folder);
+// Why a change of the settings in `data_folder` was not written.
+std::string settings_failure_text(settings_store::update why, const std::string& data_folder);

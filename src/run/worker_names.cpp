@@ -2,7 +2,6 @@
 
 #include "config/field_rules.h"
 #include "config/worker_name.h"
-#include "image/write_refusal.h"
 #include "run/failure_texts.h"
 #include "settings_store.h"
 
@@ -29,14 +28,12 @@ reservation reserve(const std::string& data_folder, const inputs& values, bool f
         result.saved = run;
         return true;
     });
-    const bool written = done == settings_store::update::written;
-    if (done == settings_store::update::folder_not_writable)
-        result.refusal = folder_failure_text(failure::folder_not_writable,
-                                             write_refusal::failed_folder(data_folder + "/configuration.txt"));
-    else if (!written && result.refusal.empty())
-        result.refusal = failure_text(failure::settings_locked);
-    if (!written)
+    if (done != settings_store::update::written) {
+        // Not one name went out: a name that the settings do not count past would be given again.
         result.per_disk.clear();
+        if (result.refusal.empty())
+            result.refusal = settings_failure_text(done, data_folder);
+    }
     return result;
 }
 
