@@ -710,31 +710,68 @@ private slots:
         QTest::addColumn<QString>("unwritable");
         QTest::addColumn<bool>("image_file");
         QTest::newRow("downloads folder, the release cached") << "/downloads" << false;
+        QTest::newRow("images folder, an image file given") << "/images" << true;
         QTest::newRow("data folder") << "" << false;
         QTest::newRow("data folder, an image file given") << "" << true;
     }
 
     // Told apart from a full disk, and without Qt's complaints about files that never opened.
+    // The unpacked image is only kept to spare the next run the work: a stick is flashed from
+    // the download when it cannot be kept. The names, which must be saved, fail the run.
     void a_read_only_data_folder_is_named()
     {
         QFETCH(QString, unwritable);
         QFETCH(bool, image_file);
         farm sticks;
         app_paths::prepare_data_folder(sticks.data_folder());
+        QDir().mkpath(sticks.data.path() + "/images");
         sticks.save_settings("rig(%d)");
         sticks.cache_release(sticks.data.path());
         const QString image = image_file ? " --image " + sticks.image_file(sticks.release.compressed) : QString();
         const QString folder = sticks.data.path() + unwritable;
         const qt_warnings warnings;
-        cli_result refused;
+        cli_result run;
         {
             const unwritable_folder read_only(folder);
-            refused = sticks.run("flash --disk 1 --yes" + image);
+            run = sticks.run("flash --disk 1 --yes" + image);
         }
-        QCOMPARE(refused.status, 1);
-        QVERIFY2(refused.err.endsWith("Cannot write to the data folder: " + folder + "\n"), qPrintable(refused.err));
         QCOMPARE(warnings.texts(), QStringList());
-        QCOMPARE(sticks.host.read(sticks.sticks[0], 0, 512), QByteArray(512, '\0'));
+        if (unwritable.isEmpty()) {
+            QCOMPARE(run.status, 1);
+            QVERIFY2(run.err.endsWith("Cannot write to the data folder: " + folder + "\n"), qPrintable(run.err));
+            QCOMPARE(sticks.host.read(sticks.sticks[0], 0, 512), QByteArray(512, '\0'));
+            return;
+        }
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+                 image_file ? QStringList() : QStringList({"checksum.md5", "v1.gz"}));
+    }
+
+    // A farm's cache fills up while a release is unpacked the first time: the stick is flashed
+    // from the download and verified against it, never left half-written, and nothing of the
+    // unpacked image is left to be taken for a whole one.
+    void a_full_cache_still_flashes_the_stick()
+    {
+        // Six blocks without a run of zeros to leave out: the cache runs full midway.
+        farm sticks(48 << 20);
+        small_file_system disk(sticks.release.compressed.size() + (20 << 20));
+        if (!disk.mounted())
+            QSKIP("no right to mount a file system");
+        const QString folder = disk.path() + "/data";
+        app_paths::prepare_data_folder(folder.toStdString());
+        sticks.cache_release(folder);
+        inputs saved;
+        saved.btc = btc_address;
+        saved.worker = "rig(%d)";
+        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
+        QVERIFY(disk.fill(16 << 20));
+
+        const cli_result flashed = sticks.run_on(folder.toStdString(), "flash --disk 1 --disk 3 --yes");
+        QVERIFY2(flashed.status == 0, qPrintable(flashed.err));
+        QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
+        QCOMPARE(sticks.stick_content(2), sticks.flashed_image("rig2"));
+        QCOMPARE(QDir(folder + "/downloads").entryList(QDir::Files), QStringList({"checksum.md5", "v1.gz"}));
     }
 
     // The names of a run are saved before its first write: with no room left to save them, the

@@ -6,6 +6,7 @@
 #include "image/aligned_buffer.h"
 #include "image/chunk_reader.h"
 #include "image/image_manipulator.h"
+#include "image/image_reader.h"
 #include "image/image_stream.h"
 
 #include <atomic>
@@ -90,13 +91,16 @@ private:
     // before the area was known (not `area_written`), then the first chunk.
     outcome m_write_first_chunks(disk_transfer& disk, aligned_buffer& at_hand, bool area_written);
     outcome m_verify(disk_transfer& disk, aligned_buffer& at_hand);
+    // How a copy ends whose image could not be read after its blocks went by.
+    outcome m_unreadable_image() const;
     // How a read-back ends whose read of the chunk at `offset` failed with `error`: a pulled
     // stick, or one still attached that cannot be read, which fails the verification.
     outcome m_unreadable_stick(DWORD error, std::int64_t offset);
     outcome m_finish_inflating();
-    // Keeps the decompressed image, which may be null, and finds its configuration area: false
-    // when it has none.
+    // Keeps the decompressed image and finds its configuration area: false when it has none.
     bool m_take_image(FILE* image);
+    // The image was not kept, or is gone since: it is read by inflating the download again.
+    outcome m_take_download();
     // A complete image without a configuration area is no use to any run: it goes.
     outcome m_drop_image_without_area();
     // Whether a write that ended with `error` leaves the copy going: a disk may refuse the
@@ -111,8 +115,10 @@ private:
     void m_close_image();
     void m_release_disk();
 
-    // The decompressed image, open for reading once it is complete.
-    FILE* m_image = nullptr;
+    // The decompressed image, to be read once it is complete.
+    std::unique_ptr<image_reader> m_image;
+    // Whether m_image reads a decompressed image kept in the data folder.
+    bool m_image_kept = false;
     std::int64_t m_image_size = -1;
     std::uint64_t m_area_offset = image_manipulator::no_offset;
     // Where the image's last chunk starts when the disk refused it; -1 when it took every chunk.

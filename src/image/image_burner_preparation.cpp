@@ -48,15 +48,13 @@ image_burner::impl::outcome image_burner::impl::m_open_complete_image()
 {
     // Only read: other copies may be made from it at the same time.
     FILE* image = std::fopen(m_img_path.c_str(), "rb");
-    if (!image)
-        return outcome::no_area;
-    const bool has_area = m_take_image(image);
-    m_image_size = seek_file(m_image, 0, SEEK_END) ? tell_file(m_image) : -1;
+    m_image_size = image && seek_file(image, 0, SEEK_END) ? tell_file(image) : -1;
     if (m_image_size < 0) {
-        m_close_image();
+        if (image)
+            std::fclose(image);
         return outcome::no_area;
     }
-    return has_area ? outcome::written : m_drop_image_without_area();
+    return m_take_image(image) ? outcome::written : m_drop_image_without_area();
 }
 
 image_burner::impl::outcome image_burner::impl::m_drop_image_without_area()

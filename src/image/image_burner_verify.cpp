@@ -31,8 +31,6 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, al
     KESTREL_LOG(logger::fatal, "Verification started");
     // A refused last chunk is not on the disk.
     const std::int64_t end = m_refused_at >= 0 ? m_refused_at : m_image_size;
-    if (!seek_file(m_image, 0, SEEK_SET))
-        return outcome::image_unreadable;
     // The stick is read a chunk ahead, on the reader's thread, while the image's chunk is read
     // and compared here.
     aligned_buffer ahead[2] {aligned_buffer(at_hand.size()), aligned_buffer(at_hand.size())};
@@ -57,8 +55,8 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, al
             return outcome::written;
         if (m_canceled)
             return outcome::canceled;
-        if (std::fread(expected.data(), 1, length, m_image) != length)
-            return outcome::image_unreadable;
+        if (!m_image->read(offset, expected.data(), length))
+            return m_unreadable_image();
         image_manipulator::patch_chunk(expected.data(), std::uint64_t(offset), length, m_area_offset,
                                        m_configuration);
         if (std::memcmp(expected.data(), on_disk, length) != 0) {
@@ -68,6 +66,15 @@ image_burner::impl::outcome image_burner::impl::m_verify(disk_transfer& disk, al
         offset += static_cast<std::int64_t>(length);
         emit m_owner->report_progress_verify(offset, end);
     }
+}
+
+image_burner::impl::outcome image_burner::impl::m_unreadable_image() const
+{
+    if (m_canceled)
+        return outcome::canceled;
+    // A kept image is made again by the next run; a download that no longer inflates as it did
+    // a moment ago was changed under the run.
+    return m_image_kept ? outcome::image_unreadable : outcome::download_damaged;
 }
 
 image_burner::impl::outcome image_burner::impl::m_unreadable_stick(DWORD error, std::int64_t offset)

@@ -79,15 +79,12 @@ void image_burner::impl::m_write_image()
 
 chunk_reader::source image_burner::impl::m_image_chunks()
 {
-    FILE* image = m_image;
-    std::int64_t left = seek_file(image, 0, SEEK_SET) ? m_image_size : -1;
-    return [image, left](char* buffer, std::size_t chunk) mutable -> std::int64_t {
-        if (left < 0)
+    return [image = m_image.get(), size = m_image_size, offset = std::int64_t(0)](
+               char* buffer, std::size_t chunk) mutable -> std::int64_t {
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::int64_t>(chunk, size - offset));
+        if (!image->read(offset, buffer, wanted))
             return -1;
-        const std::size_t wanted = static_cast<std::size_t>(std::min<std::int64_t>(chunk, left));
-        if (std::fread(buffer, 1, wanted, image) != wanted)
-            return -1;
-        left -= static_cast<std::int64_t>(wanted);
+        offset += static_cast<std::int64_t>(wanted);
         return static_cast<std::int64_t>(wanted);
     };
 }
@@ -214,20 +211,30 @@ bool image_burner::impl::m_accepted(DWORD error, std::int64_t offset, std::size_
 image_burner::impl::outcome image_burner::impl::m_finish_inflating()
 {
     FILE* image = m_shared->finish();
-    // Made whole, then gone: another copy of the run found it without its area and dropped it.
-    if (!image && m_shared->failure() == image_manipulator::failure::none)
-        return outcome::download_damaged;
-    if (!image)
+    if (image)
+        return m_take_image(image) ? outcome::written : m_drop_image_without_area();
+    if (m_shared->failure() != image_manipulator::failure::none)
         return m_inflating_failure(m_shared->failure(), outcome::no_space);
-    return m_take_image(image) ? outcome::written : m_drop_image_without_area();
+    return m_take_download();
 }
 
 bool image_burner::impl::m_take_image(FILE* image)
 {
-    m_image = image;
     KESTREL_LOG(logger::debug, "Image decompressed");
-    m_area_offset = image_manipulator::config_offset(m_image, std::uint64_t(m_configuration.size()));
+    m_area_offset = image_manipulator::config_offset(image, std::uint64_t(m_configuration.size()));
+    m_image = image_reader::of_file(image);
+    m_image_kept = true;
     return m_area_offset != image_manipulator::no_offset;
+}
+
+image_burner::impl::outcome image_burner::impl::m_take_download()
+{
+    KESTREL_LOG(logger::fatal, "Image decompressed, not kept: read again from " << m_image_path);
+    const auto trailer = m_shared->image_trailer();
+    m_area_offset = image_manipulator::config_offset(trailer.data(), m_image_size, std::uint64_t(m_configuration.size()));
+    m_image = image_reader::inflating(m_image_path, &m_canceled);
+    m_image_kept = false;
+    return m_area_offset != image_manipulator::no_offset ? outcome::written : outcome::download_damaged;
 }
 
 image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transfer& disk,
@@ -252,9 +259,8 @@ image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transf
         // A last chunk the disk refused is not on it.
         if (length == 0 || (m_refused_at >= 0 && start >= m_refused_at))
             continue;
-        if (!seek_file(m_image, start, SEEK_SET)
-            || std::fread(at_hand.data(), 1, std::size_t(length), m_image) != std::size_t(length))
-            return outcome::image_unreadable;
+        if (!m_image->read(start, at_hand.data(), std::size_t(length)))
+            return m_unreadable_image();
         image_manipulator::patch_chunk(at_hand.data(), std::uint64_t(start), std::size_t(length), m_area_offset,
                                        m_configuration);
         if (m_canceled)
@@ -279,7 +285,5 @@ void image_burner::impl::m_release_disk()
 
 void image_burner::impl::m_close_image()
 {
-    if (m_image)
-        std::fclose(m_image);
-    m_image = nullptr;
+    m_image.reset();
 }

@@ -128,8 +128,7 @@ place image_for(const std::string& data_folder, const std::string& file, const s
         const std::string folder = images.filePath(entry).toStdString();
         if (!std::filesystem::create_directories(std::filesystem::u8path(folder), failed) && failed) {
             KESTREL_LOG(logger::fatal, "Cannot make " << folder << ": " << failed.message());
-            return place {std::string(),
-                          write_refusal::is_refusal(failed) ? write_refusal::failed_folder(folder) : std::string()};
+            return place {std::string(), write_refusal::failed_folder(folder)};
         }
     }
     keep_recent(images, entry, record);

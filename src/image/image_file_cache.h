@@ -20,15 +20,16 @@ struct place {
     // Where `file`'s decompressed image is (found whole) or is to be made; empty when there is
     // none.
     std::string image;
-    // When the image has no place because a folder of the data folder may not be written: that
-    // folder.
+    // When the image has no place because a folder of the data folder cannot be made or
+    // written: that folder. The file is then flashed without keeping its image.
     std::string unwritable_folder;
     // The file's MD5 is yet to be recorded with record_checksum().
     bool checksum_pending = false;
 };
 
 // The place of `file`'s decompressed image; none when the file cannot be read, its folder
-// cannot be made or `stop` was set. Only the two images used last are kept.
+// cannot be made (unwritable_folder names it) or `stop` was set. Only the two images used last
+// are kept.
 place image_for(const std::string& data_folder, const std::string& file, const std::atomic<bool>& stop);
 
 // Reads `file` whole and records its MD5 beside its decompressed `image`; nothing when `stop`

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int trailer_size = 8;
-
 bool exists(const std::string& path)
 {
     return QFileInfo::exists(QString::fromStdString(path));
@@ -68,8 +66,27 @@ std::uint64_t image_manipulator::config_offset(FILE* image, std::uint64_t block_
     const std::int64_t size = image && offset != no_offset && seek_file(image, 0, SEEK_END)
         ? tell_file(image)
         : -1;
+    return m_checked_offset(offset, size, block_size);
+}
+
+std::uint64_t image_manipulator::config_offset(const unsigned char* trailer, std::int64_t image_size,
+                                               std::uint64_t block_size)
+{
+    std::uint64_t offset = no_offset;
+    if (image_size >= std::int64_t(trailer_size)) {
+        offset = 0;
+        for (std::size_t index = 0; index < trailer_size; ++index)
+            offset = offset << 8 | trailer[index];
+    }
+    KESTREL_LOG(logger::debug, "Image offset: " << offset);
+    return m_checked_offset(offset, image_size, block_size);
+}
+
+std::uint64_t image_manipulator::m_checked_offset(std::uint64_t offset, std::int64_t size,
+                                                  std::uint64_t block_size)
+{
     // The block must stay inside the image content: never over the trailer or past the end.
-    const std::uint64_t room = size < trailer_size ? 0 : std::uint64_t(size) - trailer_size;
+    const std::uint64_t room = size < std::int64_t(trailer_size) ? 0 : std::uint64_t(size) - trailer_size;
     if (offset != no_offset && room >= block_size && offset <= room - block_size)
         return offset;
     KESTREL_LOG(logger::fatal, "Image error");

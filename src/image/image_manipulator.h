@@ -34,6 +34,18 @@ public:
         canceled,
     };
 
+    // What becomes of the decompressed image that an inflating makes.
+    enum class keeping {
+        // Kept for later runs; an inflating that cannot write it fails.
+        required,
+        // Kept when it can be: when it cannot be written (no room, no rights, its folder
+        // gone), nothing of it stays and the inflating goes on, for the copies that write its
+        // pieces as they come.
+        if_possible,
+        // Not written at all: the pieces are all that is wanted.
+        none,
+    };
+
     // read_config_offset's failure result; never a real position.
     static constexpr std::uint64_t no_offset = ~std::uint64_t(0);
     // Size of the input and of the output buffer of inflating.
@@ -63,16 +75,17 @@ public:
 
     // Inflating piece by piece, for a copy that writes each piece as soon as it is made. The
     // pieces also go into the decompressed image at `img_path` (beside the download when
-    // empty), under a temporary name until the last. A damaged download is forgotten unless
-    // it is `users_file`: an image file the user gave, never removed. False when inflating
-    // cannot start.
+    // empty), under a temporary name until the last, as `keep` says. A damaged download is
+    // forgotten unless it is `users_file`: an image file the user gave, never removed. False
+    // when inflating cannot start.
     bool start_inflating(const std::string& gz_path, const std::string& img_path = std::string(),
-                         bool users_file = false);
+                         bool users_file = false, keeping keep = keeping::required);
     // Up to `size` next bytes of the image: fewer only at its end, 0 after it, -1 when
     // inflating failed (and was given up).
     std::int64_t inflate_next(char* buffer, std::size_t size);
     // Once inflate_next() gave 0: the image under its name, recorded complete and opened for
-    // reading; null when that failed (and inflating was given up).
+    // reading; null when that failed (and inflating was given up, last_failure() telling why),
+    // or, with last_failure() none, when the image was not kept.
     FILE* finish_inflating();
     // Leaves an inflating unfinished: nothing of it stays.
     void give_up_inflating();
@@ -86,6 +99,12 @@ public:
     // The position of a `block_size`-byte area as the image names it, checked to lie between
     // the image's start and its trailer; no_offset (logged as "Image error") when it does not.
     static std::uint64_t config_offset(FILE* image, std::uint64_t block_size);
+    // The same for an image of `image_size` bytes whose last 8 bytes are `trailer`, or
+    // no_offset when it has none (`image_size` below 8).
+    static std::uint64_t config_offset(const unsigned char* trailer, std::int64_t image_size,
+                                       std::uint64_t block_size);
+    // Bytes at the image's end that name the configuration area.
+    static constexpr std::size_t trailer_size = 8;
     // Lays the part of `block`, at `area_offset` of the image, that falls in the `length` bytes
     // of `chunk` taken from `chunk_offset`.
     static void patch_chunk(char* chunk, std::uint64_t chunk_offset, std::size_t length,
@@ -97,10 +116,13 @@ signals:
 private:
     struct inflating;
 
+    static std::uint64_t m_checked_offset(std::uint64_t offset, std::int64_t size, std::uint64_t block_size);
     std::int64_t m_give_up(failure why);
     // A write of the decompressed image failed with `error_number` (errno): not allowed, or out
-    // of space.
+    // of space. Fails the inflating unless the image need not be kept.
     std::int64_t m_give_up_writing(int error_number);
+    // The decompressed image will not be kept: what was written of it goes.
+    void m_drop_output(int error_number);
     bool m_cancel_requested() const;
 
     const std::atomic<bool>* m_canceled;

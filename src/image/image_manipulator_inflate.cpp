@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -75,6 +76,7 @@ struct image_manipulator::inflating {
     std::string partial_path;
     std::unique_ptr<QLockFile> owner;
     bool users_file = false;
+    keeping keep = keeping::required;
     file_pointer input;
     file_pointer output;
     std::unique_ptr<sparse_output> image;
@@ -99,7 +101,7 @@ image_manipulator::~image_manipulator()
 }
 
 bool image_manipulator::start_inflating(const std::string& gz_path, const std::string& img_path,
-                                        bool users_file)
+                                        bool users_file, keeping keep)
 {
     give_up_inflating();
     m_failure = failure::none;
@@ -108,12 +110,7 @@ bool image_manipulator::start_inflating(const std::string& gz_path, const std::s
     state.gz_path = gz_path;
     state.img_path = img_path.empty() ? decompressed_path(gz_path) : img_path;
     state.users_file = users_file;
-    state.partial_path = partial_name(state.img_path);
-    remove_abandoned_images(state.img_path);
-    state.owner = owner_of(state.partial_path);
-    state.owner->lock();
-    // An image that another program completed meanwhile stays until this one replaces it whole:
-    // that program's copies may still open it.
+    state.keep = keep;
     state.input.reset(std::fopen(gz_path.c_str(), "rb"));
     FILE* input = state.input.get();
     const bool readable = input && (state.size_hint = trailer_length(input)) >= 0
@@ -123,16 +120,22 @@ bool image_manipulator::start_inflating(const std::string& gz_path, const std::s
         m_give_up(failure::download_damaged);
         return false;
     }
-    state.output.reset(std::fopen(state.partial_path.c_str(), "wb"));
-    if (!state.output) {
-        m_give_up_writing(errno);
-        return false;
-    }
     state.stream = inflater::make(m_backend);
     if (!state.stream) {
         m_give_up(failure::output_failed);
         return false;
     }
+    if (keep == keeping::none)
+        return true;
+    state.partial_path = partial_name(state.img_path);
+    remove_abandoned_images(state.img_path);
+    state.owner = owner_of(state.partial_path);
+    state.owner->lock();
+    // An image that another program completed meanwhile stays until this one replaces it whole:
+    // that program's copies may still open it.
+    state.output.reset(std::fopen(state.partial_path.c_str(), "wb"));
+    if (!state.output)
+        return m_give_up_writing(errno) == 0;
     state.image = std::make_unique<sparse_output>(state.output.get());
     return true;
 }
@@ -173,8 +176,8 @@ std::int64_t image_manipulator::inflate_next(char* buffer, std::size_t size)
         made += piece;
         state.member_ended = step == inflater::step::member_end;
     }
-    if (!state.image->write(out, made))
-        return m_give_up_writing(errno);
+    if (state.image && !state.image->write(out, made) && m_give_up_writing(errno) < 0)
+        return -1;
     return static_cast<std::int64_t>(made);
 }
 
@@ -183,13 +186,21 @@ FILE* image_manipulator::finish_inflating()
     if (!m_inflating)
         return nullptr;
     inflating& state = *m_inflating;
+    if (!state.image) {
+        m_inflating.reset();
+        return nullptr;
+    }
     if (!state.image->finish() || std::fclose(state.output.release()) != 0
         || std::rename(state.partial_path.c_str(), state.img_path.c_str()) != 0) {
         m_give_up_writing(errno);
+        m_inflating.reset();
         return nullptr;
     }
     if (!record_complete(state.img_path)) {
-        m_give_up(failure::output_failed);
+        // Unrecorded, the image is made again by the next run that needs it.
+        if (state.keep == keeping::required)
+            m_give_up(failure::output_failed);
+        m_inflating.reset();
         return nullptr;
     }
     const std::string img_path = state.img_path;
@@ -215,11 +226,14 @@ std::int64_t image_manipulator::m_give_up(failure why)
     const std::string img_path = m_inflating->img_path;
     const std::string partial_path = m_inflating->partial_path;
     const bool users_file = m_inflating->users_file;
+    const bool writes_image = m_inflating->keep != keeping::none;
     m_inflating.reset();
     // Only what this inflating made: a complete image another program made stays.
-    remove_file(partial_path);
+    if (!partial_path.empty())
+        remove_file(partial_path);
     if (why == failure::download_damaged) {
-        remove_image(img_path);
+        if (writes_image)
+            remove_image(img_path);
         if (!users_file)
             release_cache::forget_download(gz_path);
         KESTREL_LOG(logger::fatal, "Image error");
@@ -234,7 +248,22 @@ std::int64_t image_manipulator::m_give_up(failure why)
 
 std::int64_t image_manipulator::m_give_up_writing(int error_number)
 {
+    if (m_inflating->keep == keeping::if_possible) {
+        m_drop_output(error_number);
+        return 0;
+    }
     return m_give_up(write_refusal::is_refusal(error_number) ? failure::folder_not_writable : failure::output_failed);
+}
+
+void image_manipulator::m_drop_output(int error_number)
+{
+    inflating& state = *m_inflating;
+    state.image.reset();
+    state.output.reset();
+    remove_file(state.partial_path);
+    state.partial_path.clear();
+    state.owner.reset();
+    KESTREL_LOG(logger::fatal, "The decompressed image is not kept: " << std::strerror(error_number));
 }
 
 bool image_manipulator::m_cancel_requested() const

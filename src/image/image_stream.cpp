@@ -96,6 +96,7 @@ struct image_stream::state {
                 end(inflates ? manipulator.last_failure() : image_manipulator::failure::download_damaged);
                 return;
             }
+            keep_trailer(block, std::size_t(made));
             produced += made;
             last_made = made < std::int64_t(block_size);
             changed.notify_all();
@@ -105,10 +106,19 @@ struct image_stream::state {
                 lock.lock();
                 if (complete)
                     std::fclose(complete);
-                end(!inflates || complete ? image_manipulator::failure::none : manipulator.last_failure());
+                kept = !inflates || complete;
+                end(kept ? image_manipulator::failure::none : manipulator.last_failure());
                 return;
             }
         }
+    }
+
+    // The image's last bytes so far, `block` holding the `made` bytes that follow them.
+    void keep_trailer(const char* block, std::size_t made)
+    {
+        const std::size_t last = std::min(made, trailer.size());
+        std::memmove(trailer.data(), trailer.data() + last, trailer.size() - last);
+        std::memcpy(trailer.data() + trailer.size() - last, block + made - last, last);
     }
 
     void end(image_manipulator::failure why)
@@ -130,6 +140,9 @@ struct image_stream::state {
     std::int64_t produced = 0;
     // The image's last block is made: no more follow.
     bool last_made = false;
+    // The complete image is there to be read once the last block is made.
+    bool kept = false;
+    std::array<unsigned char, image_manipulator::trailer_size> trailer {};
     bool done = false;
     image_manipulator::failure outcome = image_manipulator::failure::none;
     std::int64_t size_hint = -1;
@@ -167,8 +180,10 @@ image_stream::~image_stream() = default;
 bool image_stream::start()
 {
     state& shared = *m_state;
+    const image_manipulator::keeping keep =
+        shared.img_path.empty() ? image_manipulator::keeping::none : image_manipulator::keeping::if_possible;
     const bool started = shared.inflates
-        ? shared.manipulator.start_inflating(shared.gz_path, shared.img_path, shared.users_file)
+        ? shared.manipulator.start_inflating(shared.gz_path, shared.img_path, shared.users_file, keep)
         : (shared.image.reset(std::fopen(shared.img_path.c_str(), "rb")), shared.image != nullptr);
     if (!started) {
         std::lock_guard<std::mutex> lock(shared.mutex);
@@ -248,9 +263,15 @@ FILE* image_stream::reader::finish()
     state& shared = *m_state;
     std::unique_lock<std::mutex> lock(shared.mutex);
     shared.changed.wait(lock, [&] { return shared.done; });
-    if (shared.outcome != image_manipulator::failure::none)
+    if (shared.outcome != image_manipulator::failure::none || !shared.kept)
         return nullptr;
     return std::fopen(shared.img_path.c_str(), "rb");
+}
+
+std::array<unsigned char, image_manipulator::trailer_size> image_stream::reader::image_trailer() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->trailer;
 }
 
 image_manipulator::failure image_stream::reader::failure() const

@@ -1,6 +1,7 @@
 #pragma once
 // One image read once for every copy made from it at the same time: a download inflated (which
-// also makes the decompressed image that stays for the next run), or a decompressed image read.
+// also makes the decompressed image that stays for the next run, where it can be kept), or a
+// decompressed image read.
 // A thread of its own makes it block by block into a few blocks that the copies write straight
 // from, in turn. The slowest copy sets the pace: a block is made again only once every copy
 // still reading has passed it. A copy that ends early, failed or stopped, no longer holds the
@@ -9,6 +10,7 @@
 
 #include "image/image_manipulator.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -22,8 +24,9 @@ public:
     // Every block is this long but the last, aligned for unbuffered transfers.
     static const std::size_t block_size;
 
-    // The download at `gz_path` inflated into the decompressed image at `img_path`; a damaged
-    // download is forgotten unless it is the user's own file.
+    // The download at `gz_path` inflated into the decompressed image at `img_path`, kept when it
+    // can be (none is made when `img_path` is empty); a damaged download is forgotten unless it
+    // is the user's own file.
     static std::shared_ptr<image_stream> inflating(const std::string& gz_path, const std::string& img_path,
                                                    bool users_file, std::size_t copies);
     // The complete decompressed image at `img_path`, read.
@@ -61,9 +64,12 @@ public:
     // Whether the blocks are a download being inflated, rather than a complete image read.
     bool inflating() const;
     // Once next_block() gave the end: the complete image, opened for reading; null when it
-    // could not be made.
+    // could not be made (failure() tells why) or was not kept.
     FILE* finish();
     image_manipulator::failure failure() const;
+    // Once next_block() gave the end: the image's last bytes, which name its configuration
+    // area, for a copy whose image was not kept.
+    std::array<unsigned char, image_manipulator::trailer_size> image_trailer() const;
     // The image's size as the download's trailer gives it (modulo 4 GiB), -1 without one.
     std::int64_t size_hint() const;
 

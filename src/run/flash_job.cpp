@@ -313,11 +313,9 @@ void flash_job::m_check_image()
             }
             const image_file_cache::place found = image_file_cache::image_for(folder, file, stop);
             *kept = found;
-            if (!found.image.empty())
+            // Without a place to keep its image, the file is flashed all the same.
+            if (!found.image.empty() || !found.unwritable_folder.empty())
                 answer->clear();
-            else if (!found.unwritable_folder.empty())
-                *answer = QString::fromStdString(
-                    folder_failure_text(::failure::folder_not_writable, found.unwritable_folder));
             else if (!stop)
                 *answer = damaged_image_file(file);
         },
