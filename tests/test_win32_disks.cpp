@@ -346,6 +346,16 @@ private slots:
                                                    &needed));
         QCOMPARE(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
         QCOMPARE(needed, DWORD(strlen("Kingston DataTraveler 3.0 USB Device") + 1));
+        DWORD id_size = 0;
+        QVERIFY(!SetupDiGetDeviceInstanceIdA(set, &element, nullptr, 0, &id_size));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+        std::vector<char> id(id_size);
+        QVERIFY(!SetupDiGetDeviceInstanceIdA(set, &element, id.data(), id_size - 1, nullptr));
+        QCOMPARE(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+        QVERIFY(SetupDiGetDeviceInstanceIdA(set, &element, id.data(), id_size, nullptr));
+        QCOMPARE(QString(id.data()),
+                 QString("USBSTOR\\DISK&VEN_Kingston&PROD_DataTraveler_3.0\\KST000000001&0"));
+        QCOMPARE(strlen(id.data()) + 1, size_t(id_size));
         QVERIFY(SetupDiDestroyDeviceInfoList(set));
         QVERIFY(!SetupDiDestroyDeviceInfoList(set));
         QCOMPARE(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
@@ -368,6 +378,22 @@ private slots:
         host.remove(hard_disk);
         host.remove(stick);
         QCOMPARE(win32_probe::usb_storage_count(), 0);
+    }
+
+    // Sticks of one make and serial differ by their disk number, one plugged back under its
+    // old kernel name too.
+    void usb_storage_ids_tell_every_stick_apart()
+    {
+        fake_host host;
+        fake_host::disk stick = fake_host::usb_stick();
+        stick.serial = "070B2F1C9A4E5D31";
+        QString first = host.add(stick);
+        host.add(stick);
+        const std::string make = "USBSTOR\\DISK&VEN_Kingston&PROD_DataTraveler_3.0\\070B2F1C9A4E5D31&";
+        QCOMPARE(win32_probe::usb_storage_ids(), (std::vector<std::string> {make + "0", make + "1"}));
+        host.remove(first);
+        QCOMPARE(host.plug_back(first), first);
+        QCOMPARE(win32_probe::usb_storage_ids(), (std::vector<std::string> {make + "2", make + "1"}));
     }
 
     void watch_thread_counts_while_disks_come_and_go()

@@ -67,6 +67,22 @@ int usb_storage_count()
     return count;
 }
 
+std::vector<std::string> usb_storage_ids()
+{
+    std::vector<std::string> ids;
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USB_DEVICE, "USBSTOR", nullptr,
+                                        DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    if (set == INVALID_HANDLE_VALUE)
+        return ids;
+    SP_DEVINFO_DATA element = {};
+    element.cbSize = sizeof element;
+    char id[512] = {};
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &element); ++index)
+        ids.emplace_back(SetupDiGetDeviceInstanceIdA(set, &element, id, sizeof id, nullptr) ? id : "");
+    SetupDiDestroyDeviceInfoList(set);
+    return ids;
+}
+
 std::vector<std::string> logical_drive_roots()
 {
     char buffer[MAX_PATH] = {};

@@ -21,6 +21,8 @@ std::vector<disk_interface> disk_interfaces();
 
 // Present devices of the "USBSTOR" enumerator.
 int usb_storage_count();
+// Their device instance IDs, in the order the layer lists them.
+std::vector<std::string> usb_storage_ids();
 
 // The roots GetLogicalDriveStringsA lists, as "E:\".
 std::vector<std::string> logical_drive_roots();

@@ -59,6 +59,32 @@ std::string friendly_name(const win32::sysfs_disk& disk)
     return disk.bus_type == BusTypeUsb ? name + " USB Device" : name;
 }
 
+// Windows allows printable ASCII but the comma in a device ID; a backslash would split it.
+std::string id_part(const std::string& text)
+{
+    std::string part = text;
+    for (char& c : part) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code <= ' ' || code >= 0x7f || c == ',' || c == '\\')
+            c = '_';
+    }
+    return part;
+}
+
+// The instance part ends in the disk number: a stick that left and came back, or another of
+// the same make and serial in the same port, is another device.
+std::string instance_id(const win32::host_disk& disk)
+{
+    const win32::sysfs_disk& info = disk.info;
+    const bool on_usb = info.bus_type == BusTypeUsb;
+    std::string unique = info.serial;
+    if (unique.empty())
+        unique = on_usb ? info.usb_port : info.name;
+    return std::string(on_usb ? "USBSTOR" : "SCSI") + "\\DISK&VEN_" + id_part(info.vendor)
+        + "&PROD_" + id_part(info.model) + "\\" + id_part(unique) + "&"
+        + std::to_string(disk.number);
+}
+
 } // namespace
 
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR enumerator, HWND, DWORD flags)
@@ -199,6 +225,29 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO device_info_set_handle,
     if (!property_buffer || property_buffer_size < value.size() + 1)
         return fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(property_buffer, value.c_str(), value.size() + 1);
+    return TRUE;
+}
+
+BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO device_info_set_handle,
+                                        PSP_DEVINFO_DATA device_info_data,
+                                        PSTR device_instance_id, DWORD device_instance_id_size,
+                                        PDWORD required_size)
+{
+    auto* set = win32::object_of<device_info_set>(device_info_set_handle);
+    if (!set)
+        return FALSE;
+    size_t index = 0;
+    if (!element_index(*set, device_info_data, index))
+        return fail(ERROR_INVALID_PARAMETER);
+    const std::string id = instance_id(set->disks[index]);
+    const auto needed = static_cast<DWORD>(id.size() + 1);
+    if (required_size)
+        *required_size = needed;
+    if (!device_instance_id && device_instance_id_size != 0)
+        return fail(ERROR_INVALID_USER_BUFFER);
+    if (device_instance_id_size < needed)
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memcpy(device_instance_id, id.c_str(), needed);
     return TRUE;
 }
 

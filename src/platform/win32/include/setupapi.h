@@ -73,4 +73,9 @@ WINSETUPAPI BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO device_info_s
                                                           PBYTE property_buffer,
                                                           DWORD property_buffer_size,
                                                           PDWORD required_size);
+WINSETUPAPI BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO device_info_set,
+                                                    PSP_DEVINFO_DATA device_info_data,
+                                                    PSTR device_instance_id,
+                                                    DWORD device_instance_id_size,
+                                                    PDWORD required_size);
 WINSETUPAPI BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO device_info_set);
