@@ -105,12 +105,23 @@ private slots:
         QCOMPARE(seen.times.size(), 2);
     }
 
-    // The watch counts devices: one stick swapped for another between two looks changes nothing.
-    void swapping_one_stick_for_another_is_not_reported()
+    // Both sticks carry the same make and serial, as cheap ones do, and come under the same
+    // kernel name: only the disk number tells them apart.
+    void a_stick_swapped_between_two_looks_is_reported_twice_data()
     {
+        QTest::addColumn<bool>("plugged_back");
+        QTest::newRow("another stick") << false;
+        QTest::newRow("the same stick plugged back") << true;
+    }
+
+    void a_stick_swapped_between_two_looks_is_reported_twice()
+    {
+        QFETCH(bool, plugged_back);
         scoped_waits waits = watch_lengths();
         fake_host host;
-        QString first = host.add(fake_host::usb_stick());
+        fake_host::disk stick = fake_host::usb_stick();
+        stick.serial = "070B2F1C9A4E5D31";
+        QString first = host.add(stick);
         device_manager manager;
         arrivals seen(manager);
         QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 2, at_once_ms);
@@ -118,10 +129,14 @@ private slots:
         win32::test_control::hold_call(call::usb_storage_listing, "USBSTOR");
         QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), at_once_ms);
         host.remove(first);
-        host.add(fake_host::usb_stick());
+        const QString second = plugged_back ? host.plug_back(first) : host.add(stick);
         win32::test_control::release_held();
+        QCOMPARE(second, first);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.times.size(), 4, at_once_ms);
+        QVERIFY2(seen.times[3] - seen.times[2] >= repeat_delay_seen_ms,
+                 qPrintable(QString::number(seen.times[3] - seen.times[2])));
         QVERIFY(polled_again(5));
-        QCOMPARE(seen.times.size(), 2);
+        QCOMPARE(seen.times.size(), 4);
     }
 
     void destroying_the_manager_ends_its_watch_thread_data()

@@ -12,7 +12,11 @@
 #include <usbiodef.h>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -39,9 +43,24 @@ bool pause(milliseconds length)
     return false;
 }
 
-// The number of present devices that the USB mass-storage driver enumerated, or nothing
-// when the system could not be asked.
-std::optional<DWORD> usb_storage_count()
+// The element's device instance ID; false, with the call's error, when it cannot be read.
+bool read_instance_id(HDEVINFO set, SP_DEVINFO_DATA& info, std::string& id)
+{
+    DWORD required = 0;
+    SetupDiGetDeviceInstanceIdA(set, &info, nullptr, 0, &required);
+    if (required == 0)
+        return false;
+    std::vector<char> buffer(required);
+    if (!SetupDiGetDeviceInstanceIdA(set, &info, buffer.data(), required, nullptr))
+        return false;
+    id.assign(buffer.data(), strnlen(buffer.data(), required));
+    return true;
+}
+
+// The instance IDs of the present devices that the USB mass-storage driver enumerated, or
+// nothing when the system could not be asked. IDs, not a count: a stick swapped for another
+// between two looks leaves the count as it was.
+std::optional<std::set<std::string>> usb_storage_ids()
 {
     HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_USB_DEVICE, "USBSTOR", nullptr,
                                         DIGCF_PRESENT | DIGCF_ALLCLASSES);
@@ -49,14 +68,16 @@ std::optional<DWORD> usb_storage_count()
         return std::nullopt;
     SP_DEVINFO_DATA info {};
     info.cbSize = sizeof info;
-    DWORD count = 0;
-    while (SetupDiEnumDeviceInfo(set, count, &info))
-        ++count;
+    std::set<std::string> ids;
+    std::string id;
+    for (DWORD index = 0;
+         SetupDiEnumDeviceInfo(set, index, &info) && read_instance_id(set, info, id); ++index)
+        ids.insert(id);
     const bool complete = GetLastError() == ERROR_NO_MORE_ITEMS;
     SetupDiDestroyDeviceInfoList(set);
     if (!complete)
         return std::nullopt;
-    return count;
+    return ids;
 }
 
 // One look at the removable volumes: locks and dismounts those on `disk`.
@@ -85,16 +106,16 @@ void listener_windows::set_device(device* dev)
 
 void listener_windows::start_listening()
 {
-    DWORD last_count = 0;
+    std::set<std::string> last_seen;
     while (pause(wait_lengths::current().usb_poll)) {
-        const std::optional<DWORD> count = usb_storage_count();
-        if (!count || *count == last_count)
+        const std::optional<std::set<std::string>> seen = usb_storage_ids();
+        if (!seen || *seen == last_seen)
             continue;
         emit dev_changed();
         if (!pause(wait_lengths::current().repeat_delay))
             return;
         emit dev_changed();
-        last_count = *count;
+        last_seen = *seen;
     }
 }
 

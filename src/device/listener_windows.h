@@ -1,6 +1,6 @@
 #pragma once
-// A worker that runs on a thread of its own: either watches how many USB mass-storage
-// devices are present, or waits for a cleared disk's volumes to come back and locks them.
+// A worker that runs on a thread of its own: either watches which USB mass-storage devices
+// are present, or waits for a cleared disk's volumes to come back and locks them.
 
 #include "device/device.h"
 
