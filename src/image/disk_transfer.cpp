@@ -5,7 +5,7 @@
 namespace {
 
 // The error of a call that failed; some report none.
-DWORD failure()
+DWORD transfer_error()
 {
     const DWORD error = GetLastError();
     return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
@@ -44,12 +44,12 @@ DWORD disk_transfer::write_padded(std::uint64_t offset, const char* buffer, std:
     written = 0;
     const std::size_t whole = padded(length);
     if (!m_move_to(offset))
-        return failure();
+        return transfer_error();
     DWORD done = 0;
     // Judged by its own outcome, never by an error left from earlier calls.
     const BOOL succeeded = WriteFile(m_disk, buffer, static_cast<DWORD>(whole), &done, nullptr);
     written = std::min<std::size_t>(done, length);
-    return succeeded ? ERROR_SUCCESS : failure();
+    return succeeded ? ERROR_SUCCESS : transfer_error();
 }
 
 DWORD disk_transfer::read(std::uint64_t offset, char* buffer, std::size_t length)
@@ -57,6 +57,6 @@ DWORD disk_transfer::read(std::uint64_t offset, char* buffer, std::size_t length
     const std::size_t whole = padded(length);
     DWORD done = 0;
     if (!m_move_to(offset) || !ReadFile(m_disk, buffer, static_cast<DWORD>(whole), &done, nullptr))
-        return failure();
+        return transfer_error();
     return done == whole ? ERROR_SUCCESS : ERROR_HANDLE_EOF;
 }
