@@ -1,12 +1,12 @@
 #include "cli/disk_listing.h"
 
+#include "cli/text_table.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
-
-#include <algorithm>
 
 namespace cli {
 
@@ -23,24 +23,8 @@ std::string disk_table(const std::vector<listed_disk>& disks)
                      QString::fromStdString(record.port.empty() ? "-" : record.port),
                      QString::fromStdString(record.name)});
     }
-    // Each column as wide as its widest entry; numbers and sizes to the right, the name last.
-    const int columns = rows.front().size();
-    std::vector<int> widths(std::size_t(columns), 0);
-    for (const QStringList& row : rows)
-        for (int column = 0; column < columns; ++column)
-            widths[std::size_t(column)] = std::max(widths[std::size_t(column)], int(row[column].size()));
-    QString table;
-    for (const QStringList& row : rows) {
-        QStringList cells;
-        for (int column = 0; column + 1 < columns; ++column) {
-            const bool right = column == 0 || column == 3;
-            const int width = widths[std::size_t(column)];
-            cells << (right ? row[column].rightJustified(width) : row[column].leftJustified(width));
-        }
-        cells << row.back();
-        table += cells.join("  ") + '\n';
-    }
-    return table.toStdString();
+    // Numbers and sizes to the right, the name last.
+    return text_table(rows, {0, 3});
 }
 
 std::string disk_json(const std::vector<listed_disk>& disks)
