@@ -12,9 +12,11 @@
 #include "release_fixture.h"
 #include "release_server.h"
 #include "run/flash_job.h"
+#include "run/flash_record.h"
 #include "run/transitions.h"
 #include "settings_store.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -40,6 +42,13 @@ namespace {
 const int at_once_ms = 120000;
 const quint64 config_offset = 1 << 20;
 const char* const btc_address = "1BoatSLRHtKNngkdXEeobR76b53LETtpyT";
+
+// A time of the record `minutes` ago, written at `offset_minutes` from UTC.
+std::string minutes_ago(int minutes, int offset_minutes = 0)
+{
+    return QDateTime::currentDateTimeUtc().addSecs(-60 * minutes).toOffsetFromUtc(60 * offset_minutes)
+        .toString(Qt::ISODate).toStdString();
+}
 
 // The rows of the table that the runs so far have taken, as "from, event -> to".
 QSet<QString>& walked()
@@ -300,6 +309,28 @@ private slots:
         }
         QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string("rig(%d,3)"));
         QCOMPARE(run.offers, image == "download" ? 1 : 0);
+
+        // A line per stick, the image by its tag or its file, with its MD5: for a first flash of
+        // a file, the one read beside the write.
+        const std::vector<flash_record::entry> record = flash_record::read(run.folder());
+        QCOMPARE(int(record.size()), 2);
+        const QByteArray md5 = QCryptographicHash::hash(run.release.compressed, QCryptographicHash::Md5).toHex();
+        for (int stick = 0; stick < 2; ++stick) {
+            const flash_record::entry& line = record[std::size_t(stick)];
+            const device& disk = *asked.disks[std::size_t(stick)];
+            QVERIFY(!disk.serial.empty() && !disk.port.empty());
+            QCOMPARE(line.path, disk.path);
+            QCOMPARE(line.device, disk.system_name);
+            QCOMPARE(line.model, disk.name);
+            QCOMPARE(line.serial, disk.serial);
+            QCOMPARE(line.port, disk.port);
+            QCOMPARE(line.size, disk.size);
+            QCOMPARE(QString::fromStdString(line.worker), QString("rig%1").arg(stick + 1));
+            QCOMPARE(line.image, image == "file" ? asked.image_file : std::string("v1"));
+            QCOMPARE(QByteArray::fromStdString(line.md5), md5);
+            QCOMPARE(line.result, flash_record::outcome::verified);
+            QCOMPARE(line.failure, std::string());
+        }
     }
 
     // The download the start-up check just verified is not read whole again before the first
@@ -400,6 +431,14 @@ private slots:
         // A disk refused by its preparation has had its name: the next run goes on after it.
         const bool named = what == "gone" || what == "in use";
         QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string(named ? "rig(%d,2)" : ""));
+        // And a line in the record; a disk the run never began to prepare has none.
+        const std::vector<flash_record::entry> record = flash_record::read(run.folder());
+        QCOMPARE(int(record.size()), named ? 1 : 0);
+        if (named) {
+            QCOMPARE(record[0].worker, std::string("rig1"));
+            QCOMPARE(record[0].result, flash_record::outcome::failed);
+            QCOMPARE(QString::fromStdString(record[0].failure), failure);
+        }
     }
 
     void stop_at_every_stage_data()
@@ -445,6 +484,16 @@ private slots:
         QCOMPARE(run.writes(), stage == job_stage::writing ? 1 : 0);
         for (const disk_report& disk : run.job->disks())
             QCOMPARE(disk.outcome, disk_outcome::canceled);
+        // The disks whose preparation began are recorded as stopped: while writing, the one;
+        // while preparing, the first at least, the second when its turn came before the stop.
+        const std::vector<flash_record::entry> record = flash_record::read(run.folder());
+        const bool began = stage == job_stage::preparing || stage == job_stage::writing;
+        QVERIFY2(began ? !record.empty() && record.size() <= run.job->disks().size() : record.empty(),
+                 qPrintable(QString::number(record.size())));
+        for (const flash_record::entry& line : record) {
+            QCOMPARE(line.result, flash_record::outcome::stopped);
+            QCOMPARE(line.failure, std::string());
+        }
         // Let go: the disks can be flashed at once.
         run.outcomes.clear();
         run.server.answer_for(release_server::latest_path()).hold_after = -1;
@@ -454,6 +503,64 @@ private slots:
         run.job->flash(run.request());
         QVERIFY(run.idle_again());
         QCOMPARE(run.outcomes, QList<run_outcome>({run_outcome::succeeded}));
+    }
+
+    void a_stick_verified_lately_is_found_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("verified within the window") << "" << "rig2";
+        QTest::newRow("another UTC offset") << "offset" << "rig2";
+        QTest::newRow("an older one later in the file") << "older later" << "rig2";
+        QTest::newRow("older than the window") << "old" << "";
+        QTest::newRow("another port") << "port" << "";
+        QTest::newRow("another size") << "size" << "";
+        QTest::newRow("failed") << "failed" << "";
+        QTest::newRow("no serial number") << "no serial" << "";
+    }
+
+    // What a station asks when a stick is plugged in: was it just flashed here?
+    void a_stick_verified_lately_is_found()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, found);
+        QTemporaryDir data;
+        device stick;
+        stick.path = "\\\\.\\PhysicalDrive4";
+        stick.system_name = "/dev/sdd";
+        stick.name = "Kingston DataTraveler 3.0 USB Device";
+        stick.serial = change == "no serial" ? "" : "KST000000004";
+        stick.port = "1-4";
+        stick.size = 15998169600;
+        device other = stick;
+        other.serial = "KST000000005";
+        const auto line_of = [](const device& disk, const std::string& worker, const std::string& time) {
+            flash_record::entry line = flash_record::entry_for(disk);
+            line.worker = worker;
+            line.time = time;
+            line.result = flash_record::outcome::verified;
+            return line;
+        };
+        flash_record::entry asked = line_of(stick, "rig2", minutes_ago(10, change == "offset" ? 330 : 0));
+        if (change == "old")
+            asked.time = minutes_ago(120);
+        if (change == "port")
+            asked.port = "1-5";
+        if (change == "size")
+            asked.size = 31997952000;
+        if (change == "failed") {
+            asked.result = flash_record::outcome::failed;
+            asked.failure = "Verification failed: the stick may be faulty";
+        }
+        std::vector<flash_record::entry> lines {line_of(stick, "rig1", minutes_ago(180)), asked,
+                                                line_of(other, "rig3", minutes_ago(1))};
+        if (change == "older later")
+            lines.push_back(line_of(stick, "rig0", minutes_ago(30)));
+        QCOMPARE(flash_record::append(data.path().toStdString(), lines), flash_record::appended::written);
+
+        const std::optional<flash_record::entry> recent
+            = flash_record::recently_verified(data.path().toStdString(), stick, std::chrono::hours(1));
+        QCOMPARE(QString::fromStdString(recent ? recent->worker : std::string()), found);
     }
 
     // Kept last: the runs above took every row of the table, and no other.

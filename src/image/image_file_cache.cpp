@@ -146,4 +146,16 @@ void record_checksum(const std::string& image, const std::string& file, const st
         record.commit();
 }
 
+std::string recorded_checksum(const std::string& image)
+{
+    if (image.empty())
+        return std::string();
+    QDir images = QFileInfo(QString::fromStdString(image)).dir();
+    const QString entry = images.dirName();
+    if (!images.cdUp())
+        return std::string();
+    const QString checksum = checksum_of_entry(images, entry);
+    return checksum.startsWith("file-") ? std::string() : checksum.toStdString();
+}
+
 } // namespace image_file_cache

@@ -36,4 +36,8 @@ place image_for(const std::string& data_folder, const std::string& file, const s
 // is set first.
 void record_checksum(const std::string& image, const std::string& file, const std::atomic<bool>& stop);
 
+// The MD5 of the file that the decompressed `image` was made from, where it is recorded; empty
+// while it is not.
+std::string recorded_checksum(const std::string& image);
+
 } // namespace image_file_cache

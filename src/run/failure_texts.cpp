@@ -29,6 +29,8 @@ const char* failure_text(failure cause)
         return "Verification failed: the stick may be faulty";
     case failure::settings_locked:
         return "Cannot lock the settings";
+    case failure::data_folder_locked:
+        return "Cannot lock the data folder";
     case failure::canceled:
         return "canceled";
     }
@@ -53,6 +55,23 @@ std::string settings_failure_text(settings_store::update why, const std::string&
         return folder_failure_text(failure::folder_full, folder);
     case settings_store::update::not_allowed:
     case settings_store::update::failed:
+        break;
+    }
+    return folder_failure_text(failure::folder_not_writable, folder);
+}
+
+std::string record_failure_text(flash_record::appended why, const std::string& data_folder)
+{
+    const std::string folder = write_refusal::failed_folder(data_folder + "/" + flash_record::file_name);
+    switch (why) {
+    case flash_record::appended::written:
+        return std::string();
+    case flash_record::appended::locked:
+        return failure_text(failure::data_folder_locked);
+    case flash_record::appended::full:
+        return folder_failure_text(failure::folder_full, folder);
+    case flash_record::appended::not_allowed:
+    case flash_record::appended::failed:
         break;
     }
     return folder_failure_text(failure::folder_not_writable, folder);

@@ -3,6 +3,7 @@
 // for the window, the command line and the burner alike. The form's own texts are its rules'
 // (config/field_rules.h), the network's its failures' (image/network_failure.h).
 
+#include "run/flash_record.h"
 #include "settings_store.h"
 
 #include <string>
@@ -33,6 +34,8 @@ enum class failure {
     verification_failed,
     // The settings, and with them the worker counter, could not be locked for the run.
     settings_locked,
+    // Another process held the data folder longer than a change takes.
+    data_folder_locked,
     // Stopped by the user.
     canceled,
 };
@@ -42,3 +45,5 @@ const char* failure_text(failure cause);
 std::string folder_failure_text(failure cause, const std::string& folder);
 // Why a change of the settings in `data_folder` was not written.
 std::string settings_failure_text(settings_store::update why, const std::string& data_folder);
+// Why the record of sticks flashed in `data_folder` was not appended to; empty when it was.
+std::string record_failure_text(flash_record::appended why, const std::string& data_folder);

@@ -10,13 +10,16 @@
 #include "image/image_manipulator.h"
 #include "image/image_retriever.h"
 #include "image/image_stream.h"
+#include "image/release_cache.h"
 #include "image/write_refusal.h"
 #include "logger.h"
 #include "run/disk_writer.h"
 #include "run/failure_texts.h"
+#include "run/flash_record.h"
 #include "run/transitions.h"
 #include "run/worker_names.h"
 
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -35,6 +38,8 @@ struct flash_job::disk_run {
     inputs values;
     QByteArray configuration;
     bool prepared = false;
+    // Its preparation began: the record of sticks flashed gets a line for it.
+    bool started = false;
     std::unique_ptr<disk_writer> writer;
 };
 
@@ -391,6 +396,7 @@ void flash_job::m_prepare_next_disk()
         if (disk->prepared || m_reports[index].outcome != disk_outcome::pending)
             continue;
         m_preparing = disk.get();
+        disk->started = true;
         m_set_disk(*disk, disk_stage::preparing);
         // Its answer comes once this call has returned: the table takes it then.
         m_devices.unmount_device(m_reports[index].disk.get(), false);
@@ -538,6 +544,7 @@ void flash_job::m_end_run()
         m_checksum_work.finish();
     else
         m_checksum_work.stop();
+    m_record_disks();
     run_outcome outcome = run_outcome::succeeded;
     if (m_stopped)
         outcome = run_outcome::stopped;
@@ -547,6 +554,33 @@ void flash_job::m_end_run()
                 }))
         outcome = run_outcome::failed;
     emit finished(outcome);
+}
+
+void flash_job::m_record_disks()
+{
+    const bool image_file = !m_request.image_file.empty();
+    const QFileInfo image(QString::fromStdString(image_file ? m_request.image_file : m_image));
+    // A release by its tag, the name of its file in the downloads folder.
+    const std::string image_name = (image_file ? image.absoluteFilePath() : image.completeBaseName()).toStdString();
+    const std::string md5 = image_file ? image_file_cache::recorded_checksum(m_decompressed)
+                                       : release_cache::recorded_checksum(m_image);
+    std::vector<flash_record::entry> entries;
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        if (!m_disks[index]->started)
+            continue;
+        const disk_report& report = m_reports[index];
+        flash_record::entry line = flash_record::entry_for(*report.disk);
+        line.worker = report.worker_name;
+        line.image = image_name;
+        line.md5 = md5;
+        line.result = flash_record::outcome_of(report.outcome);
+        line.failure = report.failure;
+        entries.push_back(line);
+    }
+    // The disks keep their outcomes: the record is an account of them, not a part.
+    const std::string refusal = record_failure_text(flash_record::append(m_data_folder, entries), m_data_folder);
+    if (!refusal.empty())
+        emit message(QString::fromStdString(refusal), true);
 }
 
 void flash_job::m_set_disk(disk_run& disk, disk_stage stage)

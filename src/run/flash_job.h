@@ -136,6 +136,9 @@ private:
     void m_settle_disk();
     void m_stop_preparation();
     void m_end_run();
+    // A line in the record of sticks flashed for each disk the run started, once the image's
+    // checksum is known.
+    void m_record_disks();
     void m_set_disk(disk_run& disk, disk_stage stage);
     // What a disk is told when the image turns out damaged: a download, or the user's file.
     QString m_damaged_text() const;
