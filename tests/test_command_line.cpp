@@ -7,6 +7,7 @@
 #include "cli/progress_lines.h"
 #include "app_paths.h"
 #include "config/image_configurator.h"
+#include "image/image_manipulator.h"
 #include "fake_host.h"
 #include "gzip_data.h"
 #include "image_files.h"
@@ -195,6 +196,8 @@ private slots:
         QTest::newRow("unknown option") << "flash --all --verify" << "flash: unknown argument \"--verify\"";
         QTest::newRow("value missing") << "flash --all --btc" << "--btc needs a value";
         QTest::newRow("json") << "list --json" << "list json";
+        QTest::newRow("history json") << "history --json" << "history json";
+        QTest::newRow("history with more") << "history --all" << "history: unknown argument \"--all\"";
         QTest::newRow("disks in order, by number or device")
             << "flash --disk 3 --disk=/dev/sdb --disk 01 --yes --no-verify --image a.gz"
             << "flash 3,/dev/sdb,01 yes no-verify a.gz";
@@ -212,8 +215,8 @@ private slots:
         const cli::parse_result result = cli::parse(split);
         const cli::request& asked = result.parsed;
         QStringList taken;
-        if (asked.what == cli::request::command::list) {
-            taken << "list" << (asked.json ? "json" : "");
+        if (asked.what == cli::request::command::list || asked.what == cli::request::command::history) {
+            taken << (asked.what == cli::request::command::list ? "list" : "history") << (asked.json ? "json" : "");
         } else {
             QStringList disks;
             for (const std::string& disk : asked.disks)
@@ -472,10 +475,62 @@ private slots:
         QVERIFY2(!failed || !flashed.out.contains(outcome), qPrintable(flashed.out));
         QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
         QCOMPARE(sticks.stick_content(2), sticks.flashed_image("rig3"));
+
+        // The record holds each stick once, with its name and outcome, a failed one with its text.
+        const QString others = options.isEmpty() ? "verified" : "written";
+        const QString second_outcome = failed ? outcome : others;
+        const cli_result history = sticks.run("history");
+        QCOMPARE(history.status, 0);
+        const QStringList lines = history.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(QRegExp("TIME +DEVICE +PORT +SERIAL +SIZE +WORKER +IMAGE +OUTCOME").exactMatch(lines[0]),
+                 qPrintable(lines[0]));
+        for (int stick = 1; stick <= 3; ++stick) {
+            const QString line = QString("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} +"
+                                         "/dev/sd%1 +1-%2 +KST00000000%2 +16.00 GB +rig%2 +v1 +%3")
+                                     .arg(QChar('a' + stick))
+                                     .arg(stick)
+                                     .arg(QRegExp::escape(stick == 2 ? second_outcome : others));
+            QVERIFY2(QRegExp(line).exactMatch(lines[stick]), qPrintable(lines[stick]));
+        }
+        // For scripts, the same with the record's member names.
+        const cli_result json = sticks.run("history --json");
+        QCOMPARE(json.status, 0);
+        QJsonParseError error;
+        const QJsonArray entries = QJsonDocument::fromJson(json.out.toUtf8(), &error).array();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(entries.size(), 3);
+        const QJsonObject second_line = entries[1].toObject();
+        QCOMPARE(second_line.keys(), QStringList({"device", "failure", "image", "md5", "model", "outcome", "path",
+                                                  "port", "serial", "size", "time", "worker"}));
+        QCOMPARE(second_line["path"].toString(), QString("\\\\.\\PhysicalDrive2"));
+        QCOMPARE(second_line["device"].toString(), QString("/dev/sdc"));
+        QCOMPARE(second_line["model"].toString(), QString("Kingston DataTraveler 3.0 USB Device"));
+        QCOMPARE(second_line["serial"].toString(), QString("KST000000002"));
+        QCOMPARE(second_line["port"].toString(), QString("1-2"));
+        QCOMPARE(second_line["size"].toDouble(), 15998169600.0);
+        QCOMPARE(second_line["worker"].toString(), QString("rig2"));
+        QCOMPARE(second_line["image"].toString(), QString("v1"));
+        QCOMPARE(second_line["md5"].toString().toLatin1(), sticks.release.checksum_text.left(32));
+        QCOMPARE(second_line["outcome"].toString(), failed ? QString("failed") : others);
+        QCOMPARE(second_line["failure"].toString(), failed ? outcome.mid(int(strlen("failed: "))) : QString());
+        QCOMPARE(second_line["time"].toString(), lines[2].section(' ', 0, 0));
+
+        // A line a crash cut short is skipped, and the next run's lines are not lost with it.
+        QFile record(sticks.data.path() + "/sticks flashed.jsonl");
+        QVERIFY(record.open(QIODevice::Append));
+        const QByteArray cut_short = "{\"time\":\"20";
+        QCOMPARE(record.write(cut_short), qint64(cut_short.size()));
+        record.close();
+        QCOMPARE(sticks.run("history --json").out, json.out);
+
         // A name handed out is never handed out again, whatever became of its stick.
         QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
         QCOMPARE(sticks.run("flash --disk 1 --yes").status, 0);
         QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig4"));
+        const QStringList after = sticks.run("history").out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(after.size(), 5);
+        QVERIFY2(after[4].contains(QRegExp(" /dev/sdb .* rig4 +v1 +verified$")), qPrintable(after[4]));
     }
 
     // Two command lines started together on one data folder, three sticks each.
@@ -801,6 +856,55 @@ private slots:
         QVERIFY(QFile::remove(disk.path() + "/filler"));
         QCOMPARE(sticks.run_on(folder.toStdString(), "flash --disk 2 --yes").status, 0);
         QCOMPARE(sticks.stick_content(1), sticks.flashed_image("rig1"));
+    }
+
+    // The record is an account of the sticks, not a part of their flash: with no room left for
+    // its lines the run says so, and every stick keeps its outcome.
+    void a_full_data_folder_keeps_the_outcomes()
+    {
+        farm sticks;
+        small_file_system disk(16 << 20);
+        if (!disk.mounted())
+            QSKIP("no right to mount a file system");
+        const QString folder = disk.path() + "/data";
+        app_paths::prepare_data_folder(folder.toStdString());
+        sticks.cache_release(folder);
+        // Unpacked already: the run writes nothing else to the data folder.
+        image_files::write_file(folder + "/downloads/v1", sticks.release.image);
+        QVERIFY(image_manipulator::record_complete((folder + "/downloads/v1").toStdString()));
+        inputs saved;
+        saved.btc = btc_address;
+        saved.worker = "rig(%d)";
+        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
+        // Filled once the names are saved, while the second stick's first write waits.
+        win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive2");
+        bool filled = false;
+        QTimer fill;
+        QObject::connect(&fill, &QTimer::timeout, [&] {
+            if (!win32::test_control::call_held())
+                return;
+            fill.stop();
+            // Room for the lock, none for the record.
+            filled = disk.fill(4096);
+            win32::test_control::release_held();
+        });
+        fill.start(10);
+
+        const cli_result flashed = sticks.run_on(folder.toStdString(), "flash --all --yes");
+        QVERIFY(filled);
+        QCOMPARE(flashed.status, 0);
+        QCOMPARE(flashed.err, "Not enough free space in the data folder: " + folder + "\n");
+        for (int stick = 1; stick <= 3; ++stick)
+            QVERIFY2(flashed.out.contains(QString("  disk %1 (\\\\.\\PhysicalDrive%1): \"rig%1\" verified\n").arg(stick)),
+                     qPrintable(flashed.out));
+        QCOMPARE(sticks.run_on(folder.toStdString(), "history").out, QString("No stick flashed yet\n"));
+
+        QVERIFY(QFile::remove(disk.path() + "/filler"));
+        QCOMPARE(sticks.run_on(folder.toStdString(), "flash --disk 2 --yes").status, 0);
+        const cli_result history = sticks.run_on(folder.toStdString(), "history --json");
+        const QJsonArray entries = QJsonDocument::fromJson(history.out.toUtf8()).array();
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries[0].toObject()["worker"].toString(), QString("rig4"));
     }
 
     // The failure on the error stream, the outcome of each disk with the results.

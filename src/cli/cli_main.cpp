@@ -4,10 +4,12 @@
 #include "cli/disk_listing.h"
 #include "cli/exit_status.h"
 #include "cli/flash_command.h"
+#include "cli/history_listing.h"
 #include "cli/watch_command.h"
 #include "device/device_manager.h"
 #include "logger.h"
 #include "permission_manager.h"
+#include "run/flash_record.h"
 #include "settings_store.h"
 
 #include <QCoreApplication>
@@ -29,6 +31,13 @@ int list_disks(const cli::request& asked, cli::console& io)
     return cli::exit_status::done;
 }
 
+int show_history(const cli::request& asked, const std::string& data_folder, cli::console& io)
+{
+    const std::vector<flash_record::entry> entries = flash_record::read(data_folder);
+    io.out << (asked.json ? cli::history_json(entries) : cli::history_table(entries));
+    return cli::exit_status::done;
+}
+
 } // namespace
 
 namespace cli {
@@ -44,6 +53,8 @@ int run_command_line(const command_line::options& options)
         std::cerr << parsed.error << '\n' << help_hint << std::endl;
         return exit_status::refused;
     }
+    // History too, though it only reads: the data folder it reads is then the one the flashes
+    // under sudo write, root's, not the user's own.
     if (!permission_manager().is_elevated()) {
         std::cerr << "Run as root, for example with sudo" << std::endl;
         return exit_status::refused;
@@ -71,6 +82,8 @@ int run(const request& asked, const std::string& data_folder, console& io)
     switch (asked.what) {
     case request::command::list:
         return list_disks(asked, io);
+    case request::command::history:
+        return show_history(asked, data_folder, io);
     case request::command::flash:
         return flash_command(asked, data_folder, io).run();
     case request::command::watch:

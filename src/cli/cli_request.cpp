@@ -142,11 +142,11 @@ parse_result parse(const std::vector<std::string>& arguments)
 {
     parse_result result;
     const std::string command = arguments.empty() ? std::string() : arguments.front();
-    if (command == "list") {
-        result.parsed.what = request::command::list;
+    if (command == "list" || command == "history") {
+        result.parsed.what = command == "list" ? request::command::list : request::command::history;
         for (std::size_t index = 1; index < arguments.size(); ++index) {
             if (arguments[index] != "--json") {
-                result.error = "list: unknown argument \"" + arguments[index] + "\"";
+                result.error = command + ": unknown argument \"" + arguments[index] + "\"";
                 return result;
             }
             result.parsed.json = true;
@@ -155,8 +155,8 @@ parse_result parse(const std::vector<std::string>& arguments)
         result.parsed.what = command == "flash" ? request::command::flash : request::command::watch;
         result.error = flash_parser(arguments, result.parsed).run();
     } else {
-        result.error = command.empty() ? "--cli needs a command: list, flash or watch"
-                                       : "unknown command \"" + command + "\": give list, flash or watch";
+        result.error = command.empty() ? "--cli needs a command: list, history, flash or watch"
+                                       : "unknown command \"" + command + "\": give list, history, flash or watch";
     }
     return result;
 }

@@ -2,6 +2,7 @@
 // What the command line asks for:
 //
 //   --cli list [--json]
+//   --cli history [--json]
 //   --cli flash (--disk N|/dev/sdX ... | --all) [--yes] [--image FILE.gz] [--btc ADDR]
 //       [--worker TEMPLATE] [--group G] [--location CODE] [--ssid S] [--wifi-key K]
 //       [--ssh-key KEY] [--no-verify]
@@ -18,7 +19,7 @@
 namespace cli {
 
 struct request {
-    enum class command { list, flash, watch };
+    enum class command { list, history, flash, watch };
 
     command what = command::list;
     bool json = false;
