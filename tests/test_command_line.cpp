@@ -513,7 +513,7 @@ private slots:
         QCOMPARE(second_line["image"].toString(), QString("v1"));
         QCOMPARE(second_line["md5"].toString().toLatin1(), sticks.release.checksum_text.left(32));
         QCOMPARE(second_line["outcome"].toString(), failed ? QString("failed") : others);
-        QCOMPARE(second_line["failure"].toString(), failed ? outcome.mid(int(strlen("failed: "))) : QString());
+        QCOMPARE(second_line["failure"].toString(), failed ? outcome.section(": ", 1) : QString());
         QCOMPARE(second_line["time"].toString(), lines[2].section(' ', 0, 0));
 
         // A line a crash cut short is skipped, and the next run's lines are not lost with it.
