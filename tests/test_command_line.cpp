@@ -17,8 +17,10 @@
 #include "platform/win32/test_control.h"
 #include "release_fixture.h"
 #include "release_server.h"
+#include "run/flash_record.h"
 #include "settings_store.h"
 #include "small_file_system.h"
+#include "thread_names.h"
 #include "tool_process.h"
 #include "qt_warnings.h"
 #include "unwritable_folder.h"
@@ -161,7 +163,12 @@ struct farm {
 
     QString worker_on(int stick) const
     {
-        const QByteArray block = host.read(sticks[stick], qint64(config_offset), 2048);
+        return worker_on_stick(sticks[stick]);
+    }
+
+    QString worker_on_stick(const QString& name) const
+    {
+        const QByteArray block = host.read(name, qint64(config_offset), 2048);
         return QJsonDocument::fromJson(block).object()["rig"].toObject()["worker"].toString();
     }
 
@@ -413,8 +420,9 @@ private slots:
                  qPrintable(flashed.out));
         QVERIFY(flashed.out.contains("  disk 3 (\\\\.\\PhysicalDrive3): \"rig3\" verified\n"));
 
-        // The release is cached and unpacked now: the next batch goes on from rig4.
-        const cli_result next = sticks.run("flash --disk 2 --yes");
+        // The release is cached and unpacked now: the next batch goes on from rig4, also when it
+        // names the template again.
+        const cli_result next = sticks.run("flash --disk 2 --yes --worker rig(%d)");
         QCOMPARE(next.status, 0);
         QVERIFY(!next.out.contains("download"));
         QCOMPARE(sticks.stick_content(1), sticks.flashed_image("rig4"));
@@ -697,19 +705,21 @@ private slots:
         QCOMPARE(sticks.run("flash --disk 2 --yes").status, 0);
     }
 
-    // A flashing station: sticks plugged in one after another get consecutive names; the sticks
-    // there before it started are left alone; Ctrl-C while a stick is written writes nothing more.
+    // A flashing station: sticks plugged in one after another get consecutive names from the
+    // template named for it, also a stick swapped for another within one look; a stick too small
+    // is told, not flashed; the sticks there before it started are left alone; Ctrl-C while a
+    // stick is written writes nothing more. Started again, the station goes on counting.
     void flashing_station()
     {
         farm sticks(20 << 20);
-        sticks.save_settings("rig(%d)");
+        sticks.save_settings("farm(%d,7)");
         std::istringstream in;
         std::ostringstream out;
         std::ostringstream err;
         cli::console io {in, out, err, false};
         QStringList plugged;
-        const auto plug = [&] {
-            fake_host::disk blueprint = fake_host::usb_stick();
+        const auto plug = [&](qint64 size = 16'000'000'000) {
+            fake_host::disk blueprint = fake_host::usb_stick(size);
             blueprint.rereads_partition_table = true;
             plugged << sticks.host.add(blueprint);
         };
@@ -722,42 +732,162 @@ private slots:
                 plug();
                 ++step;
             } else if (step == 1 && told.contains("\"rig1\" verified\a")) {
+                plug(1'000'000'000);
                 plug();
                 ++step;
-            } else if (step == 2 && told.contains("\"rig2\" verified\a")) {
-                win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive6", 1);
-                plug();
+            } else if (step == 2 && told.contains("\"rig2\" verified\a") && threads_named("device watch") == 1) {
+                // Swapped between two looks of the station's one watch: as many sticks as before.
+                win32::test_control::hold_call(call::usb_storage_listing, "USBSTOR");
                 ++step;
             } else if (step == 3 && win32::test_control::call_held()) {
+                sticks.host.remove(plugged[2]);
+                plug();
+                win32::test_control::release_held();
+                ++step;
+            } else if (step == 4 && told.contains("\"rig3\" verified\a")) {
+                win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive8", 1);
+                plug();
+                ++step;
+            } else if (step == 5 && win32::test_control::call_held()) {
                 cli::interruption::request();
                 ++step;
-            } else if (step == 4 && sticks.log().contains("Flashing canceled from the command line")) {
+            } else if (step == 6 && sticks.log().contains("Flashing canceled from the command line")) {
                 win32::test_control::release_held();
                 ++step;
             }
         });
         station.start(10);
 
-        const cli::parse_result asked = cli::parse({"watch", "--yes"});
+        const cli::parse_result asked = cli::parse({"watch", "--yes", "--worker", "rig(%d)"});
         QCOMPARE(cli::run(asked.parsed, sticks.data_folder(), io), 130);
         const QString told = QString::fromStdString(out.str());
         QVERIFY2(told.contains("disk 4 (\\\\.\\PhysicalDrive4): \"rig1\" started\n"), qPrintable(told));
-        QVERIFY2(told.contains("disk 6 (\\\\.\\PhysicalDrive6): \"rig3\" canceled\a\n"), qPrintable(told));
-        const auto worker_of = [&](const QString& name) {
-            const QByteArray block = sticks.host.read(name, qint64(config_offset), 2048);
-            return QJsonDocument::fromJson(block).object()["rig"].toObject()["worker"].toString();
-        };
-        QCOMPARE(worker_of(plugged[0]), QString("rig1"));
-        QCOMPARE(worker_of(plugged[1]), QString("rig2"));
+        QVERIFY2(told.contains("disk 5 (\\\\.\\PhysicalDrive5): left out, too small, 2 GB or less\n"), qPrintable(told));
+        QVERIFY2(told.contains("disk 7 (\\\\.\\PhysicalDrive7): \"rig3\" verified\a\n"), qPrintable(told));
+        QVERIFY2(told.contains("disk 8 (\\\\.\\PhysicalDrive8): \"rig4\" canceled\a\n"), qPrintable(told));
+        QCOMPARE(sticks.worker_on_stick(plugged[0]), QString("rig1"));
+        QCOMPARE(sticks.worker_on_stick(plugged[3]), QString("rig3"));
+        QCOMPARE(sticks.host.read(plugged[1], 0, 512), QByteArray(512, '\0'));
         // Stopped before its partition table: the stick boots nothing.
-        QCOMPARE(sticks.host.read(plugged[2], 0, 512), QByteArray(512, '\0'));
+        QCOMPARE(sticks.host.read(plugged[4], 0, 512), QByteArray(512, '\0'));
         int writes_to_the_last = 0;
         for (const auto& entry : win32::test_control::journal()) {
-            QVERIFY2(QString::fromStdString(entry.target).contains(QRegExp("PhysicalDrive[456]$")), entry.target.c_str());
-            writes_to_the_last += entry.what == call::write && entry.target == "\\\\.\\PhysicalDrive6";
+            QVERIFY2(QString::fromStdString(entry.target).contains(QRegExp("PhysicalDrive[4678]$")), entry.target.c_str());
+            writes_to_the_last += entry.what == call::write && entry.target == "\\\\.\\PhysicalDrive8";
         }
         QCOMPARE(writes_to_the_last, 2);
-        QCOMPARE(sticks.saved_worker(), std::string("rig(%d,4)"));
+        QCOMPARE(sticks.saved_worker(), std::string("rig(%d,5)"));
+
+        // The same command again, as after a restart: the next stick is rig5, not rig1.
+        cli::interruption::clear();
+        std::ostringstream again_out;
+        cli::console again {in, again_out, err, false};
+        QTimer restarted;
+        QObject::connect(&restarted, &QTimer::timeout, [&] {
+            const QString told_again = QString::fromStdString(again_out.str());
+            if (plugged.size() == 5 && told_again.contains("Waiting for USB sticks"))
+                plug();
+            else if (told_again.contains(" verified\a"))
+                cli::interruption::request();
+        });
+        restarted.start(10);
+        QCOMPARE(cli::run(asked.parsed, sticks.data_folder(), again), 130);
+        QVERIFY2(QString::fromStdString(again_out.str()).contains("\"rig5\" verified\a"), again_out.str().c_str());
+        QCOMPARE(sticks.worker_on_stick(plugged[5]), QString("rig5"));
+    }
+
+    // Two stations on one data folder, one here and one a process of its own, both seeing every
+    // stick: none is flashed twice, and the record holds each once. The station here looks at a
+    // stick only after the other has verified it, as a station whose look comes late does.
+    void two_stations_flash_every_stick_once()
+    {
+        farm sticks(3 << 20, 0);
+        QTemporaryDir home(memory_folder() + "/kestrel-home-XXXXXX");
+        const QString folder = home.path() + "/Kestrel Flash Tool";
+        app_paths::prepare_data_folder(folder.toStdString());
+        inputs saved;
+        saved.btc = btc_address;
+        saved.worker = "rig(%d)";
+        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
+        const QString image = sticks.image_file(sticks.release.compressed);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", home.path());
+        QProcess other;
+        other.setProcessEnvironment(environment);
+        other.start(tool_process::program_path(), {"--cli", "watch", "--yes", "--image", image});
+        QString other_told;
+
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::console io {in, out, err, false};
+        QStringList plugged;
+        const auto plug = [&] {
+            fake_host::disk blueprint = fake_host::usb_stick();
+            blueprint.rereads_partition_table = true;
+            blueprint.serial = "SERIAL" + QString::number(plugged.size());
+            plugged << sticks.host.add(blueprint);
+        };
+        const auto verified = [&](int count) {
+            return QString::fromStdString(out.str()).count(" verified\a") + other_told.count(" verified\a") == count;
+        };
+        QTimer stations;
+        int step = 0;
+        QObject::connect(&stations, &QTimer::timeout, [&] {
+            other_told += QString::fromUtf8(other.readAllStandardOutput());
+            const bool both_waiting = other_told.contains("Waiting for USB sticks")
+                && QString::fromStdString(out.str()).contains("Waiting for USB sticks");
+            if (step == 0 && both_waiting) {
+                win32::test_control::hold_call(call::usb_storage_listing, "USBSTOR");
+                ++step;
+            } else if (step == 1 && win32::test_control::call_held()) {
+                plug();
+                ++step;
+            } else if (step == 2 && verified(1)) {
+                win32::test_control::release_held();
+                ++step;
+            } else if (step == 3 && QString::fromStdString(out.str()).contains("disk 1 (")) {
+                // Started again here, the stick would be flashed twice: the test ends at once.
+                if (QString::fromStdString(out.str()).contains("left out"))
+                    plug();
+                else
+                    step = 5;
+                ++step;
+            } else if (step == 4 && verified(2)) {
+                plug();
+                ++step;
+            } else if ((step == 5 && verified(3)) || step == 6) {
+                ::kill(static_cast<pid_t>(other.processId()), SIGINT);
+                cli::interruption::request();
+                step = 7;
+            }
+        });
+        stations.start(10);
+
+        const cli::parse_result asked = cli::parse({"watch", "--yes", "--image", image.toStdString()});
+        QCOMPARE(cli::run(asked.parsed, folder.toStdString(), io), 130);
+        QVERIFY(other.waitForFinished(30000));
+        other_told += QString::fromUtf8(other.readAllStandardOutput());
+        const QString told = QString::fromStdString(out.str());
+        QVERIFY2(told.contains(QRegExp("disk 1 \\([^)]*\\): left out, (flashed and verified as \"rig1\" at [^;]*"
+                                       "; --again flashes it again|being flashed by another station)\n")),
+                 qPrintable(told + other_told));
+        QCOMPARE(told.count(" started\n") + other_told.count(" started\n"), 3);
+
+        const std::vector<flash_record::entry> record = flash_record::read(folder.toStdString());
+        QCOMPARE(int(record.size()), 3);
+        QStringList serials;
+        for (const flash_record::entry& line : record) {
+            QCOMPARE(line.result, flash_record::outcome::verified);
+            serials << QString::fromStdString(line.serial);
+        }
+        serials.sort();
+        QCOMPARE(serials, QStringList({"SERIAL0", "SERIAL1", "SERIAL2"}));
+        QStringList names;
+        for (const QString& stick : plugged)
+            names << sticks.worker_on_stick(stick);
+        names.sort();
+        QCOMPARE(names, QStringList({"rig1", "rig2", "rig3"}));
     }
 
     void a_read_only_data_folder_is_named_data()

@@ -81,6 +81,37 @@ private slots:
         QCOMPARE(QString::fromStdString(expand_worker_name(worker.toStdString())), expanded);
         QCOMPARE(QString::fromStdString(test_worker_name::advanced(worker.toStdString())), advanced);
     }
+
+    void a_template_named_again_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("saved");
+        QTest::addColumn<QString>("continued");
+        QTest::newRow("counted on") << "rig(%d)" << "rig(%d,4)" << "rig(%d,4)";
+        QTest::newRow("named further on") << "rig(%d,9)" << "rig(%d,4)" << "rig(%d,9)";
+        QTest::newRow("as saved") << "rig(%d,4)" << "rig(%d,4)" << "rig(%d,4)";
+        QTest::newRow("another template") << "farm(%d)" << "rig(%d,4)" << "farm(%d)";
+        QTest::newRow("another text around it") << "rig(%d)x" << "rig(%d,4)" << "rig(%d)x";
+        QTest::newRow("plain name counted on") << "rig" << "rig3" << "rig3";
+        QTest::newRow("leading zeros counted on") << "rig09" << "rig11" << "rig11";
+        QTest::newRow("plain name further on") << "rig12" << "rig3" << "rig12";
+        QTest::newRow("plain name and template") << "rig" << "rig(%d,2)" << "rig";
+        QTest::newRow("counters apart") << "a(%d,5)b(%d)" << "a(%d,3)b(%d,4)" << "a(%d,5)b(%d,4)";
+        QTest::newRow("more counters") << "a(%d)b(%d)" << "a(%d,3)" << "a(%d)b(%d)";
+        QTest::newRow("leading zeros are no counter") << "r(%d,07)" << "r(%d,9)" << "r(%d,07)";
+        QTest::newRow("beyond 32 bits") << "r(%d)" << "r(%d,99999999999)" << "r(%d,99999999999)";
+        QTest::newRow("nothing saved") << "rig(%d)" << "" << "rig(%d)";
+    }
+
+    // A farm names the same template again, on the command line after a restart: the rigs go
+    // on being numbered from where the settings are, never from 1 again.
+    void a_template_named_again()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, saved);
+        QFETCH(QString, continued);
+        QCOMPARE(QString::fromStdString(continued_worker_name(given.toStdString(), saved.toStdString())), continued);
+    }
 };
 
 QTEST_APPLESS_MAIN(test_worker_name)

@@ -79,6 +79,10 @@ private:
         const bool watching = m_parsed.what == cli::request::command::watch;
         if (watching && (name == "--disk" || argument == "--all"))
             return "watch: flashes every stick plugged in; it takes no " + name;
+        if (watching && argument == "--again") {
+            m_parsed.again = true;
+            return std::string();
+        }
         for (const flag_option& option : flash_flags)
             if (argument == option.name) {
                 m_parsed.*(option.flag) = option.value;

@@ -37,8 +37,10 @@ flash_request request_for(const request& asked, const inputs& values)
 {
     flash_request request;
     request.values = values;
-    // Without --worker the saved counter goes on, as another run may have moved it meanwhile.
-    request.worker_from_saved_counter = !asked.worker;
+    // Without --worker the saved counter goes on, as another run may have moved it meanwhile;
+    // the template named again goes on from it as well.
+    request.worker_template = asked.worker ? worker_names::template_source::given_or_further
+                                           : worker_names::template_source::saved;
     request.image_file = asked.image;
     request.verify = asked.verify;
     return request;

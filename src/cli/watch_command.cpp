@@ -30,8 +30,11 @@ int run_watch(const request& asked, const std::string& data_folder, console& io)
         }
     }
     interruption::catch_interrupts();
-    flashing_station station(data_folder, request_for(asked, checked.values), io);
-    return station.run();
+    flash_station::options station;
+    station.request = request_for(asked, checked.values);
+    station.worker_named = asked.worker.has_value();
+    station.again = asked.again;
+    return flashing_station(data_folder, station, io).run();
 }
 
 } // namespace cli

@@ -1,10 +1,12 @@
 #include "config/worker_name.h"
 
 #include <regex>
+#include <vector>
 
 namespace {
 
 const std::regex counter_placeholder(R"(\(%d,[0-9]+\))");
+const std::regex any_placeholder(R"(\(%d(,[0-9]+)?\))");
 const std::regex first_value_placeholder(R"(\(%d\))");
 const std::regex plain_name("^[a-zA-Z0-9-_]{0,15}$");
 
@@ -60,7 +62,82 @@ std::string rewrite_counters(const std::string& text, rewrite counter_text)
     return result + text.substr(copied);
 }
 
+// What a template counts: its text with the counters taken out, and their numbers in order.
+// Two templates of one text name the same rigs, one further on than the other or not.
+struct counted {
+    std::string text;
+    // Without leading zeros; empty for a plain name without a trailing number, which names
+    // the rig before its first number.
+    std::vector<std::string> numbers;
+};
+
+const char counter_mark = '\x01';
+
+counted counted_in(const std::string& worker)
+{
+    counted result;
+    if (std::regex_match(worker, plain_name)) {
+        const std::string::size_type run = worker.find_last_not_of("0123456789") + 1;
+        result.text = worker.substr(0, run);
+        result.numbers.push_back(run == worker.size() ? std::string() : without_leading_zeros(worker.substr(run)));
+        return result;
+    }
+    std::string::size_type copied = 0;
+    for (std::sregex_iterator match(worker.begin(), worker.end(), any_placeholder), end; match != end; ++match) {
+        const std::string placeholder = match->str();
+        const bool first_value = !(*match)[1].matched;
+        if (!first_value && !is_counter(placeholder))
+            continue;
+        result.text += worker.substr(copied, match->position() - copied) + counter_mark;
+        result.numbers.push_back(first_value ? "1" : digits_of(placeholder));
+        copied = match->position() + match->length();
+    }
+    result.text += worker.substr(copied);
+    return result;
+}
+
+bool below(const std::string& number, const std::string& other)
+{
+    if (number.size() != other.size())
+        return number.size() < other.size();
+    return number < other;
+}
+
+bool nowhere_below(const std::vector<std::string>& numbers, const std::vector<std::string>& others)
+{
+    for (std::size_t index = 0; index < numbers.size(); ++index)
+        if (below(numbers[index], others[index]))
+            return false;
+    return true;
+}
+
 } // namespace
+
+std::string continued_worker_name(const std::string& given, const std::string& saved)
+{
+    const counted named = counted_in(given);
+    const counted held = counted_in(saved);
+    if (named.text != held.text || named.numbers.size() != held.numbers.size())
+        return given;
+    if (nowhere_below(held.numbers, named.numbers))
+        return saved;
+    if (nowhere_below(named.numbers, held.numbers))
+        return given;
+    // Some counters further on in each: every one goes on from the further of the two.
+    std::string result;
+    std::size_t counter = 0;
+    for (char c : named.text) {
+        if (c != counter_mark) {
+            result += c;
+            continue;
+        }
+        const std::string& further = below(named.numbers[counter], held.numbers[counter]) ? held.numbers[counter]
+                                                                                             : named.numbers[counter];
+        result += "(%d," + further + ")";
+        ++counter;
+    }
+    return result;
+}
 
 std::string expand_worker_name(const std::string& worker)
 {

@@ -181,7 +181,8 @@ void main_window::on_button_click()
         flash_request request;
         request.values = m_form_values();
         // Untouched here, the counter is the settings' own: another run may have moved it on.
-        request.worker_from_saved_counter = request.values.worker == m_settings->worker;
+        request.worker_template = request.values.worker == m_settings->worker ? worker_names::template_source::saved
+                                                                               : worker_names::template_source::given;
         request.disks = m_run_disks;
         // One disk picked must still be the one shown; a batch is the sticks there were at
         // FLASH, each refused alone by its preparation when it has gone.

@@ -367,7 +367,7 @@ void flash_job::m_reserve_names()
         return;
     }
     const worker_names::reservation names = worker_names::reserve(
-        m_data_folder, m_request.values, m_request.worker_from_saved_counter, m_disks.size());
+        m_data_folder, m_request.values, m_request.worker_template, m_disks.size());
     if (!names.refusal.empty()) {
         m_event_text = QString::fromStdString(names.refusal);
         m_handle(job_event::run_refused);

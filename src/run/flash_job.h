@@ -21,6 +21,7 @@
 #include "image/background_work.h"
 #include "image/image_manipulator.h"
 #include "run/job_stage.h"
+#include "run/worker_names.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -40,10 +41,8 @@ class image_stream;
 struct flash_request {
     // The form's values; the worker template numbers the disks in their order.
     inputs values;
-    // The worker template is the one the settings hold when the names are handed out, rather
-    // than the one in `values`: the user did not change it, and another run may have counted it
-    // on meanwhile.
-    bool worker_from_saved_counter = false;
+    // Whose worker template that is.
+    worker_names::template_source worker_template = worker_names::template_source::given;
     std::vector<std::shared_ptr<device>> disks;
     // A gzip image to flash; empty: the latest release, through the cache.
     std::string image_file;

@@ -7,15 +7,17 @@
 
 namespace worker_names {
 
-reservation reserve(const std::string& data_folder, const inputs& values, bool from_saved_counter,
+reservation reserve(const std::string& data_folder, const inputs& values, template_source source,
                     std::size_t count)
 {
     reservation result;
     const settings_store::update done = settings_store::update_settings(data_folder, [&](inputs& saved) {
         inputs run = values;
         run.dont_show_again = saved.dont_show_again;
-        if (from_saved_counter)
+        if (source == template_source::saved)
             run.worker = saved.worker;
+        else if (source == template_source::given_or_further)
+            run.worker = continued_worker_name(values.worker, saved.worker);
         result.refusal = field_rules::refusal(run);
         if (!result.refusal.empty())
             return false;

@@ -23,13 +23,24 @@ struct reservation {
     inputs saved;
 };
 
-// Hands out `count` names. The template is the one in `values`, or, with `from_saved_counter`,
-// the one the settings file holds at this moment (the counter another run may have moved on).
-// The settings keep `values`, their do-not-show-again flag as the file has it, and the template
-// counted on once per disk: a gap when a disk then fails is harmless, a name twice is not. An
-// empty template names nothing and is not counted on. Nothing is written when the values do not
-// pass the form's rules.
-reservation reserve(const std::string& data_folder, const inputs& values, bool from_saved_counter,
+// Whose worker template numbers the disks.
+enum class template_source {
+    // The one in the values, as the user typed it.
+    given,
+    // The one the settings file holds at this moment: the user did not name one, and another
+    // run may have counted it on meanwhile.
+    saved,
+    // The one in the values, or the settings' where that is the same template counted further
+    // on: named again, a template goes on rather than naming rigs a second time.
+    given_or_further,
+};
+
+// Hands out `count` names from the template `source` names. The settings keep `values`, their
+// do-not-show-again flag as the file has it, and the template counted on once per disk: a gap
+// when a disk then fails is harmless, a name twice is not. An empty template names nothing and
+// is not counted on. Nothing is written when the values do not pass the form's rules. With a
+// `count` of 0 it only makes the template the settings' own, for the runs to count on from.
+reservation reserve(const std::string& data_folder, const inputs& values, template_source source,
                     std::size_t count);
 
 } // namespace worker_names
