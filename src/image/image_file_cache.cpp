@@ -1,5 +1,6 @@
 #include "image/image_file_cache.h"
 
+#include "data_file.h"
 #include "image/image_manipulator.h"
 #include "image/write_refusal.h"
 #include "logger.h"
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <filesystem>
@@ -72,12 +72,20 @@ QString provisional_entry(const QByteArray& record)
     return "file-" + QString::fromLatin1(QCryptographicHash::hash(record, QCryptographicHash::Md5).toHex());
 }
 
+// Replaced whole or not at all: a record cut short would find nothing, or another file's image.
+bool record_in_entry(const QString& path, const QByteArray& content)
+{
+    const data_file::outcome written = data_file::replace(path, content);
+    if (written != data_file::outcome::written)
+        KESTREL_LOG(logger::fatal, "Cannot write " << path.toStdString() << ": " << int(written));
+    return written == data_file::outcome::written;
+}
+
 // Marks `entry` as used now and removes all but the images used last.
 void keep_recent(const QDir& images, const QString& entry, const QByteArray& record)
 {
-    QSaveFile source(images.filePath(entry + "/source"));
-    if (source.open(QIODevice::WriteOnly) && source.write(record) == record.size())
-        source.commit();
+    // Unrecorded, the image is simply not found again by its file; the run goes on.
+    record_in_entry(images.filePath(entry + "/source"), record);
     QFileInfoList entries = images.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot);
     std::sort(entries.begin(), entries.end(), [&images](const QFileInfo& a, const QFileInfo& b) {
         return QFileInfo(images.filePath(a.fileName() + "/source")).lastModified()
@@ -141,9 +149,8 @@ void record_checksum(const std::string& image, const std::string& file, const st
     const QByteArray checksum = checksum_of(QString::fromStdString(file), stop).toLatin1();
     if (checksum.isEmpty())
         return;
-    QSaveFile record(QFileInfo(QString::fromStdString(image)).dir().filePath(checksum_name));
-    if (record.open(QIODevice::WriteOnly) && record.write(checksum) == checksum.size())
-        record.commit();
+    // Unrecorded, the image is found by its file alone.
+    record_in_entry(QFileInfo(QString::fromStdString(image)).dir().filePath(checksum_name), checksum);
 }
 
 std::string recorded_checksum(const std::string& image)

@@ -3,9 +3,11 @@
 
 #include "image/image_manipulator.h"
 
+#include "data_file.h"
+#include "logger.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -35,10 +37,13 @@ bool image_manipulator::is_complete(const std::string& img_path)
 bool image_manipulator::record_complete(const std::string& img_path)
 {
     const QFileInfo image(image_file(img_path));
-    QSaveFile record(record_file(img_path));
-    const QByteArray size = QByteArray::number(image.size());
-    return image.isFile() && record.open(QIODevice::WriteOnly) && record.write(size) == size.size()
-        && record.flush() && record.commit();
+    if (!image.isFile())
+        return false;
+    // Replaced whole or not at all: an image whose record was cut short is made again.
+    const data_file::outcome written = data_file::replace(record_file(img_path), QByteArray::number(image.size()));
+    if (written != data_file::outcome::written)
+        KESTREL_LOG(logger::fatal, "Cannot record the size of " << img_path << ": " << int(written));
+    return written == data_file::outcome::written;
 }
 
 void image_manipulator::remove_image(const std::string& img_path)

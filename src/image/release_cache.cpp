@@ -1,13 +1,14 @@
 #include "release_cache.h"
 
+#include "data_file.h"
 #include "image/image_manipulator.h"
 #include "image/release_tag.h"
+#include "logger.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace {
 
@@ -24,11 +25,14 @@ QByteArray read_small_file(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.read(small_file_limit) : QByteArray();
 }
 
-// Replaced whole or not at all: a record or mark cut short by a crash would name nothing.
+// Replaced whole or not at all: a record or mark cut short by a crash or a full disk would name
+// nothing.
 bool replace_small_file(const QString& path, const QByteArray& content)
 {
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+    const data_file::outcome written = data_file::replace(path, content);
+    if (written != data_file::outcome::written)
+        KESTREL_LOG(logger::fatal, "Cannot write " << path.toStdString() << ": " << int(written));
+    return written == data_file::outcome::written;
 }
 
 QString record_beside(const QString& gz_path)
