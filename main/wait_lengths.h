@@ -30,6 +30,10 @@ struct wait_lengths {
     std::int64_t slow_download_bytes {30 * 1024};
     // How long a change of the settings waits for another process's change to end.
     milliseconds settings_lock {10000};
+    // How long a look at the claims on a cache's entries waits for another process's look to end.
+    milliseconds cache_lock {10000};
+    // How often a run that waits for another process's download of the same release looks at it.
+    milliseconds download_poll {500};
 
     // The lengths of this process; read when a wait starts.
     static wait_lengths current();

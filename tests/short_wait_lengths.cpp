@@ -15,6 +15,7 @@ wait_lengths short_lengths()
     lengths.volume_poll = milliseconds(10);
     lengths.usb_poll = milliseconds(50);
     lengths.repeat_delay = milliseconds(150);
+    lengths.download_poll = milliseconds(20);
     // Long enough that no local transfer falls silent on a busy machine.
     lengths.network_silence = milliseconds(10000);
     return lengths;

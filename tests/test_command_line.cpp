@@ -172,6 +172,19 @@ struct farm {
         return QJsonDocument::fromJson(block).object()["rig"].toObject()["worker"].toString();
     }
 
+    // The data folder of the program started with XDG_DATA_HOME at `home`, made ready, with the
+    // address and a worker template saved.
+    static QString prepared_folder(const QString& home)
+    {
+        const QString folder = home + "/Kestrel Flash Tool";
+        app_paths::prepare_data_folder(folder.toStdString());
+        inputs saved;
+        saved.btc = btc_address;
+        saved.worker = "rig(%d)";
+        settings_store::save_settings(folder.toStdString(), saved);
+        return folder;
+    }
+
     QString image_file(const QByteArray& content) const
     {
         const QString path = data.path() + "/given.img.gz";
@@ -575,6 +588,39 @@ private slots:
         names.sort();
         QCOMPARE(names, QStringList({"rig1", "rig2", "rig3", "rig4", "rig5", "rig6"}));
         QCOMPARE(settings_store::load_settings(folder.toStdString())->worker, std::string("rig(%d,7)"));
+    }
+
+    // Two command lines that want the same release at once: one downloads it, the other waits
+    // for that download, then flashes the release from the cache.
+    void two_command_lines_download_one_release()
+    {
+        farm sticks;
+        QTemporaryDir home(memory_folder() + "/kestrel-home-XXXXXX");
+        const QString folder = farm::prepared_folder(home.path());
+        sticks.server.answer_for(release_server::image_path("v1")).hold_after = 4096;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", home.path());
+        QProcess first;
+        QProcess second;
+        for (QProcess* program : {&first, &second})
+            program->setProcessEnvironment(environment);
+        first.start(tool_process::program_path(), {"--cli", "flash", "--disk", "1", "--yes"});
+        second.start(tool_process::program_path(), {"--cli", "flash", "--disk", "2", "--yes"});
+        // The release server answers them from this process's event loop.
+        QVERIFY(QTest::qWaitFor([&] {
+            return read_file(folder + "/Kestrel Flash tool.log").contains("Waiting for another run's download of v1");
+        }, 60000));
+        sticks.server.release_held();
+        QVERIFY(QTest::qWaitFor([&] {
+            return first.state() == QProcess::NotRunning && second.state() == QProcess::NotRunning;
+        }, 120000));
+        for (QProcess* program : {&first, &second})
+            QVERIFY2(program->exitCode() == 0, program->readAllStandardError().constData());
+        QCOMPARE(sticks.server.requests().count("GET " + release_server::image_path("v1")), 1);
+        QStringList names {sticks.worker_on(0), sticks.worker_on(1)};
+        names.sort();
+        QCOMPARE(names, QStringList({"rig1", "rig2"}));
+        QCOMPARE(read_file(folder + "/downloads/v1.gz"), sticks.release.compressed);
     }
 
     // A disk that one run writes is left alone by another: the second run is refused at once,
@@ -1060,6 +1106,8 @@ private slots:
         // A service manager's stop, a closed terminal.
         QTest::newRow("SIGTERM") << SIGTERM;
         QTest::newRow("SIGHUP") << SIGHUP;
+        // Killed, it leaves its hold on the download to be taken over.
+        QTest::newRow("SIGKILL") << SIGKILL;
     }
 
     void ctrl_c_from_the_terminal()
@@ -1080,16 +1128,22 @@ private slots:
         program.setProcessEnvironment(environment);
         program.start(tool_process::program_path(), {"--cli", "flash", "--all", "--yes"});
         QTRY_COMPARE_WITH_TIMEOUT(sticks.server.held_transfers(), 1, 30000);
+        const QString downloads = home.path() + "/Kestrel Flash Tool/downloads/";
+        const bool killed = signal_number == SIGKILL;
+        if (killed)
+            QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(downloads + "v1.gz.part").size(), qint64(4096), 30000);
         ::kill(static_cast<pid_t>(program.processId()), signal_number);
         QVERIFY(program.waitForFinished(30000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 130);
-        QVERIFY(program.readAllStandardOutput().contains("  disk 1 (\\\\.\\PhysicalDrive1): \"rig1\" canceled\n"));
+        QCOMPARE(program.exitStatus(), killed ? QProcess::CrashExit : QProcess::NormalExit);
+        QCOMPARE(QDir(downloads).entryList({"*.hold-*"}).size(), killed ? 1 : 0);
+        if (!killed) {
+            QCOMPARE(program.exitCode(), 130);
+            QVERIFY(program.readAllStandardOutput().contains("  disk 1 (\\\\.\\PhysicalDrive1): \"rig1\" canceled\n"));
+        }
         for (int stick = 0; stick < 3; ++stick)
             QCOMPARE(sticks.stick_content(stick), QByteArray(sticks.release.image.size(), '\0'));
 
         // Stopped midway, the download stays for the next run, which goes on from there.
-        const QString downloads = home.path() + "/Kestrel Flash Tool/downloads/";
         QCOMPARE(read_file(downloads + "v1.gz.part"), sticks.release.compressed.left(4096));
         QVERIFY(QFileInfo(downloads + "v1.gz.part.md5").isFile());
         image.hold_after = -1;
@@ -1102,6 +1156,7 @@ private slots:
         QCOMPARE(sticks.server.ranges(), QStringList({"bytes=4096-"}));
         QCOMPARE(read_file(downloads + "v1.gz"), sticks.release.compressed);
         QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
+        QCOMPARE(QDir(downloads).entryList({"*.hold-*"}), QStringList());
     }
 
     void help_and_bad_arguments_from_the_program()

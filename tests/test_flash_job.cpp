@@ -5,6 +5,7 @@
 #include "captured_log.h"
 #include "device/device_manager.h"
 #include "fake_host.h"
+#include "image/image_retriever.h"
 #include "image_files.h"
 #include "local_endpoints.h"
 #include "memory_folder.h"
@@ -25,6 +26,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -65,8 +67,8 @@ QString row_text(const transition& row)
 // A host with USB sticks, the release on the local server, a data folder and the job.
 class bench {
 public:
-    explicit bench(int sticks = 1)
-        : release(release_fixture::make("v1", 3 << 20, config_offset))
+    explicit bench(int sticks = 1, int image_size = 3 << 20)
+        : release(release_fixture::make("v1", image_size, config_offset))
         , data(memory_folder() + "/kestrel-job-XXXXXX")
     {
         for (int stick = 0; stick < sticks; ++stick) {
@@ -561,6 +563,37 @@ private slots:
         const std::optional<flash_record::entry> recent
             = flash_record::recently_verified(data.path().toStdString(), stick, std::chrono::hours(1));
         QCOMPARE(QString::fromStdString(recent ? recent->worker : std::string()), found);
+    }
+
+    // Another process downloads a newer release while this run writes the cached one: what the
+    // run reads stays until it has ended, and goes at the next prune.
+    void a_newer_release_spares_the_one_being_written()
+    {
+        // Three blocks: the image is opened for the read-back once every block is written.
+        bench run(1, 20 << 20);
+        run.cache_release();
+        win32::test_control::hold_call(call::write, run.request().disks[0]->path);
+        const std::string server = run.server.base_url().toStdString();
+        image_retriever other(run.folder(), server, server);
+        QSignalSpy offered(&other, &image_retriever::image_not_downloaded);
+        QSignalSpy downloaded(&other, &image_retriever::finished_download);
+        run.on(job_stage::writing, [&] {
+            QVERIFY(QTest::qWaitFor([] { return win32::test_control::call_held(); }, at_once_ms));
+            release_fixture::make("v2", 3 << 20, config_offset).serve(run.server);
+            other.check_latest();
+            QVERIFY(QTest::qWaitFor([&] { return offered.size() == 1; }, at_once_ms));
+            other.download_image();
+            QVERIFY(QTest::qWaitFor([&] { return downloaded.size() == 1; }, at_once_ms));
+            win32::test_control::release_held();
+        });
+
+        run.job->flash(run.request());
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.job->disks()[0].outcome, disk_outcome::verified);
+        QVERIFY(QFile::exists(run.downloads() + "/v1.gz"));
+        other.check_latest();
+        QVERIFY(QTest::qWaitFor([&] { return downloaded.size() == 2; }, at_once_ms));
+        QCOMPARE(QDir(run.downloads()).entryList(QDir::Files | QDir::Hidden), QStringList({"checksum.md5", "v2.gz"}));
     }
 
     // Kept last: the runs above took every row of the table, and no other.

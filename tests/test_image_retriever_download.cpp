@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -123,10 +125,12 @@ private slots:
         m_harness->put_download("v1.size", "9");
 
         m_harness->retriever->download_image();
-        // Until it is complete and verified, the download goes by another name, and the release
-        // cached before stays as it was.
-        QCOMPARE(m_harness->downloaded_files(),
-                 QStringList({"checksum.md5", "v1", "v1.gz", "v1.size", "v2.gz.part", "v2.gz.part.md5"}));
+        // Until it is complete and verified, the download goes by another name, held for this
+        // download alone, and the release cached before stays as it was.
+        QStringList files = m_harness->downloaded_files();
+        files.replaceInStrings(QRegularExpression("\\.hold-[0-9]+-[0-9]+$"), ".hold");
+        QCOMPARE(files, QStringList({"checksum.md5", "v1", "v1.gz", "v1.size", "v2.gz.part", "v2.gz.part.hold",
+                                     "v2.gz.part.md5"}));
         QCOMPARE(m_harness->downloaded("checksum.md5"), old_record());
 
         QTRY_COMPARE(m_harness->finished->size(), 1);
@@ -456,6 +460,56 @@ private slots:
         m_harness->retriever->cancel();
 
         QCOMPARE(m_harness->downloaded_files(), QStringList({"checksum.md5", "v1.gz"}));
+    }
+
+    void second_download_of_a_release_waits_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::newRow("first completes: taken from the cache") << "completes";
+        QTest::newRow("first stopped: gone on from") << "stopped";
+        QTest::newRow("wait cancelled: the first goes on") << "wait cancelled";
+    }
+
+    // Two downloads of one release at once, as two processes on one data folder start them:
+    // the second never writes into the first's file while the first writes it.
+    void second_download_of_a_release_waits()
+    {
+        QFETCH(QString, then);
+        const qint64 held = 64 * 1024;
+        offer_download(md5_of(m_image));
+        m_server->answer_for(image_path()).hold_after = held;
+        m_server->answer_for(image_path()).accept_ranges = true;
+        m_harness->retriever->download_image();
+        QTRY_COMPARE(m_server->held_transfers(), 1);
+        image_retriever second(m_harness->data_folder(), m_server->base_url().toStdString(),
+                               m_server->base_url().toStdString());
+        QSignalSpy offered(&second, &image_retriever::image_not_downloaded);
+        QSignalSpy finished(&second, &image_retriever::finished_download);
+        QSignalSpy progress(&second, &image_retriever::progress_updated);
+        second.check_latest();
+        QTRY_COMPARE(offered.size(), 1);
+        second.download_image();
+        // It follows the first's progress against the size the server announced.
+        QTRY_VERIFY(!progress.isEmpty() && progress.constLast().at(0).toLongLong() == held);
+        QCOMPARE(progress.constLast().at(1).toLongLong(), qint64(m_image.size()));
+
+        m_server->answer_for(image_path()).hold_after = -1;
+        if (then == "stopped")
+            m_harness->retriever->cancel();
+        if (then == "wait cancelled")
+            second.cancel();
+        m_server->release_held();
+        const int first_done = then == "stopped" ? 0 : 1;
+        const int second_done = then == "wait cancelled" ? 0 : 1;
+        QTRY_COMPARE(m_harness->finished->size() + finished.size(), first_done + second_done);
+        QTest::qWait(50);
+        QCOMPARE(m_harness->finished->size(), first_done);
+        QCOMPARE(finished.size(), second_done);
+        QCOMPARE(m_server->requests().count("GET " + image_path()), then == "stopped" ? 2 : 1);
+        const QStringList resumed {"bytes=" + QString::number(held) + "-"};
+        QCOMPARE(m_server->ranges(), then == "stopped" ? resumed : QStringList());
+        QCOMPARE(m_harness->downloaded_files(), QStringList({"checksum.md5", "v2.gz"}));
+        QCOMPARE(m_harness->downloaded("v2.gz"), m_image);
     }
 
     void new_query_during_a_download_keeps_the_partial_image()

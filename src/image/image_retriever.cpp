@@ -39,6 +39,8 @@ image_retriever::image_retriever(const std::string& data_folder,
     m_write_timer.setInterval(0);
     connect(&m_write_timer, SIGNAL(timeout()), this, SLOT(m_write_received()));
     connect(&m_pace, SIGNAL(too_slow()), this, SLOT(m_too_slow()));
+    m_other_download_timer.setSingleShot(true);
+    connect(&m_other_download_timer, SIGNAL(timeout()), this, SLOT(download_image()));
 }
 
 image_retriever::~image_retriever()
@@ -54,6 +56,7 @@ void image_retriever::check_latest()
 {
     // A new query supersedes whatever an earlier one started.
     cancel();
+    m_cache.prune();
 
     m_latest_reply = m_network()->get(
         QNetworkRequest(release_endpoints::latest_release(m_release_service_url)));
@@ -139,6 +142,7 @@ void image_retriever::recieved_size()
     // An error page's length is not the image's size.
     const bool answered = failure == QNetworkReply::NoError;
     const uint64_t size = answered && known && length > 0 ? static_cast<uint64_t>(length) : 0;
+    m_offered_size = size > 0 ? qint64(size) : -1;
     m_accepts_ranges = answered && size_reply->rawHeader("Accept-Ranges").trimmed() == "bytes";
 
     emit image_not_downloaded(size, m_tag);

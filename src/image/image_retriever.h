@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QNetworkAccessManager;
@@ -29,10 +30,12 @@ public:
 
     // Asks for the latest release; answers with finished_download, image_not_downloaded or
     // error_msg. When the servers cannot be reached and a release is cached, it answers with
-    // error_msg(text, false) and then finished_download for the cached release.
+    // error_msg(text, false) and then finished_download for the cached release. First prunes
+    // the cache of what completed downloads left for runs that held it.
     void check_latest();
     // Abandons every request under way, which then reports nothing. What a download that has
     // not completed got so far stays, for the next download of the same release to go on from.
+    // A wait for another process's download leaves that download alone.
     void cancel();
 
 signals:
@@ -42,6 +45,9 @@ signals:
     void image_not_downloaded(uint64_t size, std::string);
 
 public slots:
+    // Downloads the release offered. While another process downloads it, waits for that
+    // download and reports its progress: a completed one is taken from the cache, one that
+    // stopped or failed is gone on from.
     void download_image();
     void download_finished();
     void download_checksum_finished();
@@ -91,6 +97,13 @@ private:
     // Writes what arrived in bounded steps, one per event.
     QTimer m_write_timer;
     download_pace m_pace;
+    // The download's hold on its partial download, from its start until it has ended.
+    std::unique_ptr<cache_hold> m_download_claim;
+    // Looks again at another process's download of the release, while this one waits for it.
+    QTimer m_other_download_timer;
+    bool m_waiting_for_other = false;
+    // The image's size as the size probe answered it; -1 when unknown.
+    qint64 m_offered_size = -1;
 
     QNetworkAccessManager* m_network();
     void m_watch(QNetworkReply* reply);
@@ -104,6 +117,7 @@ private:
     void m_check_answer();
     void m_finish_download();
     void m_cannot_store();
+    void m_wait_for_other_download();
     // Closes and removes a download that failed.
     void m_drop_partial();
     // Closes a stopped download, keeping what arrived for the next one to go on from, as

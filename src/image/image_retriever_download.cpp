@@ -7,7 +7,9 @@
 #include "image/network_failure.h"
 #include "image/release_endpoints.h"
 #include "logger.h"
+#include "wait_lengths.h"
 
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 
@@ -33,10 +35,26 @@ void image_retriever::download_image()
         m_stop_image_reply();
     m_downloading = false;
     m_write_timer.stop();
+    m_other_download_timer.stop();
     m_file.close();
+    m_download_claim.reset();
 
+    release_cache::download_start start = m_cache.begin_download(m_tag);
+    if (start.elsewhere) {
+        m_wait_for_other_download();
+        return;
+    }
+    m_waiting_for_other = false;
+    m_download_claim = std::move(start.claim);
+    if (m_cache.holds(m_tag, m_checksum)) {
+        m_download_claim.reset();
+        KESTREL_LOG(logger::info, "Downloaded by another run: " << m_tag);
+        emit finished_download(m_cache.compressed(m_tag).toStdString());
+        return;
+    }
+
+    // What another download left is gone on from: only this one writes it now.
     m_resumed_from = m_accepts_ranges ? m_cache.partial_size(m_tag, m_checksum) : 0;
-    m_cache.begin_download(m_tag);
     if (!m_file.open(m_cache.partial(m_tag), m_resumed_from > 0)
         || !m_cache.mark_partial(m_tag, m_checksum)) {
         m_drop_partial();
@@ -153,6 +171,7 @@ void image_retriever::m_finish_download()
     KESTREL_LOG(logger::debug, "Download Finished");
 
     if (verified && m_cache.complete_partial(m_tag, m_checksum)) {
+        m_download_claim.reset();
         cached_image::note_whole(m_cache.compressed(m_tag).toStdString());
         emit finished_download(m_cache.compressed(m_tag).toStdString());
         return;
@@ -162,6 +181,7 @@ void image_retriever::m_finish_download()
     // A transfer cut short keeps what it got for the next attempt; anything else is no use.
     if (!resumable)
         m_cache.remove_partial(m_tag);
+    m_download_claim.reset();
     if (m_pace.fell_short())
         m_report_failure(failure, m_pace.words());
     else if (failure != QNetworkReply::NoError)
@@ -187,9 +207,21 @@ void image_retriever::m_cannot_store()
     reply_error(QNetworkReply::NoError);
 }
 
+void image_retriever::m_wait_for_other_download()
+{
+    if (!m_waiting_for_other)
+        KESTREL_LOG(logger::info, "Waiting for another run's download of " << m_tag);
+    m_waiting_for_other = true;
+    emit progress_updated(QFileInfo(m_cache.partial(m_tag)).size(), m_offered_size);
+    m_other_download_timer.start(wait_lengths::current().download_poll);
+}
+
 void image_retriever::cancel()
 {
     ++m_generation;
+    // Another process's download goes on without this one.
+    m_other_download_timer.stop();
+    m_waiting_for_other = false;
     if (m_downloading) {
         m_downloading = false;
         if (m_image_reply && m_image_reply->isRunning())
@@ -214,12 +246,14 @@ void image_retriever::m_keep_partial()
     m_file.close();
     if (!resumable)
         m_cache.remove_partial(m_tag);
+    m_download_claim.reset();
 }
 
 void image_retriever::m_drop_partial()
 {
     m_file.close();
     m_cache.remove_partial(m_tag);
+    m_download_claim.reset();
 }
 
 void image_retriever::m_stop_image_reply()

@@ -1,6 +1,7 @@
 #include "release_cache.h"
 
 #include "data_file.h"
+#include "image/cache_lock.h"
 #include "image/image_manipulator.h"
 #include "image/release_tag.h"
 #include "logger.h"
@@ -9,6 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
 
 namespace {
 
@@ -33,6 +37,21 @@ bool replace_small_file(const QString& path, const QByteArray& content)
     if (written != data_file::outcome::written)
         KESTREL_LOG(logger::fatal, "Cannot write " << path.toStdString() << ": " << int(written));
     return written == data_file::outcome::written;
+}
+
+bool is_partial_download(const QString& name)
+{
+    return name.endsWith(".gz" + partial_suffix) || name.endsWith(".gz" + partial_checksum_suffix);
+}
+
+// Whether the file `name` is one of those of the entry `held`: a partial download with its mark,
+// or a release (held by its decompressed image's name) with its images, the complete ones and
+// those being made, and its size record.
+bool part_of(const QString& name, const QString& held)
+{
+    if (held.endsWith(".gz" + partial_suffix))
+        return name == held || name == held + ".md5";
+    return name == held || name == held + ".gz" || name == held + ".size" || name.startsWith(held + ".part-");
 }
 
 QString record_beside(const QString& gz_path)
@@ -83,6 +102,13 @@ void release_cache::forget_download(const std::string& gz_path)
     QFile::remove(image);
 }
 
+std::unique_ptr<cache_hold> release_cache::hold_release(const std::string& gz_path)
+{
+    const QString release = QString::fromStdString(image_manipulator::decompressed_path(gz_path));
+    const cache_lock lock(QFileInfo(release).path());
+    return lock.held() ? cache_hold::take(release) : nullptr;
+}
+
 QString release_cache::compressed(const std::string& tag) const
 {
     return m_folder + "/" + QString::fromStdString(tag) + ".gz";
@@ -115,15 +141,27 @@ qint64 release_cache::partial_size(const std::string& tag, const std::string& ch
     return part.isFile() ? part.size() : 0;
 }
 
-void release_cache::begin_download(const std::string& tag) const
+release_cache::download_start release_cache::begin_download(const std::string& tag) const
 {
     const QDir folder(m_folder);
     if (!folder.exists())
         QDir().mkdir(m_folder);
-    const QStringList own {QFileInfo(partial(tag)).fileName(), QFileInfo(m_partial_checksum(tag)).fileName()};
-    for (const QFileInfo& entry : entries_of(folder, partial_patterns))
-        if (!own.contains(entry.fileName()))
+    download_start start;
+    const cache_lock lock(m_folder);
+    start.elsewhere = lock.result() == cache_lock::state::busy || (lock.held() && cache_hold::is_held(partial(tag)));
+    // Without the lock no hold can be looked at: nothing else is removed.
+    if (start.elsewhere || !lock.held())
+        return start;
+    start.claim = cache_hold::take(partial(tag));
+    const QString own = QFileInfo(partial(tag)).fileName();
+    for (const QFileInfo& entry : entries_of(folder, partial_patterns)) {
+        // A mark belongs to the download its name ends in ".md5" after.
+        const QString download = entry.fileName().endsWith(partial_suffix) ? entry.fileName()
+                                                                           : entry.fileName().chopped(4);
+        if (download != own && !cache_hold::is_held(folder.filePath(download)))
             remove_entry(entry);
+    }
+    return start;
 }
 
 bool release_cache::mark_partial(const std::string& tag, const std::string& checksum) const
@@ -139,6 +177,8 @@ void release_cache::remove_partial(const std::string& tag) const
 
 bool release_cache::complete_partial(const std::string& tag, const std::string& checksum) const
 {
+    // Under the lock a prune reads the record and the holds as this leaves them.
+    const cache_lock lock(m_folder);
     // The files of an earlier image of this tag are replaced: no record may name them meanwhile.
     const record before = m_read_record(m_record());
     if (before.tag.empty() || before.tag == tag)
@@ -155,11 +195,24 @@ bool release_cache::complete_partial(const std::string& tag, const std::string& 
         QFile::remove(image);
         return false;
     }
-    const QStringList kept {QFileInfo(image).fileName(), record_name};
-    for (const QFileInfo& entry : entries_of(QDir(m_folder)))
-        if (!kept.contains(entry.fileName()))
-            remove_entry(entry);
+    // Its own hold keeps the partial download's files from the sweep: the mark goes here.
+    QFile::remove(m_partial_checksum(tag));
+    // Without the lock, the files of other releases stay for a later prune.
+    if (lock.held())
+        m_remove_unused(tag, true);
     return true;
+}
+
+void release_cache::prune() const
+{
+    // Nothing to keep apart from the rest: a record of the checksum alone names no tag.
+    if (!cached_tag())
+        return;
+    const cache_lock lock(m_folder);
+    // Read again under the lock: a newer release may have been recorded meanwhile.
+    const std::optional<std::string> tag = cached_tag();
+    if (lock.held() && tag)
+        m_remove_unused(*tag, false);
 }
 
 release_cache::record release_cache::m_read_record(const QString& path)
@@ -193,4 +246,27 @@ bool release_cache::m_image_present(const std::string& tag) const
 {
     return QFileInfo(compressed(tag)).isFile()
         || QFileInfo(m_folder + "/" + QString::fromStdString(tag)).isFile();
+}
+
+void release_cache::m_remove_unused(const std::string& tag, bool with_partials) const
+{
+    const QFileInfoList entries = entries_of(QDir(m_folder));
+    QSet<QString> claimed;
+    for (const QFileInfo& entry : entries)
+        claimed << cache_hold::claimed_entry(entry.fileName());
+    claimed.remove(QString());
+    // Every claimed entry is looked at, so that the claims of processes that have died go.
+    QStringList kept {QString::fromStdString(tag)};
+    for (const QString& entry : claimed)
+        if (cache_hold::is_held(m_folder + "/" + entry))
+            kept << entry;
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        // A claim that still counts stays with its entry.
+        const bool keep = name == record_name || cache_lock::is_lock_file(name)
+            || !cache_hold::claimed_entry(name).isEmpty() || (!with_partials && is_partial_download(name))
+            || std::any_of(kept.begin(), kept.end(), [&name](const QString& held) { return part_of(name, held); });
+        if (!keep)
+            remove_entry(entry);
+    }
 }

@@ -8,10 +8,17 @@
 //   checksum.md5           "<md5>  <tag>.gz": which release the image files belong to
 //   <tag>.gz.part          an image download that did not finish, kept to be resumed
 //   <tag>.gz.part.md5      the MD5 of the release that partial download belongs to
+//
+// A run holds the release it flashes, and a download the partial it writes (cache_hold): a
+// newer release that completes leaves the files of a held release for the next prune, and a
+// second download of the same release waits for the first rather than writing into its file.
+
+#include "image/cache_hold.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -28,6 +35,9 @@ public:
     // Removes the compressed image at `gz_path` and the record beside it when the record names
     // it, so that the next run offers the download again.
     static void forget_download(const std::string& gz_path);
+    // Holds the files of the release whose compressed image is `gz_path` for a run, until it
+    // lets go; null when the hold cannot be taken (a folder that may not be written).
+    static std::unique_ptr<cache_hold> hold_release(const std::string& gz_path);
 
     QString compressed(const std::string& tag) const;
     QString partial(const std::string& tag) const;
@@ -41,15 +51,29 @@ public:
 
     // The size of a partial download of this release; 0 when there is none.
     qint64 partial_size(const std::string& tag, const std::string& checksum) const;
-    // Makes the folder when it is gone and removes the partial downloads of other releases;
-    // the cached release stays until the download of `tag` is complete.
-    void begin_download(const std::string& tag) const;
+
+    struct download_start {
+        // Another download, of this process or another, writes the partial download of the
+        // release, or looks at the folder for longer than a look takes: nothing was touched.
+        bool elsewhere = false;
+        // The download's hold on the partial download, which only it writes while it holds
+        // it; null when the hold cannot be taken (a folder that may not be written).
+        std::unique_ptr<cache_hold> claim;
+    };
+    // Makes the folder when it is gone, holds the partial download of `tag` for this download
+    // and removes the partial downloads of other releases that no download holds; the cached
+    // release stays until the download of `tag` is complete.
+    download_start begin_download(const std::string& tag) const;
     // Marks the partial download of `tag` as belonging to the release with `checksum`.
     bool mark_partial(const std::string& tag, const std::string& checksum) const;
     void remove_partial(const std::string& tag) const;
     // Gives the verified partial download its final name, records the release and removes
-    // every other file of the folder: the release cached before goes only now.
+    // every other file of the folder that no run holds: the release cached before goes now,
+    // or at the first prune once nobody holds it.
     bool complete_partial(const std::string& tag, const std::string& checksum) const;
+    // Removes the files of releases other than the recorded one that no run holds any longer;
+    // the partial downloads stay, to be resumed.
+    void prune() const;
 
 private:
     struct record {
@@ -66,4 +90,7 @@ private:
     QString m_record() const;
     QString m_partial_checksum(const std::string& tag) const;
     bool m_image_present(const std::string& tag) const;
+    // Removes every file but those of the release `tag` and of what a run holds, and, unless
+    // `with_partials`, the partial downloads; under the folder's cache_lock.
+    void m_remove_unused(const std::string& tag, bool with_partials) const;
 };

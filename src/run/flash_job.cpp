@@ -5,6 +5,7 @@
 #include "config/image_configurator.h"
 #include "config/worker_name.h"
 #include "device/device_manager.h"
+#include "image/cache_hold.h"
 #include "image/cached_image.h"
 #include "image/image_file_cache.h"
 #include "image/image_manipulator.h"
@@ -289,6 +290,7 @@ void flash_job::m_check_image()
     if (m_request.image_file.empty()) {
         m_image = m_delivered;
         m_decompressed = image_manipulator::decompressed_path(m_image);
+        m_image_hold = release_cache::hold_release(m_image);
         m_check.start(
             [answer, path = m_image](const std::atomic<bool>& stop) {
                 switch (cached_image::check(path, stop)) {
@@ -545,6 +547,7 @@ void flash_job::m_end_run()
     else
         m_checksum_work.stop();
     m_record_disks();
+    m_image_hold.reset();
     run_outcome outcome = run_outcome::succeeded;
     if (m_stopped)
         outcome = run_outcome::stopped;

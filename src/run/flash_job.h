@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+class cache_hold;
 class device_manager;
 class disk_writer;
 class image_retriever;
@@ -177,6 +178,9 @@ private:
     std::string m_image;
     std::string m_decompressed;
     std::shared_ptr<image_stream> m_stream;
+    // The run's hold on its image's entry in the cache, from the moment the image is known until
+    // the run has ended: no other process prunes it meanwhile.
+    std::shared_ptr<cache_hold> m_image_hold;
     background_work m_check;
     background_work m_checksum_work;
 };
