@@ -590,6 +590,53 @@ private slots:
         QCOMPARE(settings_store::load_settings(folder.toStdString())->worker, std::string("rig(%d,7)"));
     }
 
+    // Three image files flashed by other processes while this run still unpacks a fourth: they
+    // prune the kept images, but not the one this run is making; it goes at a later prune.
+    void a_kept_image_in_use_is_not_pruned()
+    {
+        // Five blocks: the unpacking waits midway while the first write is held.
+        farm sticks(40 << 20);
+        QTemporaryDir home(memory_folder() + "/kestrel-home-XXXXXX");
+        const std::string folder = farm::prepared_folder(home.path()).toStdString();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", home.path());
+        QStringList others;
+        for (int other = 1; other <= 3; ++other) {
+            others << home.path() + QString("/other-%1.img.gz").arg(other);
+            const QByteArray image = image_files::disk_image((2 + other) << 20, config_offset);
+            image_files::write_file(others.last(), gzip_data::compress(image));
+        }
+        win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive1");
+        QStringList outcomes;
+        QTimer other_runs;
+        QObject::connect(&other_runs, &QTimer::timeout, [&] {
+            if (!win32::test_control::call_held())
+                return;
+            other_runs.stop();
+            for (const QString& image : others) {
+                QProcess program;
+                program.setProcessEnvironment(environment);
+                program.start(tool_process::program_path(),
+                              {"--cli", "flash", "--disk", "2", "--yes", "--image", image});
+                program.waitForFinished(120000);
+                outcomes << QString::number(program.exitCode()) + " " + program.readAllStandardError();
+            }
+            win32::test_control::release_held();
+        });
+        other_runs.start(10);
+
+        const QString own = sticks.image_file(sticks.release.compressed);
+        const cli_result fourth = sticks.run_on(folder, "flash --disk 1 --yes --image " + own);
+        QCOMPARE(outcomes, QStringList({"0 ", "0 ", "0 "}));
+        QVERIFY2(fourth.status == 0, qPrintable(fourth.err));
+        QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
+        const QDir images(QString::fromStdString(folder) + "/images");
+        QCOMPARE(images.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 3);
+        QCOMPARE(sticks.run_on(folder, "flash --disk 3 --yes --image " + others[0]).status, 0);
+        QCOMPARE(images.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 2);
+        QCOMPARE(images.entryList(QDir::Files), QStringList());
+    }
+
     // Two command lines that want the same release at once: one downloads it, the other waits
     // for that download, then flashes the release from the cache.
     void two_command_lines_download_one_release()

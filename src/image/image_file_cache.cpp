@@ -1,6 +1,8 @@
 #include "image/image_file_cache.h"
 
 #include "data_file.h"
+#include "image/cache_hold.h"
+#include "image/cache_lock.h"
 #include "image/image_manipulator.h"
 #include "image/write_refusal.h"
 #include "logger.h"
@@ -81,7 +83,8 @@ bool record_in_entry(const QString& path, const QByteArray& content)
     return written == data_file::outcome::written;
 }
 
-// Marks `entry` as used now and removes all but the images used last.
+// Marks `entry` as used now and removes all but the images used last and those a run holds;
+// under the images folder's lock.
 void keep_recent(const QDir& images, const QString& entry, const QByteArray& record)
 {
     // Unrecorded, the image is simply not found again by its file; the run goes on.
@@ -92,7 +95,7 @@ void keep_recent(const QDir& images, const QString& entry, const QByteArray& rec
             > QFileInfo(images.filePath(b.fileName() + "/source")).lastModified();
     });
     for (int index = images_kept; index < entries.size(); ++index)
-        if (entries[index].fileName() != entry)
+        if (entries[index].fileName() != entry && !cache_hold::is_held(entries[index].absoluteFilePath()))
             QDir(entries[index].absoluteFilePath()).removeRecursively();
 }
 
@@ -139,9 +142,18 @@ place image_for(const std::string& data_folder, const std::string& file, const s
             return place {std::string(), write_refusal::failed_folder(folder)};
         }
     }
-    keep_recent(images, entry, record);
-    return place {images.filePath(entry + "/image").toStdString(), std::string(),
-                  checksum_of_entry(images, entry).startsWith("file-")};
+    place found;
+    found.image = images.filePath(entry + "/image").toStdString();
+    // Without the lock no hold can be taken or looked at: nothing is pruned.
+    const cache_lock lock(images.path());
+    if (lock.held()) {
+        // Made again when another run pruned it meanwhile; held, it stays.
+        images.mkpath(entry);
+        found.hold = cache_hold::take(images.filePath(entry));
+        keep_recent(images, entry, record);
+    }
+    found.checksum_pending = checksum_of_entry(images, entry).startsWith("file-");
+    return found;
 }
 
 void record_checksum(const std::string& image, const std::string& file, const std::atomic<bool>& stop)

@@ -6,10 +6,14 @@
 // copy of the file finds it. The folder is named by that MD5, or, when no kept image had the
 // file's size and so none could hold its content, it is made at once and the MD5, computed
 // while the image is written, goes into its "checksum" file: a first flash does not wait for
-// the file to be read whole. The user's file itself is read where it is and never changed.
+// the file to be read whole. The user's file itself is read where it is and never changed. A run
+// holds the entry of the image it flashes (cache_hold): only entries nobody holds are pruned.
 
 #include <atomic>
+#include <memory>
 #include <string>
+
+class cache_hold;
 
 namespace image_file_cache {
 
@@ -25,11 +29,15 @@ struct place {
     std::string unwritable_folder;
     // The file's MD5 is yet to be recorded with record_checksum().
     bool checksum_pending = false;
+    // The run's hold on the image's entry; null when it cannot be taken (a folder that may not
+    // be written, where nobody prunes either).
+    std::shared_ptr<cache_hold> hold;
 };
 
-// The place of `file`'s decompressed image; none when the file cannot be read, its folder
-// cannot be made (unwritable_folder names it) or `stop` was set. Only the two images used last
-// are kept.
+// The place of `file`'s decompressed image, held for the run; none when the file cannot be
+// read, its folder cannot be made (unwritable_folder names it) or `stop` was set. Only the two
+// images used last are kept, and those that runs hold: they go at a later call, once nobody
+// holds them.
 place image_for(const std::string& data_folder, const std::string& file, const std::atomic<bool>& stop);
 
 // Reads `file` whole and records its MD5 beside its decompressed `image`; nothing when `stop`

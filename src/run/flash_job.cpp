@@ -328,6 +328,9 @@ void flash_job::m_check_image()
         },
         this, [this, answer, kept, generation] {
             m_decompressed = kept->image;
+            // Not for a run that ended meanwhile.
+            if (generation == m_generation && running())
+                m_image_hold = kept->hold;
             if (kept->checksum_pending && generation == m_generation)
                 m_record_checksum();
             m_image_checked(generation, *answer);
