@@ -139,7 +139,9 @@ place image_for(const std::string& data_folder, const std::string& file, const s
         const std::string folder = images.filePath(entry).toStdString();
         if (!std::filesystem::create_directories(std::filesystem::u8path(folder), failed) && failed) {
             KESTREL_LOG(logger::fatal, "Cannot make " << folder << ": " << failed.message());
-            return place {std::string(), write_refusal::failed_folder(folder)};
+            place refused;
+            refused.unwritable_folder = write_refusal::failed_folder(folder);
+            return refused;
         }
     }
     place found;
