@@ -10,6 +10,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -29,6 +31,55 @@ QByteArray md5_of(const QByteArray& bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
+
+// Stops the download where it would write the next step of what arrived: the write that was
+// coming is swallowed, and the rest stays in the network layer's hands.
+class stop_at_the_next_step : public QObject {
+public:
+    explicit stop_at_the_next_step(retriever_harness& harness)
+        : m_harness(harness)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~stop_at_the_next_step() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    bool stopped() const { return m_stopped; }
+
+    bool eventFilter(QObject* receiver, QEvent* event) override
+    {
+        const auto* step = qobject_cast<QTimer*>(receiver);
+        if (m_stopped || event->type() != QEvent::Timer || !step || !step->isSingleShot() || step->interval() != 0
+            || m_harness.downloaded(tag + ".gz.part").isEmpty())
+            return false;
+        m_stopped = true;
+        m_harness.retriever->cancel();
+        return true;
+    }
+
+private:
+    retriever_harness& m_harness;
+    bool m_stopped = false;
+};
+
+// A release server on a thread of its own, gone with it.
+struct serving_thread {
+    serving_thread()
+    {
+        thread.start();
+        context.moveToThread(&thread);
+    }
+    ~serving_thread()
+    {
+        run([this] { server.reset(); });
+        thread.quit();
+        thread.wait();
+    }
+    void run(const std::function<void()>& work) { QMetaObject::invokeMethod(&context, work, Qt::BlockingQueuedConnection); }
+
+    QThread thread;
+    QObject context;
+    std::unique_ptr<release_server> server;
+};
 
 } // namespace
 
@@ -421,6 +472,33 @@ private slots:
         QCOMPARE(m_harness->downloaded_files(), QStringList({"checksum.md5", "v2.gz"}));
         QCOMPARE(m_harness->downloaded("v2.gz"), m_image);
         QVERIFY(m_harness->messages().isEmpty());
+    }
+
+    // A stop takes along into the partial every byte the network layer holds for the download,
+    // not only what reached the file: the download writes what arrived a step at a time.
+    void cancel_keeps_what_has_arrived()
+    {
+        const QByteArray image = image_bytes(4 << 20);
+        const qint64 held = 3 << 20;
+        // A server of its own thread sends while this one sleeps.
+        serving_thread serving;
+        serving.run([&] {
+            serving.server = std::make_unique<release_server>();
+            serving.server->publish_release(tag, image, md5_of(image));
+            serving.server->answer_for(release_server::image_path(tag)).hold_after = held;
+            serving.server->start();
+        });
+        m_harness = std::make_unique<retriever_harness>(*serving.server);
+        m_harness->retriever->check_latest();
+        QTRY_COMPARE(m_harness->not_downloaded->size(), 1);
+        m_harness->retriever->download_image();
+        // Everything sent reaches the network layer meanwhile; then its first step is written,
+        // and the stop comes in place of the next.
+        QThread::msleep(500);
+        stop_at_the_next_step stop(*m_harness);
+        QTRY_VERIFY(stop.stopped());
+        QCOMPARE(m_harness->downloaded("v2.gz.part").size(), held);
+        QCOMPARE(m_harness->downloaded("v2.gz.part"), image.left(int(held)));
     }
 
     void cancel_keeps_the_old_release_flashable()

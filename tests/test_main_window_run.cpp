@@ -238,6 +238,28 @@ private slots:
         QCOMPARE(settings_store::load_settings(driver.data_folder())->worker, std::string("farm(%d,12)"));
     }
 
+    // A window left as it was loaded, while a command line counted on: closed, it keeps the
+    // command line's counter rather than writing back the one it showed.
+    void closing_an_untouched_window_keeps_another_runs_counter()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
+        inputs saved;
+        saved.btc = window_driver::btc_address;
+        saved.worker = "farm(%d,10)";
+        saved.location = "eu";
+        settings_store::save_settings(driver.data_folder(), saved);
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        std::istringstream in;
+        std::ostringstream out;
+        std::ostringstream err;
+        cli::console io {in, out, err, false};
+        QCOMPARE(cli::run(cli::parse({"flash", "--disk", "0", "--yes"}).parsed, driver.data_folder(), io), 0);
+        QCOMPARE(driver.input("Worker name")->text(), QString("farm(%d,10)"));
+        driver.close_window();
+        QCOMPARE(settings_store::load_settings(driver.data_folder())->worker, std::string("farm(%d,11)"));
+    }
+
     // The window keeps what it needs of its arguments.
     void window_outlives_its_data_folder_string()
     {
