@@ -18,6 +18,11 @@ outcome outcome_of(int error_number)
     return outcome::failed;
 }
 
+outcome outcome_of_last_call()
+{
+    return errno == 0 ? outcome::failed : outcome_of(errno);
+}
+
 outcome replace(const QString& path, const QByteArray& content)
 {
     QSaveFile file(path);
@@ -30,7 +35,7 @@ outcome replace(const QString& path, const QByteArray& content)
     if (written)
         return outcome::written;
     // The temporary file goes with `file`.
-    return errno == 0 ? outcome::failed : outcome_of(errno);
+    return outcome_of_last_call();
 }
 
 } // namespace data_file

@@ -16,10 +16,14 @@ enum class outcome {
     not_allowed,
     // Any other failure of the file system.
     failed,
+    // Another process held the data folder's lock longer than a change takes.
+    locked,
 };
 
 // What a failed call that left `error_number` (errno) in the C library means.
 outcome outcome_of(int error_number);
+// What the failed call just made means, by the errno it left; failed when it left none.
+outcome outcome_of_last_call();
 
 // Writes `content` to a temporary file beside `path`, flushed to the disk, then puts it in
 // place of `path`: a crash or a full disk midway leaves `path` as it was.

@@ -15,24 +15,29 @@ data_folder_lock::data_folder_lock(const std::string& data_folder)
 {
     m_lock.setStaleLockTime(stale_after_ms);
     if (m_lock.tryLock(int(wait_lengths::current().settings_lock.count()))) {
-        m_state = state::held;
+        m_refusal = data_file::outcome::written;
         return;
     }
     KESTREL_LOG(logger::fatal, "Cannot lock the data folder: " << int(m_lock.error()));
     switch (m_lock.error()) {
     case QLockFile::LockFailedError:
-        m_state = state::busy;
+        m_refusal = data_file::outcome::locked;
         break;
     case QLockFile::PermissionError:
-        m_state = state::not_allowed;
+        m_refusal = data_file::outcome::not_allowed;
         break;
     default:
-        m_state = state::failed;
+        m_refusal = data_file::outcome::failed;
         break;
     }
 }
 
-data_folder_lock::state data_folder_lock::result() const
+bool data_folder_lock::held() const
 {
-    return m_state;
+    return m_lock.isLocked();
+}
+
+data_file::outcome data_folder_lock::refusal() const
+{
+    return m_refusal;
 }

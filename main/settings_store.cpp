@@ -60,25 +60,12 @@ settings_store::update update_of(data_file::outcome written)
         return settings_store::update::full;
     case data_file::outcome::not_allowed:
         return settings_store::update::not_allowed;
+    case data_file::outcome::locked:
+        return settings_store::update::locked;
     case data_file::outcome::failed:
         break;
     }
     return settings_store::update::failed;
-}
-
-settings_store::update update_of(data_folder_lock::state lock)
-{
-    switch (lock) {
-    case data_folder_lock::state::held:
-        break;
-    case data_folder_lock::state::busy:
-        return settings_store::update::locked;
-    case data_folder_lock::state::not_allowed:
-        return settings_store::update::not_allowed;
-    case data_folder_lock::state::failed:
-        return settings_store::update::failed;
-    }
-    return settings_store::update::written;
 }
 
 QByteArray settings_text(const inputs& values)
@@ -137,8 +124,8 @@ std::unique_ptr<inputs> load_settings(const std::string& data_folder)
 update update_settings(const std::string& data_folder, const std::function<bool(inputs&)>& change)
 {
     const data_folder_lock lock(data_folder);
-    if (lock.result() != data_folder_lock::state::held)
-        return update_of(lock.result());
+    if (!lock.held())
+        return update_of(lock.refusal());
     remove_temporary_files(data_folder);
     std::unique_ptr<inputs> values = load_settings(data_folder);
     if (!change(*values))
@@ -163,7 +150,7 @@ update save_settings(const std::string& data_folder, const inputs& values)
 void remove_unfinished_saves(const std::string& data_folder)
 {
     const data_folder_lock lock(data_folder);
-    if (lock.result() == data_folder_lock::state::held)
+    if (lock.held())
         remove_temporary_files(data_folder);
 }
 

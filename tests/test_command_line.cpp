@@ -559,13 +559,8 @@ private slots:
     {
         farm sticks(3 << 20, 6);
         QTemporaryDir home(memory_folder() + "/kestrel-home-XXXXXX");
-        const QString folder = home.path() + "/Kestrel Flash Tool";
-        app_paths::prepare_data_folder(folder.toStdString());
+        const QString folder = farm::prepared_folder(home.path());
         sticks.cache_release(folder);
-        inputs saved;
-        saved.btc = btc_address;
-        saved.worker = "rig(%d)";
-        settings_store::save_settings(folder.toStdString(), saved);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_DATA_HOME", home.path());
         QProcess first;
@@ -896,12 +891,7 @@ private slots:
     {
         farm sticks(3 << 20, 0);
         QTemporaryDir home(memory_folder() + "/kestrel-home-XXXXXX");
-        const QString folder = home.path() + "/Kestrel Flash Tool";
-        app_paths::prepare_data_folder(folder.toStdString());
-        inputs saved;
-        saved.btc = btc_address;
-        saved.worker = "rig(%d)";
-        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
+        const QString folder = farm::prepared_folder(home.path());
         const QString image = sticks.image_file(sticks.release.compressed);
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_DATA_HOME", home.path());
@@ -1036,13 +1026,8 @@ private slots:
         small_file_system disk(sticks.release.compressed.size() + (20 << 20));
         if (!disk.mounted())
             QSKIP("no right to mount a file system");
-        const QString folder = disk.path() + "/data";
-        app_paths::prepare_data_folder(folder.toStdString());
+        const QString folder = farm::prepared_folder(disk.path());
         sticks.cache_release(folder);
-        inputs saved;
-        saved.btc = btc_address;
-        saved.worker = "rig(%d)";
-        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
         QVERIFY(disk.fill(16 << 20));
 
         const cli_result flashed = sticks.run_on(folder.toStdString(), "flash --disk 1 --disk 3 --yes");
@@ -1060,13 +1045,8 @@ private slots:
         small_file_system disk(16 << 20);
         if (!disk.mounted())
             QSKIP("no right to mount a file system");
-        const QString folder = disk.path() + "/data";
-        app_paths::prepare_data_folder(folder.toStdString());
+        const QString folder = farm::prepared_folder(disk.path());
         sticks.cache_release(folder);
-        inputs saved;
-        saved.btc = btc_address;
-        saved.worker = "rig(%d)";
-        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
         // Room for the lock, none for the settings.
         QVERIFY(disk.fill(4096));
 
@@ -1089,16 +1069,11 @@ private slots:
         small_file_system disk(16 << 20);
         if (!disk.mounted())
             QSKIP("no right to mount a file system");
-        const QString folder = disk.path() + "/data";
-        app_paths::prepare_data_folder(folder.toStdString());
+        const QString folder = farm::prepared_folder(disk.path());
         sticks.cache_release(folder);
         // Unpacked already: the run writes nothing else to the data folder.
         image_files::write_file(folder + "/downloads/v1", sticks.release.image);
         QVERIFY(image_manipulator::record_complete((folder + "/downloads/v1").toStdString()));
-        inputs saved;
-        saved.btc = btc_address;
-        saved.worker = "rig(%d)";
-        QCOMPARE(settings_store::save_settings(folder.toStdString(), saved), settings_store::update::written);
         // Filled once the names are saved, while the second stick's first write waits.
         win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive2");
         bool filled = false;

@@ -558,7 +558,7 @@ private slots:
                                                 line_of(other, "rig3", minutes_ago(1))};
         if (change == "older later")
             lines.push_back(line_of(stick, "rig0", minutes_ago(30)));
-        QCOMPARE(flash_record::append(data.path().toStdString(), lines), flash_record::appended::written);
+        QCOMPARE(flash_record::append(data.path().toStdString(), lines), data_file::outcome::written);
 
         const std::optional<flash_record::entry> recent
             = flash_record::recently_verified(data.path().toStdString(), stick, std::chrono::hours(1));

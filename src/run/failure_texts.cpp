@@ -42,9 +42,25 @@ std::string folder_failure_text(failure cause, const std::string& folder)
     return failure_text(cause) + folder;
 }
 
+std::string data_folder_failure_text(data_file::outcome why, const std::string& file)
+{
+    const std::string folder = write_refusal::failed_folder(file);
+    switch (why) {
+    case data_file::outcome::written:
+        return std::string();
+    case data_file::outcome::locked:
+        return failure_text(failure::data_folder_locked);
+    case data_file::outcome::full:
+        return folder_failure_text(failure::folder_full, folder);
+    case data_file::outcome::not_allowed:
+    case data_file::outcome::failed:
+        break;
+    }
+    return folder_failure_text(failure::folder_not_writable, folder);
+}
+
 std::string settings_failure_text(settings_store::update why, const std::string& data_folder)
 {
-    const std::string folder = write_refusal::failed_folder(data_folder + "/configuration.txt");
     switch (why) {
     case settings_store::update::written:
     case settings_store::update::declined:
@@ -52,27 +68,10 @@ std::string settings_failure_text(settings_store::update why, const std::string&
     case settings_store::update::locked:
         return failure_text(failure::settings_locked);
     case settings_store::update::full:
-        return folder_failure_text(failure::folder_full, folder);
+        return data_folder_failure_text(data_file::outcome::full, data_folder + "/configuration.txt");
     case settings_store::update::not_allowed:
     case settings_store::update::failed:
         break;
     }
-    return folder_failure_text(failure::folder_not_writable, folder);
-}
-
-std::string record_failure_text(flash_record::appended why, const std::string& data_folder)
-{
-    const std::string folder = write_refusal::failed_folder(data_folder + "/" + flash_record::file_name);
-    switch (why) {
-    case flash_record::appended::written:
-        return std::string();
-    case flash_record::appended::locked:
-        return failure_text(failure::data_folder_locked);
-    case flash_record::appended::full:
-        return folder_failure_text(failure::folder_full, folder);
-    case flash_record::appended::not_allowed:
-    case flash_record::appended::failed:
-        break;
-    }
-    return folder_failure_text(failure::folder_not_writable, folder);
+    return data_folder_failure_text(data_file::outcome::failed, data_folder + "/configuration.txt");
 }

@@ -3,7 +3,7 @@
 // for the window, the command line and the burner alike. The form's own texts are its rules'
 // (config/field_rules.h), the network's its failures' (image/network_failure.h).
 
-#include "run/flash_record.h"
+#include "data_file.h"
 #include "settings_store.h"
 
 #include <string>
@@ -45,5 +45,5 @@ const char* failure_text(failure cause);
 std::string folder_failure_text(failure cause, const std::string& folder);
 // Why a change of the settings in `data_folder` was not written.
 std::string settings_failure_text(settings_store::update why, const std::string& data_folder);
-// Why the record of sticks flashed in `data_folder` was not appended to; empty when it was.
-std::string record_failure_text(flash_record::appended why, const std::string& data_folder);
+// Why `file`, in the data folder, was not written; empty when it was.
+std::string data_folder_failure_text(data_file::outcome why, const std::string& file);

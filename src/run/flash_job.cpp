@@ -584,7 +584,8 @@ void flash_job::m_record_disks()
         entries.push_back(line);
     }
     // The disks keep their outcomes: the record is an account of them, not a part.
-    const std::string refusal = record_failure_text(flash_record::append(m_data_folder, entries), m_data_folder);
+    const std::string refusal = data_folder_failure_text(flash_record::append(m_data_folder, entries),
+                                                         m_data_folder + "/" + flash_record::file_name);
     if (!refusal.empty())
         emit message(QString::fromStdString(refusal), true);
 }

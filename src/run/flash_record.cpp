@@ -80,43 +80,7 @@ std::string time_text(const QDateTime& time)
     return (QLocale::c().toString(time, "yyyy-MM-dd'T'HH:mm:ss") + zone).toStdString();
 }
 
-flash_record::appended appended_of(data_file::outcome written)
-{
-    switch (written) {
-    case data_file::outcome::written:
-        return flash_record::appended::written;
-    case data_file::outcome::full:
-        return flash_record::appended::full;
-    case data_file::outcome::not_allowed:
-        return flash_record::appended::not_allowed;
-    case data_file::outcome::failed:
-        break;
-    }
-    return flash_record::appended::failed;
-}
-
-flash_record::appended appended_of(data_folder_lock::state lock)
-{
-    switch (lock) {
-    case data_folder_lock::state::held:
-        return flash_record::appended::written;
-    case data_folder_lock::state::busy:
-        return flash_record::appended::locked;
-    case data_folder_lock::state::not_allowed:
-        return flash_record::appended::not_allowed;
-    case data_folder_lock::state::failed:
-        break;
-    }
-    return flash_record::appended::failed;
-}
-
-// The errno of the call that failed, taken before anything else can change it.
-flash_record::appended append_failure()
-{
-    return errno == 0 ? flash_record::appended::failed : appended_of(data_file::outcome_of(errno));
-}
-
-flash_record::appended append_locked(const std::string& data_folder, const std::vector<flash_record::entry>& entries)
+data_file::outcome append_locked(const std::string& data_folder, const std::vector<flash_record::entry>& entries)
 {
     const QString path = flash_record_path(data_folder);
     bool mid_line = ends_mid_line(path);
@@ -125,7 +89,7 @@ flash_record::appended append_locked(const std::string& data_folder, const std::
     // Unbuffered: each line goes to the system in one write as it is made, so that another
     // process reading meanwhile sees whole lines, and a failure is the write's own.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return append_failure();
+        return data_file::outcome_of_last_call();
     for (const flash_record::entry& line : entries) {
         QByteArray text = QJsonDocument(flash_record::to_json(line)).toJson(QJsonDocument::Compact) + '\n';
         if (mid_line)
@@ -133,9 +97,9 @@ flash_record::appended append_locked(const std::string& data_folder, const std::
         mid_line = false;
         errno = 0;
         if (file.write(text) != text.size())
-            return append_failure();
+            return data_file::outcome_of_last_call();
     }
-    return flash_record::appended::written;
+    return data_file::outcome::written;
 }
 
 } // namespace
@@ -206,14 +170,13 @@ QJsonObject to_json(const entry& line)
     };
 }
 
-appended append(const std::string& data_folder, const std::vector<entry>& entries)
+data_file::outcome append(const std::string& data_folder, const std::vector<entry>& entries)
 {
     if (entries.empty())
-        return appended::written;
+        return data_file::outcome::written;
     const data_folder_lock lock(data_folder);
-    const appended done = lock.result() == data_folder_lock::state::held ? append_locked(data_folder, entries)
-                                                                       : appended_of(lock.result());
-    if (done != appended::written)
+    const data_file::outcome done = lock.held() ? append_locked(data_folder, entries) : lock.refusal();
+    if (done != data_file::outcome::written)
         KESTREL_LOG(logger::fatal, "Cannot append to " << file_name << ": " << int(done));
     return done;
 }

@@ -5,6 +5,7 @@
 // went onto which stick, and a station can tell a stick it has just flashed from a new one. A
 // line cut short by a crash or spoilt by hand costs that line alone.
 
+#include "data_file.h"
 #include "device/device.h"
 #include "run/job_stage.h"
 
@@ -56,19 +57,9 @@ entry entry_for(const device& disk);
 
 QJsonObject to_json(const entry& line);
 
-enum class appended {
-    written,
-    // Another process held the data folder's lock longer than a change takes.
-    locked,
-    // No rights, or a read-only file system.
-    not_allowed,
-    // No space left, or a file-size limit reached.
-    full,
-    failed,
-};
-
-// Appends a line per entry, in order, each handed to the system as it is written.
-appended append(const std::string& data_folder, const std::vector<entry>& entries);
+// Appends a line per entry, in order, each handed to the system as it is written; why not
+// when it cannot.
+data_file::outcome append(const std::string& data_folder, const std::vector<entry>& entries);
 
 // Every well-formed line, oldest first; none when there is no record.
 std::vector<entry> read(const std::string& data_folder);
