@@ -949,8 +949,9 @@ private slots:
 
         const cli::parse_result asked = cli::parse({"watch", "--yes", "--image", image.toStdString()});
         QCOMPARE(cli::run(asked.parsed, folder.toStdString(), io), 130);
-        QVERIFY(other.waitForFinished(30000));
-        other_told += QString::fromUtf8(other.readAllStandardOutput());
+        const bool ended = other.waitForFinished(60000);
+        other_told += QString::fromUtf8(other.readAllStandardOutput() + other.readAllStandardError());
+        QVERIFY2(ended, qPrintable(QString::fromStdString(out.str()) + "\n--- the other station:\n" + other_told));
         const QString told = QString::fromStdString(out.str());
         QVERIFY2(told.contains(QRegExp("disk 1 \\([^)]*\\): left out, (flashed and verified as \"rig1\" at [^;]*"
                                        "; --again flashes it again|being flashed by another station)\n")),

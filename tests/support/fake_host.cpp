@@ -200,7 +200,9 @@ QString fake_host::add_disk(const disk& blueprint, const QString& stashed_node)
         int host = m_next_scsi_host++;
         QString scsi = QString("host%1/target%1:0:0/%1:0:0:0").arg(host);
         if (blueprint.on == bus::usb) {
-            QString port = QString("1-%1").arg(m_next_port++);
+            const QString port = blueprint.port.isEmpty() ? QString("1-%1").arg(m_next_port++) : blueprint.port;
+            // Plugged back, it is the same stick in the same port.
+            plugged_disk.blueprint.port = port;
             plugged_disk.removal_folder = pci + "/0000:00:14.0/usb1/" + port;
             write_attribute(plugged_disk.removal_folder + "/serial",
                             blueprint.serial.isEmpty() ? "KST" + port.mid(2).rightJustified(9, '0') : blueprint.serial);

@@ -17,7 +17,7 @@
 //     stick.partitions = {{1 << 20, 1'000'000'000, "/media/stick"}};
 //     QString name = host.add(stick);   // "sda"
 //     host.remove(name);                // unplugged
-//     host.plug_back(name);             // same content, a new diskseq
+//     host.plug_back(name);             // same content and port, a new diskseq
 
 #include <QByteArray>
 #include <QList>
@@ -53,6 +53,8 @@ public:
         QString model;
         // On USB, the device's serial number; when empty, one made from the port it is plugged into.
         QString serial;
+        // On USB, the port ("1-4"); when empty, the next one no stick was plugged into yet.
+        QString port;
         // Written as an MBR partition table into the disk and as sysfs partition folders.
         QList<partition> partitions;
         // A file system on the whole disk (no partition table), mounted there when not empty.
@@ -84,8 +86,8 @@ public:
     void add_virtual_device(const QString& name, qint64 size = 1 << 20, const QStringList& below = {});
     // Unplugs it: its sysfs folders, its node and its mounts go away.
     void remove(const QString& name);
-    // Plugs an unplugged disk in again with its content, under the first free name and a new
-    // diskseq; returns the name.
+    // Plugs an unplugged disk in again with its content, its serial number and into its USB
+    // port, under the first free name and a new diskseq; returns the name.
     QString plug_back(const QString& name);
 
     // Partition names are the kernel's: sda1, nvme0n1p1, mmcblk0p1.
