@@ -2,6 +2,7 @@
 
 #include "fake_host.h"
 
+#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -42,6 +43,9 @@ QString demo_console::add_stick()
     const QString mount_point = m_added == 1 ? QString("/media/demo/KESTREL")
                                              : QString("/media/demo/KESTREL%1").arg(m_added);
     stick.partitions = {{1 << 20, 1'000'000'000, mount_point}};
+    // A serial number of its own, as every real stick has: the record of sticks flashed in the
+    // data folder outlives the demo, and a stick of a later demo is another stick.
+    stick.serial = QString("DEMO%1").arg(QRandomGenerator::global()->generate64() % 1000000000000ULL, 12, 10, QChar('0'));
     const QString name = m_host.add(stick);
     m_attached << name;
     say("plugged in " + name + ", its file " + m_host.node_path(name));
