@@ -950,6 +950,10 @@ private slots:
         const cli::parse_result asked = cli::parse({"watch", "--yes", "--image", image.toStdString()});
         QCOMPARE(cli::run(asked.parsed, folder.toStdString(), io), 130);
         const bool ended = other.waitForFinished(60000);
+        if (!ended) {
+            other.kill();
+            other.waitForFinished();
+        }
         other_told += QString::fromUtf8(other.readAllStandardOutput() + other.readAllStandardError());
         QVERIFY2(ended, qPrintable(QString::fromStdString(out.str()) + "\n--- the other station:\n" + other_told));
         const QString told = QString::fromStdString(out.str());
