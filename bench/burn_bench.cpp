@@ -13,9 +13,9 @@
 
 #include "device/device_windows.h"
 #include "device/volume_queries.h"
-#include "image/image_burner.h"
+#include "writing/image_burner.h"
 #include "image/image_manipulator.h"
-#include "logger.h"
+#include "base/logger.h"
 
 #include "fake_host.h"
 

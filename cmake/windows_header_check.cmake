@@ -30,12 +30,12 @@ get_target_property(warning_options kestrel_warnings INTERFACE_COMPILE_OPTIONS)
 set(definitions ${version_definition} ${product_endpoint_definitions})
 list(TRANSFORM definitions PREPEND -D)
 set(check_options -std=c++17 -fsyntax-only ${warning_options} ${definitions}
-    -I${PROJECT_SOURCE_DIR}/main -I${PROJECT_SOURCE_DIR}/src
+    -I${PROJECT_SOURCE_DIR}/src
     -I${CMAKE_BINARY_DIR}/kestrel_core_autogen/include
     -I${CMAKE_BINARY_DIR}/kestrel-flash-tool_autogen/include
     ${qt_include_folders} -isystem${check_folder}/include)
 
-set(product_sources ${core_sources} ${PROJECT_SOURCE_DIR}/main/main.cpp ${endpoint_defaults})
+set(product_sources ${core_sources} ${entry_point} ${endpoint_defaults})
 list(FILTER product_sources INCLUDE REGEX "\\.cpp$")
 list(FILTER product_sources EXCLUDE REGEX "/src/platform/win32/")
 # A Windows build has no ISA-L at hand: it inflates with zlib alone.
@@ -43,7 +43,7 @@ list(REMOVE_ITEM product_sources ${isal_sources})
 list(APPEND product_sources ${zlib_only_sources})
 list(REMOVE_DUPLICATES product_sources)
 file(GLOB_RECURSE product_headers CONFIGURE_DEPENDS
-    ${PROJECT_SOURCE_DIR}/main/*.h ${PROJECT_SOURCE_DIR}/src/*.h)
+    ${PROJECT_SOURCE_DIR}/src/*.h)
 list(FILTER product_headers EXCLUDE REGEX "/src/platform/win32/")
 
 set(stamps)

@@ -1,7 +1,7 @@
 // The test build's endpoints in place of the product's: the local release server of the test,
 // so that no test reaches beyond 127.0.0.1.
 
-#include "image/release_endpoints.h"
+#include "retrieval/release_endpoints.h"
 #include "local_endpoints.h"
 
 namespace release_endpoints {

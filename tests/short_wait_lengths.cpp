@@ -2,7 +2,7 @@
 // 15 or 30 seconds. Set before main() runs, for the test programs and for the program as the
 // tests start it; a test that looks at a wait's end sets the lengths it needs itself.
 
-#include "wait_lengths.h"
+#include "base/wait_lengths.h"
 
 namespace {
 

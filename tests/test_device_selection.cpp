@@ -2,7 +2,7 @@
 #include "gui/all_sticks_row.h"
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
-#include "logger.h"
+#include "base/logger.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "display_scaling.h"
+#include "app/display_scaling.h"
 
 #include <QCoreApplication>
 #include <QTest>

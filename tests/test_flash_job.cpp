@@ -1,11 +1,11 @@
 // The flash job over a fake host and the local release server: every row of its transition
 // table walked by a run that takes it, and what each run leaves behind.
 
-#include "app_paths.h"
+#include "base/app_paths.h"
 #include "captured_log.h"
 #include "device/device_manager.h"
 #include "fake_host.h"
-#include "image/image_retriever.h"
+#include "retrieval/image_retriever.h"
 #include "image_files.h"
 #include "local_endpoints.h"
 #include "memory_folder.h"
@@ -15,7 +15,7 @@
 #include "run/flash_job.h"
 #include "run/flash_record.h"
 #include "run/transitions.h"
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "device/device_windows.h"
-#include "image/image_burner.h"
+#include "writing/image_burner.h"
 #include "image/image_manipulator.h"
-#include "logger.h"
+#include "base/logger.h"
 
 #include "fake_host.h"
 #include "file_size_limit.h"

@@ -3,10 +3,10 @@
 // ways a copy ends, the refusals before it, and the release of the disk.
 
 #include "device/device_windows.h"
-#include "image/image_burner.h"
+#include "writing/image_burner.h"
 #include "image/image_manipulator.h"
 #include "image/image_stream.h"
-#include "logger.h"
+#include "base/logger.h"
 #include "platform/win32/test_control.h"
 
 #include "fake_host.h"

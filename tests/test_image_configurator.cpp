@@ -1,5 +1,5 @@
 #include "config/image_configurator.h"
-#include "logger.h"
+#include "base/logger.h"
 
 #include <QFile>
 #include <QJsonDocument>

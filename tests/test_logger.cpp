@@ -1,4 +1,4 @@
-#include "logger.h"
+#include "base/logger.h"
 
 #include "qt_warnings.h"
 #include "unwritable_folder.h"

@@ -5,7 +5,7 @@
 #include "cli/cli_main.h"
 #include "cli/cli_request.h"
 #include "cli/console.h"
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"

@@ -1,4 +1,4 @@
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 #include "config/worker_name.h"
 #include "file_size_limit.h"

@@ -1,5 +1,5 @@
-#include "command_line.h"
-#include "permission_manager.h"
+#include "app/command_line.h"
+#include "app/permission_manager.h"
 #include "release_server.h"
 #include "tool_process.h"
 
@@ -392,7 +392,7 @@ private slots:
         }
 
         QRegularExpression version_line(
-            R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[fatal\] \[[^\]]*main/main\.cpp:\d+\] )"
+            R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}\] \[fatal\] \[[^\]]*app/main\.cpp:\d+\] )"
             R"(\[int main\(int, char\*\*\)\] Kestrel Flash Tool version: 1\.0\.6$)");
         QList<QByteArray> starts;
         for (const QByteArray& line : read_file(log_path).split('\n')) {

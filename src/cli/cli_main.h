@@ -3,7 +3,7 @@
 
 #include "cli/cli_request.h"
 #include "cli/console.h"
-#include "command_line.h"
+#include "app/command_line.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/interruption.h"
-#include "logger.h"
+#include "base/logger.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "config/worker_name.h"
 #include "device/device_manager.h"
 #include "run/failure_texts.h"
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 namespace cli {
 

@@ -6,7 +6,7 @@
 #include "cli/interruption.h"
 #include "config/image_configurator.h"
 #include "run/failure_texts.h"
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 namespace cli {
 

@@ -1,6 +1,6 @@
 #include "device/device_manager_impl.h"
 #include "device/volume_queries.h"
-#include "logger.h"
+#include "base/logger.h"
 
 #include <initguid.h>
 #include <winioctl.h>

@@ -1,8 +1,8 @@
 #include "device/listener_windows.h"
 #include "device/device_windows.h"
 #include "device/volume_queries.h"
-#include "logger.h"
-#include "wait_lengths.h"
+#include "base/logger.h"
+#include "base/wait_lengths.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

@@ -5,7 +5,7 @@
 #include "gui/device_size_text.h"
 #include "gui/list_style.h"
 #include "gui/ui_style.h"
-#include "logger.h"
+#include "base/logger.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>

@@ -10,9 +10,9 @@
 #include "gui/text_input.h"
 #include "gui/titlebar.h"
 #include "gui/ui_style.h"
-#include "logger.h"
+#include "base/logger.h"
 #include "run/flash_job.h"
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -16,9 +16,9 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
-#include "logger.h"
+#include "base/logger.h"
 #include "run/flash_job.h"
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 #include <QPropertyAnimation>
 

@@ -1,6 +1,6 @@
 #include "image/cache_hold.h"
 
-#include "logger.h"
+#include "base/logger.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "image/cache_lock.h"
 
-#include "logger.h"
-#include "wait_lengths.h"
+#include "base/logger.h"
+#include "base/wait_lengths.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include "image/image_file_cache.h"
 
-#include "data_file.h"
+#include "base/data_file.h"
 #include "image/cache_hold.h"
 #include "image/cache_lock.h"
 #include "image/image_manipulator.h"
-#include "image/write_refusal.h"
-#include "logger.h"
+#include "base/write_refusal.h"
+#include "base/logger.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

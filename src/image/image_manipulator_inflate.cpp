@@ -4,10 +4,10 @@
 #include "image/image_manipulator.h"
 
 #include "image/file_position.h"
-#include "image/release_cache.h"
+#include "retrieval/release_cache.h"
 #include "image/sparse_output.h"
-#include "image/write_refusal.h"
-#include "logger.h"
+#include "base/write_refusal.h"
+#include "base/logger.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 
 #include "image/image_manipulator.h"
 
-#include "data_file.h"
-#include "logger.h"
+#include "base/data_file.h"
+#include "base/logger.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "run/disk_writer.h"
 
-#include "image/burner_thread.h"
-#include "image/image_burner.h"
+#include "writing/burner_thread.h"
+#include "writing/image_burner.h"
 
 #include <QThread>
 

@@ -1,6 +1,6 @@
 #include "run/failure_texts.h"
 
-#include "image/write_refusal.h"
+#include "base/write_refusal.h"
 
 const char* failure_text(failure cause)
 {

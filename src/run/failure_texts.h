@@ -3,8 +3,8 @@
 // for the window, the command line and the burner alike. The form's own texts are its rules'
 // (config/field_rules.h), the network's its failures' (image/network_failure.h).
 
-#include "data_file.h"
-#include "settings_store.h"
+#include "base/data_file.h"
+#include "config/settings_store.h"
 
 #include <string>
 

@@ -18,7 +18,7 @@
 
 #include "config/inputs.h"
 #include "device/device.h"
-#include "image/background_work.h"
+#include "base/background_work.h"
 #include "image/image_manipulator.h"
 #include "run/job_stage.h"
 #include "run/worker_names.h"

@@ -1,8 +1,8 @@
 #include "run/flash_record.h"
 
-#include "data_file.h"
-#include "data_folder_lock.h"
-#include "logger.h"
+#include "base/data_file.h"
+#include "base/data_folder_lock.h"
+#include "base/logger.h"
 
 #include <QDateTime>
 #include <QFile>

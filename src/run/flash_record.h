@@ -5,7 +5,7 @@
 // went onto which stick, and a station can tell a stick it has just flashed from a new one. A
 // line cut short by a crash or spoilt by hand costs that line alone.
 
-#include "data_file.h"
+#include "base/data_file.h"
 #include "device/device.h"
 #include "run/job_stage.h"
 

@@ -3,7 +3,7 @@
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 #include "device/disk_sizes.h"
-#include "logger.h"
+#include "base/logger.h"
 #include "run/flash_record.h"
 #include "run/stick_claim.h"
 #include "run/worker_names.h"

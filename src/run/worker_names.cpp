@@ -3,7 +3,7 @@
 #include "config/field_rules.h"
 #include "config/worker_name.h"
 #include "run/failure_texts.h"
-#include "settings_store.h"
+#include "config/settings_store.h"
 
 namespace worker_names {
 

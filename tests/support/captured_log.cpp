@@ -1,6 +1,6 @@
 #include "captured_log.h"
 
-#include "logger.h"
+#include "base/logger.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "retriever_harness.h"
 
 #include "log_file.h"
-#include "logger.h"
+#include "base/logger.h"
 
 #include <QDir>
 #include <QFile>

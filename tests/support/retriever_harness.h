@@ -2,7 +2,7 @@
 // One image_retriever over a fresh data folder, talking to a local release server, with its
 // signals recorded.
 
-#include "image/image_retriever.h"
+#include "retrieval/image_retriever.h"
 #include "release_server.h"
 
 #include <QSignalSpy>

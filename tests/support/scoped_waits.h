@@ -3,7 +3,7 @@
 //
 //     scoped_waits waits([](wait_lengths& lengths) { lengths.volume_wait = 1s; });
 
-#include "wait_lengths.h"
+#include "base/wait_lengths.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #include "window_driver.h"
 
-#include "app_paths.h"
+#include "base/app_paths.h"
 #include "device/device.h"
 #include "gui/all_sticks_row.h"
 #include "gui/device_selection.h"
@@ -14,7 +14,7 @@
 #include "gui/text_input.h"
 #include "gui/titlebar.h"
 #include "local_endpoints.h"
-#include "logger.h"
+#include "base/logger.h"
 #include "memory_folder.h"
 #include "platform/win32/test_control.h"
 

@@ -4,7 +4,7 @@
 #include "errno_error.h"
 #include "host_root.h"
 #include "journal.h"
-#include "logger.h"
+#include "base/logger.h"
 #include "mounts.h"
 #include "volume_locks.h"
 

@@ -4,7 +4,7 @@
 // as the program's own options, which let the copy open its window on the user's display and
 // find the user's data folder.
 
-#include "session_variables.h"
+#include "app/session_variables.h"
 
 #include <shellapi.h>
 

@@ -1,0 +1,46 @@
+#include "app/permission_manager.h"
+
+#include "app/command_line.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+class permission_manager::impl {
+public:
+    bool is_elevated() const
+    {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return false;
+        TOKEN_ELEVATION elevation {};
+        DWORD size = sizeof elevation;
+        bool elevated = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)
+            && elevation.TokenIsElevated != 0;
+        CloseHandle(token);
+        return elevated;
+    }
+
+    void relaunch_elevated(const std::string& program_path,
+                           const std::vector<std::string>& arguments) const
+    {
+        const std::string parameters = command_line::windows_parameters(arguments);
+        ShellExecuteA(nullptr, "runas", program_path.c_str(),
+                      parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    }
+};
+
+permission_manager::permission_manager()
+    : m_impl(std::make_shared<impl>())
+{
+}
+
+bool permission_manager::is_elevated() const
+{
+    return m_impl->is_elevated();
+}
+
+void permission_manager::relaunch_elevated(const std::string& program_path,
+                                           const std::vector<std::string>& arguments) const
+{
+    m_impl->relaunch_elevated(program_path, arguments);
+}
