@@ -1,4 +1,5 @@
 #include "device/device_windows.h"
+#include "run/failure_texts.h"
 #include "writing/image_burner.h"
 #include "image/image_manipulator.h"
 #include "base/logger.h"
@@ -91,7 +92,10 @@ class test_image_burner_preparation : public QObject {
         outcome result;
         // A temporary path: the burner must not depend on the caller's string.
         auto* burner = new image_burner(gz_path().toStdString(), std::move(disk), block());
-        QSignalSpy errors(burner, SIGNAL(error_msg(QString,bool)));
+        QList<QVariantList> errors;
+        connect(burner, &image_burner::failed, burner, [&](burn_failure cause) {
+            errors.append(error(QString::fromStdString(burn_failure_text(cause, img_path().toStdString()))));
+        }, Qt::DirectConnection);
         QSignalSpy inflate_progress(burner, SIGNAL(report_progress_inflate(qint64,qint64)));
         QSignalSpy finished(burner, SIGNAL(finished()));
         QSignalSpy canceled(burner, SIGNAL(canceled()));
@@ -175,8 +179,8 @@ private slots:
     }
 
     // A download that does not inflate fails the copy, which wrote nothing before the image was
-    // known to be whole, and is forgotten with its checksum.
-    void damaged_download_is_forgotten()
+    // known to be whole; nothing of the image made from it stays.
+    void damaged_download_fails_the_copy()
     {
         const QByteArray gz = gzip_data::compress(image_files::disk_image(3 << 20, 65536));
         QVERIFY(write_file(gz_path(), gz.left(gz.size() - 100)));
@@ -186,7 +190,7 @@ private slots:
         QCOMPARE(warnings.texts(), QStringList());
         QCOMPARE(result.errors, QList<QVariantList>({error("Downloaded image is damaged")}));
         QCOMPARE(result.other_signals, 0);
-        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(downloads()).entryList(QDir::Files), QStringList({"checksum.md5", "v2.0.img.gz"}));
         QVERIFY(logged("fatal", "Image error"));
     }
 

@@ -3,6 +3,7 @@
 // ways a copy ends, the refusals before it, and the release of the disk.
 
 #include "device/device_windows.h"
+#include "run/failure_texts.h"
 #include "writing/image_burner.h"
 #include "image/image_manipulator.h"
 #include "image/image_stream.h"
@@ -241,8 +242,8 @@ class test_image_burner_writing : public QObject {
         connect(burner, &image_burner::canceled, burner, [&] { report("canceled"); }, Qt::DirectConnection);
         connect(burner, &image_burner::device_disconected, burner, [&] { report("disconected"); },
                 Qt::DirectConnection);
-        connect(burner, &image_burner::error_msg, burner,
-                [&](const QString& text, bool is_err) { report((is_err ? "error " : "note ") + text); },
+        connect(burner, &image_burner::failed, burner,
+                [&](burn_failure cause) { report("error " + QString::fromStdString(burn_failure_text(cause, ""))); },
                 Qt::DirectConnection);
         connect(burner, &image_burner::report_progress, burner,
                 [&](qint64 done, qint64 total) { report(progress(done, total)); }, Qt::DirectConnection);

@@ -22,8 +22,8 @@ public:
     // Why inflating gave no image.
     enum class failure {
         none,
-        // The download cannot be inflated completely; it is removed together with its
-        // checksum, so that the next run fetches it again.
+        // The download cannot be inflated completely; what was made of it goes. A downloaded
+        // release is then forgotten by the run, so that the next one fetches it again.
         download_damaged,
         // The decompressed image could not be written, as on a full disk; the download stays.
         output_failed,
@@ -75,11 +75,10 @@ public:
 
     // Inflating piece by piece, for a copy that writes each piece as soon as it is made. The
     // pieces also go into the decompressed image at `img_path` (beside the download when
-    // empty), under a temporary name until the last, as `keep` says. A damaged download is
-    // forgotten unless it is `users_file`: an image file the user gave, never removed. False
-    // when inflating cannot start.
+    // empty), under a temporary name until the last, as `keep` says. False when inflating
+    // cannot start.
     bool start_inflating(const std::string& gz_path, const std::string& img_path = std::string(),
-                         bool users_file = false, keeping keep = keeping::required);
+                         keeping keep = keeping::required);
     // Up to `size` next bytes of the image: fewer only at its end, 0 after it, -1 when
     // inflating failed (and was given up).
     std::int64_t inflate_next(char* buffer, std::size_t size);

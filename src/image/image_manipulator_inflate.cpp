@@ -4,7 +4,6 @@
 #include "image/image_manipulator.h"
 
 #include "image/file_position.h"
-#include "retrieval/release_cache.h"
 #include "image/sparse_output.h"
 #include "base/write_refusal.h"
 #include "base/logger.h"
@@ -70,12 +69,10 @@ std::int64_t trailer_length(FILE* download)
 } // namespace
 
 struct image_manipulator::inflating {
-    std::string gz_path;
     std::string img_path;
     // The image is made under this name; the final one only ever holds a complete image.
     std::string partial_path;
     std::unique_ptr<QLockFile> owner;
-    bool users_file = false;
     keeping keep = keeping::required;
     file_pointer input;
     file_pointer output;
@@ -100,16 +97,13 @@ image_manipulator::~image_manipulator()
     give_up_inflating();
 }
 
-bool image_manipulator::start_inflating(const std::string& gz_path, const std::string& img_path,
-                                        bool users_file, keeping keep)
+bool image_manipulator::start_inflating(const std::string& gz_path, const std::string& img_path, keeping keep)
 {
     give_up_inflating();
     m_failure = failure::none;
     m_inflating = std::make_unique<inflating>();
     inflating& state = *m_inflating;
-    state.gz_path = gz_path;
     state.img_path = img_path.empty() ? decompressed_path(gz_path) : img_path;
-    state.users_file = users_file;
     state.keep = keep;
     state.input.reset(std::fopen(gz_path.c_str(), "rb"));
     FILE* input = state.input.get();
@@ -222,10 +216,8 @@ std::int64_t image_manipulator::trailer_size_hint() const
 std::int64_t image_manipulator::m_give_up(failure why)
 {
     m_failure = why;
-    const std::string gz_path = m_inflating->gz_path;
     const std::string img_path = m_inflating->img_path;
     const std::string partial_path = m_inflating->partial_path;
-    const bool users_file = m_inflating->users_file;
     const bool writes_image = m_inflating->keep != keeping::none;
     m_inflating.reset();
     // Only what this inflating made: a complete image another program made stays.
@@ -234,8 +226,6 @@ std::int64_t image_manipulator::m_give_up(failure why)
     if (why == failure::download_damaged) {
         if (writes_image)
             remove_image(img_path);
-        if (!users_file)
-            release_cache::forget_download(gz_path);
         KESTREL_LOG(logger::fatal, "Image error");
     } else if (why == failure::output_failed) {
         KESTREL_LOG(logger::fatal, "Cannot write the decompressed image");

@@ -37,8 +37,7 @@ public:
             return true;
         // Behind what was inflated: from the start again.
         if (offset < m_position || !m_started) {
-            m_started = m_manipulator.start_inflating(m_gz_path, std::string(), true,
-                                                      image_manipulator::keeping::none);
+            m_started = m_manipulator.start_inflating(m_gz_path, std::string(), image_manipulator::keeping::none);
             m_position = 0;
             if (!m_started)
                 return false;

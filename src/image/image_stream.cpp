@@ -130,7 +130,6 @@ struct image_stream::state {
 
     std::string gz_path;
     std::string img_path;
-    bool users_file = false;
     std::mutex mutex;
     std::condition_variable changed;
     // Where each copy is: the start of the block it holds; `gone` once it has ended.
@@ -154,12 +153,11 @@ struct image_stream::state {
 };
 
 std::shared_ptr<image_stream> image_stream::inflating(const std::string& gz_path, const std::string& img_path,
-                                                      bool users_file, std::size_t copies)
+                                                      std::size_t copies)
 {
     auto shared = std::make_shared<state>(copies, true);
     shared->gz_path = gz_path;
     shared->img_path = img_path;
-    shared->users_file = users_file;
     return std::shared_ptr<image_stream>(new image_stream(shared));
 }
 
@@ -183,7 +181,7 @@ bool image_stream::start()
     const image_manipulator::keeping keep =
         shared.img_path.empty() ? image_manipulator::keeping::none : image_manipulator::keeping::if_possible;
     const bool started = shared.inflates
-        ? shared.manipulator.start_inflating(shared.gz_path, shared.img_path, shared.users_file, keep)
+        ? shared.manipulator.start_inflating(shared.gz_path, shared.img_path, keep)
         : (shared.image.reset(std::fopen(shared.img_path.c_str(), "rb")), shared.image != nullptr);
     if (!started) {
         std::lock_guard<std::mutex> lock(shared.mutex);

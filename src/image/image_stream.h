@@ -25,10 +25,9 @@ public:
     static const std::size_t block_size;
 
     // The download at `gz_path` inflated into the decompressed image at `img_path`, kept when it
-    // can be (none is made when `img_path` is empty); a damaged download is forgotten unless it
-    // is the user's own file.
+    // can be (none is made when `img_path` is empty).
     static std::shared_ptr<image_stream> inflating(const std::string& gz_path, const std::string& img_path,
-                                                   bool users_file, std::size_t copies);
+                                                   std::size_t copies);
     // The complete decompressed image at `img_path`, read.
     static std::shared_ptr<image_stream> reading(const std::string& img_path, std::size_t copies);
 

@@ -1,5 +1,6 @@
 #include "run/disk_writer.h"
 
+#include "run/failure_texts.h"
 #include "writing/burner_thread.h"
 #include "writing/image_burner.h"
 
@@ -9,6 +10,7 @@ disk_writer::disk_writer(std::shared_ptr<device> disk, const std::string& image,
                          const std::string& decompressed, const QByteArray& configuration, bool verify,
                          image_stream* stream)
     : m_burner(std::make_shared<image_burner>(image, std::move(disk), configuration))
+    , m_decompressed(decompressed)
 {
     m_burner->use_decompressed_image(decompressed);
     if (!verify)
@@ -29,8 +31,9 @@ void disk_writer::start()
 {
     m_thread = burner_thread::make(*m_burner);
     connect(m_burner.get(), &image_burner::finished, this, [this] { m_succeeded = true; });
-    connect(m_burner.get(), &image_burner::error_msg, this,
-            [this](const QString& text) { m_failure = text; });
+    connect(m_burner.get(), &image_burner::failed, this, [this](burn_failure cause) {
+        m_failure = QString::fromStdString(burn_failure_text(cause, m_decompressed));
+    });
     // The burner reports the whole write once more at its end: after the read-back, that
     // would put the progress back to writing.
     connect(m_burner.get(), &image_burner::report_progress, this, [this](qint64 done, qint64 total) {

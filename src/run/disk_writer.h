@@ -34,7 +34,7 @@ public:
     // Returns once the burner has let go of the disk; done() is then on its way.
     void wait();
     bool succeeded() const;
-    // The burner's last message; empty when it had none.
+    // Why the burner failed, in the user's words; empty when it did not.
     const QString& failure() const;
 
 signals:
@@ -48,5 +48,6 @@ private:
     QPointer<QThread> m_thread;
     bool m_succeeded = false;
     bool m_verifying = false;
+    const std::string m_decompressed;
     QString m_failure;
 };

@@ -75,3 +75,22 @@ std::string settings_failure_text(settings_store::update why, const std::string&
     }
     return data_folder_failure_text(data_file::outcome::failed, data_folder + "/configuration.txt");
 }
+
+std::string burn_failure_text(burn_failure cause, const std::string& decompressed)
+{
+    switch (cause) {
+    case burn_failure::disconnected:
+        return failure_text(failure::device_disconnected);
+    case burn_failure::download_damaged:
+        return failure_text(failure::download_damaged);
+    case burn_failure::no_space:
+        return failure_text(failure::no_space);
+    case burn_failure::folder_not_writable:
+        return folder_failure_text(failure::folder_not_writable, write_refusal::failed_folder(decompressed));
+    case burn_failure::verification_failed:
+        return failure_text(failure::verification_failed);
+    case burn_failure::cannot_open:
+        break;
+    }
+    return failure_text(failure::cannot_open);
+}

@@ -5,6 +5,7 @@
 
 #include "base/data_file.h"
 #include "config/settings_store.h"
+#include "writing/burn_failure.h"
 
 #include <string>
 
@@ -45,5 +46,8 @@ const char* failure_text(failure cause);
 std::string folder_failure_text(failure cause, const std::string& folder);
 // Why a change of the settings in `data_folder` was not written.
 std::string settings_failure_text(settings_store::update why, const std::string& data_folder);
+// Why a copy failed as its burner reports it; `decompressed` is where its decompressed image is
+// made.
+std::string burn_failure_text(burn_failure cause, const std::string& decompressed);
 // Why `file`, in the data folder, was not written; empty when it was.
 std::string data_folder_failure_text(data_file::outcome why, const std::string& file);

@@ -446,9 +446,8 @@ void flash_job::m_start_writers()
     }
     // The image is made ready once for every disk: a first flash inflates it while they are
     // written, several disks share one reading of a complete image.
-    const bool image_file = !m_request.image_file.empty();
     if (!image_manipulator::is_complete(m_decompressed))
-        m_stream = image_stream::inflating(m_image, m_decompressed, image_file, ready.size());
+        m_stream = image_stream::inflating(m_image, m_decompressed, ready.size());
     else if (ready.size() > 1)
         m_stream = image_stream::reading(m_decompressed, ready.size());
     if (m_stream && !m_stream->start()) {
@@ -508,7 +507,7 @@ void flash_job::m_settle_disk()
         report.outcome = disk_outcome::canceled;
         m_set_disk(disk, disk_stage::done);
     } else {
-        m_fail_disk(disk, m_event_text == failure_text(::failure::download_damaged) ? m_damaged_text() : m_event_text);
+        m_fail_disk(disk, m_event_text == failure_text(::failure::download_damaged) ? m_image_found_damaged() : m_event_text);
     }
     const bool writing = std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& other) {
         return other.stage == disk_stage::writing || other.stage == disk_stage::verifying;
@@ -600,11 +599,11 @@ void flash_job::m_set_disk(disk_run& disk, disk_stage stage)
     emit disk_changed(index);
 }
 
-QString flash_job::m_output_failure_text(image_manipulator::failure why) const
+QString flash_job::m_output_failure_text(image_manipulator::failure why)
 {
     switch (why) {
     case image_manipulator::failure::download_damaged:
-        return m_damaged_text();
+        return m_image_found_damaged();
     case image_manipulator::failure::folder_not_writable:
         return QString::fromStdString(folder_failure_text(::failure::folder_not_writable,
                                                           write_refusal::failed_folder(m_decompressed)));
@@ -613,10 +612,12 @@ QString flash_job::m_output_failure_text(image_manipulator::failure why) const
     }
 }
 
-QString flash_job::m_damaged_text() const
+QString flash_job::m_image_found_damaged()
 {
-    return m_request.image_file.empty() ? QString(failure_text(::failure::download_damaged))
-                                        : damaged_image_file(m_request.image_file);
+    if (!m_request.image_file.empty())
+        return damaged_image_file(m_request.image_file);
+    release_cache::forget_download(m_image);
+    return failure_text(::failure::download_damaged);
 }
 
 int flash_job::m_index(const disk_run& disk) const

@@ -140,10 +140,11 @@ private:
     // checksum is known.
     void m_record_disks();
     void m_set_disk(disk_run& disk, disk_stage stage);
-    // What a disk is told when the image turns out damaged: a download, or the user's file.
-    QString m_damaged_text() const;
+    // What a disk is told when the image turns out damaged: a download, which is forgotten so
+    // that the next run fetches it again, or the user's file, which stays as it is.
+    QString m_image_found_damaged();
     // What every disk is told when the image could not be made ready, for `why`.
-    QString m_output_failure_text(image_manipulator::failure why) const;
+    QString m_output_failure_text(image_manipulator::failure why);
     int m_index(const disk_run& disk) const;
 
     const std::string m_data_folder;

@@ -7,6 +7,8 @@ image_burner::image_burner(const std::string& image_path, std::shared_ptr<device
     : QObject(nullptr)
     , m_impl(std::make_shared<impl>(this, image_path, std::move(disk), configuration))
 {
+    // Sent from the burner's thread.
+    qRegisterMetaType<burn_failure>();
 }
 
 void image_burner::skip_verification()

@@ -5,6 +5,7 @@
 
 #include "device/device.h"
 #include "image/image_stream.h"
+#include "writing/burn_failure.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -34,7 +35,8 @@ public:
 signals:
     void finished();
     void canceled();
-    void error_msg(QString error_msg, bool is_err);
+    // Instead of finished() or canceled(): why the copy failed.
+    void failed(burn_failure cause);
     void report_progress(qint64 done, qint64 total);
     void report_progress_inflate(qint64 done, qint64 total);
     void device_disconected();

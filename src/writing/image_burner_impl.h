@@ -72,8 +72,8 @@ private:
     outcome m_prepare_image();
     // The complete decompressed image opened, with its size and configuration area.
     outcome m_open_complete_image();
-    // What the user is told of a run that ended with `result`, short of a cancel or a lost disk.
-    QString failure_text(outcome result) const;
+    // Why a run that ended with `result` failed, short of a cancel or a lost disk.
+    static burn_failure failure_of(outcome result);
 
     // Copies the image onto the disk's first handle, reads it back, reports how it ended and
     // releases every handle of the disk.

@@ -3,8 +3,6 @@
 #include "device/device_windows.h"
 #include "image/file_position.h"
 #include "base/logger.h"
-#include "base/write_refusal.h"
-#include "run/failure_texts.h"
 
 #include <QFileInfo>
 
@@ -20,7 +18,7 @@ bool image_burner::impl::m_ready_to_write()
         result = m_prepare_image();
     if (result == outcome::written)
         return true;
-    emit m_owner->error_msg(failure_text(result), true);
+    emit m_owner->failed(failure_of(result));
     KESTREL_LOG(logger::fatal,
                 "Cannot open device '" << m_disk().name << "', or flashing canceled");
     return false;
@@ -37,7 +35,7 @@ image_burner::impl::outcome image_burner::impl::m_prepare_image()
     if (!QFileInfo::exists(QString::fromStdString(m_image_path)))
         return outcome::no_area;
     // A first flash alone inflates the download for itself while it writes.
-    const std::shared_ptr<image_stream> own = image_stream::inflating(m_image_path, m_img_path, false, 1);
+    const std::shared_ptr<image_stream> own = image_stream::inflating(m_image_path, m_img_path, 1);
     if (!own->start())
         return m_inflating_failure(own->failure(), outcome::no_area);
     m_shared = own->take_reader(&m_canceled);
@@ -64,18 +62,21 @@ image_burner::impl::outcome image_burner::impl::m_drop_image_without_area()
     return outcome::download_damaged;
 }
 
-QString image_burner::impl::failure_text(outcome result) const
+burn_failure image_burner::impl::failure_of(outcome result)
 {
     switch (result) {
     case outcome::image_unreadable:
     case outcome::download_damaged:
-        return ::failure_text(failure::download_damaged);
+        return burn_failure::download_damaged;
     case outcome::no_space:
-        return ::failure_text(failure::no_space);
+        return burn_failure::no_space;
     case outcome::folder_not_writable:
-        return QString::fromStdString(
-            folder_failure_text(failure::folder_not_writable, write_refusal::failed_folder(m_img_path)));
+        return burn_failure::folder_not_writable;
+    case outcome::disconnected:
+        return burn_failure::disconnected;
+    case outcome::mismatch:
+        return burn_failure::verification_failed;
     default:
-        return ::failure_text(failure::cannot_open);
+        return burn_failure::cannot_open;
     }
 }

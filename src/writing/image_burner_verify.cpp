@@ -8,7 +8,6 @@
 #include "writing/disk_transfer.h"
 #include "image/file_position.h"
 #include "base/logger.h"
-#include "run/failure_texts.h"
 
 #include <winioctl.h>
 
@@ -105,7 +104,7 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         break;
     case outcome::disconnected:
         emit m_owner->device_disconected();
-        emit m_owner->error_msg(::failure_text(failure::device_disconnected), true);
+        emit m_owner->failed(burn_failure::disconnected);
         KESTREL_LOG(logger::fatal, "Burning interupted 'Device disconected'");
         break;
     case outcome::mismatch: {
@@ -114,21 +113,21 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
         std::memset(zeros.data(), 0, zeros.size());
         std::size_t done = 0;
         transfer.write(0, zeros.data(), std::min<std::size_t>(zeros.size(), std::size_t(m_image_size)), done);
-        emit m_owner->error_msg(::failure_text(failure::verification_failed), true);
+        emit m_owner->failed(burn_failure::verification_failed);
         break;
     }
     case outcome::image_unreadable:
         // Made again from the download by the next run, rather than written again as it is.
         m_close_image();
         image_manipulator::remove_image(m_img_path);
-        emit m_owner->error_msg(failure_text(result), true);
+        emit m_owner->failed(failure_of(result));
         KESTREL_LOG(logger::fatal, "Image error");
         break;
     case outcome::download_damaged:
     case outcome::no_space:
     case outcome::folder_not_writable:
     case outcome::no_area:
-        emit m_owner->error_msg(failure_text(result), true);
+        emit m_owner->failed(failure_of(result));
         break;
     }
 }

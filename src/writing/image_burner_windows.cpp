@@ -8,7 +8,6 @@
 #include "writing/disk_transfer.h"
 #include "image/file_position.h"
 #include "base/logger.h"
-#include "run/failure_texts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -56,7 +55,7 @@ void image_burner::impl::m_write_image()
     if (!disk_handle) {
         KESTREL_LOG(logger::fatal, "Cannot open device '" << disk.name << "'");
         emit m_owner->canceled();
-        emit m_owner->error_msg(::failure_text(failure::cannot_open), true);
+        emit m_owner->failed(burn_failure::cannot_open);
     } else {
         disk_transfer transfer(disk_handle, bytes_per_sector);
         const bool shared = m_shared != nullptr;
