@@ -11,11 +11,11 @@
 // burn_bench burn <download> <log folder> <0|1 read back>: one flash onto the only disk of the
 // host at KESTREL_HOST_ROOT, as the pairs run it.
 
+#include "base/logger.h"
 #include "device/device_windows.h"
 #include "device/volume_queries.h"
-#include "writing/image_burner.h"
 #include "image/image_manipulator.h"
-#include "base/logger.h"
+#include "writing/image_burner.h"
 
 #include "fake_host.h"
 

@@ -5,8 +5,8 @@
 //
 // download_bench <work folder> [image size in MiB, default 512]
 
-#include "retrieval/image_retriever.h"
 #include "base/logger.h"
+#include "retrieval/image_retriever.h"
 
 #include "release_server.h"
 

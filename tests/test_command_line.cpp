@@ -1,11 +1,11 @@
 // The command line over a fake host with three sticks and one SATA disk: what it lists, what
 // it refuses before touching anything, and the flashes it runs.
 
+#include "base/app_paths.h"
 #include "cli/cli_main.h"
 #include "cli/cli_request.h"
 #include "cli/interruption.h"
 #include "cli/progress_lines.h"
-#include "base/app_paths.h"
 #include "config/image_configurator.h"
 #include "image/image_manipulator.h"
 #include "fake_host.h"
@@ -17,8 +17,8 @@
 #include "platform/win32/test_control.h"
 #include "release_fixture.h"
 #include "release_server.h"
-#include "run/flash_record.h"
 #include "config/settings_store.h"
+#include "run/flash_record.h"
 #include "small_file_system.h"
 #include "thread_names.h"
 #include "tool_process.h"

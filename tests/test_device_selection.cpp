@@ -1,8 +1,8 @@
+#include "base/logger.h"
 #include "device/device_windows.h"
 #include "gui/all_sticks_row.h"
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
-#include "base/logger.h"
 
 #include <QFile>
 #include <QLabel>

@@ -12,10 +12,10 @@
 #include "platform/win32/test_control.h"
 #include "release_fixture.h"
 #include "release_server.h"
+#include "config/settings_store.h"
 #include "run/flash_job.h"
 #include "run/flash_record.h"
 #include "run/transitions.h"
-#include "config/settings_store.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

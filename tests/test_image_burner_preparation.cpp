@@ -1,8 +1,8 @@
+#include "base/logger.h"
 #include "device/device_windows.h"
+#include "image/image_manipulator.h"
 #include "run/failure_texts.h"
 #include "writing/image_burner.h"
-#include "image/image_manipulator.h"
-#include "base/logger.h"
 
 #include "fake_host.h"
 #include "file_size_limit.h"

@@ -2,13 +2,13 @@
 // table's chunk last, the padded last sector, the configuration block laid over the copy, the
 // ways a copy ends, the refusals before it, and the release of the disk.
 
+#include "base/logger.h"
 #include "device/device_windows.h"
-#include "run/failure_texts.h"
-#include "writing/image_burner.h"
 #include "image/image_manipulator.h"
 #include "image/image_stream.h"
-#include "base/logger.h"
 #include "platform/win32/test_control.h"
+#include "run/failure_texts.h"
+#include "writing/image_burner.h"
 
 #include "fake_host.h"
 #include "memory_folder.h"

@@ -1,5 +1,5 @@
-#include "config/image_configurator.h"
 #include "base/logger.h"
+#include "config/image_configurator.h"
 
 #include <QFile>
 #include <QJsonDocument>

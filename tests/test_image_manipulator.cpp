@@ -1,5 +1,5 @@
-#include "image/image_manipulator.h"
 #include "base/logger.h"
+#include "image/image_manipulator.h"
 
 #include "file_size_limit.h"
 #include "gzip_data.h"

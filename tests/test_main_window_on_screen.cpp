@@ -3,11 +3,11 @@
 
 #include "window_driver.h"
 
+#include "gui/all_sticks_row.h"
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
 #include "gui/dialog_window.h"
 #include "gui/download_dialog.h"
-#include "gui/all_sticks_row.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
 #include "gui/more_settings.h"

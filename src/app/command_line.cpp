@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 
-#include "retrieval/release_endpoints.h"
 #include "app/session_variables.h"
+#include "retrieval/release_endpoints.h"
 
 namespace {
 

@@ -9,6 +9,8 @@
 
 class logger {
 public:
+    // "fatal" marks most ordinary progress and failure lines, as the program always logged
+    // them: no severity stops the program or filters output.
     enum severity : int { debug = 0, info = 1, error = 2, fatal = 3 };
 
     class logger_impl;

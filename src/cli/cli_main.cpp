@@ -1,16 +1,16 @@
 #include "cli/cli_main.h"
 
+#include "app/permission_manager.h"
 #include "base/app_paths.h"
+#include "base/logger.h"
 #include "cli/disk_listing.h"
 #include "cli/exit_status.h"
 #include "cli/flash_command.h"
 #include "cli/history_listing.h"
 #include "cli/watch_command.h"
-#include "device/device_manager.h"
-#include "base/logger.h"
-#include "app/permission_manager.h"
-#include "run/flash_record.h"
 #include "config/settings_store.h"
+#include "device/device_manager.h"
+#include "run/flash_record.h"
 
 #include <QCoreApplication>
 

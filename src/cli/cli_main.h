@@ -1,9 +1,9 @@
 #pragma once
 // The command-line mode: the same core as the window, driven from a terminal.
 
+#include "app/command_line.h"
 #include "cli/cli_request.h"
 #include "cli/console.h"
-#include "app/command_line.h"
 
 #include <string>
 

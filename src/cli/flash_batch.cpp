@@ -1,8 +1,8 @@
 #include "cli/flash_batch.h"
 
+#include "base/logger.h"
 #include "cli/exit_status.h"
 #include "cli/interruption.h"
-#include "base/logger.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include "cli/flash_values.h"
 #include "cli/interruption.h"
 #include "config/image_configurator.h"
+#include "config/settings_store.h"
 #include "config/worker_name.h"
 #include "device/device_manager.h"
 #include "run/failure_texts.h"
-#include "config/settings_store.h"
 
 namespace cli {
 

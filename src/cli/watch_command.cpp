@@ -5,8 +5,8 @@
 #include "cli/flashing_station.h"
 #include "cli/interruption.h"
 #include "config/image_configurator.h"
-#include "run/failure_texts.h"
 #include "config/settings_store.h"
+#include "run/failure_texts.h"
 
 namespace cli {
 

@@ -1,7 +1,7 @@
 #include "config/image_configurator.h"
 
-#include "config/worker_name.h"
 #include "base/logger.h"
+#include "config/worker_name.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
+#include "base/logger.h"
 #include "device/device_manager_impl.h"
 #include "device/volume_queries.h"
-#include "base/logger.h"
 
 #include <initguid.h>
 #include <winioctl.h>

@@ -1,6 +1,13 @@
 #pragma once
 // Lists the attached USB disks that may be written, prepares a chosen one for raw writing,
 // and reports USB storage coming and going.
+//
+// Threads: the manager lives in the thread that made it (the job's thread: the window's GUI
+// thread, or the command line's main thread), which runs enumeration and preparation.
+// Preparation waits for a cleared disk to settle in a nested event loop of that thread, so
+// other events (a stop, a click, another disk's signal) are handled meanwhile; its volume
+// finder then runs on a thread of its own. The USB watch runs on a thread of its own for the
+// manager's life. Their signals reach the manager's thread queued.
 
 #include "device/device.h"
 
@@ -39,9 +46,11 @@ public:
     bool refused_as_in_use() const;
 
 signals:
+    // The disk of unmount_device() is prepared: cleared, its volumes locked, ready to write.
     void unmount_finished();
     void devices_changed();
     void close();
+    // The disk of unmount_device() was left untouched, or pulled out while it settled.
     void unmount_refused();
 
 private:

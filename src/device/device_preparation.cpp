@@ -1,8 +1,8 @@
+#include "base/logger.h"
+#include "base/wait_lengths.h"
 #include "device/device_manager_impl.h"
 #include "device/listener_windows.h"
 #include "device/volume_queries.h"
-#include "base/logger.h"
-#include "base/wait_lengths.h"
 
 #include <QEventLoop>
 #include <QTimer>

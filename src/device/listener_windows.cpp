@@ -1,8 +1,8 @@
-#include "device/listener_windows.h"
-#include "device/device_windows.h"
-#include "device/volume_queries.h"
 #include "base/logger.h"
 #include "base/wait_lengths.h"
+#include "device/device_windows.h"
+#include "device/listener_windows.h"
+#include "device/volume_queries.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

@@ -1,11 +1,11 @@
 #include "gui/device_selection.h"
 
+#include "base/logger.h"
 #include "gui/all_sticks_row.h"
 #include "gui/device_selection_widget.h"
 #include "gui/device_size_text.h"
 #include "gui/list_style.h"
 #include "gui/ui_style.h"
-#include "base/logger.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>

@@ -20,8 +20,11 @@ public:
     bool asks_about_run() const;
 
 signals:
+    // The left button, whatever it says: in "Confirm flashing" that is CANCEL.
     void accepted();
+    // The right button: CONTINUE, STOP, ...
     void declined();
+    // The card's cross.
     void closed();
 
 private slots:

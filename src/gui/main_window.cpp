@@ -1,5 +1,7 @@
 #include "gui/main_window.h"
 
+#include "base/logger.h"
+#include "config/settings_store.h"
 #include "device/device_manager.h"
 #include "gui/device_selection.h"
 #include "gui/dialog_window.h"
@@ -10,9 +12,7 @@
 #include "gui/text_input.h"
 #include "gui/titlebar.h"
 #include "gui/ui_style.h"
-#include "base/logger.h"
 #include "run/flash_job.h"
-#include "config/settings_store.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -3,7 +3,9 @@
 
 #include "gui/main_window.h"
 
+#include "base/logger.h"
 #include "config/field_rules.h"
+#include "config/settings_store.h"
 #include "config/worker_name.h"
 #include "device/device_manager.h"
 #include "gui/device_selection.h"
@@ -16,9 +18,7 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
-#include "base/logger.h"
 #include "run/flash_job.h"
-#include "config/settings_store.h"
 
 #include <QPropertyAnimation>
 

@@ -1,11 +1,11 @@
 #include "image/image_file_cache.h"
 
 #include "base/data_file.h"
+#include "base/logger.h"
+#include "base/write_refusal.h"
 #include "image/cache_hold.h"
 #include "image/cache_lock.h"
 #include "image/image_manipulator.h"
-#include "base/write_refusal.h"
-#include "base/logger.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "image/image_manipulator.h"
 
-#include "image/file_position.h"
 #include "base/logger.h"
+#include "image/file_position.h"
 
 #include <QFileInfo>
 

@@ -3,10 +3,10 @@
 
 #include "image/image_manipulator.h"
 
+#include "base/logger.h"
+#include "base/write_refusal.h"
 #include "image/file_position.h"
 #include "image/sparse_output.h"
-#include "base/write_refusal.h"
-#include "base/logger.h"
 
 #include <QCoreApplication>
 #include <QDir>

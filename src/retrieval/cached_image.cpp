@@ -1,8 +1,8 @@
 #include "retrieval/cached_image.h"
 
+#include "base/logger.h"
 #include "image/image_manipulator.h"
 #include "retrieval/release_cache.h"
-#include "base/logger.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

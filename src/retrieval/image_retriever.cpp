@@ -1,10 +1,10 @@
 #include "retrieval/image_retriever.h"
 
+#include "base/logger.h"
+#include "base/wait_lengths.h"
 #include "retrieval/network_failure.h"
 #include "retrieval/release_endpoints.h"
 #include "retrieval/release_tag.h"
-#include "base/logger.h"
-#include "base/wait_lengths.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,10 +1,10 @@
 #pragma once
 // Finds the latest release, recognises it in the downloads folder and downloads it.
 
+#include "base/meta_types.h"
 #include "retrieval/download_file.h"
 #include "retrieval/download_pace.h"
 #include "retrieval/release_cache.h"
-#include "base/meta_types.h"
 
 #include <QNetworkReply>
 #include <QObject>

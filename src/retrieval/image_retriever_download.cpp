@@ -3,11 +3,11 @@
 
 #include "retrieval/image_retriever.h"
 
+#include "base/logger.h"
+#include "base/wait_lengths.h"
 #include "retrieval/cached_image.h"
 #include "retrieval/network_failure.h"
 #include "retrieval/release_endpoints.h"
-#include "base/logger.h"
-#include "base/wait_lengths.h"
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>

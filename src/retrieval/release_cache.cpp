@@ -1,10 +1,10 @@
 #include "retrieval/release_cache.h"
 
 #include "base/data_file.h"
+#include "base/logger.h"
 #include "image/cache_lock.h"
 #include "image/image_manipulator.h"
 #include "retrieval/release_tag.h"
-#include "base/logger.h"
 
 #include <QDir>
 #include <QFile>

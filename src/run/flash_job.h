@@ -16,9 +16,9 @@
 //   handle as it finishes;
 // - afterwards: the GUI thread, which releases whatever a run that ended early still holds.
 
+#include "base/background_work.h"
 #include "config/inputs.h"
 #include "device/device.h"
-#include "base/background_work.h"
 #include "image/image_manipulator.h"
 #include "run/job_stage.h"
 #include "run/worker_names.h"

@@ -1,9 +1,9 @@
 #include "run/flash_station.h"
 
+#include "base/logger.h"
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 #include "device/disk_sizes.h"
-#include "base/logger.h"
 #include "run/flash_record.h"
 #include "run/stick_claim.h"
 #include "run/worker_names.h"

@@ -1,9 +1,9 @@
 #include "run/worker_names.h"
 
 #include "config/field_rules.h"
+#include "config/settings_store.h"
 #include "config/worker_name.h"
 #include "run/failure_texts.h"
-#include "config/settings_store.h"
 
 namespace worker_names {
 

@@ -23,7 +23,7 @@ void image_burner::share_blocks_of(image_stream& stream)
 
 void image_burner::use_decompressed_image(const std::string& img_path)
 {
-    m_impl->m_img_path = img_path;
+    m_impl->m_decompressed_path = img_path;
 }
 
 void image_burner::burn_image()
@@ -40,7 +40,7 @@ image_burner::impl::impl(image_burner* owner, const std::string& image_path,
                          std::shared_ptr<device> disk, const QByteArray& configuration)
     : m_owner(owner)
     , m_image_path(image_path)
-    , m_img_path(image_manipulator::decompressed_path(image_path))
+    , m_decompressed_path(image_manipulator::decompressed_path(image_path))
     , m_device(std::move(disk))
     , m_configuration(configuration)
 {

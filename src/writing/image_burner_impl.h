@@ -4,10 +4,10 @@
 #include "writing/image_burner.h"
 
 #include "image/aligned_buffer.h"
-#include "writing/chunk_reader.h"
 #include "image/image_manipulator.h"
 #include "image/image_reader.h"
 #include "image/image_stream.h"
+#include "writing/chunk_reader.h"
 
 #include <atomic>
 #include <cstdint>
@@ -35,7 +35,7 @@ public:
     // Copies: the burner may outlive the caller's strings.
     std::string m_image_path;
     // The decompressed image: beside the download unless the caller names another place.
-    std::string m_img_path;
+    std::string m_decompressed_path;
     std::shared_ptr<device> m_device;
     QByteArray m_configuration;
     // The disk is read back before the copy counts as done.

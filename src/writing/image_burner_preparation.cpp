@@ -1,8 +1,8 @@
 #include "writing/image_burner_impl.h"
 
+#include "base/logger.h"
 #include "device/device_windows.h"
 #include "image/file_position.h"
-#include "base/logger.h"
 
 #include <QFileInfo>
 
@@ -30,12 +30,12 @@ image_burner::impl::outcome image_burner::impl::m_prepare_image()
     // The run's copies share the blocks they write.
     if (m_shared)
         return m_shared->inflating() ? outcome::written : m_open_complete_image();
-    if (image_manipulator::is_complete(m_img_path))
+    if (image_manipulator::is_complete(m_decompressed_path))
         return m_open_complete_image();
     if (!QFileInfo::exists(QString::fromStdString(m_image_path)))
         return outcome::no_area;
     // A first flash alone inflates the download for itself while it writes.
-    const std::shared_ptr<image_stream> own = image_stream::inflating(m_image_path, m_img_path, 1);
+    const std::shared_ptr<image_stream> own = image_stream::inflating(m_image_path, m_decompressed_path, 1);
     if (!own->start())
         return m_inflating_failure(own->failure(), outcome::no_area);
     m_shared = own->take_reader(&m_canceled);
@@ -45,7 +45,7 @@ image_burner::impl::outcome image_burner::impl::m_prepare_image()
 image_burner::impl::outcome image_burner::impl::m_open_complete_image()
 {
     // Only read: other copies may be made from it at the same time.
-    FILE* image = std::fopen(m_img_path.c_str(), "rb");
+    FILE* image = std::fopen(m_decompressed_path.c_str(), "rb");
     m_image_size = image && seek_file(image, 0, SEEK_END) ? tell_file(image) : -1;
     if (m_image_size < 0) {
         if (image)
@@ -58,7 +58,7 @@ image_burner::impl::outcome image_burner::impl::m_open_complete_image()
 image_burner::impl::outcome image_burner::impl::m_drop_image_without_area()
 {
     m_close_image();
-    image_manipulator::remove_image(m_img_path);
+    image_manipulator::remove_image(m_decompressed_path);
     return outcome::download_damaged;
 }
 

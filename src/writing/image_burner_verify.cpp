@@ -3,11 +3,11 @@
 
 #include "writing/image_burner_impl.h"
 
+#include "base/logger.h"
 #include "device/device_windows.h"
 #include "device/volume_queries.h"
-#include "writing/disk_transfer.h"
 #include "image/file_position.h"
-#include "base/logger.h"
+#include "writing/disk_transfer.h"
 
 #include <winioctl.h>
 
@@ -119,7 +119,7 @@ void image_burner::impl::m_report(outcome result, HANDLE disk, disk_transfer& tr
     case outcome::image_unreadable:
         // Made again from the download by the next run, rather than written again as it is.
         m_close_image();
-        image_manipulator::remove_image(m_img_path);
+        image_manipulator::remove_image(m_decompressed_path);
         emit m_owner->failed(failure_of(result));
         KESTREL_LOG(logger::fatal, "Image error");
         break;

@@ -4,10 +4,10 @@
 
 #include "writing/image_burner_impl.h"
 
-#include "device/device_windows.h"
-#include "writing/disk_transfer.h"
-#include "image/file_position.h"
 #include "base/logger.h"
+#include "device/device_windows.h"
+#include "image/file_position.h"
+#include "writing/disk_transfer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,0 +1,3 @@
+#pragma once
+// The run core may use the base.
+#include "base/clock.h"
