@@ -1,6 +1,7 @@
 #include "app/permission_manager.h"
 
 #include "app/command_line.h"
+#include "app/session_variables.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -20,10 +21,13 @@ public:
         return elevated;
     }
 
+    // The session's variables go first, as options: the elevation may clear the environment.
     void relaunch_elevated(const std::string& program_path,
                            const std::vector<std::string>& arguments) const
     {
-        const std::string parameters = command_line::windows_parameters(arguments);
+        std::vector<std::string> options = session_variables::to_pass_on();
+        options.insert(options.end(), arguments.begin(), arguments.end());
+        const std::string parameters = command_line::windows_parameters(options);
         ShellExecuteA(nullptr, "runas", program_path.c_str(),
                       parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
     }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace session_variables {
 
@@ -33,6 +34,23 @@ void apply(const std::vector<std::string>& assignments)
         const std::string::size_type equals = assignment.find('=');
         qputenv(assignment.substr(0, equals).c_str(), QByteArray::fromStdString(assignment.substr(equals + 1)));
     }
+}
+
+std::vector<std::string> to_pass_on()
+{
+    std::vector<std::string> options;
+    const char* home = std::getenv("HOME");
+    for (const std::string& name : names()) {
+        const char* value = std::getenv(name.c_str());
+        std::string text = value ? value : "";
+        if (!value && name == "XDG_DATA_HOME" && home)
+            text = std::string(home) + "/.local/share";
+        if (!text.empty()) {
+            options.push_back(option);
+            options.push_back(name + "=" + text);
+        }
+    }
+    return options;
 }
 
 } // namespace session_variables

@@ -1,10 +1,10 @@
 // "runas" starts the program through pkexec, in a session of its own, so that the elevated copy
 // outlives this process. pkexec runs the program itself, so that a polkit action can name it
-// and say why the password is asked. pkexec clears the environment; the session's variables go
-// as the program's own options, which let the copy open its window on the user's display and
-// find the user's data folder.
-
-#include "app/session_variables.h"
+// and say why the password is asked, with the parameters as given. pkexec clears the
+// environment, and nothing of it is passed here: which variables the copy needs (the display,
+// the data folder) and how it takes them (its own options, of names it accepts) is the
+// program's to say, so its caller puts them among the parameters, as it would on Windows for
+// whatever it wants the elevated copy to know.
 
 #include <shellapi.h>
 
@@ -102,18 +102,6 @@ std::vector<std::string> elevated_command(const std::string& program,
                                           const std::vector<std::string>& arguments)
 {
     std::vector<std::string> command {"pkexec", program};
-    const char* home = std::getenv("HOME");
-    for (const std::string& name : session_variables::names()) {
-        const char* value = std::getenv(name.c_str());
-        std::string text = value ? value : "";
-        // Root's own default would point at root's data folder, not the user's.
-        if (!value && name == "XDG_DATA_HOME" && home)
-            text = std::string(home) + "/.local/share";
-        if (!text.empty()) {
-            command.push_back(session_variables::option);
-            command.push_back(name + "=" + text);
-        }
-    }
     command.insert(command.end(), arguments.begin(), arguments.end());
     return command;
 }
