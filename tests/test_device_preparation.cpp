@@ -355,6 +355,31 @@ private slots:
         win32_probe::close_handles(disk->handles);
     }
 
+    // A file system without direct I/O, as a fake host's may be, has the stick written through
+    // the page cache: the log says so.
+    void a_disk_without_direct_io_is_told_in_the_log()
+    {
+        captured_log log;
+        fake_host host;
+        host.add(system_disk());
+        const QString stick = host.add(rig_stick());
+        device_manager manager;
+        std::shared_ptr<device_windows> disk = only_device(manager);
+        QVERIFY(disk);
+        win32::test_control::fail_call(call::direct_io, disk->path, ERROR_INVALID_PARAMETER);
+        QSignalSpy finished(&manager, SIGNAL(unmount_finished()));
+
+        manager.unmount_device(disk.get(), false);
+
+        QCOMPARE(log.texts("info").filter("direct I/O"),
+                 QStringList {"No direct I/O on " + QString::fromStdString(disk->path)
+                              + ": writing through the page cache"});
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, at_once_ms);
+        QVERIFY(!disk->handles.empty());
+        QCOMPARE(win32_probe::open_flags_of(host.node_path(stick).toStdString()) & O_DIRECT, 0);
+        win32_probe::close_handles(disk->handles);
+    }
+
     void an_unplugged_disk_is_left_alone()
     {
         captured_log log;

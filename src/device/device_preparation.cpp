@@ -101,6 +101,9 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
         m_refuse(preparation);
         return;
     }
+    if (GetLastError() == ERROR_NOT_SUPPORTED)
+        KESTREL_LOG(logger::info,
+                    "No direct I/O on " << disk_record->path << ": writing through the page cache");
     std::vector<HANDLE> volume_locks;
     for (const std::string& volume : disk_record->volumes) {
         KESTREL_LOG(logger::debug, volume);

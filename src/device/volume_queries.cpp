@@ -38,6 +38,8 @@ HANDLE open_read_write(const std::string& path)
 
 HANDLE open_unbuffered(const std::string& path)
 {
+    // Cleared first: most opens that succeed leave the last error as it was.
+    SetLastError(ERROR_SUCCESS);
     return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, nullptr);
 }

@@ -24,7 +24,9 @@ HANDLE open_read_write(const std::string& path);
 
 // Opens a disk for the raw copy and its read-back, unbuffered and written through as Windows
 // wants raw disks written, so that what is read back comes from the device: transfers must be
-// whole sectors from sector-aligned memory. INVALID_HANDLE_VALUE on failure.
+// whole sectors from sector-aligned memory. INVALID_HANDLE_VALUE on failure. A disk whose
+// file system cannot go round the page cache (a fake host's files on Linux may not) opens all
+// the same, with ERROR_NOT_SUPPORTED as the last error.
 HANDLE open_unbuffered(const std::string& path);
 
 // Opens, locks and dismounts one volume; the open handle keeps the lock. The last error is

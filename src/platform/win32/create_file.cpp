@@ -7,6 +7,11 @@
 // another open for writing, in this process or any other, is refused with
 // ERROR_SHARING_VIOLATION until it is closed. The kernel's own exclusive open (O_EXCL) cannot
 // serve: it also refuses the disk while its partitions are locked, which preparation does first.
+//
+// A disk opened unbuffered on a file system without direct I/O (a fake host's may be) is
+// written through the page cache instead: the open succeeds with ERROR_NOT_SUPPORTED as its
+// last error, so that the caller can say so, as Windows tells ERROR_ALREADY_EXISTS after an
+// open that could have made the file.
 
 #include "device_handles.h"
 #include "device_paths.h"
@@ -79,6 +84,8 @@ HANDLE open_disk(std::uint32_t number, DWORD access, DWORD flags)
             return fail(error);
         }
     }
+    if (handle->through_page_cache)
+        SetLastError(ERROR_NOT_SUPPORTED);
     return win32::register_object(handle);
 }
 

@@ -4,7 +4,6 @@
 #include "errno_error.h"
 #include "host_root.h"
 #include "journal.h"
-#include "base/logger.h"
 #include "mounts.h"
 #include "volume_locks.h"
 
@@ -78,7 +77,7 @@ int disk_handle::read_descriptor()
     return fd;
 }
 
-int disk_handle::open_node(int access) const
+int disk_handle::open_node(int access)
 {
     const int flags = access | O_DSYNC | O_CLOEXEC;
     if (unbuffered) {
@@ -86,7 +85,7 @@ int disk_handle::open_node(int access) const
         const int direct = refused ? -1 : open(node_path.c_str(), flags | O_DIRECT);
         if (direct >= 0 || (!refused && errno != EINVAL))
             return direct;
-        KESTREL_LOG(logger::info, "No direct I/O on " << node_path << ": writing through the page cache");
+        through_page_cache = true;
     }
     return open(node_path.c_str(), flags);
 }

@@ -37,8 +37,8 @@ public:
     // The descriptor reads go through: the one writes use, else one opened at the first read.
     int read_descriptor();
     // Opens the disk's node, unbuffered when the handle is; where the file system refuses
-    // direct I/O, through the page cache instead.
-    int open_node(int access) const;
+    // direct I/O, through the page cache instead, which `through_page_cache` then tells.
+    int open_node(int access);
 
     // "\\.\PhysicalDriveN", the name the journal and injected failures use.
     std::string target;
@@ -51,6 +51,9 @@ public:
     bool can_write = false;
     // FILE_FLAG_NO_BUFFERING: transfers go to the device, not through the page cache.
     bool unbuffered = false;
+    // Unbuffered, but the file system refused direct I/O: the rules of unbuffered transfers hold
+    // all the same.
+    bool through_page_cache = false;
     // Open for writing through when the handle may write and the disk, at the open, had a
     // writable medium; else opened read-only at the handle's first read, -1 until then.
     int fd = -1;
