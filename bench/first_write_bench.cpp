@@ -7,7 +7,7 @@
 
 #include "window_driver.h"
 
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include "bench_support.h"
 

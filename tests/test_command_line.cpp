@@ -14,7 +14,7 @@
 #include "local_endpoints.h"
 #include "base/logger.h"
 #include "memory_folder.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 #include "release_fixture.h"
 #include "release_server.h"
 #include "config/settings_store.h"

@@ -5,7 +5,7 @@
 #include "fake_host.h"
 #include "thread_names.h"
 #include "win32_probe.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "device/device_manager.h"
 #include "fake_host.h"
 #include "thread_names.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 #include "scoped_waits.h"
 
 #include <QElapsedTimer>

@@ -8,7 +8,7 @@
 #include "file_size_limit.h"
 #include "gzip_data.h"
 #include "image_files.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 #include "qt_warnings.h"
 #include "small_file_system.h"
 #include "unwritable_folder.h"

@@ -6,8 +6,8 @@
 #include "device/device_windows.h"
 #include "image/image_manipulator.h"
 #include "image/image_stream.h"
-#include "platform/win32/test_control.h"
 #include "run/failure_texts.h"
+#include "win32/test_control.h"
 #include "writing/image_burner.h"
 
 #include "fake_host.h"

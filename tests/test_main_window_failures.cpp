@@ -16,7 +16,7 @@
 #include "gui/text_input.h"
 #include "gui/titlebar.h"
 #include "image/image_manipulator.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <windows.h>
 #include <winioctl.h>

@@ -17,7 +17,7 @@
 #include "gui/titlebar.h"
 #include "gui/tooltip.h"
 #include "gui/tooltip_pop_up.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <QAbstractAnimation>
 #include <QCursor>

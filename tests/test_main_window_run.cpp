@@ -12,7 +12,7 @@
 #include "gui/main_window.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "device/listener_windows.h"
 #include "fake_host.h"
 #include "win32_probe.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>

@@ -3,7 +3,7 @@
 
 #include "fake_host.h"
 #include "image/aligned_buffer.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <windows.h>
 #include <winioctl.h>

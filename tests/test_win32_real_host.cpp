@@ -1,7 +1,7 @@
 // The layer over the real host root "/", read-only: what the device code does to find USB
 // disks must find none on a machine without one, open no device and write nothing.
 
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 #include "win32_probe.h"
 
 #include <windows.h>

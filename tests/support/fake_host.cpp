@@ -2,7 +2,7 @@
 
 #include "memory_folder.h"
 
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <QDir>
 #include <QFile>

@@ -16,7 +16,7 @@
 #include "local_endpoints.h"
 #include "base/logger.h"
 #include "memory_folder.h"
-#include "platform/win32/test_control.h"
+#include "win32/test_control.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "device_handles.h"
 
+#include "call_hooks.h"
 #include "disk_registry.h"
 #include "errno_error.h"
 #include "host_root.h"
-#include "journal.h"
 #include "mounts.h"
 #include "volume_locks.h"
 
@@ -81,7 +81,7 @@ int disk_handle::open_node(int access)
 {
     const int flags = access | O_DSYNC | O_CLOEXEC;
     if (unbuffered) {
-        const bool refused = injected_failure(test_control::call::direct_io, target) != 0;
+        const bool refused = !hooks::before(hooks::call::direct_io, target).run;
         const int direct = refused ? -1 : open(node_path.c_str(), flags | O_DIRECT);
         if (direct >= 0 || (!refused && errno != EINVAL))
             return direct;

@@ -40,7 +40,7 @@ public:
     // direct I/O, through the page cache instead, which `through_page_cache` then tells.
     int open_node(int access);
 
-    // "\\.\PhysicalDriveN", the name the journal and injected failures use.
+    // "\\.\PhysicalDriveN", the target the hooks are told.
     std::string target;
     std::uint32_t number = 0;
     std::string name;

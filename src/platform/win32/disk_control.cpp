@@ -1,11 +1,11 @@
 // The control codes a disk handle answers. Queries come from sysfs and never touch the
-// device; the changing requests are journaled and can be made to fail by tests.
+// device; the changing requests go through the layer's hooks, which tests steer.
 
 #include "control_requests.h"
 #include "disk_registry.h"
 #include "errno_error.h"
 #include "host_root.h"
-#include "journal.h"
+#include "hooked_call.h"
 #include "real_disk_control.h"
 
 #include <winioctl.h>
@@ -22,7 +22,7 @@
 namespace win32 {
 namespace {
 
-using test_control::call;
+using hooks::call;
 
 const std::uint64_t layout_area = 1024 * 1024;
 
@@ -229,7 +229,7 @@ DWORD update_properties(const disk_handle& handle)
     if (host_is_real())
         return reread_partition_table(handle.node_path);
     // A file standing for a disk has no partition table for a kernel to read.
-    reread_fake_partition_table(handle.node_path);
+    hooks::reread_fake_partition_table(handle.node_path);
     return ERROR_SUCCESS;
 }
 
@@ -243,9 +243,9 @@ DWORD eject(const disk_handle& handle)
     return host_is_real() ? eject_medium(handle.node_path) : ERROR_SUCCESS;
 }
 
-DWORD journaled(call what, const disk_handle& handle, DWORD (*run)(const disk_handle&))
+DWORD hooked(call what, const disk_handle& handle, DWORD (*run)(const disk_handle&))
 {
-    return run_journaled(what, handle.target, [&] { return run(handle); });
+    return run_hooked(what, handle.target, [&] { return run(handle); });
 }
 
 } // namespace
@@ -268,11 +268,11 @@ DWORD disk_control(disk_handle& handle, control_request& request)
     case IOCTL_DISK_GET_DRIVE_LAYOUT_EX:
         return drive_layout(handle, request);
     case IOCTL_DISK_DELETE_DRIVE_LAYOUT:
-        return journaled(call::delete_layout, handle, delete_layout);
+        return hooked(call::delete_layout, handle, delete_layout);
     case IOCTL_DISK_UPDATE_PROPERTIES:
-        return journaled(call::update_properties, handle, update_properties);
+        return hooked(call::update_properties, handle, update_properties);
     case IOCTL_STORAGE_EJECT_MEDIA:
-        return journaled(call::eject, handle, eject);
+        return hooked(call::eject, handle, eject);
     default:
         return ERROR_INVALID_FUNCTION;
     }

@@ -1,8 +1,8 @@
 // Drive letters as the disk registry gives them out, and the system folder on the volume that
 // holds "/".
 
+#include "call_hooks.h"
 #include "disk_registry.h"
-#include "journal.h"
 
 #include <windows.h>
 
@@ -20,8 +20,12 @@ DWORD WINAPI GetLogicalDrives()
 
 DWORD WINAPI GetLogicalDriveStringsA(DWORD buffer_length, LPSTR buffer)
 {
-    win32::wait_if_held(win32::test_control::call::drive_listing, "");
-    win32::note_drive_listing();
+    const win32::hooks::verdict verdict =
+        win32::hooks::before(win32::hooks::call::drive_listing, "");
+    if (!verdict.run) {
+        SetLastError(verdict.error);
+        return 0;
+    }
     std::string strings;
     for (const win32::host_volume& volume : win32::scan_host().volumes)
         strings += std::string(1, volume.letter) + ":\\" + '\0';

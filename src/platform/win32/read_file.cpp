@@ -2,9 +2,9 @@
 // sectors; sector-aligned memory and positions when unbuffered) and, on an unbuffered handle,
 // come from the device, not from the page cache. Past the disk's end nothing more is read.
 
+#include "call_hooks.h"
 #include "device_handles.h"
 #include "errno_error.h"
-#include "journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,8 +17,10 @@ DWORD checked_read(win32::disk_handle& disk, char* buffer, DWORD length, DWORD& 
 {
     if (DWORD error = disk.transfer_refusal(buffer, length, false))
         return error;
-    if (DWORD error = win32::injected_failure(win32::test_control::call::read, disk.target))
-        return error;
+    const win32::hooks::verdict verdict =
+        win32::hooks::before(win32::hooks::call::read, disk.target);
+    if (!verdict.run)
+        return verdict.error;
     const int descriptor = disk.read_descriptor();
     if (descriptor < 0)
         return win32::error_from_errno(errno);

@@ -3,9 +3,9 @@
 // neither lists a disk that holds "/", another system mount point or swap.
 // Element i and interface i of a set are the same disk.
 
+#include "call_hooks.h"
 #include "device_paths.h"
 #include "disk_registry.h"
-#include "journal.h"
 #include "kernel_object.h"
 
 #include <setupapi.h>
@@ -90,8 +90,12 @@ std::string instance_id(const win32::host_disk& disk)
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* class_guid, PCSTR enumerator, HWND, DWORD flags)
 {
     if (enumerator && strcasecmp(enumerator, "USBSTOR") == 0) {
-        win32::wait_if_held(win32::test_control::call::usb_storage_listing, "USBSTOR");
-        win32::note_usb_storage_listing();
+        const win32::hooks::verdict verdict =
+            win32::hooks::before(win32::hooks::call::usb_storage_listing, "USBSTOR");
+        if (!verdict.run) {
+            SetLastError(verdict.error);
+            return INVALID_HANDLE_VALUE;
+        }
     }
     auto* set = new device_info_set;
     std::vector<win32::host_disk> disks;

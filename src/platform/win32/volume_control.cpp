@@ -5,7 +5,7 @@
 #include "control_requests.h"
 #include "errno_error.h"
 #include "host_root.h"
-#include "journal.h"
+#include "hooked_call.h"
 #include "mounts.h"
 #include "volume_locks.h"
 
@@ -20,7 +20,7 @@
 namespace win32 {
 namespace {
 
-using test_control::call;
+using hooks::call;
 
 DWORD lock(volume_handle& volume)
 {
@@ -65,9 +65,9 @@ DWORD dismount(volume_handle& volume)
     return error;
 }
 
-DWORD journaled(call what, volume_handle& volume, DWORD (*run)(volume_handle&))
+DWORD hooked(call what, volume_handle& volume, DWORD (*run)(volume_handle&))
 {
-    return run_journaled(what, volume.target, [&] { return run(volume); });
+    return run_hooked(what, volume.target, [&] { return run(volume); });
 }
 
 } // namespace
@@ -87,9 +87,9 @@ DWORD volume_control(volume_handle& volume, control_request& request)
         return ERROR_SUCCESS;
     }
     case FSCTL_LOCK_VOLUME:
-        return journaled(call::lock, volume, lock);
+        return hooked(call::lock, volume, lock);
     case FSCTL_DISMOUNT_VOLUME:
-        return journaled(call::dismount, volume, dismount);
+        return hooked(call::dismount, volume, dismount);
     case FSCTL_UNLOCK_VOLUME:
         return unlock(volume);
     default:

@@ -5,7 +5,7 @@
 
 #include "device_handles.h"
 #include "errno_error.h"
-#include "journal.h"
+#include "hooked_call.h"
 
 #include <cerrno>
 
@@ -38,13 +38,12 @@ DWORD checked_write(win32::disk_handle& disk, const char* buffer, DWORD length, 
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD number_of_bytes_to_write,
                       LPDWORD number_of_bytes_written, LPOVERLAPPED)
 {
-    using win32::test_control::call;
     return win32::run_transfer(
         file, true, buffer, number_of_bytes_to_write, number_of_bytes_written,
         [&](win32::disk_handle& disk, DWORD& written) {
-            // The journal takes the position before the write moves it.
-            const DWORD error = win32::run_journaled(
-                call::write, disk.target,
+            // The hooks take the position before the write moves it.
+            const DWORD error = win32::run_hooked(
+                win32::hooks::call::write, disk.target,
                 [&] {
                     return checked_write(disk, static_cast<const char*>(buffer),
                                          number_of_bytes_to_write, written);

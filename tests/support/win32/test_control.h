@@ -2,6 +2,10 @@
 // What tests see of the Win32 layer: the journal of device-changing calls and one-shot
 // failures injected on a target. A target is the path the handle was opened with, as
 // "\\.\PhysicalDrive1" or "\\?\E:" (interface paths are journaled as the physical drive).
+// It works through the layer's hooks (platform/win32/call_hooks.h): the test programs link it
+// in place of the program's no-op.
+
+#include "platform/win32/call_hooks.h"
 
 #include <windows.h>
 
@@ -18,9 +22,8 @@ namespace test_control {
 // failure stands for a disk that is there but cannot be read. The listings are never journaled, their holds stop a
 // thread before it looks: `usb_storage_listing` at the USB storage devices (target "USBSTOR"),
 // as the device watch does, `drive_listing` at the drive letters (target ""), as the volume
-// finder does.
-enum class call { lock, dismount, delete_layout, update_properties, eject, write, direct_io,
-                  usb_storage_listing, drive_listing, read };
+// finder does; an injected failure fails the listing. Only writes are dropped.
+using call = hooks::call;
 
 struct journal_entry {
     call what = call::write;

@@ -1,25 +1,28 @@
-#include "journal.h"
+// The layer's hooks as the tests steer them. Everything kept here lives in test_control, so that
+// a program's symbols show whether it holds any of it: the program itself must not.
 
-#include "disk_registry.h"
-#include "host_root.h"
+#include "win32/test_control.h"
+
+#include "platform/win32/disk_registry.h"
+#include "platform/win32/host_root.h"
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 
 namespace win32 {
+namespace test_control {
 namespace {
 
 struct pending_fault {
-    test_control::call what;
+    call what;
     std::string target;
     DWORD error;
     int calls_to_pass;
 };
 
 struct pending_hold {
-    test_control::call what;
+    call what;
     std::string target;
     int calls_to_pass = 0;
     bool armed = false;
@@ -28,7 +31,7 @@ struct pending_hold {
 
 std::mutex journal_mutex;
 std::condition_variable hold_released;
-std::vector<test_control::journal_entry> entries;
+std::vector<journal_entry> entries;
 std::vector<pending_fault> failures;
 std::vector<pending_fault> drops;
 pending_hold hold;
@@ -38,8 +41,7 @@ std::atomic<std::uint64_t> usb_storage_listing_count {0};
 
 // Counts this call against the first fault pending for it; true (with the fault's error) when
 // the fault hits this call, which forgets it.
-bool hits(std::vector<pending_fault>& pending, test_control::call what, const std::string& target,
-          DWORD& error)
+bool hits(std::vector<pending_fault>& pending, call what, const std::string& target, DWORD& error)
 {
     for (auto fault = pending.begin(); fault != pending.end(); ++fault) {
         if (fault->what != what || fault->target != target)
@@ -53,9 +55,7 @@ bool hits(std::vector<pending_fault>& pending, test_control::call what, const st
     return false;
 }
 
-} // namespace
-
-void wait_if_held(test_control::call what, const std::string& target)
+void wait_if_held(call what, const std::string& target)
 {
     std::unique_lock<std::mutex> lock(journal_mutex);
     if (!hold.armed || hold.what != what || hold.target != target)
@@ -67,62 +67,26 @@ void wait_if_held(test_control::call what, const std::string& target)
     hold.waiting = false;
 }
 
-DWORD injected_failure(test_control::call what, const std::string& target)
+void count_listing(call what)
+{
+    if (what == call::drive_listing)
+        ++drive_listing_count;
+    else if (what == call::usb_storage_listing)
+        ++usb_storage_listing_count;
+}
+
+hooks::verdict injected_verdict(call what, const std::string& target)
 {
     std::lock_guard<std::mutex> lock(journal_mutex);
-    DWORD error = 0;
-    return hits(failures, what, target, error) ? error : 0;
+    DWORD error = ERROR_SUCCESS;
+    if (hits(failures, what, target, error))
+        return {false, error};
+    if (what == call::write && hits(drops, what, target, error))
+        return {false, ERROR_SUCCESS};
+    return {};
 }
 
-bool injected_drop(test_control::call what, const std::string& target)
-{
-    std::lock_guard<std::mutex> lock(journal_mutex);
-    DWORD unused = 0;
-    return hits(drops, what, target, unused);
-}
-
-void reread_fake_partition_table(const std::string& node_path)
-{
-    std::function<void(const std::string&)> reread;
-    {
-        std::lock_guard<std::mutex> lock(journal_mutex);
-        reread = partition_table_reread;
-    }
-    if (reread)
-        reread(node_path);
-}
-
-void note_drive_listing()
-{
-    ++drive_listing_count;
-}
-
-void note_usb_storage_listing()
-{
-    ++usb_storage_listing_count;
-}
-
-void journal_call(test_control::call what, const std::string& target, DWORD error,
-                  std::uint64_t offset, std::uint64_t length)
-{
-    std::lock_guard<std::mutex> lock(journal_mutex);
-    entries.push_back({what, target, offset, length, error});
-}
-
-DWORD run_journaled(test_control::call what, const std::string& target,
-                    const std::function<DWORD()>& run, std::uint64_t offset, std::uint64_t length)
-{
-    wait_if_held(what, target);
-    DWORD error = injected_failure(what, target);
-    const bool dropped =
-        !error && what == test_control::call::write && injected_drop(what, target);
-    if (!error && !dropped)
-        error = run();
-    journal_call(what, target, error, offset, length);
-    return error;
-}
-
-namespace test_control {
+} // namespace
 
 std::vector<journal_entry> journal()
 {
@@ -197,4 +161,33 @@ void reset()
 }
 
 } // namespace test_control
+
+namespace hooks {
+
+verdict before(call what, const std::string& target)
+{
+    test_control::wait_if_held(what, target);
+    test_control::count_listing(what);
+    return test_control::injected_verdict(what, target);
+}
+
+void after(call what, const std::string& target, DWORD error, std::uint64_t offset,
+           std::uint64_t length)
+{
+    std::lock_guard<std::mutex> lock(test_control::journal_mutex);
+    test_control::entries.push_back({what, target, offset, length, error});
+}
+
+void reread_fake_partition_table(const std::string& node_path)
+{
+    std::function<void(const std::string&)> reread;
+    {
+        std::lock_guard<std::mutex> lock(test_control::journal_mutex);
+        reread = test_control::partition_table_reread;
+    }
+    if (reread)
+        reread(node_path);
+}
+
+} // namespace hooks
 } // namespace win32
