@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Checks the Debian package that `make package` made: what it holds, that it installs, that the
-# installed program lists the sticks of a small fake host and relaunches itself as its polkit
-# action names it, that its menu entry and metainfo are valid; then removes it again.
-# Usage, as root: tools/check-package.sh build/kestrel-flash-tool_*.deb
+# installed program holds none of the Win32 layer's test machinery, lists the sticks of a small
+# fake host and relaunches itself as its polkit action names it, that its menu entry and
+# metainfo are valid; then removes it again.
+# Usage, as root: tools/check-package.sh build/kestrel-flash-tool_*.deb [build/kestrel-flash-tool]
+# The second argument, by default the program beside the package, is the build's program that
+# the package was made from: the package strips it, so its symbols are looked at instead.
 set -euo pipefail
 
 deb=$1
+built_program=${2:-$(dirname "$deb")/kestrel-flash-tool}
 package=kestrel-flash-tool
 program=/usr/bin/kestrel-flash-tool
 work=$(mktemp -d)
@@ -36,6 +40,16 @@ desktop-file-validate "$desktop_file"
 appstreamcli validate --no-net "$metainfo" >/dev/null || appstreamcli validate --no-net "$metainfo"
 grep -qx 'Exec=kestrel-flash-tool' "$desktop_file" || fail "the menu entry does not start kestrel-flash-tool"
 [ "$(command -v kestrel-flash-tool)" = "$program" ] || fail "kestrel-flash-tool is not $program on PATH"
+
+# No test machinery: nothing of the tests' journal, failures or holds in the way of a disk write.
+if [ -n "$(nm --defined-only "$program" 2>/dev/null)" ]; then
+    bash "$(dirname "$0")/check-no-test-control.sh" "$program"
+else
+    [ -f "$built_program" ] || fail "$program is stripped, and $built_program is not there"
+    strip -o "$work/stripped" "$built_program"
+    cmp -s "$work/stripped" "$program" || fail "$program is not $built_program stripped"
+    bash "$(dirname "$0")/check-no-test-control.sh" "$built_program"
+fi
 
 for size in 16 48 512; do
     icon=/usr/share/icons/hicolor/${size}x${size}/apps/kestrel-flash-tool.png
