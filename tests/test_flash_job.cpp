@@ -13,6 +13,8 @@
 #include "release_fixture.h"
 #include "release_server.h"
 #include "config/settings_store.h"
+#include "device/device_windows.h"
+#include "run/disk_offer.h"
 #include "run/flash_job.h"
 #include "run/flash_record.h"
 #include "run/transitions.h"
@@ -563,6 +565,49 @@ private slots:
         const std::optional<flash_record::entry> recent
             = flash_record::recently_verified(data.path().toStdString(), stick, std::chrono::hours(1));
         QCOMPARE(QString::fromStdString(recent ? recent->worker : std::string()), found);
+    }
+
+    // Which disks a run may take, and why not: the rule every front end and the station use.
+    void disk_offer_by_size_data()
+    {
+        QTest::addColumn<quint64>("size");
+        QTest::addColumn<int>("verdict");
+        QTest::addColumn<QString>("words");
+        const quint64 gib = quint64(1) << 30;
+        QTest::newRow("a 1 GB stick") << quint64(1000000000) << int(disk_offer::verdict::too_small) << "too small, 2 GB or less";
+        QTest::newRow("2 GB exactly") << quint64(2000000000) << int(disk_offer::verdict::too_small) << "too small, 2 GB or less";
+        QTest::newRow("a byte over 2 GB") << quint64(2000000001) << int(disk_offer::verdict::offered) << "";
+        QTest::newRow("64 GiB exactly") << 64 * gib << int(disk_offer::verdict::offered) << "";
+        QTest::newRow("a byte over 64 GiB") << 64 * gib + 1 << int(disk_offer::verdict::large) << "larger than 64 GiB";
+        QTest::newRow("a 2 TB disk") << quint64(2000000000000) << int(disk_offer::verdict::large) << "larger than 64 GiB";
+    }
+
+    void disk_offer_by_size()
+    {
+        QFETCH(quint64, size);
+        QFETCH(int, verdict);
+        QFETCH(QString, words);
+        device_windows disk;
+        disk.size = size;
+        QCOMPARE(int(disk_offer::verdict_for(disk)), verdict);
+        QCOMPARE(QString(disk_offer::verdict_text(disk_offer::verdict_for(disk))), words);
+    }
+
+    // The offer lists large disks (flashed once confirmed) but not small ones, by number.
+    void disk_offer_lists_by_number()
+    {
+        std::vector<std::shared_ptr<device>> attached;
+        for (auto [number, size] : {std::pair<int, quint64>{7, 16000000000}, {2, 1000000000},
+                                    {3, quint64(128) << 30}, {5, 8000000000}}) {
+            auto disk = std::make_shared<device_windows>();
+            disk->number = std::uint16_t(number);
+            disk->size = size;
+            attached.push_back(disk);
+        }
+        QList<unsigned> numbers;
+        for (const disk_offer::offered_disk& disk : disk_offer::offered(attached))
+            numbers << disk.number;
+        QCOMPARE(numbers, QList<unsigned>({3, 5, 7}));
     }
 
     // Another process downloads a newer release while this run writes the cached one: what the

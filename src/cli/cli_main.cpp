@@ -26,7 +26,7 @@ const char* const help_hint = "Try kestrel-flash-tool --help";
 int list_disks(const cli::request& asked, cli::console& io)
 {
     device_manager devices;
-    const std::vector<cli::listed_disk> offered = cli::offered_disks(devices.get_devices());
+    const std::vector<cli::listed_disk> offered = disk_offer::offered(devices.get_devices());
     io.out << (asked.json ? cli::disk_json(offered) : cli::disk_table(offered));
     return cli::exit_status::done;
 }

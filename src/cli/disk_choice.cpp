@@ -1,24 +1,10 @@
 #include "cli/disk_choice.h"
 
-#include "device/device_windows.h"
-#include "device/disk_sizes.h"
-
 #include <QString>
 
 #include <algorithm>
 
 namespace cli {
-
-std::vector<listed_disk> offered_disks(const std::vector<std::shared_ptr<device>>& attached)
-{
-    std::vector<listed_disk> offered;
-    for (const std::shared_ptr<device>& disk : attached)
-        if (disk->size > disk_sizes::minimum_size)
-            offered.push_back({static_cast<const device_windows&>(*disk).number, disk});
-    std::sort(offered.begin(), offered.end(),
-              [](const listed_disk& a, const listed_disk& b) { return a.number < b.number; });
-    return offered;
-}
 
 namespace {
 
@@ -36,7 +22,7 @@ disk_choice choose_disks(const request& asked, const std::vector<listed_disk>& o
 {
     disk_choice choice;
     auto large = [](const listed_disk& disk) {
-        return disk.record->size > disk_sizes::confirmation_threshold;
+        return disk_offer::verdict_for(*disk.record) == disk_offer::verdict::large;
     };
     if (asked.all) {
         for (const listed_disk& disk : offered)

@@ -2,7 +2,7 @@
 // Which USB disks the command line offers and which of them a flash takes.
 
 #include "cli/cli_request.h"
-#include "device/device.h"
+#include "run/disk_offer.h"
 
 #include <memory>
 #include <string>
@@ -10,15 +10,7 @@
 
 namespace cli {
 
-struct listed_disk {
-    // The disk number, as in its physical-drive path.
-    unsigned number = 0;
-    std::shared_ptr<device> record;
-};
-
-// The disks the window would offer: what enumeration lists (USB disks, never the system's)
-// above the size floor, in number order.
-std::vector<listed_disk> offered_disks(const std::vector<std::shared_ptr<device>>& attached);
+using listed_disk = disk_offer::offered_disk;
 
 struct disk_choice {
     // In the order the worker names go to them: as named, or in number order for --all.

@@ -3,6 +3,7 @@
 #include "base/logger.h"
 #include "cli/exit_status.h"
 #include "cli/interruption.h"
+#include "run/outcome_words.h"
 
 namespace {
 
@@ -87,23 +88,11 @@ void flash_batch::m_disk_changed(int index)
         m_progress.report(line, "preparing", 0, 0);
         return;
     }
-    switch (report.outcome) {
-    case disk_outcome::verified:
-        m_progress.settle(line, "verified");
-        break;
-    case disk_outcome::written:
-        m_progress.settle(line, "written");
-        break;
-    case disk_outcome::failed:
-        m_progress.settle(line, "failed");
+    if (report.outcome == disk_outcome::pending)
+        return;
+    m_progress.settle(line, outcome_word(report.outcome));
+    if (report.outcome == disk_outcome::failed)
         m_progress.error(m_disk_name(std::size_t(index)) + " failed: " + report.failure);
-        break;
-    case disk_outcome::canceled:
-        m_progress.settle(line, "canceled");
-        break;
-    case disk_outcome::pending:
-        break;
-    }
 }
 
 void flash_batch::m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total)
@@ -131,27 +120,9 @@ void flash_batch::m_finished(run_outcome outcome)
         m_progress.error(m_job.failure().toStdString());
     m_progress.draw();
     m_io.out << "Summary:\n";
-    for (std::size_t index = 0; index < m_targets.size(); ++index) {
-        const disk_report& report = m_job.disks()[index];
-        m_io.out << "  " << m_disk_name(index) << ' ';
-        switch (report.outcome) {
-        case disk_outcome::verified:
-            m_io.out << "verified";
-            break;
-        case disk_outcome::written:
-            m_io.out << "written, not verified";
-            break;
-        case disk_outcome::canceled:
-            m_io.out << "canceled";
-            break;
-        case disk_outcome::failed:
-        case disk_outcome::pending:
-            // Why is told on the error stream as it happens.
-            m_io.out << "failed";
-            break;
-        }
-        m_io.out << '\n';
-    }
+    // Why one failed is told on the error stream as it happens.
+    for (std::size_t index = 0; index < m_targets.size(); ++index)
+        m_io.out << "  " << m_disk_name(index) << ' ' << outcome_summary(m_job.disks()[index].outcome) << '\n';
     m_io.out.flush();
     m_status = outcome == run_outcome::stopped ? exit_status::interrupted
         : outcome == run_outcome::succeeded    ? exit_status::done

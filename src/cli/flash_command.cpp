@@ -5,11 +5,11 @@
 #include "cli/flash_batch.h"
 #include "cli/flash_values.h"
 #include "cli/interruption.h"
-#include "config/image_configurator.h"
 #include "config/settings_store.h"
 #include "config/worker_name.h"
 #include "device/device_manager.h"
-#include "run/failure_texts.h"
+#include "run/run_checks.h"
+#include "run/worker_names.h"
 
 namespace cli {
 
@@ -25,14 +25,9 @@ int flash_command::run()
         m_io.err << checked.error << std::endl;
         return exit_status::refused;
     }
-    const std::string refusal = image_refusal(m_asked);
-    if (!refusal.empty()) {
-        m_io.err << refusal << std::endl;
-        return exit_status::refused;
-    }
 
     device_manager devices;
-    const disk_choice choice = choose_disks(m_asked, offered_disks(devices.get_devices()));
+    const disk_choice choice = choose_disks(m_asked, disk_offer::offered(devices.get_devices()));
     for (const listed_disk& disk : choice.left_out)
         m_io.out << "Left out: disk " << disk.number << " (" << disk.record->name << ", "
                  << size_text(disk.record->size) << ") is larger than 64 GiB; name it with --disk and --yes\n";
@@ -41,16 +36,15 @@ int flash_command::run()
         return exit_status::refused;
     }
 
-    std::vector<flash_target> targets;
-    for (const listed_disk& disk : choice.chosen) {
-        const inputs values = counted_on(checked.values, targets.size());
-        // Refused before anything is touched: a document too large for its slot.
-        if (image_configurator::configuration_block(values).isEmpty()) {
-            m_io.err << failure_text(failure::configuration_too_large) << std::endl;
-            return exit_status::refused;
-        }
-        targets.push_back({disk, expand_worker_name(values.worker)});
+    const std::vector<inputs> per_disk = worker_names::counted_on(checked.values, choice.chosen.size());
+    const std::string refusal = run_checks::configuration_refusal(per_disk);
+    if (!refusal.empty()) {
+        m_io.err << refusal << std::endl;
+        return exit_status::refused;
     }
+    std::vector<flash_target> targets;
+    for (std::size_t index = 0; index < per_disk.size(); ++index)
+        targets.push_back({choice.chosen[index], expand_worker_name(per_disk[index].worker)});
     m_io.out << "About to erase every byte on:\n";
     for (const flash_target& target : targets)
         m_io.out << "  disk " << target.disk.number << "  " << target.disk.record->path << "  "

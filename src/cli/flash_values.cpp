@@ -1,9 +1,7 @@
 #include "cli/flash_values.h"
 
 #include "config/field_rules.h"
-#include "config/worker_name.h"
-
-#include <QFileInfo>
+#include "run/run_checks.h"
 
 #include <algorithm>
 #include <iterator>
@@ -19,18 +17,10 @@ flash_values values_for(const request& asked, const inputs& saved)
     // As in the form, a saved location it does not know shows as the first one.
     if (!known && !asked.location)
         result.values.location = codes[0];
-    result.error = field_rules::refusal(result.values);
+    result.error = run_checks::refusal(result.values, asked.image);
     if (result.error.empty() && !known && asked.location)
         result.error = "Invalid mining location: give eu or usa";
     return result;
-}
-
-std::string image_refusal(const request& asked)
-{
-    const QFileInfo image(QString::fromStdString(asked.image));
-    if (!asked.image.empty() && !(image.isFile() && image.isReadable()))
-        return "Cannot read the image " + asked.image;
-    return std::string();
 }
 
 flash_request request_for(const request& asked, const inputs& values)
@@ -44,15 +34,6 @@ flash_request request_for(const request& asked, const inputs& values)
     request.image_file = asked.image;
     request.verify = asked.verify;
     return request;
-}
-
-inputs counted_on(inputs values, std::size_t flashes)
-{
-    if (values.worker.empty())
-        return values;
-    for (std::size_t flash = 0; flash < flashes; ++flash)
-        advance_worker_name(values);
-    return values;
 }
 
 } // namespace cli

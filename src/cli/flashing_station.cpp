@@ -3,6 +3,7 @@
 #include "base/logger.h"
 #include "cli/exit_status.h"
 #include "cli/interruption.h"
+#include "run/outcome_words.h"
 
 namespace {
 
@@ -44,25 +45,11 @@ int flashing_station::run()
 
 void flashing_station::m_ended(const station_stick& stick)
 {
-    std::string outcome;
-    switch (stick.outcome) {
-    case disk_outcome::verified:
-        outcome = "verified";
-        break;
-    case disk_outcome::written:
-        outcome = "written, not verified";
-        break;
-    case disk_outcome::canceled:
-        outcome = "canceled";
-        break;
-    case disk_outcome::failed:
-    case disk_outcome::pending:
-        outcome = "failed";
+    if (stick.outcome == disk_outcome::failed || stick.outcome == disk_outcome::pending) {
         m_io.out.flush();
         m_io.err << m_name(stick) << " failed: " << stick.failure << std::endl;
-        break;
     }
-    m_line(m_name(stick) + ' ' + outcome + bell);
+    m_line(m_name(stick) + ' ' + outcome_summary(stick.outcome) + bell);
 }
 
 void flashing_station::m_left_alone(const station_stick& stick, station_leave why, const QString& words)

@@ -4,20 +4,15 @@
 #include "cli/flash_values.h"
 #include "cli/flashing_station.h"
 #include "cli/interruption.h"
-#include "config/image_configurator.h"
 #include "config/settings_store.h"
-#include "run/failure_texts.h"
 
 namespace cli {
 
 int run_watch(const request& asked, const std::string& data_folder, console& io)
 {
     const flash_values checked = values_for(asked, *settings_store::load_settings(data_folder));
-    std::string refusal = checked.error.empty() ? image_refusal(asked) : checked.error;
-    if (refusal.empty() && image_configurator::configuration_block(checked.values).isEmpty())
-        refusal = failure_text(failure::configuration_too_large);
-    if (!refusal.empty()) {
-        io.err << refusal << std::endl;
+    if (!checked.error.empty()) {
+        io.err << checked.error << std::endl;
         return exit_status::refused;
     }
     if (!asked.yes) {

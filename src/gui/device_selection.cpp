@@ -6,6 +6,7 @@
 #include "gui/device_size_text.h"
 #include "gui/list_style.h"
 #include "gui/ui_style.h"
+#include "run/disk_offer.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -106,7 +107,7 @@ void device_selection::m_device_selected()
     }
     KESTREL_LOG(logger::info, "Shown device: " << m_selected->name << ", size: " << m_selected->size);
     m_title->setText(QString::fromStdString(m_selected->name));
-    if (m_selected->size > device_size_text::minimum_size) {
+    if (disk_offer::verdict_for(*m_selected) != disk_offer::verdict::too_small) {
         m_device_ok = true;
         m_title->setStyleSheet(device_size_text::dark_title);
         m_info->setText(device_size_text::gigabytes(m_selected->size));
@@ -135,7 +136,7 @@ std::vector<std::shared_ptr<device>> device_selection::m_usable() const
 {
     std::vector<std::shared_ptr<device>> usable;
     for (const std::shared_ptr<device>& disk : m_devices)
-        if (disk->size > device_size_text::minimum_size)
+        if (disk_offer::verdict_for(*disk) != disk_offer::verdict::too_small)
             usable.push_back(disk);
     return usable;
 }
@@ -202,7 +203,7 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
         item->setSizeHint(QSize(552, 72));
         m_list->setItemWidget(item, row);
 
-        if (disk->size > device_size_text::minimum_size)
+        if (disk_offer::verdict_for(*disk) != disk_offer::verdict::too_small)
             connect(row, SIGNAL(clicked(std::shared_ptr<device>)), this,
                     SLOT(select_device(std::shared_ptr<device>)));
 

@@ -3,6 +3,7 @@
 #include "gui/device_selection.h"
 #include "gui/device_size_text.h"
 #include "gui/ui_style.h"
+#include "run/disk_offer.h"
 
 #include <QLabel>
 #include <QMouseEvent>
@@ -12,7 +13,7 @@ device_selection_widget::device_selection_widget(std::shared_ptr<device> device,
     : m_device(std::move(device)), m_owner(owner)
 {
     setFixedSize(552, 72);
-    bool large_enough = m_device->size > device_size_text::minimum_size;
+    bool large_enough = disk_offer::verdict_for(*m_device) != disk_offer::verdict::too_small;
 
     auto* icon = ui_style::icon_label(large_enough ? ":/usb-head/usb-head-circle.svg"
                                                    : ":/usb-head/usb-head-circle-grey.svg",

@@ -1,8 +1,6 @@
 #pragma once
 // Sizes, places, timings and styles of the main window, shared by its form and its run.
 
-#include "device/disk_sizes.h"
-
 namespace main_window_layout {
 
 const int window_width = 610;
@@ -13,7 +11,6 @@ const int message_height = 620;
 const int building_height = 665;
 const int fold_duration_ms = 300;
 const int message_animation_ms = 250;
-using disk_sizes::confirmation_threshold;
 
 // Where the blocks sit in the body, measured from its top or its bottom.
 const int form_top = 200;

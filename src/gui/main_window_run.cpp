@@ -6,7 +6,6 @@
 #include "base/logger.h"
 #include "config/field_rules.h"
 #include "config/settings_store.h"
-#include "config/worker_name.h"
 #include "device/device_manager.h"
 #include "gui/device_selection.h"
 #include "gui/device_size_text.h"
@@ -18,7 +17,9 @@
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
+#include "run/disk_offer.h"
 #include "run/flash_job.h"
+#include "run/outcome_words.h"
 
 #include <QPropertyAnimation>
 
@@ -145,7 +146,7 @@ void main_window::check_size()
     }
     QStringList large;
     for (const std::shared_ptr<device>& disk : m_run_disks)
-        if (disk->size > confirmation_threshold)
+        if (disk_offer::verdict_for(*disk) == disk_offer::verdict::large)
             large << QString::fromStdString(disk->name);
     if (large.isEmpty()) {
         on_button_click();
@@ -359,9 +360,10 @@ void main_window::m_show_batch_end()
         row.size = device_size_text::gigabytes(disk.disk->size);
         row.worker = QString::fromStdString(disk.worker_name);
         row.flashed = disk.outcome == disk_outcome::verified || disk.outcome == disk_outcome::written;
-        row.outcome = row.flashed ? (disk.outcome == disk_outcome::verified ? "verified" : "written")
-            : disk.outcome == disk_outcome::canceled          ? QString("canceled")
-                                                               : QString::fromStdString(disk.failure);
+        // A failed stick shows why.
+        row.outcome = QString::fromStdString(row.flashed || disk.outcome == disk_outcome::canceled
+                                                 ? outcome_word(disk.outcome)
+                                                 : disk.failure);
         flashed += row.flashed;
         rows.push_back(row);
     }

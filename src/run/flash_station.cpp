@@ -2,8 +2,7 @@
 
 #include "base/logger.h"
 #include "device/device_manager.h"
-#include "device/device_windows.h"
-#include "device/disk_sizes.h"
+#include "run/disk_offer.h"
 #include "run/flash_record.h"
 #include "run/stick_claim.h"
 #include "run/worker_names.h"
@@ -16,20 +15,15 @@ QString leave_text(station_leave why, const std::string& worker_name, const std:
 {
     switch (why) {
     case station_leave::too_small:
-        return "too small, 2 GB or less";
+        return disk_offer::verdict_text(disk_offer::verdict::too_small);
     case station_leave::too_large:
-        return "larger than 64 GiB";
+        return disk_offer::verdict_text(disk_offer::verdict::large);
     case station_leave::claimed_elsewhere:
         return "being flashed by another station";
     case station_leave::just_flashed:
         break;
     }
     return QString::fromStdString("flashed and verified as \"" + worker_name + "\" at " + time);
-}
-
-unsigned number_of(const device& stick)
-{
-    return static_cast<const device_windows&>(stick).number;
 }
 
 } // namespace
@@ -140,14 +134,18 @@ void flash_station::m_look_for_sticks()
 
 void flash_station::m_take(const std::shared_ptr<device>& stick)
 {
-    station_stick seen {stick, number_of(*stick), std::string(), disk_outcome::pending, std::string()};
+    station_stick seen {stick, disk_offer::number_of(*stick), std::string(), disk_outcome::pending, std::string()};
     const auto leave = [this, &seen](station_leave why, const std::string& time = std::string()) {
         emit stick_left_alone(seen, why, leave_text(why, seen.worker_name, time));
     };
-    if (stick->size <= disk_sizes::minimum_size)
+    switch (disk_offer::verdict_for(*stick)) {
+    case disk_offer::verdict::too_small:
         return leave(station_leave::too_small);
-    if (stick->size > disk_sizes::confirmation_threshold)
+    case disk_offer::verdict::large:
         return leave(station_leave::too_large);
+    case disk_offer::verdict::offered:
+        break;
+    }
     auto claim = std::make_unique<stick_claim>(m_data_folder, *stick);
     if (claim->taken_by_other())
         return leave(station_leave::claimed_elsewhere);

@@ -7,6 +7,17 @@
 
 namespace worker_names {
 
+std::vector<inputs> counted_on(inputs values, std::size_t count)
+{
+    std::vector<inputs> per_disk;
+    for (std::size_t disk = 0; disk < count; ++disk) {
+        per_disk.push_back(values);
+        if (!values.worker.empty())
+            advance_worker_name(values);
+    }
+    return per_disk;
+}
+
 reservation reserve(const std::string& data_folder, const inputs& values, template_source source,
                     std::size_t count)
 {
@@ -21,13 +32,12 @@ reservation reserve(const std::string& data_folder, const inputs& values, templa
         result.refusal = field_rules::refusal(run);
         if (!result.refusal.empty())
             return false;
-        for (std::size_t disk = 0; disk < count; ++disk) {
-            result.per_disk.push_back(run);
-            if (!run.worker.empty())
-                advance_worker_name(run);
-        }
-        saved = run;
-        result.saved = run;
+        // One further than the last disk: what the next run starts from.
+        std::vector<inputs> counted = counted_on(run, count + 1);
+        saved = counted.back();
+        result.saved = counted.back();
+        counted.pop_back();
+        result.per_disk = std::move(counted);
         return true;
     });
     if (done != settings_store::update::written) {

@@ -35,6 +35,10 @@ enum class template_source {
     given_or_further,
 };
 
+// The values of `count` disks in order: the template in `values` counted on once per disk (an
+// empty one stays empty). What a run plans before it reserves the names.
+std::vector<inputs> counted_on(inputs values, std::size_t count);
+
 // Hands out `count` names from the template `source` names. The settings keep `values`, their
 // do-not-show-again flag as the file has it, and the template counted on once per disk: a gap
 // when a disk then fails is harmless, a name twice is not. An empty template names nothing and
