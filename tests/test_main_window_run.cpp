@@ -288,7 +288,7 @@ private slots:
         QVERIFY(icons > 20);
     }
 
-    void closing_deletes_only_decompressed_images_and_saves_the_form()
+    void closing_leaves_the_downloads_alone_and_saves_the_form()
     {
         window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
         driver.open_window();
@@ -303,7 +303,7 @@ private slots:
         driver.close_window();
 
         QCOMPARE(QDir(driver.downloads()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 (QStringList {"checksum.md5", "folder.img", "notes.txt", "v2.0.0", "v2.0.0.gz"}));
+                 (QStringList {"checksum.md5", "folder.img", "notes.txt", "other.img", "v1.img", "v2.0.0", "v2.0.0.gz"}));
         QByteArray settings = driver.settings_text();
         QVERIFY(settings.contains("\"worker\": \"farm-(%d,7)\""));
         QVERIFY(settings.contains("\"group\": \"hall_b\""));

@@ -16,7 +16,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPauseAnimation>
@@ -31,7 +30,6 @@ main_window::main_window(const std::string& application_name, const std::string&
     , m_settings(settings_store::load_settings(data_folder))
     , m_data_folder(data_folder)
 {
-    settings_store::remove_unfinished_saves(m_data_folder);
     setWindowTitle(QCoreApplication::translate("mainWindow", application_name.c_str()));
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet("main_window {background: transparent}");
@@ -228,9 +226,6 @@ void main_window::closeEvent(QCloseEvent* event)
 {
     // Nothing the run started may go on writing once the window is gone.
     m_job->stop_and_wait();
-    QDir downloads(QString::fromStdString(m_data_folder + "/downloads"));
-    for (const QString& name : downloads.entryList({"*.img"}, QDir::Files))
-        downloads.remove(name);
     // Only what the user changed here: the rest, a counter above all, is what the file holds,
     // whoever wrote it last.
     const inputs shown = m_form_values();
