@@ -76,7 +76,7 @@ class test_startup : public QObject {
                        "printf '%s\\n' \"$@\" > \"$RELAUNCH_RECORDS/.$$\"\n"
                        "mv \"$RELAUNCH_RECORDS/.$$\" \"$RELAUNCH_RECORDS/$$\"\n"
                        "[ -p \"$RELAUNCH_RECORDS/../hold\" ] && read go < \"$RELAUNCH_RECORDS/../hold\"\n"
-                       "exit 0\n",
+                       "exit ${PKEXEC_STATUS:-0}\n",
                        everyone_all);
         }
 
@@ -199,6 +199,33 @@ private slots:
                               "--session-variable", "XDG_RUNTIME_DIR=" + display["XDG_RUNTIME_DIR"],
                               "--session-variable", "HOME=" + box.home(),
                               "--session-variable", "XDG_DATA_HOME=" + box.data_home()}));
+    }
+
+    // A relaunch that pkexec does not carry out is told, not taken for a start.
+    void a_failed_relaunch_says_why_data()
+    {
+        QTest::addColumn<QString>("pkexec_status");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("password dialog dismissed") << "126" << "No administrator rights: the password was not given";
+        QTest::newRow("no agent, or not authorised")
+            << "127" << "No administrator rights: polkit could not ask for a password, or refused";
+        QTest::newRow("pkexec missing") << "" << "No administrator rights: pkexec is not installed";
+    }
+
+    void a_failed_relaunch_says_why()
+    {
+        QFETCH(QString, pkexec_status);
+        QFETCH(QString, told);
+        sandbox box;
+        QProcessEnvironment environment = box.environment();
+        if (pkexec_status.isEmpty()) {
+            QFile::remove(box.stub_bin() + "/pkexec");
+            environment.insert("PATH", box.stub_bin());
+        }
+        environment.insert("PKEXEC_STATUS", pkexec_status);
+        const tool_process::result outcome = tool_process::run_unprivileged(box.program(), {}, environment);
+        QCOMPARE(outcome.exit_code, 1);
+        QCOMPARE(outcome.output.trimmed(), told);
     }
 
     void command_line_options_are_checked_data()

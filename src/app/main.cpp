@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/permission_manager.h"
 #include "app/session_variables.h"
 #include "app/startup.h"
 #include "base/app_paths.h"
@@ -30,8 +31,8 @@ int main(int argc, char* argv[])
         command = startup::command_line_request(options);
         if (!command)
             return cli::exit_status::refused;
-    } else if (!startup::elevated_or_relaunched(options, argv[0])) {
-        return 0;
+    } else if (!permission_manager().is_elevated()) {
+        return startup::relaunch_elevated(options, argv[0]);
     }
     const std::string data_folder = startup::open_data_folder(options);
     KESTREL_LOG(logger::fatal, "Kestrel Flash Tool version: " << app_paths::version << (command ? " (command line)" : ""));

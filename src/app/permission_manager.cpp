@@ -22,14 +22,21 @@ public:
     }
 
     // The session's variables go first, as options: the elevation may clear the environment.
-    void relaunch_elevated(const std::string& program_path,
-                           const std::vector<std::string>& arguments) const
+    relaunch relaunch_elevated(const std::string& program_path,
+                               const std::vector<std::string>& arguments) const
     {
         std::vector<std::string> options = session_variables::to_pass_on();
         options.insert(options.end(), arguments.begin(), arguments.end());
         const std::string parameters = command_line::windows_parameters(options);
-        ShellExecuteA(nullptr, "runas", program_path.c_str(),
-                      parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
+        const auto result = reinterpret_cast<LONG_PTR>(ShellExecuteA(
+            nullptr, "runas", program_path.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+            nullptr, SW_SHOWNORMAL));
+        // Above 32 is a start; below, the cause.
+        if (result > 32)
+            return relaunch::started;
+        if (result == ERROR_FILE_NOT_FOUND)
+            return relaunch::unavailable;
+        return GetLastError() == ERROR_CANCELLED ? relaunch::declined : relaunch::refused;
     }
 };
 
@@ -43,8 +50,8 @@ bool permission_manager::is_elevated() const
     return m_impl->is_elevated();
 }
 
-void permission_manager::relaunch_elevated(const std::string& program_path,
-                                           const std::vector<std::string>& arguments) const
+permission_manager::relaunch permission_manager::relaunch_elevated(
+    const std::string& program_path, const std::vector<std::string>& arguments) const
 {
-    m_impl->relaunch_elevated(program_path, arguments);
+    return m_impl->relaunch_elevated(program_path, arguments);
 }

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QTranslator>
 
 #include <cstdio>
@@ -40,14 +41,35 @@ std::optional<cli::request> command_line_request(const command_line::options& op
     return parsed.parsed;
 }
 
-bool elevated_or_relaunched(const command_line::options& options, const char* program)
+int relaunch_elevated(const command_line::options& options, const char* program)
 {
-    permission_manager permissions;
-    if (permissions.is_elevated())
-        return true;
     app_paths::prepare_data_folder(app_paths::default_data_folder());
-    permissions.relaunch_elevated(program, options.to_pass_on());
-    return false;
+    const char* why = nullptr;
+    switch (permission_manager().relaunch_elevated(program, options.to_pass_on())) {
+    case permission_manager::relaunch::started:
+        return 0;
+    case permission_manager::relaunch::declined:
+        why = "No administrator rights: the password was not given";
+        break;
+    case permission_manager::relaunch::refused:
+        why = "No administrator rights: polkit could not ask for a password, or refused";
+        break;
+    case permission_manager::relaunch::unavailable:
+        why = "No administrator rights: pkexec is not installed";
+        break;
+    }
+    std::cerr << why << std::endl;
+    // Started from a menu, nobody reads the terminal. No screen (or one nobody sees), no box.
+    const bool on_screen = (qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        && qgetenv("QT_QPA_PLATFORM") != "offscreen";
+    if (on_screen) {
+        int argc = 1;
+        char name[] = "kestrel-flash-tool";
+        char* argv[] = {name, nullptr};
+        QApplication application(argc, argv);
+        QMessageBox::critical(nullptr, QString::fromStdString(app_paths::application_name), why);
+    }
+    return 1;
 }
 
 std::string open_data_folder(const command_line::options& options)

@@ -15,9 +15,10 @@ namespace startup {
 // sudo is root's, not the user's own).
 std::optional<cli::request> command_line_request(const command_line::options& options);
 
-// Whether the window may start in this process: with administrator rights. Without them the
-// program is started again asking for them, and this process ends.
-bool elevated_or_relaunched(const command_line::options& options, const char* program);
+// The window's start without administrator rights: the program started again, asking for them.
+// The exit status: 0 once the elevated copy runs; otherwise why not is told, on the terminal and,
+// where there is a screen, in a message box.
+int relaunch_elevated(const command_line::options& options, const char* program);
 
 // The run's data folder: the one the first argument names, or the user's own, made ready; the
 // log is open in it.

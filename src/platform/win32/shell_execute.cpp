@@ -4,7 +4,10 @@
 // environment, and nothing of it is passed here: which variables the copy needs (the display,
 // the data folder) and how it takes them (its own options, of names it accepts) is the
 // program's to say, so its caller puts them among the parameters, as it would on Windows for
-// whatever it wants the elevated copy to know.
+// whatever it wants the elevated copy to know. A relaunch that pkexec does not carry out fails
+// as a declined elevation does on Windows: SE_ERR_ACCESSDENIED, with ERROR_CANCELLED as the last
+// error when the password dialog was dismissed, ERROR_ACCESS_DENIED when polkit could not ask
+// or refused.
 
 #include <shellapi.h>
 
@@ -16,12 +19,20 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 const int se_err_noassoc = 31;
+// pkexec's own exit statuses: the password dialog dismissed; not authorised, or no agent to ask.
+const int pkexec_dismissed = 126;
+const int pkexec_not_authorized = 127;
+// How long pkexec may take to end once it let go of the pipe: one that ran the program goes on
+// running, one that gave up ends at once.
+const int pkexec_exit_ms = 2000;
 
 HINSTANCE shell_result(long value)
 {
@@ -106,12 +117,38 @@ std::vector<std::string> elevated_command(const std::string& program,
     return command;
 }
 
-// Starts the command in a new session and returns errno of a failed start, 0 on success.
-// pkexec serves only a caller that is still there (it asks polkit about its parent, and an
-// orphan is refused), so this waits until pkexec is done with the password: it holds the write
-// end of a pipe, which closes when pkexec starts the program (it marks every inherited
-// descriptor close-on-exec) or gives up. A failed start writes its errno there instead.
-int spawn_detached(const std::vector<std::string>& command)
+struct spawn_result {
+    // errno of a start that failed; 0 once the command ran.
+    int start_error = 0;
+    // The command's exit status, where it ended once it let go of the pipe; -1 while it runs.
+    int exit_status = -1;
+};
+
+// The command's exit status if it ends within `ms`; -1 if it goes on running.
+int exit_status_within(pid_t child, int ms)
+{
+    // Through syscall(): the C library's declaration lacks C linkage in C++.
+    const int process = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    if (process >= 0) {
+        pollfd ended {process, POLLIN, 0};
+        int ready;
+        do {
+            ready = poll(&ended, 1, ms);
+        } while (ready < 0 && errno == EINTR);
+        close(process);
+    }
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Starts the command in a new session. pkexec serves only a caller that is still there (it asks
+// polkit about its parent, and an orphan is refused), so this waits until pkexec is done with
+// the password: it holds the write end of a pipe, which closes when pkexec starts the program
+// (it marks every inherited descriptor close-on-exec) or gives up and ends. A failed start
+// writes its errno there instead.
+spawn_result spawn_detached(const std::vector<std::string>& command)
 {
     std::vector<char*> arguments;
     for (const std::string& argument : command)
@@ -120,14 +157,14 @@ int spawn_detached(const std::vector<std::string>& command)
 
     int held_pipe[2];
     if (pipe2(held_pipe, O_CLOEXEC) != 0)
-        return errno;
+        return {errno, -1};
 
     pid_t child = fork();
     if (child < 0) {
         int error = errno;
         close(held_pipe[0]);
         close(held_pipe[1]);
-        return error;
+        return {error, -1};
     }
     if (child == 0) {
         setsid();
@@ -145,9 +182,12 @@ int spawn_detached(const std::vector<std::string>& command)
         received = read(held_pipe[0], &exec_error, sizeof exec_error);
     } while (received < 0 && errno == EINTR);
     close(held_pipe[0]);
+    if (received == sizeof exec_error) {
+        waitpid(child, nullptr, 0);
+        return {exec_error, -1};
+    }
     // Reaped when it has ended; one that became the elevated program lives on.
-    waitpid(child, nullptr, WNOHANG);
-    return received == sizeof exec_error ? exec_error : 0;
+    return {0, exit_status_within(child, pkexec_exit_ms)};
 }
 
 } // namespace
@@ -161,10 +201,15 @@ HINSTANCE WINAPI ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR param
     if (!file || !*file)
         return shell_result(ERROR_FILE_NOT_FOUND);
 
-    int error = spawn_detached(elevated_command(resolve_program(file), split_parameters(parameters)));
-    if (error == ENOENT)
+    const spawn_result started =
+        spawn_detached(elevated_command(resolve_program(file), split_parameters(parameters)));
+    if (started.start_error == ENOENT)
         return shell_result(ERROR_FILE_NOT_FOUND);
-    if (error != 0)
+    if (started.start_error != 0)
         return shell_result(ERROR_ACCESS_DENIED);
+    if (started.exit_status == pkexec_dismissed || started.exit_status == pkexec_not_authorized) {
+        SetLastError(started.exit_status == pkexec_dismissed ? ERROR_CANCELLED : ERROR_ACCESS_DENIED);
+        return shell_result(SE_ERR_ACCESSDENIED);
+    }
     return shell_result(42);
 }
