@@ -71,6 +71,10 @@ void image_burner::impl::m_write_image()
             result = m_write_first_chunks(transfer, at_hand, area_written);
         if (result == outcome::written && m_verification)
             result = m_verify(transfer, at_hand);
+        // A stop cuts the reads of the image short, and the stream shared with the other copies
+        // ends: neither says anything about the image, which must stay for the next run.
+        if (m_canceled && result != outcome::written)
+            result = outcome::canceled;
         m_report(result, disk_handle, transfer, at_hand);
     }
     m_release_disk();
