@@ -1195,6 +1195,17 @@ private slots:
         QCOMPARE(help.exitCode(), 0);
         QVERIFY(help.readAllStandardOutput().contains("kestrel-flash-tool --cli flash (--disk N|/dev/sdX ... | --all)"));
 
+        // No display is needed for either.
+        QProcess version;
+        QProcessEnvironment no_display = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            no_display.remove(name);
+        version.setProcessEnvironment(no_display);
+        version.start(tool_process::program_path(), {"--version"});
+        QVERIFY(version.waitForFinished(30000));
+        QCOMPARE(version.exitCode(), 0);
+        QCOMPARE(version.readAllStandardOutput(), QByteArray("kestrel-flash-tool 1.0.6\n"));
+
         QProcess bad;
         bad.start(tool_process::program_path(), {"--cli", "flash", "--disk", "x"});
         QVERIFY(bad.waitForFinished(30000));

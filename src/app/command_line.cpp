@@ -66,6 +66,8 @@ options parse(int argc, char* argv[])
         if (!matched) {
             if (argument == "--help")
                 parsed.help = true;
+            else if (argument == "--version")
+                parsed.version = true;
             else if (parsed.cli)
                 parsed.cli_arguments.push_back(argument);
             else if (argument == "--cli")

@@ -5,6 +5,7 @@
 //   kestrel-flash-tool [--release-service URL] [--file-server URL] [data folder] [Qt options]
 //   kestrel-flash-tool [--release-service URL] [--file-server URL] --cli COMMAND ...
 //   kestrel-flash-tool --help
+//   kestrel-flash-tool --version
 //
 // Each URL option also takes the form --option=URL and may stand anywhere; so does
 // --session-variable NAME=VALUE, which the elevated relaunch gives (see session_variables.h).
@@ -25,6 +26,8 @@ struct options {
     std::vector<char*> remaining;
     // --help was given: the usage is all the user asked for.
     bool help = false;
+    // --version was given: the version is all the user asked for.
+    bool version = false;
     // --cli was given: the command line, not the window, does the work, with the arguments
     // that follow --cli (the URL options taken out).
     bool cli = false;

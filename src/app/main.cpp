@@ -20,8 +20,13 @@ int main(int argc, char* argv[])
     }
     // Before anything reads them: the data folder and the display come from them.
     session_variables::apply(options.session_variables);
+    // Neither needs a display nor the rights.
     if (options.help) {
         std::cout << cli::usage_text;
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "kestrel-flash-tool " << app_paths::version << std::endl;
         return 0;
     }
     release_endpoints::override_bases(options.release_service, options.file_server);

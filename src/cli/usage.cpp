@@ -20,6 +20,7 @@ const char* const usage_text =
     "      --disk and --all. A stick flashed and verified in the last 10 minutes is left\n"
     "      alone unless --again is given\n"
     "  kestrel-flash-tool --help\n"
+    "  kestrel-flash-tool --version\n"
     "\n"
     "Options of flash:\n"
     "  --disk N          a disk by its number in the list, or its kernel device\n"
