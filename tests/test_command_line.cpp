@@ -207,10 +207,11 @@ private slots:
         QTest::newRow("unknown command") << "erase" << "unknown command \"erase\"";
         QTest::newRow("list with more") << "list --all" << "list: unknown argument \"--all\"";
         QTest::newRow("flash without disks") << "flash --yes" << "flash: name the disks";
-        QTest::newRow("flash with both") << "flash --all --disk 1" << "flash: name the disks";
+        QTest::newRow("flash with both") << "flash --all --disk 1" << "flash: give --disk or --all, not both";
         QTest::newRow("disk without number") << "flash --disk" << "--disk needs a value";
         QTest::newRow("disk not a number") << "flash --disk one" << "--disk: \"one\" is no disk number or device";
         QTest::newRow("disk named twice") << "flash --disk 3 --disk=1 --disk 3" << "--disk: 3 is named twice";
+        QTest::newRow("kernel name named twice") << "flash --disk sdb --disk /dev/sdb" << "--disk: /dev/sdb is named twice";
         // An unset shell variable must not mean "the latest release".
         QTest::newRow("empty image") << "flash --all --image=" << "--image: the file name is empty";
         QTest::newRow("unknown option") << "flash --all --verify" << "flash: unknown argument \"--verify\"";
@@ -219,8 +220,8 @@ private slots:
         QTest::newRow("history json") << "history --json" << "history json";
         QTest::newRow("history with more") << "history --all" << "history: unknown argument \"--all\"";
         QTest::newRow("disks in order, by number or device")
-            << "flash --disk 3 --disk=/dev/sdb --disk 01 --yes --no-verify --image a.gz"
-            << "flash 3,/dev/sdb,01 yes no-verify a.gz";
+            << "flash --disk 3 --disk=/dev/sdb --disk 01 --disk sdc --yes --no-verify --image a.gz"
+            << "flash 3,/dev/sdb,01,/dev/sdc yes no-verify a.gz";
         QTest::newRow("values") << "flash --all --worker=rig(%d) --ssid my-net --wifi-key k=v"
                                 << "flash all rig(%d) my-net k=v";
     }
@@ -285,13 +286,14 @@ private slots:
         QTest::addColumn<QString>("error");
         const QString btc = QString(" --btc ") + btc_address;
         QTest::newRow("bech32 address") << "flash --all --yes --btc bc1qar0srrr7xfkvy5l643lydnw9re59gtzzwf5mdq"
-                                       << "Invalid BTC Address";
+                                       << "Invalid BTC Address: 1 or 3, then 25 to 34 letters and digits";
         QTest::newRow("no address") << "flash --all --yes" << "Empty BTC address!\xEF\xB8\x8F";
         QTest::newRow("group with the worker's text") << "flash --all --yes --group a.b" + btc
-                                                      << "Invalid Worker name";
+                                                      << "Invalid Worker name: the group takes";
         QTest::newRow("worker too long once counted")
-            << "flash --all --yes --worker abcdefghijklmn(%d,12)" + btc << "Invalid Worker name";
-        QTest::newRow("ssid") << "flash --all --yes --ssid x" + btc << "Invalid SSID";
+            << "flash --all --yes --worker abcdefghijklmn(%d,12)" + btc
+            << "Invalid Worker name: letters, digits, - and _, and counters (%d) or (%d,N); at most 15 once counted\n";
+        QTest::newRow("ssid") << "flash --all --yes --ssid x" + btc << "Invalid SSID: 2 to 32 characters";
         QTest::newRow("location") << "flash --all --yes --location asia" + btc
                                   << "Invalid mining location: give eu or usa";
         QTest::newRow("the SATA disk") << "flash --disk 0 --yes" + btc << "There is no USB disk 0 to flash";

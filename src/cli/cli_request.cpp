@@ -1,6 +1,7 @@
 #include "cli/cli_request.h"
 
 #include <algorithm>
+#include <regex>
 
 namespace {
 
@@ -66,7 +67,9 @@ public:
         }
         if (m_parsed.what == cli::request::command::watch)
             return std::string();
-        if (m_parsed.all == !m_parsed.disks.empty())
+        if (m_parsed.all && !m_parsed.disks.empty())
+            return "flash: give --disk or --all, not both";
+        if (!m_parsed.all && m_parsed.disks.empty())
             return "flash: name the disks with --disk N (as often as needed), or give --all";
         return std::string();
     }
@@ -113,8 +116,11 @@ private:
         return std::string();
     }
 
-    std::string m_take_disk(const std::string& text)
+    std::string m_take_disk(const std::string& given)
     {
+        // A USB disk's kernel name, as lsblk shows it, stands for its device.
+        const bool kernel_name = std::regex_match(given, std::regex("sd[a-z]+"));
+        const std::string text = kernel_name ? "/dev/" + given : given;
         if (!is_disk_number(text) && text.rfind("/dev/", 0) != 0)
             return "--disk: \"" + text + "\" is no disk number or device (see --cli list)";
         // Named twice is most likely a typo for another disk: flashing one fewer would hide it.

@@ -10,7 +10,7 @@ namespace run_checks {
 
 std::string refusal(const inputs& values, const std::string& image_file)
 {
-    std::string refused = field_rules::refusal(values);
+    std::string refused = field_rules::explained_refusal(values);
     if (!refused.empty())
         return refused;
     const QFileInfo image(QString::fromStdString(image_file));

@@ -9,7 +9,8 @@
 
 namespace run_checks {
 
-// Why a run of `values` cannot start: the form's text for the first value refused, an image
+// Why a run of `values` cannot start: the form's text for the first value refused with its rule
+// (no field shows which value is meant), an image
 // file (where one is given) that cannot be read, or a configuration too large for its block.
 // Empty when it can.
 std::string refusal(const inputs& values, const std::string& image_file);
