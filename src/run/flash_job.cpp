@@ -147,15 +147,15 @@ void flash_job::m_handle(job_event event, const event_data& data)
                                               << stage_name(row->to));
     if (event == job_event::flash || event == job_event::flash_image_file)
         m_begin_run(*data.request);
-    m_was_running = running();
+    const bool was_running = running();
     const bool changed = m_stage != row->to;
     m_stage = row->to;
     if (changed)
         emit stage_changed(m_stage);
-    m_act(row->action, data);
+    m_act(row->action, data, was_running);
 }
 
-void flash_job::m_act(job_action action, const event_data& data)
+void flash_job::m_act(job_action action, const event_data& data, bool was_running)
 {
     switch (action) {
     case job_action::none:
@@ -206,7 +206,7 @@ void flash_job::m_act(job_action action, const event_data& data)
         break;
     case job_action::stop_retrieval:
         m_source->stop_retrieval();
-        if (m_was_running) {
+        if (was_running) {
             m_stopped = true;
             m_end_run();
         }

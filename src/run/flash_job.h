@@ -115,15 +115,14 @@ private:
 
     void m_handle(job_event event);
     void m_handle(job_event event, const event_data& data);
-    void m_act(job_action action, const event_data& data);
+    // `was_running`: a run was under way when the event came, which a stop ends.
+    void m_act(job_action action, const event_data& data, bool was_running);
     void m_begin_run(const flash_request& request);
     void m_reserve_names();
     void m_end_run();
 
     const std::string m_data_folder;
     job_stage m_stage = job_stage::idle;
-    // A run was under way when the last event came: a stop ends it.
-    bool m_was_running = false;
     flash_request m_request;
     std::unique_ptr<inputs> m_saved_settings;
     bool m_stopped = false;
