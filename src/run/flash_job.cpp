@@ -280,7 +280,7 @@ void flash_job::m_end_run()
     const std::string refusal = m_batch->record();
     if (!refusal.empty())
         emit message(QString::fromStdString(refusal), true);
-    m_source->release();
+    m_source->release_hold();
     run_outcome outcome = run_outcome::succeeded;
     if (m_stopped)
         outcome = run_outcome::stopped;

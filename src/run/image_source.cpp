@@ -185,7 +185,7 @@ void image_source::end_run()
         m_checksum_work.stop();
 }
 
-void image_source::release()
+void image_source::release_hold()
 {
     m_image_hold.reset();
 }

@@ -46,7 +46,7 @@ public:
     // to is whole, given up otherwise.
     void end_run();
     // Lets go of the run's hold on its image in the cache, once the record has read it.
-    void release();
+    void release_hold();
 
     // The compressed image of the run, and where its decompressed image is or is made.
     const std::string& compressed() const;
