@@ -1,0 +1,273 @@
+#include "run/disk_batch.h"
+
+#include "config/image_configurator.h"
+#include "config/worker_name.h"
+#include "device/device_manager.h"
+#include "image/image_manipulator.h"
+#include "image/image_stream.h"
+#include "run/disk_writer.h"
+#include "run/failure_texts.h"
+#include "run/flash_record.h"
+#include "run/image_source.h"
+
+#include <algorithm>
+
+struct disk_batch::disk_run {
+    // The run's values for this disk: the worker template its name is the expansion of.
+    inputs values;
+    QByteArray configuration;
+    bool prepared = false;
+    // Its preparation began: the record of sticks flashed gets a line for it.
+    bool started = false;
+    std::unique_ptr<disk_writer> writer;
+};
+
+disk_batch::disk_batch(const std::string& data_folder, device_manager& devices, image_source& image)
+    : m_data_folder(data_folder)
+    , m_devices(devices)
+    , m_image(image)
+{
+    connect(&m_devices, &device_manager::unmount_finished, this, &disk_batch::disk_prepared);
+    connect(&m_devices, &device_manager::unmount_refused, this, &disk_batch::disk_refused);
+}
+
+disk_batch::~disk_batch() = default;
+
+void disk_batch::begin(const std::vector<std::shared_ptr<device>>& disks, bool verify)
+{
+    m_verify = verify;
+    m_disks.clear();
+    m_reports.clear();
+    for (const std::shared_ptr<device>& disk : disks) {
+        m_disks.push_back(std::make_unique<disk_run>());
+        disk_report report;
+        report.disk = disk;
+        m_reports.push_back(report);
+    }
+    m_preparing = nullptr;
+}
+
+const std::vector<disk_report>& disk_batch::reports() const
+{
+    return m_reports;
+}
+
+bool disk_batch::take_names(const std::vector<inputs>& per_disk)
+{
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        disk_run& disk = *m_disks[index];
+        disk.values = per_disk[index];
+        disk.configuration = image_configurator::configuration_block(disk.values);
+        m_reports[index].worker_name = expand_worker_name(disk.values.worker);
+        if (disk.configuration.isEmpty())
+            return false;
+    }
+    return true;
+}
+
+void disk_batch::prepare_next()
+{
+    if (m_preparing)
+        m_preparing->prepared = true;
+    m_preparing = nullptr;
+    for (const std::unique_ptr<disk_run>& disk : m_disks) {
+        const int index = m_index(*disk);
+        if (disk->prepared || m_reports[index].outcome != disk_outcome::pending)
+            continue;
+        m_preparing = disk.get();
+        disk->started = true;
+        m_set_disk(*disk, disk_stage::preparing);
+        // Its answer comes once this call has returned: the table takes it then.
+        m_devices.unmount_device(m_reports[index].disk.get(), false);
+        return;
+    }
+    emit all_prepared();
+}
+
+void disk_batch::fail_refused()
+{
+    disk_run* refused = m_preparing;
+    m_preparing = nullptr;
+    if (refused) {
+        device& disk = *m_reports[m_index(*refused)].disk;
+        // Volumes locked before the refusal must not stay locked.
+        m_devices.release_device(&disk);
+        const ::failure cause = m_devices.refused_as_in_use() ? ::failure::disk_in_use
+            : m_devices.is_attached(disk)                   ? ::failure::cannot_prepare
+                                                            : ::failure::device_disconnected;
+        m_fail_disk(*refused, failure_text(cause));
+    }
+    prepare_next();
+}
+
+void disk_batch::start_writers()
+{
+    std::vector<disk_run*> ready;
+    for (const std::unique_ptr<disk_run>& disk : m_disks)
+        if (disk->prepared && m_reports[m_index(*disk)].outcome == disk_outcome::pending)
+            ready.push_back(disk.get());
+    if (ready.empty()) {
+        emit all_done();
+        return;
+    }
+    // The image is made ready once for every disk: a first flash inflates it while they are
+    // written, several disks share one reading of a complete image.
+    std::shared_ptr<image_stream> stream;
+    if (!image_manipulator::is_complete(m_image.decompressed()))
+        stream = image_stream::inflating(m_image.compressed(), m_image.decompressed(), ready.size());
+    else if (ready.size() > 1)
+        stream = image_stream::reading(m_image.decompressed(), ready.size());
+    if (stream && !stream->start()) {
+        const QString failure_found = m_image.unavailable(stream->failure());
+        for (disk_run* disk : ready) {
+            m_devices.release_device(m_reports[m_index(*disk)].disk.get());
+            m_fail_disk(*disk, failure_found);
+        }
+        stream.reset();
+        emit all_done();
+        return;
+    }
+    for (disk_run* disk : ready) {
+        const int index = m_index(*disk);
+        disk->writer = std::make_unique<disk_writer>(m_reports[index].disk, m_image.compressed(),
+                                                     m_image.decompressed(), disk->configuration, m_verify,
+                                                     stream.get());
+        connect(disk->writer.get(), &disk_writer::progress, this,
+                [this, index](disk_progress_kind kind, qint64 done, qint64 total) {
+                    m_set_disk(*m_disks[index], kind == disk_progress_kind::verifying ? disk_stage::verifying
+                                                                                      : disk_stage::writing);
+                    emit disk_progress(index, kind, done, total);
+                });
+        connect(disk->writer.get(), &disk_writer::done, this,
+                [this, index](bool succeeded, const QString& failure_found) {
+                    m_writer_done(index, succeeded, failure_found);
+                });
+        m_set_disk(*disk, disk_stage::writing);
+    }
+    // Each writer holds its part of the stream: the blocks go once the last has written them.
+    stream.reset();
+    emit writing_started();
+    for (disk_run* disk : ready)
+        disk->writer->start();
+}
+
+void disk_batch::m_writer_done(int index, bool succeeded, const QString& failure_found)
+{
+    // Already settled when the job waited for it.
+    if (m_reports[std::size_t(index)].stage == disk_stage::done)
+        return;
+    emit disk_done(index, succeeded, failure_found);
+}
+
+void disk_batch::settle(int index, bool succeeded, const QString& failure_found)
+{
+    disk_run& disk = *m_disks[std::size_t(index)];
+    disk_report& report = m_reports[std::size_t(index)];
+    // The volumes its preparation locked are let go with the burner's handle.
+    m_devices.release_device(report.disk.get());
+    if (succeeded) {
+        report.outcome = m_verify ? disk_outcome::verified : disk_outcome::written;
+        m_set_disk(disk, disk_stage::done);
+    } else if (failure_found.isEmpty()) {
+        report.outcome = disk_outcome::canceled;
+        m_set_disk(disk, disk_stage::done);
+    } else {
+        m_fail_disk(disk, failure_found == failure_text(::failure::download_damaged) ? m_image.found_damaged()
+                                                                                     : failure_found);
+    }
+    const bool writing = std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& other) {
+        return other.stage == disk_stage::writing || other.stage == disk_stage::verifying;
+    });
+    if (!writing)
+        emit all_done();
+}
+
+void disk_batch::stop_preparation()
+{
+    m_preparing = nullptr;
+    m_devices.stop_preparation();
+}
+
+void disk_batch::stop_writers()
+{
+    for (const std::unique_ptr<disk_run>& disk : m_disks)
+        if (disk->writer)
+            disk->writer->cancel();
+}
+
+void disk_batch::wait_for_writers()
+{
+    // Their reports are still on their way: taken here, the late ones find their disk settled.
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        disk_writer* writer = m_disks[index]->writer.get();
+        if (writer && m_reports[index].stage != disk_stage::done) {
+            writer->wait();
+            m_writer_done(int(index), writer->succeeded(), writer->failure());
+        }
+    }
+}
+
+void disk_batch::end(bool stopped, const QString& failure_found)
+{
+    // Whatever a disk still holds from a preparation that had no write after it.
+    for (const disk_report& report : m_reports)
+        if (report.stage != disk_stage::waiting)
+            m_devices.release_device(report.disk.get());
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        disk_report& report = m_reports[index];
+        if (report.outcome != disk_outcome::pending)
+            continue;
+        report.outcome = stopped ? disk_outcome::canceled : disk_outcome::failed;
+        report.failure = stopped ? std::string() : failure_found.toStdString();
+        report.stage = disk_stage::done;
+        emit disk_changed(int(index));
+    }
+    m_preparing = nullptr;
+}
+
+std::string disk_batch::record() const
+{
+    const std::string image_name = m_image.record_name();
+    const std::string md5 = m_image.record_checksum();
+    std::vector<flash_record::entry> entries;
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        if (!m_disks[index]->started)
+            continue;
+        const disk_report& report = m_reports[index];
+        flash_record::entry line = flash_record::entry_for(*report.disk);
+        line.worker = report.worker_name;
+        line.image = image_name;
+        line.md5 = md5;
+        line.result = flash_record::outcome_of(report.outcome);
+        line.failure = report.failure;
+        entries.push_back(line);
+    }
+    return data_folder_failure_text(flash_record::append(m_data_folder, entries),
+                                    m_data_folder + "/" + flash_record::file_name);
+}
+
+void disk_batch::m_fail_disk(disk_run& disk, const QString& failure_found)
+{
+    disk_report& report = m_reports[m_index(disk)];
+    report.outcome = disk_outcome::failed;
+    report.failure = failure_found.toStdString();
+    m_set_disk(disk, disk_stage::done);
+}
+
+void disk_batch::m_set_disk(disk_run& disk, disk_stage stage)
+{
+    const int index = m_index(disk);
+    disk_report& report = m_reports[std::size_t(index)];
+    if (report.stage == stage)
+        return;
+    report.stage = stage;
+    emit disk_changed(index);
+}
+
+int disk_batch::m_index(const disk_run& disk) const
+{
+    for (std::size_t index = 0; index < m_disks.size(); ++index)
+        if (m_disks[index].get() == &disk)
+            return int(index);
+    return -1;
+}
