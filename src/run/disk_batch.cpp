@@ -92,9 +92,9 @@ void disk_batch::fail_refused()
         device& disk = *m_reports[m_index(*refused)].disk;
         // Volumes locked before the refusal must not stay locked.
         m_devices.release_device(&disk);
-        const ::failure cause = m_devices.refused_as_in_use() ? ::failure::disk_in_use
-            : m_devices.is_attached(disk)                   ? ::failure::cannot_prepare
-                                                            : ::failure::device_disconnected;
+        const failure_cause cause = m_devices.refused_as_in_use() ? failure_cause::disk_in_use
+            : m_devices.is_attached(disk)                   ? failure_cause::cannot_prepare
+                                                            : failure_cause::device_disconnected;
         m_fail_disk(*refused, failure_text(cause));
     }
     prepare_next();
@@ -172,7 +172,7 @@ void disk_batch::settle(int index, bool succeeded, const QString& failure_found)
         report.outcome = disk_outcome::canceled;
         m_set_disk(disk, disk_stage::done);
     } else {
-        m_fail_disk(disk, failure_found == failure_text(::failure::download_damaged) ? m_image.found_damaged()
+        m_fail_disk(disk, failure_found == failure_text(failure_cause::download_damaged) ? m_image.found_damaged()
                                                                                      : failure_found);
     }
     const bool writing = std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& other) {

@@ -2,42 +2,42 @@
 
 #include "base/write_refusal.h"
 
-const char* failure_text(failure cause)
+const char* failure_text(failure_cause cause)
 {
     switch (cause) {
-    case failure::device_disconnected:
+    case failure_cause::device_disconnected:
         return "Device disconected!";
-    case failure::cannot_prepare:
+    case failure_cause::cannot_prepare:
         return "Cannot prepare the device";
-    case failure::disk_in_use:
+    case failure_cause::disk_in_use:
         return "The device is in use by another flash";
-    case failure::download_damaged:
+    case failure_cause::download_damaged:
         return "Downloaded image is damaged";
-    case failure::no_space:
+    case failure_cause::no_space:
         return "Not enough free space to unpack the image";
-    case failure::folder_not_writable:
+    case failure_cause::folder_not_writable:
         return "Cannot write to the data folder: ";
-    case failure::folder_full:
+    case failure_cause::folder_full:
         return "Not enough free space in the data folder: ";
-    case failure::configuration_too_large:
+    case failure_cause::configuration_too_large:
         return "Config file exceeds 2kB";
-    case failure::cannot_write:
+    case failure_cause::cannot_write:
         return "Could not write to device";
-    case failure::cannot_open:
+    case failure_cause::cannot_open:
         return "Cannot open device!";
-    case failure::verification_failed:
+    case failure_cause::verification_failed:
         return "Verification failed: the stick may be faulty";
-    case failure::settings_locked:
+    case failure_cause::settings_locked:
         return "Cannot lock the settings";
-    case failure::data_folder_locked:
+    case failure_cause::data_folder_locked:
         return "Cannot lock the data folder";
-    case failure::canceled:
+    case failure_cause::canceled:
         return "canceled";
     }
     return "";
 }
 
-std::string folder_failure_text(failure cause, const std::string& folder)
+std::string folder_failure_text(failure_cause cause, const std::string& folder)
 {
     return failure_text(cause) + folder;
 }
@@ -49,14 +49,14 @@ std::string data_folder_failure_text(data_file::outcome why, const std::string& 
     case data_file::outcome::written:
         return std::string();
     case data_file::outcome::locked:
-        return failure_text(failure::data_folder_locked);
+        return failure_text(failure_cause::data_folder_locked);
     case data_file::outcome::full:
-        return folder_failure_text(failure::folder_full, folder);
+        return folder_failure_text(failure_cause::folder_full, folder);
     case data_file::outcome::not_allowed:
     case data_file::outcome::failed:
         break;
     }
-    return folder_failure_text(failure::folder_not_writable, folder);
+    return folder_failure_text(failure_cause::folder_not_writable, folder);
 }
 
 std::string settings_failure_text(settings_store::update why, const std::string& data_folder)
@@ -66,7 +66,7 @@ std::string settings_failure_text(settings_store::update why, const std::string&
     case settings_store::update::declined:
         return std::string();
     case settings_store::update::locked:
-        return failure_text(failure::settings_locked);
+        return failure_text(failure_cause::settings_locked);
     case settings_store::update::full:
         return data_folder_failure_text(data_file::outcome::full, data_folder + "/configuration.txt");
     case settings_store::update::not_allowed:
@@ -80,17 +80,17 @@ std::string burn_failure_text(burn_failure cause, const std::string& decompresse
 {
     switch (cause) {
     case burn_failure::disconnected:
-        return failure_text(failure::device_disconnected);
+        return failure_text(failure_cause::device_disconnected);
     case burn_failure::download_damaged:
-        return failure_text(failure::download_damaged);
+        return failure_text(failure_cause::download_damaged);
     case burn_failure::no_space:
-        return failure_text(failure::no_space);
+        return failure_text(failure_cause::no_space);
     case burn_failure::folder_not_writable:
-        return folder_failure_text(failure::folder_not_writable, write_refusal::failed_folder(decompressed));
+        return folder_failure_text(failure_cause::folder_not_writable, write_refusal::failed_folder(decompressed));
     case burn_failure::verification_failed:
-        return failure_text(failure::verification_failed);
+        return failure_text(failure_cause::verification_failed);
     case burn_failure::cannot_open:
         break;
     }
-    return failure_text(failure::cannot_open);
+    return failure_text(failure_cause::cannot_open);
 }

@@ -9,7 +9,7 @@
 
 #include <string>
 
-enum class failure {
+enum class failure_cause {
     // The disk went while it was prepared or written.
     device_disconnected,
     // The disk is there but could not be opened, or is no longer the one chosen.
@@ -41,9 +41,9 @@ enum class failure {
     canceled,
 };
 
-const char* failure_text(failure cause);
+const char* failure_text(failure_cause cause);
 // The text of a failure that names the folder it happened in.
-std::string folder_failure_text(failure cause, const std::string& folder);
+std::string folder_failure_text(failure_cause cause, const std::string& folder);
 // Why a change of the settings in `data_folder` was not written.
 std::string settings_failure_text(settings_store::update why, const std::string& data_folder);
 // Why a copy failed as its burner reports it; `decompressed` is where its decompressed image is

@@ -4,10 +4,10 @@
 #include "run/flash_job.h"
 
 #include "base/logger.h"
-#include "config/image_configurator.h"
 #include "run/disk_batch.h"
 #include "run/failure_texts.h"
 #include "run/image_source.h"
+#include "run/run_checks.h"
 #include "run/transitions.h"
 #include "run/worker_names.h"
 
@@ -249,12 +249,14 @@ void flash_job::m_reserve_names()
     };
     // The front end's own look at the disk it chose, before anything of it is touched.
     if (m_request.still_chosen && !m_request.still_chosen()) {
-        refuse(failure_text(::failure::device_disconnected));
+        refuse(failure_text(failure_cause::device_disconnected));
         return;
     }
-    // Refused before a name is handed out, where the values themselves are too large.
-    if (image_configurator::configuration_block(m_request.values).isEmpty()) {
-        refuse(failure_text(::failure::configuration_too_large));
+    // Refused before a name is handed out, where the values themselves are too large for a disk.
+    const std::string too_large = run_checks::configuration_refusal(
+        worker_names::counted_on(m_request.values, m_request.disks.size()));
+    if (!too_large.empty()) {
+        refuse(QString::fromStdString(too_large));
         return;
     }
     const worker_names::reservation names = worker_names::reserve(
@@ -265,7 +267,7 @@ void flash_job::m_reserve_names()
     }
     m_saved_settings = std::make_unique<inputs>(names.saved);
     if (!m_batch->take_names(names.per_disk)) {
-        refuse(failure_text(::failure::configuration_too_large));
+        refuse(failure_text(failure_cause::configuration_too_large));
         return;
     }
     emit names_reserved();

@@ -97,7 +97,7 @@ void image_source::check(const std::string& delivered)
 void image_source::m_check_release()
 {
     const unsigned generation = m_generation;
-    auto answer = std::make_shared<QString>(failure_text(::failure::canceled));
+    auto answer = std::make_shared<QString>(failure_text(failure_cause::canceled));
     m_decompressed = image_manipulator::decompressed_path(m_image);
     m_image_hold = release_cache::hold_release(m_image);
     m_check.start(
@@ -108,7 +108,7 @@ void image_source::m_check_release()
                 break;
             case cached_image::state::missing:
             case cached_image::state::damaged:
-                *answer = failure_text(::failure::download_damaged);
+                *answer = failure_text(failure_cause::download_damaged);
                 break;
             case cached_image::state::stopped:
                 break;
@@ -122,7 +122,7 @@ void image_source::m_check_release()
 void image_source::m_check_file()
 {
     const unsigned generation = m_generation;
-    auto answer = std::make_shared<QString>(failure_text(::failure::canceled));
+    auto answer = std::make_shared<QString>(failure_text(failure_cause::canceled));
     m_image = m_image_file;
     auto kept = std::make_shared<image_file_cache::place>();
     m_check.start(
@@ -205,7 +205,7 @@ QString image_source::found_damaged()
     if (!m_image_file.empty())
         return damaged_image_file(m_image_file);
     release_cache::forget_download(m_image);
-    return failure_text(::failure::download_damaged);
+    return failure_text(failure_cause::download_damaged);
 }
 
 QString image_source::unavailable(image_manipulator::failure why)
@@ -214,10 +214,10 @@ QString image_source::unavailable(image_manipulator::failure why)
     case image_manipulator::failure::download_damaged:
         return found_damaged();
     case image_manipulator::failure::folder_not_writable:
-        return QString::fromStdString(folder_failure_text(::failure::folder_not_writable,
+        return QString::fromStdString(folder_failure_text(failure_cause::folder_not_writable,
                                                           write_refusal::failed_folder(m_decompressed)));
     default:
-        return failure_text(::failure::no_space);
+        return failure_text(failure_cause::no_space);
     }
 }
 

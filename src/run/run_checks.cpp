@@ -23,7 +23,7 @@ std::string configuration_refusal(const std::vector<inputs>& per_disk)
 {
     for (const inputs& values : per_disk)
         if (image_configurator::configuration_block(values).isEmpty())
-            return failure_text(failure::configuration_too_large);
+            return failure_text(failure_cause::configuration_too_large);
     return std::string();
 }
 
