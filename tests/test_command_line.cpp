@@ -1127,6 +1127,20 @@ private slots:
                                      "  disk 3 (\\\\.\\PhysicalDrive3): \"rig2\" failed\n"),
                  qPrintable(failed.out));
         QVERIFY(sticks.untouched());
+
+        // With a release cached, a cut download of a newer one leaves the cached release to
+        // flash, unless only the latest will do.
+        sticks.cache_release(sticks.data.path());
+        release_fixture::make("v2", 3 << 20, config_offset).serve(sticks.server);
+        sticks.server.answer_for(release_server::image_path("v2")).cut_after = 4096;
+        const cli_result latest = sticks.run("flash --disk 1 --yes --latest-only");
+        QCOMPARE(latest.status, 1);
+        QVERIFY2(latest.err.startsWith("Network error: "), qPrintable(latest.err));
+        QVERIFY(sticks.untouched());
+        const cli_result cached = sticks.run("flash --disk 1 --yes");
+        QCOMPARE(cached.status, 0);
+        QVERIFY2(cached.out.contains("Release server unreachable: flashing the cached v1\n"), qPrintable(cached.out));
+        QCOMPARE(sticks.stick_content(0), sticks.flashed_image("rig1"));
     }
 
     void ctrl_c_from_the_terminal_data()

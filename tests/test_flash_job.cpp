@@ -196,6 +196,8 @@ private slots:
         QTest::newRow("downloaded") << "downloaded";
         QTest::newRow("query fails") << "query fails";
         QTest::newRow("download fails") << "download fails";
+        // Told in the offline notice's words; the cached release is the one ready to flash.
+        QTest::newRow("newer download fails, a release cached") << "cached, newer fails";
         QTest::newRow("stopped while asking") << "stop asking";
         QTest::newRow("stopped while offering") << "stop offering";
         QTest::newRow("stopped while downloading") << "stop downloading";
@@ -205,8 +207,12 @@ private slots:
     {
         QFETCH(QString, what);
         bench run;
-        if (what == "cached")
+        if (what.startsWith("cached"))
             run.cache_release();
+        if (what == "cached, newer fails") {
+            release_fixture::make("v2", 3 << 20, config_offset).serve(run.server);
+            run.server.answer_for(release_server::image_path("v2")).status = 404;
+        }
         if (what == "query fails")
             run.server.answer_for(release_server::latest_path()).status = 500;
         if (what == "download fails")
@@ -238,8 +244,10 @@ private slots:
                                 at_once_ms));
         QVERIFY(!run.job->running());
         QVERIFY(run.outcomes.isEmpty());
-        QCOMPARE(QFile::exists(run.downloads() + "/v1.gz"), what == "cached" || what == "downloaded");
+        QCOMPARE(QFile::exists(run.downloads() + "/v1.gz"), what.startsWith("cached") || what == "downloaded");
         QCOMPARE(run.messages.size(), what.endsWith("fails") ? 1 : 0);
+        if (what == "cached, newer fails")
+            QCOMPARE(run.messages, QStringList({"Release server unreachable: flashing the cached v1"}));
         QCOMPARE(run.writes(), 0);
     }
 
@@ -288,6 +296,9 @@ private slots:
         QTest::newRow("cached release") << "cached";
         QTest::newRow("downloaded release") << "download";
         QTest::newRow("image file") << "file";
+        // The newer release the server names cannot be had: the cached one serves.
+        QTest::newRow("cached release, newer one declined") << "cached newer declined";
+        QTest::newRow("cached release, newer one not found") << "cached newer missing";
     }
 
     // Every disk verified with its own name, the counter moved on past the last.
@@ -295,9 +306,19 @@ private slots:
     {
         QFETCH(QString, image);
         bench run(2);
-        if (image == "cached")
+        if (image.startsWith("cached"))
             run.cache_release();
-        run.on(job_stage::offering, [&] { run.job->accept_download(); });
+        const bool newer = image.contains("newer");
+        if (newer)
+            release_fixture::make("v2", 3 << 20, config_offset).serve(run.server);
+        if (image.endsWith("missing"))
+            run.server.answer_for(release_server::image_path("v2")).status = 404;
+        run.on(job_stage::offering, [&] {
+            if (image.endsWith("declined"))
+                run.job->decline_download();
+            else
+                run.job->accept_download();
+        });
         flash_request asked = run.request();
         if (image == "file") {
             asked.image_file = (run.data.path() + "/given.img.gz").toStdString();
@@ -312,7 +333,8 @@ private slots:
             QCOMPARE(run.written_worker(stick), QString("rig%1").arg(stick + 1));
         }
         QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string("rig(%d,3)"));
-        QCOMPARE(run.offers, image == "download" ? 1 : 0);
+        QCOMPARE(run.offers, image == "download" || newer ? 1 : 0);
+        QCOMPARE(run.messages.contains("Release server unreachable: flashing the cached v1"), newer);
 
         // A line per stick, the image by its tag or its file, with its MD5: for a first flash of
         // a file, the one read beside the write.
@@ -381,6 +403,8 @@ private slots:
                                      << "Network error: 403 (server unavailable)";
         QTest::newRow("download fails") << "download fails" << int(run_outcome::failed)
                                         << "Network error: 203 (not found on the server)";
+        QTest::newRow("download fails, the latest only wanted")
+            << "latest only" << int(run_outcome::failed) << "Network error: 203 (not found on the server)";
         QTest::newRow("cached image damaged") << "damaged" << int(run_outcome::failed)
                                               << "Downloaded image is damaged";
         QTest::newRow("configuration too large") << "too large" << int(run_outcome::failed)
@@ -403,6 +427,13 @@ private slots:
             run.server.answer_for(release_server::latest_path()).status = 503;
         if (what == "download fails")
             run.server.answer_for(release_server::image_path("v1")).status = 404;
+        // A release is cached, but not the one the server names.
+        if (what == "latest only") {
+            run.cache_release();
+            release_fixture::make("v2", 3 << 20, config_offset).serve(run.server);
+            run.server.answer_for(release_server::image_path("v2")).status = 404;
+            asked.latest_only = true;
+        }
         if (what == "damaged" || what == "too large" || what == "gone" || what == "in use")
             run.cache_release();
         if (what == "damaged")

@@ -32,6 +32,7 @@ const flag_option flash_flags[] = {
     {"--all", &cli::request::all, true},
     {"--yes", &cli::request::yes, true},
     {"--no-verify", &cli::request::verify, false},
+    {"--latest-only", &cli::request::latest_only, true},
 };
 
 // Splits "--name=value"; `value` stays empty without "=".

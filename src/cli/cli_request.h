@@ -5,7 +5,7 @@
 //   --cli history [--json]
 //   --cli flash (--disk N|/dev/sdX ... | --all) [--yes] [--image FILE.gz] [--btc ADDR]
 //       [--worker TEMPLATE] [--group G] [--location CODE] [--ssid S] [--wifi-key K]
-//       [--ssh-key KEY] [--no-verify]
+//       [--ssh-key KEY] [--no-verify] [--latest-only]
 //   --cli watch [the options of flash but --disk and --all] [--again]
 //
 // Options with a value also take the form --option=VALUE.
@@ -28,6 +28,8 @@ struct request {
     bool all = false;
     bool yes = false;
     bool verify = true;
+    // A cached release does not stand in for a latest release that cannot be had.
+    bool latest_only = false;
     // watch: a stick flashed and verified a moment ago is flashed again.
     bool again = false;
     // A local gzip image; empty: the latest release.

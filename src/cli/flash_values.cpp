@@ -33,6 +33,7 @@ flash_request request_for(const request& asked, const inputs& values)
                                            : worker_names::template_source::saved;
     request.image_file = asked.image;
     request.verify = asked.verify;
+    request.latest_only = asked.latest_only;
     return request;
 }
 

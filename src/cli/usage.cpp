@@ -29,6 +29,8 @@ const char* const usage_text =
     "  --yes             erase without asking; a disk over 64 GiB needs it, and --disk\n"
     "  --image FILE.gz   this gzip image instead of the latest release\n"
     "  --no-verify       no reading back of what was written\n"
+    "  --latest-only     fail when the latest release cannot be had, rather than flash\n"
+    "                    the cached one\n"
     "  --btc ADDR  --worker TEMPLATE  --group G  --location eu|usa\n"
     "  --ssid S  --wifi-key K  --ssh-key KEY\n"
     "                    the rig's configuration; what is not given comes from the saved\n"

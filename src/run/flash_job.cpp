@@ -27,11 +27,15 @@ flash_job::flash_job(const std::string& data_folder, device_manager& devices)
     connect(m_source.get(), &image_source::offered, this, [this] { m_handle(job_event::download_offered); });
     connect(m_source.get(), &image_source::download_progress, this, &flash_job::download_progress);
     connect(m_source.get(), &image_source::note, this, [this](const QString& text) {
-        // The cached release used offline: news for a run only.
-        if (m_stage == job_stage::querying)
+        // The cached release used offline: news once the user asked for something, not for
+        // the check at start-up.
+        if (m_stage != job_stage::startup_checking)
             emit message(text, false);
     });
     connect(m_source.get(), &image_source::failed, this, [this](const QString& text) {
+        // What the latest release could not give, the cached one does, where there is one.
+        if (m_source->fall_back_to_cached())
+            return;
         event_data failed;
         failed.text = text;
         m_handle(job_event::retrieval_failed, failed);
@@ -84,6 +88,9 @@ void flash_job::accept_download()
 
 void flash_job::decline_download()
 {
+    // Declined after FLASH, the newer release gives way to the cached one, where there is one.
+    if (m_stage == job_stage::offering && m_source->fall_back_to_cached())
+        return;
     m_handle(job_event::download_declined);
 }
 
@@ -233,7 +240,7 @@ void flash_job::m_act(job_action action, const event_data& data, bool was_runnin
 void flash_job::m_begin_run(const flash_request& request)
 {
     m_request = request;
-    m_source->begin_run(m_request.image_file);
+    m_source->begin_run(m_request.image_file, m_request.latest_only);
     m_batch->begin(m_request.disks, m_request.verify);
     m_saved_settings.reset();
     m_stopped = false;

@@ -33,6 +33,9 @@ struct flash_request {
     // A gzip image to flash; empty: the latest release, through the cache.
     std::string image_file;
     bool verify = true;
+    // Only the latest release will do: a release in the cache does not stand in for one that
+    // cannot be had.
+    bool latest_only = false;
     // Asked before the disks are prepared: false when the front end's choice changed meanwhile
     // (the window's list shows another disk), which ends the run with nothing touched.
     std::function<bool()> still_chosen;

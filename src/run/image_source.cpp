@@ -72,11 +72,27 @@ const QString& image_source::offered_tag() const
     return m_offered_tag;
 }
 
-void image_source::begin_run(const std::string& image_file)
+void image_source::begin_run(const std::string& image_file, bool latest_only)
 {
     m_image_file = image_file;
+    m_latest_only = latest_only;
     ++m_generation;
     m_in_run = true;
+}
+
+bool image_source::fall_back_to_cached()
+{
+    const release_cache cache(m_data_folder);
+    const std::optional<std::string> cached = cache.cached_tag();
+    if (m_latest_only || !cached)
+        return false;
+    m_retriever->cancel();
+    // The words of the servers being down: what the user can do about either is the same.
+    const QString text = "Release server unreachable: flashing the cached " + QString::fromStdString(*cached);
+    KESTREL_LOG(logger::info, text.toStdString());
+    emit note(text);
+    emit delivered(cache.compressed(*cached).toStdString());
+    return true;
 }
 
 void image_source::keep(const std::string& delivered)

@@ -35,8 +35,13 @@ public:
     const QString& offered_tag() const;
 
     // A run begins, on `image_file`, or on the latest release when that is empty: what the
-    // check of an earlier run answers late is dropped.
-    void begin_run(const std::string& image_file);
+    // check of an earlier run answers late is dropped. With `latest_only`, a release in the
+    // cache never stands in for the latest.
+    void begin_run(const std::string& image_file, bool latest_only);
+    // The latest release could not be had (its request failed, or its download was declined):
+    // the release in the cache takes its place, unless the run wants the latest only. Whether
+    // it did; note() then tells it in the offline notice's words, and delivered() follows.
+    bool fall_back_to_cached();
     // The release the start-up check found ready, outside any run.
     void keep(const std::string& delivered);
     // Checks the run's image: the release `delivered`, or the run's file. checked() answers.
@@ -87,6 +92,7 @@ private:
 
     // The run's image file; empty for the latest release.
     std::string m_image_file;
+    bool m_latest_only = false;
     // Counts the runs: an answer for an earlier one is dropped.
     unsigned m_generation = 0;
     // From the start of a run until it has ended.

@@ -35,6 +35,8 @@ const std::vector<transition>& table()
         {stage::querying, event::retrieval_failed, stage::idle, action::end_run_failed},
         {stage::querying, event::stop, stage::idle, action::stop_retrieval},
         {stage::offering, event::download_accepted, stage::downloading, action::download},
+        // Declined, the download gives way to the cached release; with none, the run ends.
+        {stage::offering, event::image_ready, stage::checking_image, action::check_image},
         {stage::offering, event::download_declined, stage::idle, action::end_run_stopped},
         {stage::offering, event::stop, stage::idle, action::stop_retrieval},
         {stage::downloading, event::image_ready, stage::checking_image, action::check_image},
