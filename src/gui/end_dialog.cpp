@@ -164,9 +164,7 @@ void end_dialog::m_add_batch(const std::vector<stick_row>& batch)
 
 void end_dialog::m_clicked()
 {
-    dialog_card::notify_parent(this, "dialog_window_closed");
     if (m_dont_show_again->is_checked())
         dialog_card::notify_parent(this, "dont_show_again");
-    hide();
-    deleteLater();
+    dialog_card::close(this);
 }

@@ -87,6 +87,9 @@ private:
     void m_set_stage(run_stage stage);
     bool m_form_locked() const;
     void m_apply_form_lock();
+    // A card or a question lies over the form: nothing of the form takes input meanwhile.
+    bool m_card_shown() const;
+    void m_cover_form(bool covered);
     void m_connect_job();
     void m_job_stage_changed(job_stage stage);
     void m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total);
@@ -114,6 +117,7 @@ private:
     // The run below the window, from the start-up check on.
     std::unique_ptr<flash_job> m_job;
     bool m_unfolded = false;
+    bool m_covered = false;
     bool m_message_shown = false;
     const std::string m_data_folder;
 

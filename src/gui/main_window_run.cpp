@@ -92,6 +92,8 @@ void main_window::m_set_stage(run_stage stage)
 
 bool main_window::m_form_locked() const
 {
+    if (m_covered)
+        return true;
     // A download accepted at start-up is no run: the form stays open meanwhile.
     return m_stage != run_stage::idle
         && !(m_stage == run_stage::downloading && m_run_disks.empty());
@@ -373,10 +375,11 @@ void main_window::m_show_batch_end()
 
 void main_window::m_show_end_page(end_dialog* page)
 {
+    // One card at a time: a question left open about the run that ended is moot.
+    for (dialog_window* question : findChildren<dialog_window*>())
+        question->dismiss();
     page->show();
-    // A message under the form makes the window taller than the page: the button it would
-    // leave in sight must not start a flash behind it. The page's own button brings it back.
-    m_progress_button->hide();
+    m_cover_form(true);
 }
 
 void main_window::cancel()
