@@ -157,6 +157,15 @@ private slots:
         for (const char* text : {"2 of 3 USB sticks flashed", "rig1", "rig2", "rig3", "verified", "Device disconected!"})
             QVERIFY2(shown.contains(text), text);
         QCOMPARE(shown.count("verified"), 2);
+        // Once the pulled stick failed, the button followed the others to their read-back
+        // rather than stay where that stick stopped.
+        QStringList bar;
+        for (QLabel* label : driver.flash_button()->findChildren<QLabel*>())
+            if (label->text().contains(" - "))
+                bar << label->text();
+        QVERIFY(!bar.isEmpty());
+        for (const QString& text : bar)
+            QVERIFY2(text.startsWith("VERIFYING - "), qPrintable(text));
         QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,4)"));
         for (const auto& entry : win32::test_control::journal())
             if (entry.what == win32::test_control::call::write)

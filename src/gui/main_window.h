@@ -93,6 +93,7 @@ private:
     void m_connect_job();
     void m_job_stage_changed(job_stage stage);
     void m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total);
+    void m_show_slowest();
     void m_show_batch_end();
     void m_show_end_page(end_dialog* page);
     void m_run_finished(run_outcome outcome);

@@ -72,6 +72,7 @@ void main_window::m_connect_job()
             [this](int index, disk_progress_kind kind, qint64 done, qint64 total) {
                 m_disk_progress(index, kind, done, total);
             });
+    connect(m_job.get(), &flash_job::disk_changed, this, [this] { m_show_slowest(); });
     connect(m_job.get(), &flash_job::finished, this, [this](run_outcome outcome) { m_run_finished(outcome); });
 }
 
@@ -274,20 +275,28 @@ void main_window::m_disk_progress(int index, disk_progress_kind kind, qint64 don
     if (std::size_t(index) >= m_progress.size() || total <= 0)
         return;
     m_progress[std::size_t(index)] = {kind, done, total};
-    // The button shows the slowest disk: the least way through its write and read-back.
+    m_show_slowest();
+}
+
+void main_window::m_show_slowest()
+{
+    // The button shows the slowest disk still running: the least way through its write and
+    // read-back. A disk that failed or is through stays where it ended and no longer holds the
+    // others' bar back.
     const auto way = [](const disk_progress& disk) {
         const double part = disk.total > 0 ? double(disk.done) / double(disk.total) : 0;
         return disk.kind == disk_progress_kind::verifying ? 1 + part : part;
     };
-    const disk_progress& slowest =
-        *std::min_element(m_progress.begin(), m_progress.end(),
-                          [&way](const disk_progress& a, const disk_progress& b) { return way(a) < way(b); });
-    if (slowest.total <= 0)
+    const std::vector<disk_report>& reports = m_job->disks();
+    const disk_progress* slowest = nullptr;
+    for (std::size_t index = 0; index < m_progress.size() && index < reports.size(); ++index)
+        if (reports[index].outcome == disk_outcome::pending && (!slowest || way(m_progress[index]) < way(*slowest)))
+            slowest = &m_progress[index];
+    if (!slowest || slowest->total <= 0)
         return;
-    kind = slowest.kind;
-    done = slowest.done;
-    total = slowest.total;
-    switch (kind) {
+    const qint64 done = slowest->done;
+    const qint64 total = slowest->total;
+    switch (slowest->kind) {
     case disk_progress_kind::inflating:
         m_progress_button->report_progress_inflate(done, total);
         break;
