@@ -127,7 +127,9 @@ inputs main_window::m_form_values() const
 
 void main_window::update_window()
 {
-    m_device_list->update_devices_list(m_device_manager->get_devices());
+    const std::vector<std::shared_ptr<device>> attached = m_device_manager->get_devices();
+    m_device_list->update_devices_list(attached);
+    m_note_gone_disks(attached);
     m_unfolded = false;
     m_device_list->collapse();
     m_warning->show();

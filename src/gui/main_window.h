@@ -93,6 +93,7 @@ private:
     void m_connect_job();
     void m_job_stage_changed(job_stage stage);
     void m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total);
+    void m_note_gone_disks(const std::vector<std::shared_ptr<device>>& attached);
     void m_show_slowest();
     void m_show_batch_end();
     void m_show_end_page(end_dialog* page);
@@ -110,6 +111,8 @@ private:
         disk_progress_kind kind = disk_progress_kind::writing;
         qint64 done = 0;
         qint64 total = 0;
+        // No longer attached.
+        bool gone = false;
     };
     std::vector<disk_progress> m_progress;
     // The settings as the file held them when this window last read or wrote them: a field

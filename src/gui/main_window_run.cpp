@@ -274,24 +274,50 @@ void main_window::m_disk_progress(int index, disk_progress_kind kind, qint64 don
 {
     if (std::size_t(index) >= m_progress.size() || total <= 0)
         return;
-    m_progress[std::size_t(index)] = {kind, done, total};
+    disk_progress& disk = m_progress[std::size_t(index)];
+    disk.kind = kind;
+    disk.done = done;
+    disk.total = total;
+    m_show_slowest();
+}
+
+void main_window::m_note_gone_disks(const std::vector<std::shared_ptr<device>>& attached)
+{
+    // A stick pulled out midway has failed to the user at once, though its writer may take a
+    // while yet to give up on it.
+    for (std::size_t index = 0; index < m_progress.size() && index < m_run_disks.size(); ++index)
+        if (std::none_of(attached.begin(), attached.end(),
+                         [&](const std::shared_ptr<device>& disk) { return same_disk(*disk, *m_run_disks[index]); }))
+            m_progress[index].gone = true;
     m_show_slowest();
 }
 
 void main_window::m_show_slowest()
 {
+    if (m_stage != run_stage::burning)
+        return;
     // The button shows the slowest disk still running: the least way through its write and
-    // read-back. A disk that failed or is through stays where it ended and no longer holds the
-    // others' bar back.
+    // read-back. A disk that failed, is gone or is through stays where it ended and no longer
+    // holds the others' bar back; once none runs, the bar shows where the flashed ones ended.
     const auto way = [](const disk_progress& disk) {
         const double part = disk.total > 0 ? double(disk.done) / double(disk.total) : 0;
         return disk.kind == disk_progress_kind::verifying ? 1 + part : part;
     };
     const std::vector<disk_report>& reports = m_job->disks();
-    const disk_progress* slowest = nullptr;
-    for (std::size_t index = 0; index < m_progress.size() && index < reports.size(); ++index)
-        if (reports[index].outcome == disk_outcome::pending && (!slowest || way(m_progress[index]) < way(*slowest)))
-            slowest = &m_progress[index];
+    const auto slowest_of = [&](auto counts) {
+        const disk_progress* slowest = nullptr;
+        for (std::size_t index = 0; index < m_progress.size() && index < reports.size(); ++index)
+            if (counts(reports[index], m_progress[index]) && (!slowest || way(m_progress[index]) < way(*slowest)))
+                slowest = &m_progress[index];
+        return slowest;
+    };
+    const disk_progress* slowest = slowest_of([](const disk_report& report, const disk_progress& disk) {
+        return report.outcome == disk_outcome::pending && !disk.gone;
+    });
+    if (!slowest)
+        slowest = slowest_of([](const disk_report& report, const disk_progress&) {
+            return report.outcome == disk_outcome::verified || report.outcome == disk_outcome::written;
+        });
     if (!slowest || slowest->total <= 0)
         return;
     const qint64 done = slowest->done;
