@@ -21,6 +21,8 @@ public:
         // "verified", "written", or why it failed.
         QString outcome;
         bool flashed = false;
+        // Not flashed through a fault, rather than stopped by the user.
+        bool failed = false;
     };
 
     explicit end_dialog(QWidget* parent, const std::vector<stick_row>& batch = {});

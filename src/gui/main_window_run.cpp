@@ -397,6 +397,7 @@ void main_window::m_show_batch_end()
         row.size = device_size_text::gigabytes(disk.disk->size);
         row.worker = QString::fromStdString(disk.worker_name);
         row.flashed = disk.outcome == disk_outcome::verified || disk.outcome == disk_outcome::written;
+        row.failed = !row.flashed && disk.outcome != disk_outcome::canceled;
         // A failed stick shows why.
         row.outcome = QString::fromStdString(row.flashed || disk.outcome == disk_outcome::canceled
                                                  ? outcome_word(disk.outcome)
