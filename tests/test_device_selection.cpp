@@ -248,6 +248,26 @@ private slots:
         QVERIFY(m_selection->selected_devices().empty());
     }
 
+    // While a batch runs, its entry counts the batch: a stick plugged in or pulled out meanwhile
+    // changes neither the count nor the choice. Once it is over, the attached sticks count again.
+    void a_running_batch_keeps_its_count()
+    {
+        const std::vector<std::shared_ptr<device>> batch {disk("sdb", "Stick A", 16000000000),
+                                                          disk("sdc", "Stick B", 8000000000)};
+        m_selection->update_devices_list(batch);
+        m_selection->select_all();
+        m_selection->hold_batch(batch);
+        m_selection->update_devices_list({batch[0], batch[1], disk("sdd", "Stick C", 8000000000)});
+        QCOMPARE(title(), QString("All USB sticks (2)"));
+        QCOMPARE(info(), QString("24.00 GB in all"));
+        m_selection->update_devices_list({batch[0]});
+        QVERIFY(m_selection->all_selected());
+        QCOMPARE(title(), QString("All USB sticks (2)"));
+        m_selection->update_devices_list({batch[0], batch[1], disk("sdd", "Stick C", 8000000000)});
+        m_selection->hold_batch({});
+        QCOMPARE(title(), QString("All USB sticks (3)"));
+    }
+
     void right_click_does_not_unfold()
     {
         m_selection->update_devices_list({disk("a", "A", 8000000000), disk("b", "B", 8000000000)});

@@ -7,6 +7,7 @@
 #include "cli/console.h"
 #include "config/settings_store.h"
 
+#include "gui/device_selection.h"
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
@@ -44,6 +45,13 @@ QString flash_bar(const window_driver& driver)
             texts << label->text();
     texts.removeDuplicates();
     return texts.join(" / ");
+}
+
+bool shows_text(QWidget* parent, const QString& text)
+{
+    const QList<QLabel*> labels = parent->findChildren<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(),
+                       [&text](const QLabel* label) { return label->isVisible() && label->text() == text; });
 }
 
 } // namespace
@@ -172,6 +180,8 @@ private slots:
         // Gone, the stick no longer holds the button where it stopped: it shows the others'
         // read-back, not the pulled stick's write.
         QVERIFY2(flash_bar(driver).startsWith("VERIFYING - "), qPrintable(flash_bar(driver)));
+        // The list's entry still names the batch, not the sticks left.
+        QVERIFY(shows_text(driver.window()->findChild<device_selection*>(), "All USB sticks (3)"));
         win32::test_control::release_held();
 
         QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);

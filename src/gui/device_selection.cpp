@@ -88,7 +88,7 @@ void device_selection::m_device_selected()
 {
     m_device_ok = false;
     if (m_all_selected) {
-        const std::vector<std::shared_ptr<device>> sticks = m_usable();
+        const std::vector<std::shared_ptr<device>> sticks = m_batch.empty() ? m_usable() : m_batch;
         std::uint64_t total = 0;
         for (const std::shared_ptr<device>& stick : sticks)
             total += stick->size;
@@ -166,7 +166,7 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
                         }))
         m_deselect();
     // Every stick at once while there are two or more to flash.
-    if (m_all_selected && m_usable().size() < 2)
+    if (m_all_selected && m_usable().size() < 2 && m_batch.empty())
         m_deselect();
     const bool choice_to_make =
         m_devices.size() >= 2 || (m_devices.size() == 1 && m_user_picked && !m_selected);
@@ -261,6 +261,12 @@ std::vector<std::shared_ptr<device>> device_selection::selected_devices() const
 bool device_selection::all_selected() const
 {
     return m_all_selected;
+}
+
+void device_selection::hold_batch(std::vector<std::shared_ptr<device>> batch)
+{
+    m_batch = std::move(batch);
+    collapse();
 }
 
 bool device_selection::is_device_ok() const

@@ -196,6 +196,8 @@ void main_window::on_button_click()
                 return !m_run_disks.empty() && shown && same_disk(*shown, *m_run_disks.front());
             };
         m_progress.assign(m_run_disks.size(), disk_progress());
+        if (m_device_list->all_selected())
+            m_device_list->hold_batch(m_run_disks);
         m_set_stage(run_stage::querying);
         m_job->flash(request);
         if (!m_job->running())
@@ -453,6 +455,7 @@ void main_window::m_end_run(const QString& error_msg)
 void main_window::m_return_to_form()
 {
     m_run_disks.clear();
+    m_device_list->hold_batch({});
     m_set_stage(run_stage::idle);
     m_progress_button->reset();
     update_window();
