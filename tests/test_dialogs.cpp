@@ -176,6 +176,10 @@ private slots:
         QVERIFY(label_showing(dialog, "Change the primary boot device on your mining rig to a USB drive."));
         QVERIFY(label_showing(dialog, "FLASH NEW USB"));
         QCOMPARE(dialog->findChild<checkbox*>()->pos(), QPoint(226, 418));
+        // Without a worker name there is no line for it; with one, it is named.
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            QVERIFY(!label->text().startsWith("Worker name"));
+        QVERIFY(label_showing(new end_dialog(m_window.get(), QString("rig7")), "Worker name on the stick: rig7"));
 
         int links = 0;
         for (QLabel* label : dialog->findChildren<QLabel*>()) {

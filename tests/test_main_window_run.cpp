@@ -74,6 +74,8 @@ private slots:
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+        // The page names the worker written, while it covers the line under the form.
+        QVERIFY(shows_text(driver.window()->findChild<end_dialog*>(), "Worker name on the stick: rig1"));
 
         const QByteArray& image = driver.release().image;
         QByteArray stick = driver.stick_content(4096);

@@ -54,7 +54,22 @@ QLabel* link_label(const QString& text, int top, QWidget* parent)
 
 } // namespace
 
+end_dialog::end_dialog(QWidget* parent, const QString& worker) : QFrame(parent)
+{
+    m_build({});
+    // Under the heading, before the steps: the name the rig will show up with.
+    if (!worker.isEmpty())
+        text_label(tr("Worker name on the stick: %1").arg(worker), QRect(24, 115, 552, 18), ui_style::ubuntu_medium(),
+                   "QLabel {font-size: 12px; line-height: 1.43; color: #68b641; letter-spacing: -0.03px;}",
+                   Qt::AlignTop | Qt::AlignHCenter, this);
+}
+
 end_dialog::end_dialog(QWidget* parent, const std::vector<stick_row>& batch) : QFrame(parent)
+{
+    m_build(batch);
+}
+
+void end_dialog::m_build(const std::vector<stick_row>& batch)
 {
     setFixedSize(600, 444);
     move(5, 53);

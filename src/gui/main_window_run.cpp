@@ -365,6 +365,8 @@ void main_window::m_run_finished(run_outcome outcome)
         // The copy is whole: the button turns to "FLASH ANOTHER?".
         m_progress_button->report_progress(1, 1);
         burning_finished();
+        if (!m_settings->dont_show_again)
+            m_show_end_page(new end_dialog(this, disk ? QString::fromStdString(disk->worker_name) : QString()));
         m_return_to_form();
         if (disk && !disk->worker_name.empty())
             set_error_msg_text("Worker name on the stick: " + QString::fromStdString(disk->worker_name), false);
@@ -385,8 +387,6 @@ void main_window::burning_finished()
     KESTREL_LOG(logger::debug, "Flashing finished");
     for (const std::shared_ptr<device>& disk : m_run_disks)
         m_device_manager->unmount_device(disk.get(), true);
-    if (m_run_disks.size() == 1 && !m_settings->dont_show_again)
-        m_show_end_page(new end_dialog(this));
 }
 
 void main_window::m_show_batch_end()
