@@ -248,6 +248,28 @@ private slots:
         QVERIFY(m_selection->selected_devices().empty());
     }
 
+    // Sticks of one model are told apart by their port, or by the end of their serial number
+    // where no port is known; a stick of its own model needs neither.
+    void identical_sticks_are_told_apart()
+    {
+        auto first = disk("sdb", "Kingston DataTraveler USB Device", 16000000000);
+        first->port = "1-2";
+        auto second = disk("sdc", "Kingston DataTraveler USB Device", 16000000000);
+        second->serial = "0019E06B9C85F9A0A7A1";
+        auto other = disk("sdd", "SanDisk Cruzer USB Device", 16000000000);
+        other->port = "1-4";
+        m_selection->update_devices_list({first, second, other});
+        click_header();
+        QStringList names;
+        for (device_selection_widget* row : rows())
+            names << label_at(row, QPoint(72, 16))->text();
+        QCOMPARE(names, (QStringList {"Kingston DataTraveler USB Device (port 1-2)",
+                                      QString("Kingston DataTraveler USB Device (serial ") + QChar(0x2026) + "A0A7A1)",
+                                      "SanDisk Cruzer USB Device"}));
+        m_selection->select_device(first);
+        QCOMPARE(title(), QString("Kingston DataTraveler USB Device (port 1-2)"));
+    }
+
     // While a batch runs, its entry counts the batch: a stick plugged in or pulled out meanwhile
     // changes neither the count nor the choice. Once it is over, the attached sticks count again.
     void a_running_batch_keeps_its_count()

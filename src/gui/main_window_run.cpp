@@ -16,6 +16,7 @@
 #include "gui/market_selection.h"
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
+#include "gui/stick_identity.h"
 #include "gui/text_input.h"
 #include "run/disk_offer.h"
 #include "run/flash_job.h"
@@ -392,10 +393,13 @@ void main_window::burning_finished()
 void main_window::m_show_batch_end()
 {
     std::vector<end_dialog::stick_row> rows;
+    std::vector<std::shared_ptr<device>> batch;
+    for (const disk_report& disk : m_job->disks())
+        batch.push_back(disk.disk);
     int flashed = 0;
     for (const disk_report& disk : m_job->disks()) {
         end_dialog::stick_row row;
-        row.name = QString::fromStdString(disk.disk->name);
+        row.name = stick_identity::text(*disk.disk, batch);
         row.size = device_size_text::gigabytes(disk.disk->size);
         row.worker = QString::fromStdString(disk.worker_name);
         row.flashed = disk.outcome == disk_outcome::verified || disk.outcome == disk_outcome::written;
