@@ -248,6 +248,48 @@ private slots:
         QVERIFY(m_selection->selected_devices().empty());
     }
 
+    // Sticks of one model are told apart by their port, or by the end of their serial number
+    // where no port is known; a stick of its own model needs neither.
+    void identical_sticks_are_told_apart()
+    {
+        auto first = disk("sdb", "Kingston DataTraveler USB Device", 16000000000);
+        first->port = "1-2";
+        auto second = disk("sdc", "Kingston DataTraveler USB Device", 16000000000);
+        second->serial = "0019E06B9C85F9A0A7A1";
+        auto other = disk("sdd", "SanDisk Cruzer USB Device", 16000000000);
+        other->port = "1-4";
+        m_selection->update_devices_list({first, second, other});
+        click_header();
+        QStringList names;
+        for (device_selection_widget* row : rows())
+            names << label_at(row, QPoint(72, 16))->text();
+        QCOMPARE(names, (QStringList {"Kingston DataTraveler USB Device (port 1-2)",
+                                      QString("Kingston DataTraveler USB Device (serial ") + QChar(0x2026) + "A0A7A1)",
+                                      "SanDisk Cruzer USB Device"}));
+        m_selection->select_device(first);
+        QCOMPARE(title(), QString("Kingston DataTraveler USB Device (port 1-2)"));
+    }
+
+    // While a batch runs, its entry counts the batch: a stick plugged in or pulled out meanwhile
+    // changes neither the count nor the choice. Once it is over, the attached sticks count again.
+    void a_running_batch_keeps_its_count()
+    {
+        const std::vector<std::shared_ptr<device>> batch {disk("sdb", "Stick A", 16000000000),
+                                                          disk("sdc", "Stick B", 8000000000)};
+        m_selection->update_devices_list(batch);
+        m_selection->select_all();
+        m_selection->hold_batch(batch);
+        m_selection->update_devices_list({batch[0], batch[1], disk("sdd", "Stick C", 8000000000)});
+        QCOMPARE(title(), QString("All USB sticks (2)"));
+        QCOMPARE(info(), QString("24.00 GB in all"));
+        m_selection->update_devices_list({batch[0]});
+        QVERIFY(m_selection->all_selected());
+        QCOMPARE(title(), QString("All USB sticks (2)"));
+        m_selection->update_devices_list({batch[0], batch[1], disk("sdd", "Stick C", 8000000000)});
+        m_selection->hold_batch({});
+        QCOMPARE(title(), QString("All USB sticks (3)"));
+    }
+
     void right_click_does_not_unfold()
     {
         m_selection->update_devices_list({disk("a", "A", 8000000000), disk("b", "B", 8000000000)});

@@ -176,6 +176,10 @@ private slots:
         QVERIFY(label_showing(dialog, "Change the primary boot device on your mining rig to a USB drive."));
         QVERIFY(label_showing(dialog, "FLASH NEW USB"));
         QCOMPARE(dialog->findChild<checkbox*>()->pos(), QPoint(226, 418));
+        // Without a worker name there is no line for it; with one, it is named.
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            QVERIFY(!label->text().startsWith("Worker name"));
+        QVERIFY(label_showing(new end_dialog(m_window.get(), QString("rig7")), "Worker name on the stick: rig7"));
 
         int links = 0;
         for (QLabel* label : dialog->findChildren<QLabel*>()) {
@@ -188,6 +192,49 @@ private slots:
             QVERIFY(label->text().contains("style=\"color: #128ede; text-decoration: none;\""));
         }
         QCOMPARE(links, 2);
+    }
+
+    // The batch's page tells how it ended, in its title and its picture: the green check only
+    // when every stick was flashed.
+    void batch_page_tells_the_outcome_data()
+    {
+        QTest::addColumn<QString>("outcomes");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("subtitle");
+        QTest::addColumn<bool>("check");
+        QTest::newRow("all verified") << "vvv" << "USB Flashing Successful!" << "You are almost ready to start mining!" << true;
+        QTest::newRow("some failed") << "vfvv" << "Some USB sticks failed" << "3 of 4 USB sticks flashed" << false;
+        QTest::newRow("some stopped") << "vcc" << "Some USB sticks were stopped" << "1 of 3 USB sticks flashed" << false;
+        QTest::newRow("none flashed") << "ffffff" << "No USB stick flashed" << "0 of 6 USB sticks flashed" << false;
+    }
+
+    void batch_page_tells_the_outcome()
+    {
+        QFETCH(QString, outcomes);
+        QFETCH(QString, title);
+        QFETCH(QString, subtitle);
+        QFETCH(bool, check);
+        std::vector<end_dialog::stick_row> rows;
+        for (QChar outcome : outcomes) {
+            end_dialog::stick_row row;
+            row.name = "Stick";
+            row.flashed = outcome == 'v';
+            row.failed = outcome == 'f';
+            rows.push_back(row);
+        }
+        auto* dialog = new end_dialog(m_window.get(), rows);
+        QVERIFY(label_showing(dialog, title));
+        QVERIFY(label_showing(dialog, subtitle));
+        const QImage success = QPixmap(":/icons/flash-icon-success.svg").scaled(41, 41).toImage();
+        int checks = 0;
+        int pictures = 0;
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            if (label->hasScaledContents() && label->pos() == QPoint(280, 8)) {
+                ++pictures;
+                checks += label->pixmap(Qt::ReturnByValue).scaled(41, 41).toImage() == success;
+            }
+        QCOMPARE(pictures, 1);
+        QCOMPARE(checks, check ? 1 : 0);
     }
 
     void success_page_records_dont_show_again_data()

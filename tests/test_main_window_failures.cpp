@@ -312,15 +312,17 @@ private slots:
         if (what == action::unplug_chosen)
             driver.replug_stick();
         QTRY_VERIFY(!driver.window()->is_busy());
-        QVERIFY(driver.input("BTC Address")->isEnabled());
         if (!message.isEmpty())
             // Still there after the device watch refreshed the list.
             QVERIFY(driver.window()->findChild<QLabel*>("message")->isVisible());
-        // A flash that went through ends on its page: FLASH waits for the page's own button.
+        // A flash that went through ends on its page: the form under it waits for the page's
+        // own button.
         if (completes) {
             QVERIFY(!driver.flash_clickable());
+            QVERIFY(!driver.input("BTC Address")->isEnabled());
             QVERIFY(driver.press_card_button("FLASH NEW USB"));
         }
+        QVERIFY(driver.input("BTC Address")->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(driver.flash_clickable(), 10000);
         QVERIFY(driver.press_flash());
         if (download_lost && what != action::close)
@@ -397,6 +399,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") > seen, at_once_ms);
         driver.window()->update_window();
         QVERIFY(driver.window()->findChild<QLabel*>("message")->isVisible());
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
         driver.input("BTC Address")->clear();
         QTest::keyClicks(driver.input("BTC Address"), window_driver::btc_address);
         QTRY_VERIFY(!driver.window()->findChild<QLabel*>("message")->isVisible());
@@ -493,6 +496,37 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 1, 30000);
         QCOMPARE(journal_count(call::eject), 1);
         QCOMPARE(driver.stick_content().mid(0, 1 << 20), driver.release().image.left(1 << 20));
+    }
+
+    // "Stop flashing?" left unanswered until FLASH ANOTHER?'s flash is through: the question
+    // goes with the run, and the form under the success page, which came first, takes no click
+    // until the page's own button is pressed; no second page stacks on it.
+    void stop_question_left_open_until_the_flash_ends()
+    {
+        window_driver driver(three_chunk_release());
+        prepare(driver);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), at_once_ms);
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        QTRY_VERIFY(driver.flash_clickable());
+        win32::test_control::hold_call(call::write, window_driver::stick_path, 1);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), at_once_ms);
+        QVERIFY(driver.press_flash());
+        QVERIFY(driver.question());
+        win32::test_control::release_held();
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 2, at_once_ms);
+        QTRY_VERIFY(!driver.window()->is_busy());
+        QVERIFY(!driver.question());
+        int pages = 0;
+        for (end_dialog* page : driver.window()->findChildren<end_dialog*>())
+            pages += page->isVisible();
+        QCOMPARE(pages, 1);
+        QVERIFY(!driver.flash_clickable());
+        QVERIFY(!driver.input("BTC Address")->isEnabled());
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        QVERIFY(driver.flash_clickable());
+        QVERIFY(driver.input("BTC Address")->isEnabled());
     }
 
     void configuration_over_its_slot_writes_nothing()

@@ -7,6 +7,7 @@
 #include "cli/console.h"
 #include "config/settings_store.h"
 
+#include "gui/device_selection.h"
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
@@ -22,6 +23,7 @@
 #include <QStringList>
 #include <QTest>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -32,6 +34,24 @@ QJsonObject block_document(const QByteArray& stick, quint64 offset)
 {
     QByteArray block = stick.mid(int(offset), 2048);
     return QJsonDocument::fromJson(block).object();
+}
+
+// What the progress button's bar says ("FLASHING - 53%"), or what its faces disagree on.
+QString flash_bar(const window_driver& driver)
+{
+    QStringList texts;
+    for (QLabel* label : driver.flash_button()->findChildren<QLabel*>())
+        if (label->text().contains(" - "))
+            texts << label->text();
+    texts.removeDuplicates();
+    return texts.join(" / ");
+}
+
+bool shows_text(QWidget* parent, const QString& text)
+{
+    const QList<QLabel*> labels = parent->findChildren<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(),
+                       [&text](const QLabel* label) { return label->isVisible() && label->text() == text; });
 }
 
 } // namespace
@@ -54,6 +74,8 @@ private slots:
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+        // The page names the worker written, while it covers the line under the form.
+        QVERIFY(shows_text(driver.window()->findChild<end_dialog*>(), "Worker name on the stick: rig1"));
 
         const QByteArray& image = driver.release().image;
         QByteArray stick = driver.stick_content(4096);
@@ -145,7 +167,23 @@ private slots:
         win32::test_control::hold_call(win32::test_control::call::write, pulled_path, 1);
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 60000);
+        // The others go on to their end meanwhile; the pulled stick's writer may take longer to
+        // give up than they take to finish.
+        const auto ejected = [](const char* path) {
+            const auto entries = win32::test_control::journal();
+            return std::any_of(entries.begin(), entries.end(), [path](const auto& entry) {
+                return entry.what == win32::test_control::call::eject && entry.target == path;
+            });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ejected("\\\\.\\PhysicalDrive0") && ejected("\\\\.\\PhysicalDrive3"), 60000);
+        const int refreshes = driver.log_count("Updated window");
         driver.host().remove(sticks[1]);
+        QTRY_VERIFY_WITH_TIMEOUT(driver.log_count("Updated window") > refreshes, 60000);
+        // Gone, the stick no longer holds the button where it stopped: it shows the others'
+        // read-back, not the pulled stick's write.
+        QVERIFY2(flash_bar(driver).startsWith("VERIFYING - "), qPrintable(flash_bar(driver)));
+        // The list's entry still names the batch, not the sticks left.
+        QVERIFY(shows_text(driver.window()->findChild<device_selection*>(), "All USB sticks (3)"));
         win32::test_control::release_held();
 
         QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
@@ -154,9 +192,11 @@ private slots:
         QStringList shown;
         for (QLabel* label : driver.window()->findChild<end_dialog*>()->findChildren<QLabel*>())
             shown << label->text();
-        for (const char* text : {"2 of 3 USB sticks flashed", "rig1", "rig2", "rig3", "verified", "Device disconected!"})
+        QVERIFY(!shown.contains("USB Flashing Successful!"));
+        for (const char* text : {"Some USB sticks failed", "2 of 3 USB sticks flashed", "rig1", "rig2", "rig3", "verified", "Device disconected!"})
             QVERIFY2(shown.contains(text), text);
         QCOMPARE(shown.count("verified"), 2);
+        QVERIFY2(flash_bar(driver).startsWith("VERIFYING - "), qPrintable(flash_bar(driver)));
         QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,4)"));
         for (const auto& entry : win32::test_control::journal())
             if (entry.what == win32::test_control::call::write)

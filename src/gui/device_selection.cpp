@@ -5,6 +5,7 @@
 #include "gui/device_selection_widget.h"
 #include "gui/device_size_text.h"
 #include "gui/list_style.h"
+#include "gui/stick_identity.h"
 #include "gui/ui_style.h"
 #include "run/disk_offer.h"
 
@@ -88,7 +89,7 @@ void device_selection::m_device_selected()
 {
     m_device_ok = false;
     if (m_all_selected) {
-        const std::vector<std::shared_ptr<device>> sticks = m_usable();
+        const std::vector<std::shared_ptr<device>> sticks = m_batch.empty() ? m_usable() : m_batch;
         std::uint64_t total = 0;
         for (const std::shared_ptr<device>& stick : sticks)
             total += stick->size;
@@ -106,7 +107,7 @@ void device_selection::m_device_selected()
         return;
     }
     KESTREL_LOG(logger::info, "Shown device: " << m_selected->name << ", size: " << m_selected->size);
-    m_title->setText(QString::fromStdString(m_selected->name));
+    m_title->setText(stick_identity::text(*m_selected, m_devices));
     if (disk_offer::verdict_for(*m_selected) != disk_offer::verdict::too_small) {
         m_device_ok = true;
         m_title->setStyleSheet(device_size_text::dark_title);
@@ -166,7 +167,7 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
                         }))
         m_deselect();
     // Every stick at once while there are two or more to flash.
-    if (m_all_selected && m_usable().size() < 2)
+    if (m_all_selected && m_usable().size() < 2 && m_batch.empty())
         m_deselect();
     const bool choice_to_make =
         m_devices.size() >= 2 || (m_devices.size() == 1 && m_user_picked && !m_selected);
@@ -198,7 +199,7 @@ void device_selection::update_devices_list(std::vector<std::shared_ptr<device>> 
 
     for (std::size_t index = 0; index < m_devices.size(); ++index) {
         const std::shared_ptr<device>& disk = m_devices[index];
-        auto* row = new device_selection_widget(disk, this);
+        auto* row = new device_selection_widget(disk, stick_identity::text(*disk, m_devices), this);
         auto* item = new QListWidgetItem(m_list);
         item->setSizeHint(QSize(552, 72));
         m_list->setItemWidget(item, row);
@@ -261,6 +262,12 @@ std::vector<std::shared_ptr<device>> device_selection::selected_devices() const
 bool device_selection::all_selected() const
 {
     return m_all_selected;
+}
+
+void device_selection::hold_batch(std::vector<std::shared_ptr<device>> batch)
+{
+    m_batch = std::move(batch);
+    collapse();
 }
 
 bool device_selection::is_device_ok() const

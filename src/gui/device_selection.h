@@ -26,6 +26,9 @@ public:
     std::vector<std::shared_ptr<device>> selected_devices() const;
     // "All USB sticks" is chosen.
     bool all_selected() const;
+    // While a batch runs the header counts its sticks, not those attached now, and keeps them
+    // chosen whatever comes or goes; empty when no batch runs.
+    void hold_batch(std::vector<std::shared_ptr<device>> batch);
     // Whether the shown disk is large enough to flash.
     bool is_device_ok() const;
     void collapse();
@@ -56,6 +59,7 @@ private:
     QWidget* m_parent;
     std::vector<std::shared_ptr<device>> m_devices;
     std::shared_ptr<device> m_selected;
+    std::vector<std::shared_ptr<device>> m_batch;
     QListWidget* m_list;
     bool m_clickable = false;
     bool m_user_picked = false;

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 
-device_selection_widget::device_selection_widget(std::shared_ptr<device> device,
+device_selection_widget::device_selection_widget(std::shared_ptr<device> device, const QString& name_text,
                                                  device_selection* owner)
     : m_device(std::move(device)), m_owner(owner)
 {
@@ -20,7 +20,7 @@ device_selection_widget::device_selection_widget(std::shared_ptr<device> device,
                                       QSize(40, 40), this);
     icon->move(16, 19);
 
-    auto* name = new QLabel(QString::fromStdString(m_device->name), this);
+    auto* name = new QLabel(name_text, this);
     name->move(72, 16);
     name->setFont(ui_style::ubuntu_regular());
     name->setStyleSheet(large_enough ? device_size_text::dark_title : device_size_text::grey_title);

@@ -13,7 +13,8 @@ class device_selection_widget : public QWidget {
     Q_OBJECT
 
 public:
-    device_selection_widget(std::shared_ptr<device> device, device_selection* owner);
+    // `name` tells the disk apart from the others listed.
+    device_selection_widget(std::shared_ptr<device> device, const QString& name, device_selection* owner);
 
 signals:
     void clicked(std::shared_ptr<device> device);

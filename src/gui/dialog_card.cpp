@@ -64,4 +64,11 @@ void notify_parent(QWidget* dialog, const char* hook)
         QMetaObject::invokeMethod(dialog->window(), hook);
 }
 
+void close(QWidget* dialog)
+{
+    dialog->hide();
+    notify_parent(dialog, "dialog_window_closed");
+    dialog->deleteLater();
+}
+
 } // namespace dialog_card

@@ -21,4 +21,8 @@ QPushButton* click_surface(QWidget* parent, const QRect& geometry);
 // "dialog_window_closed", "dont_show_again").
 void notify_parent(QWidget* dialog, const char* hook);
 
+// Hides the card, tells its window ("dialog_window_closed") and deletes it later. Hidden
+// first: the window looks at the cards still on show to know whether the form is covered.
+void close(QWidget* dialog);
+
 } // namespace dialog_card

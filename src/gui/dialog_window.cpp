@@ -74,7 +74,5 @@ bool dialog_window::asks_about_run() const
 
 void dialog_window::m_clicked()
 {
-    dialog_card::notify_parent(this, "dialog_window_closed");
-    hide();
-    deleteLater();
+    dialog_card::close(this);
 }

@@ -66,7 +66,5 @@ download_dialog::download_dialog(std::uint64_t size_mib, const std::string& rele
 
 void download_dialog::m_clicked()
 {
-    dialog_card::notify_parent(this, "dialog_window_closed");
-    hide();
-    deleteLater();
+    dialog_card::close(this);
 }

@@ -54,7 +54,22 @@ QLabel* link_label(const QString& text, int top, QWidget* parent)
 
 } // namespace
 
+end_dialog::end_dialog(QWidget* parent, const QString& worker) : QFrame(parent)
+{
+    m_build({});
+    // Under the heading, before the steps: the name the rig will show up with.
+    if (!worker.isEmpty())
+        text_label(tr("Worker name on the stick: %1").arg(worker), QRect(24, 115, 552, 18), ui_style::ubuntu_medium(),
+                   "QLabel {font-size: 12px; line-height: 1.43; color: #68b641; letter-spacing: -0.03px;}",
+                   Qt::AlignTop | Qt::AlignHCenter, this);
+}
+
 end_dialog::end_dialog(QWidget* parent, const std::vector<stick_row>& batch) : QFrame(parent)
+{
+    m_build(batch);
+}
+
+void end_dialog::m_build(const std::vector<stick_row>& batch)
 {
     setFixedSize(600, 444);
     move(5, 53);
@@ -63,22 +78,29 @@ end_dialog::end_dialog(QWidget* parent, const std::vector<stick_row>& batch) : Q
     setStyleSheet(".end_dialog {border-radius: 4px;border: none;background-color: #ffffff;}");
 
     const Qt::Alignment top_centre = Qt::AlignTop | Qt::AlignVCenter;
-    ui_style::icon_label(":/icons/flash-icon-success.svg", QSize(41, 41), this)->move(280, 8);
     const char* const title_style = "QLabel {font-size: 16px; line-height: 1.43; color: #3a3939; "
                                     "letter-spacing: -0.03px;}";
     const char* const subtitle_style = "QLabel {font-size: 14px; line-height: 1.43; color: #3a3939; "
                                        "letter-spacing: -0.03px;}";
     const long flashed = std::count_if(batch.begin(), batch.end(), [](const stick_row& row) { return row.flashed; });
     if (batch.empty() || flashed == long(batch.size())) {
+        ui_style::icon_label(":/icons/flash-icon-success.svg", QSize(41, 41), this)->move(280, 8);
         text_label("USB Flashing Successful!", QRect(209, 65, 300, 24), ui_style::ubuntu_medium(), title_style,
                    top_centre, this);
         text_label("You are almost ready to start mining!", QRect(183, 93, 235, 20), ui_style::ubuntu_regular(),
                    subtitle_style, top_centre, this);
     } else {
-        text_label(tr("%1 of %2 USB sticks flashed").arg(flashed).arg(batch.size()), QRect(150, 65, 300, 24),
-                   ui_style::ubuntu_medium(), title_style, Qt::AlignTop | Qt::AlignHCenter, this);
-        text_label(tr("Flash the others again."), QRect(150, 93, 300, 20), ui_style::ubuntu_regular(),
-                   subtitle_style, Qt::AlignTop | Qt::AlignHCenter, this);
+        // Not the green check: a stick that is not flashed, greyed out.
+        ui_style::icon_label(":/usb-head/usb-head-circle-grey.svg", QSize(41, 41), this)->move(280, 8);
+        const bool any_failed =
+            std::any_of(batch.begin(), batch.end(), [](const stick_row& row) { return row.failed; });
+        const QString title = flashed == 0 ? tr("No USB stick flashed")
+            : any_failed                   ? tr("Some USB sticks failed")
+                                           : tr("Some USB sticks were stopped");
+        text_label(title, QRect(150, 65, 300, 24), ui_style::ubuntu_medium(), title_style,
+                   Qt::AlignTop | Qt::AlignHCenter, this);
+        text_label(tr("%1 of %2 USB sticks flashed").arg(flashed).arg(batch.size()), QRect(150, 93, 300, 20),
+                   ui_style::ubuntu_regular(), subtitle_style, Qt::AlignTop | Qt::AlignHCenter, this);
     }
     if (!batch.empty())
         m_add_batch(batch);
@@ -164,9 +186,7 @@ void end_dialog::m_add_batch(const std::vector<stick_row>& batch)
 
 void end_dialog::m_clicked()
 {
-    dialog_card::notify_parent(this, "dialog_window_closed");
     if (m_dont_show_again->is_checked())
         dialog_card::notify_parent(this, "dont_show_again");
-    hide();
-    deleteLater();
+    dialog_card::close(this);
 }

@@ -21,14 +21,20 @@ public:
         // "verified", "written", or why it failed.
         QString outcome;
         bool flashed = false;
+        // Not flashed through a fault, rather than stopped by the user.
+        bool failed = false;
     };
 
-    explicit end_dialog(QWidget* parent, const std::vector<stick_row>& batch = {});
+    // After one stick, naming the worker written on it where there is one.
+    explicit end_dialog(QWidget* parent, const QString& worker = QString());
+    // After a batch of sticks.
+    end_dialog(QWidget* parent, const std::vector<stick_row>& batch);
 
 private slots:
     void m_clicked();
 
 private:
+    void m_build(const std::vector<stick_row>& batch);
     // The two next steps, after one stick.
     void m_add_steps();
     void m_add_batch(const std::vector<stick_row>& batch);

@@ -5,6 +5,8 @@
 #include "device/device_manager.h"
 #include "gui/device_selection.h"
 #include "gui/dialog_window.h"
+#include "gui/download_dialog.h"
+#include "gui/end_dialog.h"
 #include "gui/main_window_layout.h"
 #include "gui/market_selection.h"
 #include "gui/more_settings.h"
@@ -21,6 +23,8 @@
 #include <QPauseAnimation>
 #include <QPropertyAnimation>
 #include <QSequentialAnimationGroup>
+
+#include <algorithm>
 
 using namespace main_window_layout;
 
@@ -123,7 +127,9 @@ inputs main_window::m_form_values() const
 
 void main_window::update_window()
 {
-    m_device_list->update_devices_list(m_device_manager->get_devices());
+    const std::vector<std::shared_ptr<device>> attached = m_device_manager->get_devices();
+    m_device_list->update_devices_list(attached);
+    m_note_gone_disks(attached);
     m_unfolded = false;
     m_device_list->collapse();
     m_warning->show();
@@ -202,15 +208,41 @@ void main_window::hide_window()
 
 void main_window::dialog_window_open()
 {
-    m_progress_button->setEnabled(false);
-    m_titlebar->set_close_forbidden_cursor();
+    // Called as the card is made, before it shows.
+    m_cover_form(true);
 }
 
 void main_window::dialog_window_closed()
 {
-    m_progress_button->show();
-    m_progress_button->setEnabled(true);
-    m_titlebar->set_close_pointing_cursor();
+    // Cards close in any order, and a run's end may close one under another: the form comes
+    // back only when none is left on show.
+    m_cover_form(m_card_shown());
+}
+
+bool main_window::m_card_shown() const
+{
+    // An answered card hides before it tells the window.
+    const auto shown = [](const auto& cards) {
+        return std::any_of(cards.begin(), cards.end(), [](const QWidget* card) { return !card->isHidden(); });
+    };
+    return shown(findChildren<dialog_window*>()) || shown(findChildren<download_dialog*>())
+        || shown(findChildren<end_dialog*>());
+}
+
+void main_window::m_cover_form(bool covered)
+{
+    m_covered = covered;
+    m_apply_form_lock();
+    m_progress_button->setEnabled(!covered);
+    // The end page leaves the foot of the button in sight when a message makes the window
+    // taller than the page: hidden, it neither shows through nor takes a click.
+    const QList<end_dialog*> pages = findChildren<end_dialog*>();
+    m_progress_button->setVisible(
+        std::none_of(pages.begin(), pages.end(), [](const end_dialog* page) { return !page->isHidden(); }));
+    if (covered)
+        m_titlebar->set_close_forbidden_cursor();
+    else
+        m_titlebar->set_close_pointing_cursor();
 }
 
 void main_window::dont_show_again()

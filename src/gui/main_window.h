@@ -87,9 +87,14 @@ private:
     void m_set_stage(run_stage stage);
     bool m_form_locked() const;
     void m_apply_form_lock();
+    // A card or a question lies over the form: nothing of the form takes input meanwhile.
+    bool m_card_shown() const;
+    void m_cover_form(bool covered);
     void m_connect_job();
     void m_job_stage_changed(job_stage stage);
     void m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total);
+    void m_note_gone_disks(const std::vector<std::shared_ptr<device>>& attached);
+    void m_show_slowest();
     void m_show_batch_end();
     void m_show_end_page(end_dialog* page);
     void m_run_finished(run_outcome outcome);
@@ -106,6 +111,8 @@ private:
         disk_progress_kind kind = disk_progress_kind::writing;
         qint64 done = 0;
         qint64 total = 0;
+        // No longer attached.
+        bool gone = false;
     };
     std::vector<disk_progress> m_progress;
     // The settings as the file held them when this window last read or wrote them: a field
@@ -114,6 +121,7 @@ private:
     // The run below the window, from the start-up check on.
     std::unique_ptr<flash_job> m_job;
     bool m_unfolded = false;
+    bool m_covered = false;
     bool m_message_shown = false;
     const std::string m_data_folder;
 

@@ -16,6 +16,7 @@
 #include "gui/market_selection.h"
 #include "gui/more_settings.h"
 #include "gui/progress_button.h"
+#include "gui/stick_identity.h"
 #include "gui/text_input.h"
 #include "run/disk_offer.h"
 #include "run/flash_job.h"
@@ -72,6 +73,7 @@ void main_window::m_connect_job()
             [this](int index, disk_progress_kind kind, qint64 done, qint64 total) {
                 m_disk_progress(index, kind, done, total);
             });
+    connect(m_job.get(), &flash_job::disk_changed, this, [this] { m_show_slowest(); });
     connect(m_job.get(), &flash_job::finished, this, [this](run_outcome outcome) { m_run_finished(outcome); });
 }
 
@@ -92,6 +94,8 @@ void main_window::m_set_stage(run_stage stage)
 
 bool main_window::m_form_locked() const
 {
+    if (m_covered)
+        return true;
     // A download accepted at start-up is no run: the form stays open meanwhile.
     return m_stage != run_stage::idle
         && !(m_stage == run_stage::downloading && m_run_disks.empty());
@@ -193,6 +197,8 @@ void main_window::on_button_click()
                 return !m_run_disks.empty() && shown && same_disk(*shown, *m_run_disks.front());
             };
         m_progress.assign(m_run_disks.size(), disk_progress());
+        if (m_device_list->all_selected())
+            m_device_list->hold_batch(m_run_disks);
         m_set_stage(run_stage::querying);
         m_job->flash(request);
         if (!m_job->running())
@@ -271,21 +277,55 @@ void main_window::m_disk_progress(int index, disk_progress_kind kind, qint64 don
 {
     if (std::size_t(index) >= m_progress.size() || total <= 0)
         return;
-    m_progress[std::size_t(index)] = {kind, done, total};
-    // The button shows the slowest disk: the least way through its write and read-back.
+    disk_progress& disk = m_progress[std::size_t(index)];
+    disk.kind = kind;
+    disk.done = done;
+    disk.total = total;
+    m_show_slowest();
+}
+
+void main_window::m_note_gone_disks(const std::vector<std::shared_ptr<device>>& attached)
+{
+    // A stick pulled out midway has failed to the user at once, though its writer may take a
+    // while yet to give up on it.
+    for (std::size_t index = 0; index < m_progress.size() && index < m_run_disks.size(); ++index)
+        if (std::none_of(attached.begin(), attached.end(),
+                         [&](const std::shared_ptr<device>& disk) { return same_disk(*disk, *m_run_disks[index]); }))
+            m_progress[index].gone = true;
+    m_show_slowest();
+}
+
+void main_window::m_show_slowest()
+{
+    if (m_stage != run_stage::burning)
+        return;
+    // The button shows the slowest disk still running: the least way through its write and
+    // read-back. A disk that failed, is gone or is through stays where it ended and no longer
+    // holds the others' bar back; once none runs, the bar shows where the flashed ones ended.
     const auto way = [](const disk_progress& disk) {
         const double part = disk.total > 0 ? double(disk.done) / double(disk.total) : 0;
         return disk.kind == disk_progress_kind::verifying ? 1 + part : part;
     };
-    const disk_progress& slowest =
-        *std::min_element(m_progress.begin(), m_progress.end(),
-                          [&way](const disk_progress& a, const disk_progress& b) { return way(a) < way(b); });
-    if (slowest.total <= 0)
+    const std::vector<disk_report>& reports = m_job->disks();
+    const auto slowest_of = [&](auto counts) {
+        const disk_progress* slowest = nullptr;
+        for (std::size_t index = 0; index < m_progress.size() && index < reports.size(); ++index)
+            if (counts(reports[index], m_progress[index]) && (!slowest || way(m_progress[index]) < way(*slowest)))
+                slowest = &m_progress[index];
+        return slowest;
+    };
+    const disk_progress* slowest = slowest_of([](const disk_report& report, const disk_progress& disk) {
+        return report.outcome == disk_outcome::pending && !disk.gone;
+    });
+    if (!slowest)
+        slowest = slowest_of([](const disk_report& report, const disk_progress&) {
+            return report.outcome == disk_outcome::verified || report.outcome == disk_outcome::written;
+        });
+    if (!slowest || slowest->total <= 0)
         return;
-    kind = slowest.kind;
-    done = slowest.done;
-    total = slowest.total;
-    switch (kind) {
+    const qint64 done = slowest->done;
+    const qint64 total = slowest->total;
+    switch (slowest->kind) {
     case disk_progress_kind::inflating:
         m_progress_button->report_progress_inflate(done, total);
         break;
@@ -326,6 +366,8 @@ void main_window::m_run_finished(run_outcome outcome)
         // The copy is whole: the button turns to "FLASH ANOTHER?".
         m_progress_button->report_progress(1, 1);
         burning_finished();
+        if (!m_settings->dont_show_again)
+            m_show_end_page(new end_dialog(this, disk ? QString::fromStdString(disk->worker_name) : QString()));
         m_return_to_form();
         if (disk && !disk->worker_name.empty())
             set_error_msg_text("Worker name on the stick: " + QString::fromStdString(disk->worker_name), false);
@@ -346,20 +388,22 @@ void main_window::burning_finished()
     KESTREL_LOG(logger::debug, "Flashing finished");
     for (const std::shared_ptr<device>& disk : m_run_disks)
         m_device_manager->unmount_device(disk.get(), true);
-    if (m_run_disks.size() == 1 && !m_settings->dont_show_again)
-        m_show_end_page(new end_dialog(this));
 }
 
 void main_window::m_show_batch_end()
 {
     std::vector<end_dialog::stick_row> rows;
+    std::vector<std::shared_ptr<device>> batch;
+    for (const disk_report& disk : m_job->disks())
+        batch.push_back(disk.disk);
     int flashed = 0;
     for (const disk_report& disk : m_job->disks()) {
         end_dialog::stick_row row;
-        row.name = QString::fromStdString(disk.disk->name);
+        row.name = stick_identity::text(*disk.disk, batch);
         row.size = device_size_text::gigabytes(disk.disk->size);
         row.worker = QString::fromStdString(disk.worker_name);
         row.flashed = disk.outcome == disk_outcome::verified || disk.outcome == disk_outcome::written;
+        row.failed = !row.flashed && disk.outcome != disk_outcome::canceled;
         // A failed stick shows why.
         row.outcome = QString::fromStdString(row.flashed || disk.outcome == disk_outcome::canceled
                                                  ? outcome_word(disk.outcome)
@@ -373,10 +417,11 @@ void main_window::m_show_batch_end()
 
 void main_window::m_show_end_page(end_dialog* page)
 {
+    // One card at a time: a question left open about the run that ended is moot.
+    for (dialog_window* question : findChildren<dialog_window*>())
+        question->dismiss();
     page->show();
-    // A message under the form makes the window taller than the page: the button it would
-    // leave in sight must not start a flash behind it. The page's own button brings it back.
-    m_progress_button->hide();
+    m_cover_form(true);
 }
 
 void main_window::cancel()
@@ -414,6 +459,7 @@ void main_window::m_end_run(const QString& error_msg)
 void main_window::m_return_to_form()
 {
     m_run_disks.clear();
+    m_device_list->hold_batch({});
     m_set_stage(run_stage::idle);
     m_progress_button->reset();
     update_window();
