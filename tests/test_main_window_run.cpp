@@ -15,6 +15,7 @@
 #include "gui/text_input.h"
 #include "win32/test_control.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -111,6 +112,47 @@ private slots:
         QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,3)"));
         // The cached image served the second run.
         QCOMPARE(driver.server().requests().count("GET " + release_server::image_path("v2.0.0")), 1);
+
+        // A newer release whose download is cut leaves the cached one ready to flash, told as
+        // when the servers are down; FLASH offers the newer one again, and its CANCEL flashes
+        // the cached release rather than nothing.
+        driver.close_window();
+        release_fixture::make("v2.1.0", 3 << 20, config_offset).serve(driver.server());
+        driver.server().answer_for(release_server::image_path("v2.1.0")).cut_after = 4096;
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        QTRY_COMPARE_WITH_TIMEOUT(driver.last_message(), QString("Release server unreachable: flashing the cached v2.0.0"),
+                                  30000);
+        QTRY_VERIFY(driver.flash_clickable());
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 30000);
+        QVERIFY(driver.press_card_button("CANCEL"));
+        QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 3, 60000);
+        QCOMPARE(block_document(driver.stick_content(), config_offset)["rig"].toObject()["worker"].toString(),
+                 QString("rig3"));
+    }
+
+    // A start-up download that failed, with nothing cached, says why and leaves FLASH to the
+    // form: FLASH offers the download again.
+    void a_failed_download_at_start_leaves_flash_to_ask_again()
+    {
+        window_driver driver(release_fixture::make("v2.0.0", 3 << 20, config_offset));
+        driver.server().answer_for(release_server::image_path("v2.0.0")).cut_after = 4096;
+        // The form as the settings fill it: nothing is edited after the failure.
+        inputs saved;
+        saved.btc = window_driver::btc_address;
+        saved.worker = "rig(%d)";
+        saved.location = "eu";
+        settings_store::save_settings(driver.data_folder(), saved);
+        driver.open_window();
+        QVERIFY(driver.wait_for_start_up_reports());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 30000);
+        QVERIFY(driver.press_card_button("UPDATE"));
+        QTRY_VERIFY_WITH_TIMEOUT(driver.last_message().startsWith("Network error"), 30000);
+        QTRY_VERIFY(driver.flash_clickable());
+        driver.server().answer_for(release_server::image_path("v2.0.0")).cut_after = -1;
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 30000);
     }
 
     // A farm flashes one stick after another in the same window: "FLASH ANOTHER?" takes the
@@ -184,6 +226,11 @@ private slots:
         QVERIFY2(flash_bar(driver).startsWith("VERIFYING - "), qPrintable(flash_bar(driver)));
         // The list's entry still names the batch, not the sticks left.
         QVERIFY(shows_text(driver.window()->findChild<device_selection*>(), "All USB sticks (3)"));
+        // The operator turns to another window while the batch ends.
+        QWidget elsewhere;
+        elsewhere.show();
+        QApplication::setActiveWindow(&elsewhere);
+        QTRY_VERIFY(!driver.window()->isActiveWindow());
         win32::test_control::release_held();
 
         QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
@@ -196,6 +243,8 @@ private slots:
         for (const char* text : {"Some USB sticks failed", "2 of 3 USB sticks flashed", "rig1", "rig2", "rig3", "verified", "Device disconected!"})
             QVERIFY2(shown.contains(text), text);
         QCOMPARE(shown.count("verified"), 2);
+        // Nobody was looking at the window: the desktop is told, and the bell rung.
+        QCOMPARE(driver.log_count("Batch ended while the window was not active: 2 of 3 USB sticks flashed"), 1);
         QVERIFY2(flash_bar(driver).startsWith("VERIFYING - "), qPrintable(flash_bar(driver)));
         QCOMPARE(driver.input("Worker name")->text(), QString("rig(%d,4)"));
         for (const auto& entry : win32::test_control::journal())
@@ -203,13 +252,34 @@ private slots:
                 QVERIFY2(QStringList({"\\\\.\\PhysicalDrive0", "\\\\.\\PhysicalDrive2", "\\\\.\\PhysicalDrive3"})
                              .contains(QString::fromStdString(entry.target)),
                          entry.target.c_str());
-        // The next batch takes the sticks there are then.
+        // The next batch takes the sticks there are then, watched: no notice.
+        QApplication::setActiveWindow(driver.window());
         QVERIFY(driver.press_card_button("FLASH NEW USB"));
         QTRY_VERIFY(driver.flash_clickable());
         QVERIFY(driver.press_flash());
         QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 2, 60000);
         QCOMPARE(driver.written_worker(sticks[0]), QString("rig4"));
         QCOMPARE(driver.written_worker(sticks[2]), QString("rig5"));
+
+        // STOP mid-batch: a stick cut short is stopped, not fed a damaged image, and the cached
+        // release stays for the next batch.
+        QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        QTRY_VERIFY(driver.flash_clickable());
+        win32::test_control::hold_call(win32::test_control::call::write, "\\\\.\\PhysicalDrive0", 1);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 60000);
+        QVERIFY(driver.press_flash());
+        QVERIFY(driver.press_card_button("STOP FLASHING"));
+        win32::test_control::release_held();
+        QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+        shown.clear();
+        for (QLabel* label : driver.window()->findChild<end_dialog*>()->findChildren<QLabel*>())
+            shown << label->text();
+        QVERIFY2(shown.contains("stopped"), qPrintable(shown.join('|')));
+        QVERIFY2(!shown.contains("Downloaded image is damaged"), qPrintable(shown.join('|')));
+        QVERIFY(QFile::exists(driver.downloads() + "/v3.gz"));
+        QCOMPARE(driver.log_count("Batch ended while the window was not active: 2 of 3 USB sticks flashed"), 1);
     }
 
     // A form filled from the settings may be flashed as soon as the start-up download ends.

@@ -7,6 +7,7 @@
 #include "config/field_rules.h"
 #include "config/settings_store.h"
 #include "device/device_manager.h"
+#include "gui/batch_notice.h"
 #include "gui/device_selection.h"
 #include "gui/device_size_text.h"
 #include "gui/dialog_window.h"
@@ -238,6 +239,9 @@ void main_window::m_offer_declined()
 void main_window::m_job_message(QString error_msg, bool is_err)
 {
     set_error_msg_text(error_msg, is_err);
+    // A start-up check that failed leaves FLASH as the form allows it: FLASH asks again.
+    if (is_err && !m_job->running() && m_run_disks.empty())
+        input_fields_changed();
 }
 
 void main_window::download_finished(std::string file_name)
@@ -404,15 +408,20 @@ void main_window::m_show_batch_end()
         row.worker = QString::fromStdString(disk.worker_name);
         row.flashed = disk.outcome == disk_outcome::verified || disk.outcome == disk_outcome::written;
         row.failed = !row.flashed && disk.outcome != disk_outcome::canceled;
-        // A failed stick shows why.
-        row.outcome = QString::fromStdString(row.flashed || disk.outcome == disk_outcome::canceled
-                                                 ? outcome_word(disk.outcome)
-                                                 : disk.failure);
+        // A failed stick shows why; a stop is the window's STOP FLASHING.
+        row.outcome = disk.outcome == disk_outcome::canceled ? tr("stopped")
+            : QString::fromStdString(row.flashed ? outcome_word(disk.outcome) : disk.failure);
         flashed += row.flashed;
         rows.push_back(row);
     }
     m_show_end_page(new end_dialog(this, rows));
-    set_error_msg_text(tr("%1 of %2 USB sticks flashed").arg(flashed).arg(rows.size()), flashed < int(rows.size()));
+    const QString summary = tr("%1 of %2 USB sticks flashed").arg(flashed).arg(rows.size());
+    set_error_msg_text(summary, flashed < int(rows.size()));
+    // A batch takes minutes: whoever started it may be at other work meanwhile.
+    if (!isActiveWindow()) {
+        KESTREL_LOG(logger::info, "Batch ended while the window was not active: " << summary.toStdString());
+        batch_notice::tell(summary);
+    }
 }
 
 void main_window::m_show_end_page(end_dialog* page)
