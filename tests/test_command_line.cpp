@@ -690,10 +690,12 @@ private slots:
         other_run.start(10);
 
         const cli_result first = sticks.run("flash --disk 2 --yes");
-        QCOMPARE(second.status, 1);
+        // Nothing touched, no name handed out: the exit status of a refusal.
+        QCOMPARE(second.status, 2);
         QVERIFY2(second.err.contains("disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" failed: The device is in use by another flash\n"),
                  qPrintable(second.err));
         QCOMPARE(journal_after, journal_before);
+        QVERIFY(read_file(QString::fromStdString(sticks.data_folder()) + "/configuration.txt").contains("\"worker\": \"rig(%d,2)\""));
         QCOMPARE(first.status, 0);
         QVERIFY(first.out.contains("  disk 2 (\\\\.\\PhysicalDrive2): \"rig1\" verified\n"));
         QCOMPARE(sticks.stick_content(1), sticks.flashed_image("rig1"));

@@ -463,17 +463,26 @@ private slots:
         QCOMPARE(QString::fromStdString(disk.failure),
                  outcome == int(run_outcome::stopped) ? QString() : failure);
         QCOMPARE(run.writes(), 0);
-        // A disk refused by its preparation has had its name: the next run goes on after it.
-        const bool named = what == "gone" || what == "in use";
-        QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string(named ? "rig(%d,2)" : ""));
-        // And a line in the record; a disk the run never began to prepare has none.
-        const std::vector<flash_record::entry> record = flash_record::read(run.folder());
-        QCOMPARE(int(record.size()), named ? 1 : 0);
-        if (named) {
-            QCOMPARE(record[0].worker, std::string("rig1"));
-            QCOMPARE(record[0].result, flash_record::outcome::failed);
-            QCOMPARE(QString::fromStdString(record[0].failure), failure);
-        }
+        // A disk gone, or written by another run, is refused before anything of it is touched:
+        // it has no name, and the record no line.
+        QCOMPARE(disk.untouched, what == "gone" || what == "in use");
+        QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string());
+        QVERIFY(flash_record::read(run.folder()).empty());
+    }
+
+    // A disk that goes while another of the batch is prepared had its name: it fails alone.
+    void a_disk_gone_during_the_batch_fails_alone()
+    {
+        bench run(2);
+        run.cache_release();
+        run.on(job_stage::preparing, [&] { run.host.remove(run.names[1]); });
+        run.job->flash(run.request());
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.job->disks()[0].outcome, disk_outcome::verified);
+        QCOMPARE(run.job->disks()[1].outcome, disk_outcome::failed);
+        QCOMPARE(run.job->disks()[1].failure, std::string("Device disconected!"));
+        QVERIFY(!run.job->disks()[1].untouched);
+        QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string("rig(%d,3)"));
     }
 
     void stop_at_every_stage_data()

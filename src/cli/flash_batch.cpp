@@ -5,6 +5,8 @@
 #include "cli/interruption.h"
 #include "run/outcome_words.h"
 
+#include <algorithm>
+
 namespace {
 
 const int redraw_ms = 250;
@@ -124,8 +126,12 @@ void flash_batch::m_finished(run_outcome outcome)
     for (std::size_t index = 0; index < m_targets.size(); ++index)
         m_io.out << "  " << m_disk_name(index) << ' ' << outcome_summary(m_job.disks()[index].outcome) << '\n';
     m_io.out.flush();
+    // Refused before anything was touched, every disk: a script may simply try again.
+    const bool untouched = std::all_of(m_job.disks().begin(), m_job.disks().end(),
+                                       [](const disk_report& report) { return report.untouched; });
     m_status = outcome == run_outcome::stopped ? exit_status::interrupted
         : outcome == run_outcome::succeeded    ? exit_status::done
+        : untouched                            ? exit_status::refused
                                                : exit_status::failed;
     m_loop.quit();
 }

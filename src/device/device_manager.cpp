@@ -68,6 +68,11 @@ bool device_manager::refused_as_in_use() const
     return m_impl->m_refused_in_use;
 }
 
+device_manager::availability device_manager::look_before_preparing(const device& disk)
+{
+    return m_impl->look_before_preparing(disk);
+}
+
 void device_manager::release_device(device* dev)
 {
     m_impl->release_device(dev);

@@ -45,6 +45,12 @@ public:
     // another, holds the disk for writing.
     bool refused_as_in_use() const;
 
+    // What a preparation of `disk` would find before it touches anything: the disk gone (or
+    // another in its place), or held for writing by another run; nothing is opened for long,
+    // and nothing is written.
+    enum class availability { available, gone, in_use };
+    availability look_before_preparing(const device& disk);
+
 signals:
     // The disk of unmount_device() is prepared: cleared, its volumes locked, ready to write.
     void unmount_finished();

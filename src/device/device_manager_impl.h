@@ -16,6 +16,7 @@ public:
 
     void m_enumerate_devices();
     void unmount_device(device* dev, bool skip);
+    device_manager::availability look_before_preparing(const device& disk);
     void release_device(device* dev);
     void stop_preparation();
 

@@ -57,6 +57,20 @@ chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::str
 
 } // namespace
 
+device_manager::availability device_manager::impl::look_before_preparing(const device& disk)
+{
+    const auto& record = static_cast<const device_windows&>(disk);
+    std::vector<std::string> volumes_now;
+    if (check_chosen_disk(record, volumes_now) != chosen_disk::unchanged)
+        return availability::gone;
+    // The open the preparation takes first, let go at once.
+    HANDLE opened = volume_queries::open_unbuffered(record.path);
+    if (opened == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION ? availability::in_use : availability::available;
+    CloseHandle(opened);
+    return availability::available;
+}
+
 void device_manager::impl::unmount_device(device* dev, bool skip)
 {
     auto* disk_record = static_cast<device_windows*>(dev);

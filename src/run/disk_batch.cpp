@@ -52,11 +52,33 @@ const std::vector<disk_report>& disk_batch::reports() const
     return m_reports;
 }
 
+std::size_t disk_batch::refuse_unavailable()
+{
+    std::size_t left = 0;
+    for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        disk_report& report = m_reports[index];
+        const device_manager::availability found = m_devices.look_before_preparing(*report.disk);
+        if (found == device_manager::availability::available) {
+            ++left;
+            continue;
+        }
+        const failure_cause cause = found == device_manager::availability::in_use ? failure_cause::disk_in_use
+            : m_devices.is_attached(*report.disk)                               ? failure_cause::cannot_prepare
+                                                                                : failure_cause::device_disconnected;
+        report.untouched = true;
+        m_fail_disk(*m_disks[index], failure_text(cause));
+    }
+    return left;
+}
+
 bool disk_batch::take_names(const std::vector<inputs>& per_disk)
 {
+    auto values = per_disk.begin();
     for (std::size_t index = 0; index < m_disks.size(); ++index) {
+        if (m_reports[index].untouched)
+            continue;
         disk_run& disk = *m_disks[index];
-        disk.values = per_disk[index];
+        disk.values = *values++;
         disk.configuration = image_configurator::configuration_block(disk.values);
         m_reports[index].worker_name = expand_worker_name(disk.values.worker);
         if (disk.configuration.isEmpty())

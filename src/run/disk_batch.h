@@ -32,8 +32,12 @@ public:
     // A run's disks, each waiting; with `verify` each is read back after its write.
     void begin(const std::vector<std::shared_ptr<device>>& disks, bool verify);
     const std::vector<disk_report>& reports() const;
-    // Each disk's values in order, the worker template its name is the expansion of. False at
-    // the first disk whose configuration is too large: the disks up to it keep their names.
+    // Before any name is handed out: a disk that is gone, or that another run writes, fails at
+    // once, untouched and unnamed. How many disks are left to name.
+    std::size_t refuse_unavailable();
+    // The values of each disk left, in order, the worker template its name is the expansion of.
+    // False at the first disk whose configuration is too large: the disks up to it keep their
+    // names.
     bool take_names(const std::vector<inputs>& per_disk);
     // The disk being prepared, if any, is ready; the next one waiting is prepared, which
     // disk_prepared() or disk_refused() answers, or all_prepared() tells that none is left.

@@ -259,15 +259,21 @@ void flash_job::m_reserve_names()
         refuse(failure_text(failure_cause::device_disconnected));
         return;
     }
+    // What can be known without touching a disk is checked before a name is handed out: a name
+    // given to a disk that is gone, or written by another run, is a name lost.
+    const std::size_t left = m_batch->refuse_unavailable();
+    if (left == 0) {
+        refuse(QString::fromStdString(m_batch->reports().front().failure));
+        return;
+    }
     // Refused before a name is handed out, where the values themselves are too large for a disk.
-    const std::string too_large = run_checks::configuration_refusal(
-        worker_names::counted_on(m_request.values, m_request.disks.size()));
+    const std::string too_large = run_checks::configuration_refusal(worker_names::counted_on(m_request.values, left));
     if (!too_large.empty()) {
         refuse(QString::fromStdString(too_large));
         return;
     }
     const worker_names::reservation names = worker_names::reserve(
-        m_data_folder, m_request.values, m_request.worker_template, m_request.disks.size());
+        m_data_folder, m_request.values, m_request.worker_template, left);
     if (!names.refusal.empty()) {
         refuse(QString::fromStdString(names.refusal));
         return;

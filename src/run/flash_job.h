@@ -50,6 +50,8 @@ struct disk_report {
     disk_outcome outcome = disk_outcome::pending;
     // Why it failed: the failure's text.
     std::string failure;
+    // Refused before anything of it was touched, and before it had a name.
+    bool untouched = false;
 };
 
 class flash_job : public QObject {
