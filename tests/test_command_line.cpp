@@ -692,8 +692,7 @@ private slots:
         const cli_result first = sticks.run("flash --disk 2 --yes");
         // Nothing touched, no name handed out: the exit status of a refusal.
         QCOMPARE(second.status, 2);
-        QVERIFY2(second.err.contains("disk 2 (\\\\.\\PhysicalDrive2): \"rig2\" failed: The device is in use by another flash\n"),
-                 qPrintable(second.err));
+        QCOMPARE(second.err, QString("disk 2 (\\\\.\\PhysicalDrive2) failed: The device is in use by another flash\n"));
         QCOMPARE(journal_after, journal_before);
         QVERIFY(read_file(QString::fromStdString(sticks.data_folder()) + "/configuration.txt").contains("\"worker\": \"rig(%d,2)\""));
         QCOMPARE(first.status, 0);

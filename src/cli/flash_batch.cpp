@@ -118,7 +118,14 @@ void flash_batch::m_finished(run_outcome outcome)
 {
     if (m_download_shown)
         m_progress.settle(m_download_line, "failed");
-    if (!m_job.failure().isEmpty())
+    // Refused before the names, such a disk had no line of its own: why is told here, and the
+    // run's failure, which only repeats it when every disk was, is not.
+    const bool untouched = std::all_of(m_job.disks().begin(), m_job.disks().end(),
+                                       [](const disk_report& report) { return report.untouched; });
+    for (std::size_t index = 0; index < m_targets.size(); ++index)
+        if (m_job.disks()[index].untouched)
+            m_progress.error(m_disk_name(index) + " failed: " + m_job.disks()[index].failure);
+    if (!m_job.failure().isEmpty() && !untouched)
         m_progress.error(m_job.failure().toStdString());
     m_progress.draw();
     m_io.out << "Summary:\n";
@@ -127,8 +134,6 @@ void flash_batch::m_finished(run_outcome outcome)
         m_io.out << "  " << m_disk_name(index) << ' ' << outcome_summary(m_job.disks()[index].outcome) << '\n';
     m_io.out.flush();
     // Refused before anything was touched, every disk: a script may simply try again.
-    const bool untouched = std::all_of(m_job.disks().begin(), m_job.disks().end(),
-                                       [](const disk_report& report) { return report.untouched; });
     m_status = outcome == run_outcome::stopped ? exit_status::interrupted
         : outcome == run_outcome::succeeded    ? exit_status::done
         : untouched                            ? exit_status::refused
@@ -141,9 +146,11 @@ std::string flash_batch::m_label(std::size_t index) const
     return "disk " + std::to_string(m_targets[index].disk.number) + "  " + m_worker_name(index);
 }
 
-// 'disk 2 (\\.\PhysicalDrive2): "rig2"'.
+// 'disk 2 (\\.\PhysicalDrive2): "rig2"'; a disk refused before the names has none.
 std::string flash_batch::m_disk_name(std::size_t index) const
 {
+    if (m_job.disks()[index].untouched)
+        return "disk " + std::to_string(m_targets[index].disk.number) + " (" + m_targets[index].disk.record->path + ")";
     return "disk " + std::to_string(m_targets[index].disk.number) + " (" + m_targets[index].disk.record->path
         + "): \"" + m_worker_name(index) + '"';
 }

@@ -262,7 +262,8 @@ void flash_job::m_reserve_names()
     // What can be known without touching a disk is checked before a name is handed out: a name
     // given to a disk that is gone, or written by another run, is a name lost.
     const std::size_t left = m_batch->refuse_unavailable();
-    if (left == 0) {
+    // A run of no disk, as a station's first, only makes the template the settings' own.
+    if (left == 0 && !m_request.disks.empty()) {
         refuse(QString::fromStdString(m_batch->reports().front().failure));
         return;
     }
