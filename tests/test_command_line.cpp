@@ -852,10 +852,14 @@ private slots:
         const cli::parse_result asked = cli::parse({"watch", "--yes", "--worker", "rig(%d)"});
         QCOMPARE(cli::run(asked.parsed, sticks.data_folder(), io), 130);
         const QString told = QString::fromStdString(out.str());
-        QVERIFY2(told.contains("disk 4 (\\\\.\\PhysicalDrive4): \"rig1\" started\n"), qPrintable(told));
-        QVERIFY2(told.contains("disk 5 (\\\\.\\PhysicalDrive5): left out, too small, 2 GB or less\n"), qPrintable(told));
-        QVERIFY2(told.contains("disk 7 (\\\\.\\PhysicalDrive7): \"rig3\" verified\a\n"), qPrintable(told));
-        QVERIFY2(told.contains("disk 8 (\\\\.\\PhysicalDrive8): \"rig4\" canceled\a\n"), qPrintable(told));
+        // Each stick by its kernel device and USB port, as one finds it at the hub; the bell at
+        // its start and its end; the tally when the station stops.
+        for (const char* line : {"disk 4 (sde, port 1-4): \"rig1\" started\a\n",
+                                 "disk 5 (sdf, port 1-5): left out, too small, 2 GB or less\n",
+                                 "disk 7 (sdg, port 1-7): \"rig3\" verified\a\n",
+                                 "disk 8 (sdh, port 1-8): \"rig4\" canceled\a\n",
+                                 "Flashed 3 (rig1, rig2, rig3), failed 0, stopped 1 (rig4), left alone 1\n"})
+            QVERIFY2(told.contains(line), qPrintable(told));
         QCOMPARE(sticks.worker_on_stick(plugged[0]), QString("rig1"));
         QCOMPARE(sticks.worker_on_stick(plugged[3]), QString("rig3"));
         QCOMPARE(sticks.host.read(plugged[1], 0, 512), QByteArray(512, '\0'));
@@ -885,6 +889,32 @@ private slots:
         QCOMPARE(cli::run(asked.parsed, sticks.data_folder(), again), 130);
         QVERIFY2(QString::fromStdString(again_out.str()).contains("\"rig5\" verified\a"), again_out.str().c_str());
         QCOMPARE(sticks.worker_on_stick(plugged[5]), QString("rig5"));
+
+        // For scripts: one JSON object per event and line, no bell.
+        restarted.stop();
+        cli::interruption::clear();
+        std::ostringstream json_out;
+        cli::console for_scripts {in, json_out, err, false};
+        QTimer scripted;
+        QObject::connect(&scripted, &QTimer::timeout, [&] {
+            const QString told_json = QString::fromStdString(json_out.str());
+            if (plugged.size() == 6 && told_json.contains("\"event\":\"watching\""))
+                plug();
+            else if (told_json.contains("\"event\":\"ended\""))
+                cli::interruption::request();
+        });
+        scripted.start(10);
+        QCOMPARE(cli::run(cli::parse({"watch", "--yes", "--json"}).parsed, sticks.data_folder(), for_scripts), 130);
+        QStringList events;
+        for (const QString& line : QString::fromStdString(json_out.str()).split('\n', Qt::SkipEmptyParts)) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY2(!event.isEmpty(), qPrintable(line));
+            events << event["event"].toString() + ' ' + event["worker"].toString() + ' ' + event["outcome"].toString();
+            if (event["event"] == "ended")
+                QCOMPARE(event["port"].toString(), QString("1-10"));
+        }
+        QCOMPARE(events.filter(QRegExp("^(started|ended|stopped|left_alone) ")),
+                 QStringList({"started rig6 ", "ended rig6 verified", "stopped  "}));
     }
 
     // Two stations on one data folder, one here and one a process of its own, both seeing every
@@ -964,7 +994,7 @@ private slots:
         QVERIFY2(told.contains(QRegExp("disk 1 \\([^)]*\\): left out, (flashed and verified as \"rig1\" at [^;]*"
                                        "; --again flashes it again|being flashed by another station)\n")),
                  qPrintable(told + other_told));
-        QCOMPARE(told.count(" started\n") + other_told.count(" started\n"), 3);
+        QCOMPARE(told.count(" started\a\n") + other_told.count(" started\a\n"), 3);
 
         const std::vector<flash_record::entry> record = flash_record::read(folder.toStdString());
         QCOMPARE(int(record.size()), 3);

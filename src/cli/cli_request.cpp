@@ -87,6 +87,10 @@ private:
             m_parsed.again = true;
             return std::string();
         }
+        if (watching && argument == "--json") {
+            m_parsed.json = true;
+            return std::string();
+        }
         for (const flag_option& option : flash_flags)
             if (argument == option.name) {
                 m_parsed.*(option.flag) = option.value;

@@ -6,7 +6,7 @@
 //   --cli flash (--disk N|/dev/sdX ... | --all) [--yes] [--image FILE.gz] [--btc ADDR]
 //       [--worker TEMPLATE] [--group G] [--location CODE] [--ssid S] [--wifi-key K]
 //       [--ssh-key KEY] [--no-verify] [--latest-only]
-//   --cli watch [the options of flash but --disk and --all] [--again]
+//   --cli watch [the options of flash but --disk and --all] [--again] [--json]
 //
 // Options with a value also take the form --option=VALUE.
 
@@ -22,6 +22,7 @@ struct request {
     enum class command { list, history, flash, watch };
 
     command what = command::list;
+    // list and history: the rows as JSON; watch: one JSON object per event and line.
     bool json = false;
     // Disks as named: numbers as listed or kernel devices ("/dev/sdb"), in the order given.
     std::vector<std::string> disks;

@@ -29,7 +29,7 @@ int run_watch(const request& asked, const std::string& data_folder, console& io)
     station.request = request_for(asked, checked.values);
     station.worker_named = asked.worker.has_value();
     station.again = asked.again;
-    return flashing_station(data_folder, station, io).run();
+    return flashing_station(data_folder, station, asked.json, io).run();
 }
 
 } // namespace cli

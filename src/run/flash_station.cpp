@@ -170,6 +170,10 @@ void flash_station::m_take(const std::shared_ptr<device>& stick)
         started.stick.worker_name = started.job->disks().front().worker_name;
         emit stick_started(started.stick);
     });
+    connect(started.job.get(), &flash_job::disk_progress, this,
+            [this, &started](int, disk_progress_kind kind, qint64 done, qint64 total) {
+                emit stick_progress(started.stick, kind, done, total);
+            });
     connect(started.job.get(), &flash_job::finished, this, [this, &started] { m_stick_ended(started); });
     m_runs.push_back(std::move(run));
     flash_request request = m_asked.request;

@@ -81,6 +81,8 @@ signals:
     // The image is ready: sticks plugged in from now on are flashed.
     void watching();
     void stick_started(const station_stick& stick);
+    // `done` of `total` bytes of the stick's write or read-back.
+    void stick_progress(const station_stick& stick, disk_progress_kind kind, qint64 done, qint64 total);
     void stick_ended(const station_stick& stick);
     // `words`: the station's for `why`.
     void stick_left_alone(const station_stick& stick, station_leave why, QString words);
