@@ -11,15 +11,18 @@
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
+#include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
 #include "win32/test_control.h"
 
+#include <QAbstractAnimation>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QScreen>
 #include <QStringList>
 #include <QTest>
 
@@ -226,7 +229,8 @@ private slots:
         QVERIFY(driver.flash_clickable());
     }
 
-    // Folded away, the optional fields are neither shown nor reached with Tab.
+    // Folded away, the optional fields are neither shown nor reached with Tab. Unfolded on a
+    // screen 600 pixels high, the window keeps to the screen with FLASH, and the form scrolls.
     void folded_fields_are_out_of_reach()
     {
         window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
@@ -242,6 +246,20 @@ private slots:
         }
         for (QLabel* label : driver.window()->findChildren<QLabel*>())
             QVERIFY2(!label->isVisible() || label->text() != "Wireless ssid", "a stray label");
+
+        main_window* window = driver.window();
+        const QRect screen = window->screen()->availableGeometry();
+        QVERIFY(screen.height() < 800);
+        // A late report of the disks would fold the form again.
+        QVERIFY(driver.wait_for_start_up_reports());
+        QTest::mouseClick(window->findChild<more_settings*>(), Qt::LeftButton);
+        QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+        QVERIFY(screen.contains(window->geometry()));
+        progress_button* flash = driver.flash_button();
+        QVERIFY(screen.contains(QRect(flash->mapToGlobal(QPoint()), flash->size())));
+        text_input* ssh = driver.input("SSH key");
+        QVERIFY(ssh->isVisible());
+        QVERIFY(!ssh->visibleRegion().isEmpty());
     }
 
     // A window and a command line on one data folder: each takes the next name the other left,

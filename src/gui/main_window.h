@@ -82,6 +82,8 @@ private:
     // The settings with what the form shows now.
     inputs m_form_values() const;
     void m_layout_blocks();
+    // As tall as the form, folded or unfolded, and the message under it need.
+    int m_window_height() const;
     void m_animate_window_height(int height, int duration_ms);
 
     void m_set_stage(run_stage stage);

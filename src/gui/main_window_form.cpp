@@ -190,6 +190,6 @@ void main_window::m_layout_blocks()
     for (QWidget* row : m_folded_rows)
         row->setVisible(m_unfolded);
     // Unfolded, the form is taller than its area: show the fields just unfolded whole.
-    if (m_unfolded && height() == unfolded_height)
+    if (m_unfolded && height() == m_window_height())
         show_whole(m_form_area, m_ssh_key, input_fields::ssh.input_offset);
 }
