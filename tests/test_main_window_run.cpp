@@ -7,6 +7,7 @@
 #include "cli/console.h"
 #include "config/settings_store.h"
 
+#include "gui/batch_panel.h"
 #include "gui/device_selection.h"
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
@@ -19,6 +20,7 @@
 #include <QAbstractAnimation>
 #include <QDir>
 #include <QFile>
+#include <QGridLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -48,6 +50,35 @@ QString flash_bar(const window_driver& driver)
             texts << label->text();
     texts.removeDuplicates();
     return texts.join(" / ");
+}
+
+// The rows over the form while a batch runs, cell by cell; none when they do not show.
+QList<QStringList> batch_rows(const window_driver& driver)
+{
+    QList<QStringList> rows;
+    auto* panel = driver.window()->findChild<batch_panel*>();
+    if (!panel || !panel->isVisible())
+        return rows;
+    auto* grid = panel->findChild<QGridLayout*>();
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < grid->columnCount(); ++column)
+            if (QLayoutItem* item = grid->itemAtPosition(row, column))
+                if (auto* label = qobject_cast<QLabel*>(item->widget()))
+                    cells << label->text();
+        if (!cells.isEmpty())
+            rows << cells;
+    }
+    return rows;
+}
+
+// The batch's speed and time left over its rows.
+QString batch_rate(const window_driver& driver)
+{
+    for (QLabel* label : driver.window()->findChild<batch_panel*>()->findChildren<QLabel*>())
+        if (label->isVisible() && label->text().contains("MB/s"))
+            return label->text();
+    return QString();
 }
 
 bool shows_text(QWidget* parent, const QString& text)
@@ -213,6 +244,39 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(driver.log_count("Flashing finished"), 2, 60000);
         QCOMPARE(driver.written_worker(sticks[0]), QString("rig4"));
         QCOMPARE(driver.written_worker(sticks[2]), QString("rig5"));
+    }
+
+    // Two sticks of one model at once: while one's write is held, a row for each tells them
+    // apart by their port, with the worker name it gets, where it stands and how far, over the
+    // locked form; the batch's speed and time left show once bytes have moved.
+    void identical_sticks_at_once_show_a_row_each()
+    {
+        window_driver driver(release_fixture::make("v3", 20 << 20, 1 << 20));
+        driver.add_stick(fake_host::usb_stick().model);
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        driver.fill_form("rig(%d)");
+        QVERIFY(driver.pick_all());
+        QTRY_VERIFY(driver.flash_clickable());
+        win32::test_control::hold_call(win32::test_control::call::write, "\\\\.\\PhysicalDrive1", 1);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(batch_rows(driver).value(0).value(3) == "verified", 60000);
+        const QList<QStringList> rows = batch_rows(driver);
+        QCOMPARE(rows.size(), 2);
+        const QString model = fake_host::usb_stick().model;
+        QVERIFY2(rows[0][0].contains(model) && rows[0][0].endsWith("(port 1-1)"), qPrintable(rows[0][0]));
+        QVERIFY2(rows[1][0].contains(model) && rows[1][0].endsWith("(port 1-2)"), qPrintable(rows[1][0]));
+        QCOMPARE(rows[0].mid(1), (QStringList {"16.00 GB", "rig1", "verified", "100%"}));
+        QCOMPARE(rows[1].mid(1, 3), (QStringList {"16.00 GB", "rig2", "writing"}));
+        QVERIFY2(batch_rate(driver).contains(" left"), qPrintable(batch_rate(driver)));
+        QVERIFY(!driver.input("BTC Address")->isVisible());
+        win32::test_control::release_held();
+
+        QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        QTRY_VERIFY(driver.input("BTC Address")->isVisible());
+        QCOMPARE(batch_rows(driver), QList<QStringList>());
     }
 
     // A form filled from the settings may be flashed as soon as the start-up download ends.
