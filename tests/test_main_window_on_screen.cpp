@@ -4,6 +4,7 @@
 #include "window_driver.h"
 
 #include "gui/all_sticks_row.h"
+#include "gui/batch_panel.h"
 #include "gui/device_selection.h"
 #include "gui/device_selection_widget.h"
 #include "gui/dialog_window.h"
@@ -321,9 +322,16 @@ private slots:
         QCOMPARE(look_at(window), QString());
         QVERIFY(driver.pick_all());
         QTRY_VERIFY(driver.flash_clickable());
+        win32::test_control::hold_call(call::write, "\\\\.\\PhysicalDrive2", 1);
         QVERIFY(driver.press_flash());
         QVERIFY(wait_for<dialog_window>(window));
         QVERIFY(driver.press_card_button("CONTINUE"));
+        // Meanwhile a row for each stick lies where the form was.
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 30000);
+        QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+        QVERIFY(window->findChild<batch_panel*>()->isVisible());
+        QCOMPARE(look_at(window), QString());
+        win32::test_control::release_held();
         QTRY_VERIFY_WITH_TIMEOUT(window->findChild<end_dialog*>() && window->findChild<end_dialog*>()->isVisible(),
                                  60000);
         QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
