@@ -7,20 +7,25 @@
 #include "cli/console.h"
 #include "config/settings_store.h"
 
+#include "gui/batch_panel.h"
 #include "gui/device_selection.h"
 #include "gui/download_dialog.h"
 #include "gui/end_dialog.h"
 #include "gui/main_window.h"
+#include "gui/more_settings.h"
 #include "gui/progress_button.h"
 #include "gui/text_input.h"
 #include "win32/test_control.h"
 
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QGridLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QScreen>
 #include <QStringList>
 #include <QTest>
 
@@ -46,6 +51,35 @@ QString flash_bar(const window_driver& driver)
             texts << label->text();
     texts.removeDuplicates();
     return texts.join(" / ");
+}
+
+// The rows over the form while a batch runs, cell by cell; none when they do not show.
+QList<QStringList> batch_rows(const window_driver& driver)
+{
+    QList<QStringList> rows;
+    auto* panel = driver.window()->findChild<batch_panel*>();
+    if (!panel || !panel->isVisible())
+        return rows;
+    auto* grid = panel->findChild<QGridLayout*>();
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < grid->columnCount(); ++column)
+            if (QLayoutItem* item = grid->itemAtPosition(row, column))
+                if (auto* label = qobject_cast<QLabel*>(item->widget()))
+                    cells << label->text();
+        if (!cells.isEmpty())
+            rows << cells;
+    }
+    return rows;
+}
+
+// The batch's speed and time left over its rows.
+QString batch_rate(const window_driver& driver)
+{
+    for (QLabel* label : driver.window()->findChild<batch_panel*>()->findChildren<QLabel*>())
+        if (label->isVisible() && label->text().contains("MB/s"))
+            return label->text();
+    return QString();
 }
 
 bool shows_text(QWidget* parent, const QString& text)
@@ -282,6 +316,39 @@ private slots:
         QCOMPARE(driver.log_count("Batch ended while the window was not active: 2 of 3 USB sticks flashed"), 1);
     }
 
+    // Two sticks of one model at once: while one's write is held, a row for each tells them
+    // apart by their port, with the worker name it gets, where it stands and how far, over the
+    // locked form; the batch's speed and time left show once bytes have moved.
+    void identical_sticks_at_once_show_a_row_each()
+    {
+        window_driver driver(release_fixture::make("v3", 20 << 20, 1 << 20));
+        driver.add_stick(fake_host::usb_stick().model);
+        driver.open_window();
+        QVERIFY(driver.accept_download());
+        driver.fill_form("rig(%d)");
+        QVERIFY(driver.pick_all());
+        QTRY_VERIFY(driver.flash_clickable());
+        win32::test_control::hold_call(win32::test_control::call::write, "\\\\.\\PhysicalDrive1", 1);
+        QVERIFY(driver.press_flash());
+        QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(batch_rows(driver).value(0).value(3) == "verified", 60000);
+        const QList<QStringList> rows = batch_rows(driver);
+        QCOMPARE(rows.size(), 2);
+        const QString model = fake_host::usb_stick().model;
+        QVERIFY2(rows[0][0].contains(model) && rows[0][0].endsWith("(port 1-1)"), qPrintable(rows[0][0]));
+        QVERIFY2(rows[1][0].contains(model) && rows[1][0].endsWith("(port 1-2)"), qPrintable(rows[1][0]));
+        QCOMPARE(rows[0].mid(1), (QStringList {"16.00 GB", "rig1", "verified", "100%"}));
+        QCOMPARE(rows[1].mid(1, 3), (QStringList {"16.00 GB", "rig2", "writing"}));
+        QVERIFY2(batch_rate(driver).contains(" left"), qPrintable(batch_rate(driver)));
+        QVERIFY(!driver.input("BTC Address")->isVisible());
+        win32::test_control::release_held();
+
+        QTRY_VERIFY_WITH_TIMEOUT(driver.window()->findChild<end_dialog*>(), 60000);
+        QVERIFY(driver.press_card_button("FLASH NEW USB"));
+        QTRY_VERIFY(driver.input("BTC Address")->isVisible());
+        QCOMPARE(batch_rows(driver), QList<QStringList>());
+    }
+
     // A form filled from the settings may be flashed as soon as the start-up download ends.
     void flash_is_ready_once_the_start_up_download_ends()
     {
@@ -296,7 +363,8 @@ private slots:
         QVERIFY(driver.flash_clickable());
     }
 
-    // Folded away, the optional fields are neither shown nor reached with Tab.
+    // Folded away, the optional fields are neither shown nor reached with Tab. Unfolded on a
+    // screen 600 pixels high, the window keeps to the screen with FLASH, and the form scrolls.
     void folded_fields_are_out_of_reach()
     {
         window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
@@ -312,6 +380,20 @@ private slots:
         }
         for (QLabel* label : driver.window()->findChildren<QLabel*>())
             QVERIFY2(!label->isVisible() || label->text() != "Wireless ssid", "a stray label");
+
+        main_window* window = driver.window();
+        const QRect screen = window->screen()->availableGeometry();
+        QVERIFY(screen.height() < 800);
+        // A late report of the disks would fold the form again.
+        QVERIFY(driver.wait_for_start_up_reports());
+        QTest::mouseClick(window->findChild<more_settings*>(), Qt::LeftButton);
+        QTRY_VERIFY(!window->findChild<QAbstractAnimation*>());
+        QVERIFY(screen.contains(window->geometry()));
+        progress_button* flash = driver.flash_button();
+        QVERIFY(screen.contains(QRect(flash->mapToGlobal(QPoint()), flash->size())));
+        text_input* ssh = driver.input("SSH key");
+        QVERIFY(ssh->isVisible());
+        QVERIFY(!ssh->visibleRegion().isEmpty());
     }
 
     // A window and a command line on one data folder: each takes the next name the other left,

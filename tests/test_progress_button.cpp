@@ -1,6 +1,7 @@
 #include "fake_main_window.h"
 #include "gui/dialog_window.h"
 #include "gui/progress_button.h"
+#include "gui/transfer_rate.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -195,6 +196,34 @@ private slots:
         QCOMPARE(fill_width(), width);
         QCOMPARE(top_face(), QString("fill"));
         QCOMPARE(done.count(), 0);
+    }
+
+    // A batch's speed and time left over its rows, from the bytes moved and the time taken.
+    void batch_rate_text_data()
+    {
+        QTest::addColumn<qint64>("moved");
+        QTest::addColumn<qint64>("left");
+        QTest::addColumn<qint64>("elapsed_ns");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("nothing moved yet") << qint64(0) << qint64(100) << qint64(1'000'000'000) << QString();
+        QTest::newRow("no time taken yet") << qint64(100) << qint64(100) << qint64(0) << QString();
+        QTest::newRow("nothing left") << qint64(25'000'000) << qint64(0) << qint64(1'000'000'000)
+                                      << QString("25.0 MB/s");
+        QTest::newRow("a part of a second") << qint64(3'000'000) << qint64(1) << qint64(500'000'000)
+                                            << QString("6.0 MB/s, 1 s left");
+        QTest::newRow("minutes") << qint64(10'000'000) << qint64(1'250'000'000) << qint64(1'000'000'000)
+                                 << QString("10.0 MB/s, 2 min 5 s left");
+        QTest::newRow("hours") << qint64(1'000'000) << qint64(3'930'000'000) << qint64(1'000'000'000)
+                               << QString("1.0 MB/s, 1 h 5 min left");
+    }
+
+    void batch_rate_text()
+    {
+        QFETCH(qint64, moved);
+        QFETCH(qint64, left);
+        QFETCH(qint64, elapsed_ns);
+        QFETCH(QString, text);
+        QCOMPARE(transfer_rate::text(moved, left, elapsed_ns), text);
     }
 
     void hovering_shows_cancel_until_the_next_report()

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QPauseAnimation>
 #include <QPropertyAnimation>
+#include <QScreen>
 #include <QSequentialAnimationGroup>
 
 #include <algorithm>
@@ -136,7 +137,7 @@ void main_window::update_window()
     m_apply_form_lock();
     // Decides between FLASH (or "FLASH ANOTHER?" after a flash) and the disabled face.
     input_fields_changed();
-    resize(window_width, m_message_shown ? message_height : folded_height);
+    resize(window_width, m_window_height());
     m_layout_blocks();
     KESTREL_LOG(logger::debug, "Updated window");
 }
@@ -168,7 +169,7 @@ void main_window::set_error_msg_text(QString error_msg, bool is_err)
     }
     // The message stays until the user's next action; the window makes room for it.
     m_message_shown = true;
-    m_animate_window_height(message_height, message_animation_ms);
+    m_animate_window_height(m_window_height(), message_animation_ms);
 }
 
 void main_window::m_clear_message()
@@ -177,7 +178,7 @@ void main_window::m_clear_message()
         return;
     m_message_shown = false;
     m_message->hide();
-    m_animate_window_height(m_unfolded ? unfolded_height : folded_height, message_animation_ms);
+    m_animate_window_height(m_window_height(), message_animation_ms);
 }
 
 void main_window::os_configuration()
@@ -186,18 +187,35 @@ void main_window::os_configuration()
     m_device_list->collapse();
     m_unfolded = !m_unfolded;
     m_layout_blocks();
-    m_animate_window_height(m_unfolded ? unfolded_height : folded_height, fold_duration_ms);
+    m_animate_window_height(m_window_height(), fold_duration_ms);
     if (m_unfolded)
         m_more_settings->show_less();
     else
         m_more_settings->show_more();
 }
 
+int main_window::m_window_height() const
+{
+    const int message_room = m_message_shown ? message_height - folded_height : 0;
+    if (!m_unfolded)
+        return folded_height + message_room;
+    // Never shorter than the folded form, nor taller than the screen: there the form scrolls.
+    const int screen_room = screen()->availableGeometry().height();
+    return std::max(folded_height + message_room, std::min(unfolded_height + message_room, screen_room));
+}
+
 void main_window::m_animate_window_height(int height, int duration_ms)
 {
-    auto* animation = new QPropertyAnimation(this, "size", this);
+    // Grown past the foot of the screen, the window moves up: FLASH stays in sight.
+    const QRect screen_area = screen()->availableGeometry();
+    QRect target(geometry().topLeft(), QSize(window_width, height));
+    if (target.bottom() > screen_area.bottom())
+        target.moveBottom(screen_area.bottom());
+    if (target.top() < screen_area.top())
+        target.moveTop(screen_area.top());
+    auto* animation = new QPropertyAnimation(this, "geometry", this);
     animation->setDuration(duration_ms);
-    animation->setEndValue(QSize(window_width, height));
+    animation->setEndValue(target);
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 

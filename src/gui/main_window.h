@@ -6,6 +6,7 @@
 #include "gui/run_stage.h"
 #include "run/job_stage.h"
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -18,6 +19,7 @@
 class QFrame;
 class QLabel;
 class QScrollArea;
+class batch_panel;
 class device_manager;
 class device_selection;
 class end_dialog;
@@ -82,6 +84,8 @@ private:
     // The settings with what the form shows now.
     inputs m_form_values() const;
     void m_layout_blocks();
+    // As tall as the form, folded or unfolded, and the message under it need.
+    int m_window_height() const;
     void m_animate_window_height(int height, int duration_ms);
 
     void m_set_stage(run_stage stage);
@@ -95,6 +99,8 @@ private:
     void m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total);
     void m_note_gone_disks(const std::vector<std::shared_ptr<device>>& attached);
     void m_show_slowest();
+    // A batch of sticks: a row for each where the form was, with the batch's speed.
+    void m_show_batch();
     void m_show_batch_end();
     void m_show_end_page(end_dialog* page);
     void m_run_finished(run_outcome outcome);
@@ -115,6 +121,8 @@ private:
         bool gone = false;
     };
     std::vector<disk_progress> m_progress;
+    // Since the batch's writers started: its speed.
+    QElapsedTimer m_write_clock;
     // The settings as the file held them when this window last read or wrote them: a field
     // whose text differs was changed by the user here.
     std::unique_ptr<inputs> m_settings;
@@ -142,6 +150,7 @@ private:
     QFrame* m_body = nullptr;
     QScrollArea* m_form_area = nullptr;
     QFrame* m_form = nullptr;
+    batch_panel* m_batch_panel = nullptr;
     QFrame* m_optional_fields = nullptr;
     QFrame* m_bottom = nullptr;
     QFrame* m_footer = nullptr;

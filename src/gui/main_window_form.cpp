@@ -3,6 +3,7 @@
 
 #include "gui/main_window.h"
 
+#include "gui/batch_panel.h"
 #include "gui/device_selection.h"
 #include "gui/input_field.h"
 #include "gui/main_window_layout.h"
@@ -65,6 +66,8 @@ void main_window::m_build_form()
     m_form->setStyleSheet("QFrame#form {background: #ffffff;}");
     m_form->setFixedSize(600, form_height);
     m_form_area->setWidget(m_form);
+    m_batch_panel = new batch_panel(m_body);
+    m_batch_panel->hide();
 
     ui_style::icon_label(":/icons/number-2.svg", QSize(20, 20), m_form)->move(24, 8);
     text_label(tr("Brindle OS configuration"), section_style, ui_style::ubuntu_medium(), m_form)
@@ -185,11 +188,12 @@ void main_window::m_layout_blocks()
     int link_top = bottom_top - 36;
     m_more_settings->move(24, link_top);
     m_form_area->setGeometry(0, form_top, 600, link_top - form_top - 4);
+    m_batch_panel->setGeometry(m_form_area->geometry());
     m_form->setFixedHeight(m_unfolded ? form_height : optional_fields_top + 20);
     m_optional_fields->setVisible(m_unfolded);
     for (QWidget* row : m_folded_rows)
         row->setVisible(m_unfolded);
     // Unfolded, the form is taller than its area: show the fields just unfolded whole.
-    if (m_unfolded && height() == unfolded_height)
+    if (m_unfolded && height() == m_window_height())
         show_whole(m_form_area, m_ssh_key, input_fields::ssh.input_offset);
 }

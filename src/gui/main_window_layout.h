@@ -5,8 +5,9 @@ namespace main_window_layout {
 
 const int window_width = 610;
 const int folded_height = 585;
-// Unfolded, the window still fits a screen 900 pixels high; the form scrolls in what is left.
-const int unfolded_height = 880;
+// Unfolded, the window shows the whole form where the screen has room for it; a smaller
+// screen gets a window as tall as it is, the form scrolling in what is left.
+const int unfolded_height = 1036;
 const int message_height = 620;
 const int building_height = 665;
 const int fold_duration_ms = 300;

@@ -74,7 +74,10 @@ void main_window::m_connect_job()
             [this](int index, disk_progress_kind kind, qint64 done, qint64 total) {
                 m_disk_progress(index, kind, done, total);
             });
-    connect(m_job.get(), &flash_job::disk_changed, this, [this] { m_show_slowest(); });
+    connect(m_job.get(), &flash_job::disk_changed, this, [this] {
+        m_show_slowest();
+        m_show_batch();
+    });
     connect(m_job.get(), &flash_job::finished, this, [this](run_outcome outcome) { m_run_finished(outcome); });
 }
 
@@ -201,9 +204,12 @@ void main_window::on_button_click()
         if (m_device_list->all_selected())
             m_device_list->hold_batch(m_run_disks);
         m_set_stage(run_stage::querying);
+        m_write_clock.invalidate();
         m_job->flash(request);
         if (!m_job->running())
             m_return_to_form();
+        else
+            m_show_batch();
     }
     KESTREL_LOG(logger::fatal, "pressed");
 }
@@ -275,6 +281,7 @@ void main_window::start_burning()
 {
     KESTREL_LOG(logger::debug, "Started burning");
     m_set_stage(run_stage::burning);
+    m_write_clock.start();
 }
 
 void main_window::m_disk_progress(int index, disk_progress_kind kind, qint64 done, qint64 total)
@@ -286,6 +293,7 @@ void main_window::m_disk_progress(int index, disk_progress_kind kind, qint64 don
     disk.done = done;
     disk.total = total;
     m_show_slowest();
+    m_show_batch();
 }
 
 void main_window::m_note_gone_disks(const std::vector<std::shared_ptr<device>>& attached)
@@ -468,6 +476,9 @@ void main_window::m_end_run(const QString& error_msg)
 void main_window::m_return_to_form()
 {
     m_run_disks.clear();
+    m_batch_panel->hide();
+    m_form_area->show();
+    m_more_settings->show();
     m_device_list->hold_batch({});
     m_set_stage(run_stage::idle);
     m_progress_button->reset();
