@@ -55,6 +55,8 @@ install(FILES ${packaging_output}/${KESTREL_APP_ID}.desktop
 install(FILES ${packaging_output}/${KESTREL_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${packaging_output}/man/kestrel-flash-tool.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${packaging_source}/kestrel-flash-tool.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME kestrel-flash-tool)
 foreach(size ${icon_sizes})
     install(FILES ${packaging_output}/icons/${size}x${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps

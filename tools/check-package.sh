@@ -25,6 +25,7 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 has() { grep -qx "./$1" <<<"$contents" || fail "the package lacks /$1"; }
 has usr/bin/kestrel-flash-tool
 has usr/share/man/man1/kestrel-flash-tool.1.gz
+has usr/share/bash-completion/completions/kestrel-flash-tool
 for size in 16 22 24 32 48 64 128 256 512; do
     has "usr/share/icons/hicolor/${size}x${size}/apps/kestrel-flash-tool.png"
 done
@@ -62,6 +63,23 @@ done
 for option in $("$program" --help | grep -oE -- '--[a-z][a-z-]+' | sort -u); do
     zcat /usr/share/man/man1/kestrel-flash-tool.1.gz | grep -qF -- "${option//-/\\-}" \
         || fail "the man page does not tell of $option"
+done
+
+# The shell completes the commands, and every option the usage names for flash and watch.
+completes() {
+    COMP_WORDS=("$@")
+    COMP_CWORD=$(($# - 1))
+    COMPREPLY=()
+    _kestrel_flash_tool
+    printf '%s\n' "${COMPREPLY[@]}"
+}
+source /usr/share/bash-completion/completions/kestrel-flash-tool
+[ "$(completes kestrel-flash-tool --cli f)" = flash ] || fail "the shell does not complete flash"
+[ "$(completes kestrel-flash-tool --cli flash --location u)" = usa ] || fail "the shell does not complete --location"
+for option in $("$program" --help | grep -oE -- '--(all|yes|image|no-verify|latest-only|again|btc|worker|location)\b' | sort -u); do
+    completes kestrel-flash-tool --cli flash "" | grep -qx -- "$option" \
+        || completes kestrel-flash-tool --cli watch "" | grep -qx -- "$option" \
+        || fail "the shell does not complete $option"
 done
 
 # The polkit action names the installed program and keeps the display.
