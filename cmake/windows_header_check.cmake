@@ -18,7 +18,7 @@ file(COPY ${ZLIB_INCLUDE_DIR}/zlib.h ${ZLIB_INCLUDE_DIR}/zconf.h DESTINATION ${c
 
 # Qt's headers are the same on both systems; its Linux mkspec is not.
 set(qt_include_folders)
-foreach(module Core Gui Widgets Network Svg)
+foreach(module Core Gui Widgets Network Svg DBus)
     get_target_property(folders Qt5::${module} INTERFACE_INCLUDE_DIRECTORIES)
     list(APPEND qt_include_folders ${folders})
 endforeach()

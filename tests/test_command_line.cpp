@@ -524,8 +524,8 @@ private slots:
         QCOMPARE(error.error, QJsonParseError::NoError);
         QCOMPARE(entries.size(), 3);
         const QJsonObject second_line = entries[1].toObject();
-        QCOMPARE(second_line.keys(), QStringList({"device", "failure", "image", "md5", "model", "outcome", "path",
-                                                  "port", "serial", "size", "time", "worker"}));
+        QCOMPARE(second_line.keys(), QStringList({"area", "device", "failure", "image", "md5", "model", "outcome",
+                                                  "path", "port", "serial", "size", "time", "worker"}));
         QCOMPARE(second_line["path"].toString(), QString("\\\\.\\PhysicalDrive2"));
         QCOMPARE(second_line["device"].toString(), QString("/dev/sdc"));
         QCOMPARE(second_line["model"].toString(), QString("Kingston DataTraveler 3.0 USB Device"));
@@ -557,6 +557,45 @@ private slots:
     }
 
     // Two command lines started together on one data folder, three sticks each.
+    // What is on each stick, read and never written: a stick flashed here, a blank one and one
+    // flashed elsewhere.
+    void inspect_tells_what_is_on_each_stick()
+    {
+        farm sticks;
+        sticks.save_settings("rig(%d)");
+        QCOMPARE(sticks.run("flash --disk 1 --yes --group hall_b").status, 0);
+        sticks.host.write(sticks.sticks[1], 0, QByteArray(512, '\0'));
+        QByteArray foreign(512, 'x');
+        foreign[510] = char(0x55);
+        foreign[511] = char(0xAA);
+        sticks.host.write(sticks.sticks[2], 0, foreign);
+        const std::size_t journal_before = win32::test_control::journal().size();
+
+        const cli_result looked = sticks.run("inspect --json");
+        QCOMPARE(looked.status, 0);
+        const QJsonArray found = QJsonDocument::fromJson(looked.out.toUtf8()).array();
+        QCOMPARE(found.size(), 3);
+        const QJsonObject flashed = found[0].toObject();
+        QCOMPARE(flashed["worker"].toString(), QString("rig1"));
+        QCOMPARE(flashed["group"].toString(), QString("hall_b"));
+        QCOMPARE(flashed["release"].toString(), QString("v1"));
+        QVERIFY(flashed["configuration_found"].toBool());
+        const QJsonObject blank = found[1].toObject();
+        QVERIFY(!blank["configuration_found"].toBool() && !blank["partition_table"].toBool());
+        QVERIFY(!blank.contains("release"));
+        const QJsonObject elsewhere = found[2].toObject();
+        QVERIFY(!elsewhere["configuration_found"].toBool() && elsewhere["partition_table"].toBool());
+
+        const cli_result one = sticks.run("inspect --disk sdb");
+        QCOMPARE(one.status, 0);
+        QVERIFY2(one.out.contains(QRegExp("\n +1 +/dev/sdb +1-1 +rig1 +hall_b +eu +v1 ")), qPrintable(one.out));
+        QCOMPARE(one.out.count('\n'), 2);
+        // Looked at, nothing written.
+        const auto journal = win32::test_control::journal();
+        QVERIFY(std::none_of(journal.begin() + std::ptrdiff_t(journal_before), journal.end(),
+                             [](const auto& entry) { return entry.what == call::write; }));
+    }
+
     void two_command_lines_share_the_counter()
     {
         farm sticks(3 << 20, 6);

@@ -51,6 +51,47 @@ bool is_disk_number(const std::string& text)
         && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Adds the disk `given` with --disk to `disks`; why not, when it names none or one named before.
+std::string take_disk(const std::string& given, std::vector<std::string>& disks)
+{
+    // A USB disk's kernel name, as lsblk shows it, stands for its device.
+    const bool kernel_name = std::regex_match(given, std::regex("sd[a-z]+"));
+    const std::string text = kernel_name ? "/dev/" + given : given;
+    if (!is_disk_number(text) && text.rfind("/dev/", 0) != 0)
+        return "--disk: \"" + text + "\" is no disk number or device (see --cli list)";
+    // Named twice is most likely a typo for another disk: flashing one fewer would hide it.
+    if (std::find(disks.begin(), disks.end(), text) != disks.end())
+        return "--disk: " + text + " is named twice";
+    disks.push_back(text);
+    return std::string();
+}
+
+// inspect: the disks named, or every one; nothing else but --json.
+std::string parse_inspect(const std::vector<std::string>& arguments, cli::request& parsed)
+{
+    for (std::size_t index = 1; index < arguments.size(); ++index) {
+        std::optional<std::string> value;
+        const std::string name = option_name(arguments[index], value);
+        if (arguments[index] == "--json" || arguments[index] == "--all") {
+            (arguments[index] == "--json" ? parsed.json : parsed.all) = true;
+            continue;
+        }
+        if (name != "--disk")
+            return "inspect: unknown argument \"" + arguments[index] + "\"";
+        if (!value) {
+            if (index + 1 >= arguments.size())
+                return "--disk needs a value";
+            value = arguments[++index];
+        }
+        const std::string refusal = take_disk(*value, parsed.disks);
+        if (!refusal.empty())
+            return refusal;
+    }
+    if (parsed.all && !parsed.disks.empty())
+        return "inspect: give --disk or --all, not both";
+    return std::string();
+}
+
 // The options of flash, and of watch, which flashes every stick plugged in: no disk is named.
 class flash_parser {
 public:
@@ -123,16 +164,7 @@ private:
 
     std::string m_take_disk(const std::string& given)
     {
-        // A USB disk's kernel name, as lsblk shows it, stands for its device.
-        const bool kernel_name = std::regex_match(given, std::regex("sd[a-z]+"));
-        const std::string text = kernel_name ? "/dev/" + given : given;
-        if (!is_disk_number(text) && text.rfind("/dev/", 0) != 0)
-            return "--disk: \"" + text + "\" is no disk number or device (see --cli list)";
-        // Named twice is most likely a typo for another disk: flashing one fewer would hide it.
-        if (std::find(m_parsed.disks.begin(), m_parsed.disks.end(), text) != m_parsed.disks.end())
-            return "--disk: " + text + " is named twice";
-        m_parsed.disks.push_back(text);
-        return std::string();
+        return take_disk(given, m_parsed.disks);
     }
 
     const std::vector<std::string>& m_arguments;
@@ -166,12 +198,15 @@ parse_result parse(const std::vector<std::string>& arguments)
             }
             result.parsed.json = true;
         }
+    } else if (command == "inspect") {
+        result.parsed.what = request::command::inspect;
+        result.error = parse_inspect(arguments, result.parsed);
     } else if (command == "flash" || command == "watch") {
         result.parsed.what = command == "flash" ? request::command::flash : request::command::watch;
         result.error = flash_parser(arguments, result.parsed).run();
     } else {
-        result.error = command.empty() ? "--cli needs a command: list, history, flash or watch"
-                                       : "unknown command \"" + command + "\": give list, history, flash or watch";
+        result.error = command.empty() ? "--cli needs a command: list, history, flash, watch or inspect"
+                                       : "unknown command \"" + command + "\": give list, history, flash, watch or inspect";
     }
     return result;
 }

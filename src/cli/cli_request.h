@@ -7,6 +7,7 @@
 //       [--worker TEMPLATE] [--group G] [--location CODE] [--ssid S] [--wifi-key K]
 //       [--ssh-key KEY] [--no-verify] [--latest-only]
 //   --cli watch [the options of flash but --disk and --all] [--again] [--json]
+//   --cli inspect [--disk N|/dev/sdX|sdX ... | --all] [--json]
 //
 // Options with a value also take the form --option=VALUE.
 
@@ -19,7 +20,7 @@
 namespace cli {
 
 struct request {
-    enum class command { list, history, flash, watch };
+    enum class command { list, history, flash, watch, inspect };
 
     command what = command::list;
     // list and history: the rows as JSON; watch: one JSON object per event and line.

@@ -8,6 +8,7 @@
 #include "config/settings_store.h"
 #include "device/device_manager.h"
 #include "gui/batch_notice.h"
+#include "gui/batch_panel.h"
 #include "gui/device_selection.h"
 #include "gui/device_size_text.h"
 #include "gui/dialog_window.h"
@@ -24,6 +25,7 @@
 #include "run/outcome_words.h"
 
 #include <QPropertyAnimation>
+#include <QScrollArea>
 
 #include <algorithm>
 

@@ -20,6 +20,8 @@ struct disk_batch::disk_run {
     // Its preparation began: the record of sticks flashed gets a line for it.
     bool started = false;
     std::unique_ptr<disk_writer> writer;
+    // Where its configuration block went, once written.
+    std::uint64_t area = 0;
 };
 
 disk_batch::disk_batch(const std::string& data_folder, device_manager& devices, image_source& image)
@@ -189,6 +191,8 @@ void disk_batch::settle(int index, bool succeeded, const QString& failure_found)
     m_devices.release_device(report.disk.get());
     if (succeeded) {
         report.outcome = m_verify ? disk_outcome::verified : disk_outcome::written;
+        if (disk.writer)
+            disk.area = disk.writer->configuration_offset();
         m_set_disk(disk, disk_stage::done);
     } else if (failure_found.isEmpty()) {
         report.outcome = disk_outcome::canceled;
@@ -262,6 +266,7 @@ std::string disk_batch::record() const
         line.md5 = md5;
         line.result = flash_record::outcome_of(report.outcome);
         line.failure = report.failure;
+        line.area = m_disks[index]->area;
         entries.push_back(line);
     }
     return data_folder_failure_text(flash_record::append(m_data_folder, entries),

@@ -68,6 +68,11 @@ bool disk_writer::succeeded() const
     return m_succeeded;
 }
 
+std::uint64_t disk_writer::configuration_offset() const
+{
+    return m_burner->configuration_offset();
+}
+
 const QString& disk_writer::failure() const
 {
     return m_failure;

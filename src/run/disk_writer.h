@@ -36,6 +36,8 @@ public:
     bool succeeded() const;
     // Why the burner failed, in the user's words; empty when it did not.
     const QString& failure() const;
+    // Where the configuration block went on the disk, once done() came.
+    std::uint64_t configuration_offset() const;
 
 signals:
     void progress(disk_progress_kind kind, qint64 done, qint64 total);

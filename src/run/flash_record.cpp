@@ -57,6 +57,8 @@ std::optional<flash_record::entry> entry_in(const QByteArray& line)
     found.md5 = text("md5");
     found.result = *result;
     found.failure = text("failure");
+    const double area = object["area"].toDouble();
+    found.area = area > 0 && area < 1e18 ? std::uint64_t(area) : 0;
     return found;
 }
 
@@ -167,6 +169,7 @@ QJsonObject to_json(const entry& line)
         {"md5", QString::fromStdString(line.md5)},
         {"outcome", outcome_word(line.result)},
         {"failure", QString::fromStdString(line.failure)},
+        {"area", static_cast<qint64>(line.area)},
     };
 }
 
@@ -193,6 +196,19 @@ std::vector<entry> read(const std::string& data_folder)
             entries.push_back(*found);
     }
     return entries;
+}
+
+std::optional<entry> last_written(const std::string& data_folder, const device& stick)
+{
+    std::optional<entry> newest;
+    for (const entry& line : read(data_folder)) {
+        const bool same = line.size == stick.size
+            && (stick.serial.empty() ? line.device == stick.system_name : line.serial == stick.serial);
+        // Lines are appended as sticks end: the later one is the newer.
+        if (same && (line.result == outcome::verified || line.result == outcome::written))
+            newest = line;
+    }
+    return newest;
 }
 
 std::optional<entry> recently_verified(const std::string& data_folder, const device& stick,

@@ -46,6 +46,9 @@ struct entry {
     outcome result = outcome::failed;
     // "failure": the failure's text for a failed stick, else empty.
     std::string failure;
+    // "area": where the configuration block went on the stick, in bytes from its start; 0 where
+    // it is not known (nothing written, or a line of an older version).
+    std::uint64_t area = 0;
 };
 
 const char* outcome_word(outcome result);
@@ -63,6 +66,11 @@ data_file::outcome append(const std::string& data_folder, const std::vector<entr
 
 // Every well-formed line, oldest first; none when there is no record.
 std::vector<entry> read(const std::string& data_folder);
+
+// The newest line of a stick written (verified or not read back) that is `stick`: the same
+// serial number and size, or, for a stick without a serial number, the same kernel device and
+// size; nothing when the record has none.
+std::optional<entry> last_written(const std::string& data_folder, const device& stick);
 
 // The newest entry of a stick with `stick`'s serial number, size and port that was verified
 // within `window` of now, on either side (a clock set back meanwhile does not hide it). A stick

@@ -31,6 +31,11 @@ void image_burner::burn_image()
     m_impl->burn_image();
 }
 
+std::uint64_t image_burner::configuration_offset() const
+{
+    return m_impl->area_offset();
+}
+
 void image_burner::cancel()
 {
     m_impl->m_canceled = true;

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,9 @@ public:
     // Where the decompressed image is, or is made: beside the download unless this names
     // another place (an image file's is kept in the data folder); call before burn_image().
     void use_decompressed_image(const std::string& img_path);
+    // Where the configuration block went on the disk, once finished() came: the image's own
+    // place for it, read from its trailer; 0 while unknown.
+    std::uint64_t configuration_offset() const;
 
 signals:
     void finished();

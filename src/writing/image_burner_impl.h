@@ -21,6 +21,11 @@ struct device_windows;
 
 class image_burner::impl {
 public:
+    // Where the configuration block goes on the disk; 0 while the image's place for it is unknown.
+    std::uint64_t area_offset() const
+    {
+        return m_area_offset == image_manipulator::no_offset ? 0 : m_area_offset;
+    }
     impl(image_burner* owner, const std::string& image_path, std::shared_ptr<device> disk,
          const QByteArray& configuration);
     ~impl();
