@@ -415,6 +415,12 @@ private slots:
         terminal.error("disk 1 failed: why");
         QCOMPARE(QString::fromStdString(screen.str()), drawn + "\x1b[2A\r\x1b[Ka message\n" + drawn + "\x1b[2A\r\x1b[K" + drawn);
         QCOMPARE(QString::fromStdString(screen_errors.str()), QString("disk 1 failed: why\n"));
+        // A station's stick that has ended leaves the screen, its line cleared away.
+        const std::size_t before = screen.str().size();
+        terminal.drop(0);
+        terminal.draw();
+        QCOMPARE(QString::fromStdString(screen.str().substr(before)),
+                 QString("\x1b[2A\r\x1b[Kdisk 1  writing     25%\n\x1b[J"));
     }
 
     void flash_all_numbers_the_sticks()
@@ -563,8 +569,9 @@ private slots:
     {
         farm sticks;
         sticks.save_settings("rig(%d)");
-        QCOMPARE(sticks.run("flash --disk 1 --yes --group hall_b").status, 0);
-        sticks.host.write(sticks.sticks[1], 0, QByteArray(512, '\0'));
+        QCOMPARE(sticks.run("flash --disk 1 --disk 2 --yes --group hall_b").status, 0);
+        // Blanked since: what the record says of it is no longer on it.
+        sticks.host.write(sticks.sticks[1], 0, QByteArray(int(config_offset) + 4096, '\0'));
         QByteArray foreign(512, 'x');
         foreign[510] = char(0x55);
         foreign[511] = char(0xAA);

@@ -85,7 +85,7 @@ void flashing_station::m_ended(const station_stick& stick)
     }
     const auto line = m_lines.find(stick.disk->path);
     if (line != m_lines.end()) {
-        m_progress.settle(line->second, outcome_word(stick.outcome));
+        m_progress.drop(line->second);
         m_lines.erase(line);
     }
     // Told once: why, on the error stream.

@@ -7,6 +7,7 @@
 namespace {
 
 const char* const clear_line = "\r\x1b[K";
+const char* const clear_below = "\x1b[J";
 
 std::string cursor_up(std::size_t lines)
 {
@@ -75,6 +76,12 @@ void progress_lines::error(const std::string& text)
     draw();
 }
 
+void progress_lines::drop(std::size_t index)
+{
+    m_lines[index].dropped = true;
+    m_dropped = true;
+}
+
 void progress_lines::m_rewind()
 {
     if (!m_terminal)
@@ -91,9 +98,15 @@ void progress_lines::draw()
         return;
     if (m_drawn > 0)
         m_out << cursor_up(m_drawn);
+    m_drawn = 0;
     for (const line& shown : m_lines)
-        m_out << clear_line << m_text(shown) << '\n';
-    m_drawn = m_lines.size();
+        if (!shown.dropped) {
+            m_out << clear_line << m_text(shown) << '\n';
+            ++m_drawn;
+        }
+    // Fewer lines than last time: what the dropped ones left below goes.
+    if (m_dropped)
+        m_out << clear_below;
     m_out.flush();
 }
 
@@ -101,7 +114,8 @@ std::string progress_lines::m_text(const line& shown) const
 {
     int width = 0;
     for (const line& other : m_lines)
-        width = std::max(width, static_cast<int>(other.label.size()));
+        if (!other.dropped)
+            width = std::max(width, static_cast<int>(other.label.size()));
     QString text = QString("%1").arg(QString::fromStdString(shown.label), -width);
     if (!shown.settled.empty())
         return (text + "  " + QString::fromStdString(shown.settled)).toStdString();

@@ -23,6 +23,8 @@ public:
     void report(std::size_t line, const std::string& stage, qint64 done, qint64 total);
     // The line's last word, instead of the progress.
     void settle(std::size_t line, const std::string& text);
+    // The line is no longer drawn: its task has ended, and a message of its own told how.
+    void drop(std::size_t line);
     // A message of its own, above the lines on a terminal.
     void note(const std::string& text);
     // A failure, on the error stream; above the lines on a terminal.
@@ -42,6 +44,7 @@ private:
         // Plain output: the stage and the tenth last printed.
         std::string printed_stage;
         int printed_tenth = -1;
+        bool dropped = false;
     };
 
     // Terminal: back over the lines last drawn, to write above them.
@@ -56,6 +59,8 @@ private:
     std::vector<line> m_lines;
     // Terminal: how many lines the last draw left above the cursor.
     std::size_t m_drawn = 0;
+    // A line was dropped: a draw may leave fewer lines than the one before.
+    bool m_dropped = false;
 };
 
 } // namespace cli

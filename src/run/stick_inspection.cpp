@@ -20,18 +20,20 @@ finding inspect(const std::string& data_folder, const device& stick)
     const QByteArray first = disk_reading::read(stick, 0, sector_size);
     found.readable = first.size() == int(sector_size);
     found.partition_table = found.readable && first.at(510) == char(0x55) && first.at(511) == char(0xAA);
-    found.flashed = flash_record::last_written(data_folder, stick);
-    if (!found.readable || !found.flashed || found.flashed->area == 0)
+    const std::optional<flash_record::entry> flashed = flash_record::last_written(data_folder, stick);
+    if (!found.readable || !flashed || flashed->area == 0)
         return found;
     // A flash pads the document with line breaks to the block's end.
-    const QByteArray block = disk_reading::read(stick, found.flashed->area, block_size);
+    const QByteArray block = disk_reading::read(stick, flashed->area, block_size);
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(block.trimmed(), &error);
     const QJsonObject rig = document.object()["rig"].toObject();
-    if (error.error != QJsonParseError::NoError || rig.isEmpty())
+    // Written over since, elsewhere: the record no longer tells what the stick holds.
+    if (error.error != QJsonParseError::NoError || rig["worker"].toString().toStdString() != flashed->worker)
         return found;
+    found.flashed = flashed;
     found.configuration_found = true;
-    found.worker = rig["worker"].toString().toStdString();
+    found.worker = flashed->worker;
     found.group = rig["group"].toString().toStdString();
     found.location = rig["location"].toString().toStdString();
     return found;

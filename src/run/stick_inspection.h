@@ -16,9 +16,10 @@ struct finding {
     bool readable = false;
     // The stick's first sector ends with the boot signature of a partition table.
     bool partition_table = false;
-    // The newest line of the record for this stick, where there is one.
+    // The newest line of the record for this stick, where the stick still holds what that
+    // flash wrote.
     std::optional<flash_record::entry> flashed;
-    // The configuration block found where that flash wrote it, still whole; its values.
+    // The configuration block found where that flash wrote it, with its worker name; its values.
     bool configuration_found = false;
     std::string worker;
     std::string group;
