@@ -20,6 +20,7 @@ int main(int argc, char* argv[])
     }
     // Before anything reads them: the data folder and the display come from them.
     session_variables::apply(options.session_variables);
+    startup::give_runtime_folder();
     // Neither needs a display nor the rights.
     if (options.help) {
         std::cout << cli::usage_text;

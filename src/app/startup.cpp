@@ -10,6 +10,9 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QTranslator>
 
@@ -19,6 +22,18 @@
 #include <unistd.h>
 
 namespace startup {
+
+void give_runtime_folder()
+{
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        return;
+    const QString folder = QDir::tempPath() + "/runtime-" + qEnvironmentVariable("USER", "root");
+    // One that is there already is Qt's to judge, as it would have been without us.
+    if (!QFileInfo(folder).isDir()
+        && !(QDir().mkdir(folder) && QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)))
+        return;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+}
 
 std::optional<cli::request> command_line_request(const command_line::options& options)
 {

@@ -10,6 +10,11 @@
 
 namespace startup {
 
+// Gives the process a private runtime folder where none is set, as under sudo or pkexec: the
+// one Qt would take, made with the rights it wants, so that Qt has no cause to warn at every
+// start.
+void give_runtime_folder();
+
 // The command line's request; nothing, with why told on the error stream, when an argument is
 // left over, the options are refused, or the rights are missing (the data folder read under
 // sudo is root's, not the user's own).
