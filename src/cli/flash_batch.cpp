@@ -37,9 +37,10 @@ flash_batch::flash_batch(const std::string& data_folder, device_manager& devices
             m_progress.settle(m_download_line, "done");
         m_download_shown = false;
     });
-    connect(&m_job, &flash_job::message, this, [this](const QString& text, bool is_error) {
-        is_error ? m_progress.error(text.toStdString()) : m_progress.note(text.toStdString());
-    });
+    // A failure, or the notice that the cached release stands in for the latest: both on the
+    // error stream, where a script looks for what did not go as asked.
+    connect(&m_job, &flash_job::message, this,
+            [this](const QString& text) { m_progress.error(text.toStdString()); });
     connect(&m_job, &flash_job::names_reserved, this, [this] { m_names_reserved(); });
     connect(&m_job, &flash_job::disk_changed, this, [this](int index) { m_disk_changed(index); });
     connect(&m_job, &flash_job::disk_progress, this,

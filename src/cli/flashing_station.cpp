@@ -31,7 +31,7 @@ flashing_station::flashing_station(const std::string& data_folder, const flash_s
         if (m_json)
             m_event({{"event", "message"}, {"text", text}, {"error", is_error}});
         else
-            is_error ? m_progress.error(text.toStdString()) : m_line(text.toStdString());
+            m_progress.error(text.toStdString());
     });
     connect(&m_station, &flash_station::watching, this, [this] {
         m_json ? m_event({{"event", "watching"}}) : m_line("Waiting for USB sticks; Ctrl-C stops");
