@@ -59,17 +59,19 @@ QJsonObject stick_event(const char* event, const station_stick& stick)
 
 void station_tally::count(const station_stick& stick)
 {
+    // A stick refused before it had a name is counted by its place.
+    const std::string name = stick.worker_name.empty() ? stick_place(stick) : stick.worker_name;
     switch (stick.outcome) {
     case disk_outcome::verified:
     case disk_outcome::written:
-        flashed.push_back(stick.worker_name);
+        flashed.push_back(name);
         break;
     case disk_outcome::canceled:
-        stopped.push_back(stick.worker_name);
+        stopped.push_back(name);
         break;
     case disk_outcome::failed:
     case disk_outcome::pending:
-        failed.push_back(stick.worker_name);
+        failed.push_back(name);
         break;
     }
 }
