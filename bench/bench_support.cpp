@@ -160,8 +160,12 @@ QString quoted(const QString& path)
 
 double median(std::vector<double> values)
 {
+    if (values.empty())
+        return 0;
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const std::size_t middle = values.size() / 2;
+    // Of an even count, the mean of the middle two: the upper one alone reads every ratio worse.
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 QString spread(const std::vector<double>& values)
