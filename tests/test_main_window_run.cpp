@@ -36,6 +36,16 @@ namespace {
 
 const quint64 config_offset = 1 << 20;
 
+// The form as saved settings fill it when the window opens: the address, `worker`, Europe.
+void save_form(const window_driver& driver, const std::string& worker)
+{
+    inputs saved;
+    saved.btc = window_driver::btc_address;
+    saved.worker = worker;
+    saved.location = "eu";
+    settings_store::save_settings(driver.data_folder(), saved);
+}
+
 QJsonObject block_document(const QByteArray& stick, quint64 offset)
 {
     QByteArray block = stick.mid(int(offset), 2048);
@@ -173,11 +183,7 @@ private slots:
         window_driver driver(release_fixture::make("v2.0.0", 3 << 20, config_offset));
         driver.server().answer_for(release_server::image_path("v2.0.0")).cut_after = 4096;
         // The form as the settings fill it: nothing is edited after the failure.
-        inputs saved;
-        saved.btc = window_driver::btc_address;
-        saved.worker = "rig(%d)";
-        saved.location = "eu";
-        settings_store::save_settings(driver.data_folder(), saved);
+        save_form(driver, "rig(%d)");
         driver.open_window();
         QVERIFY(driver.wait_for_start_up_reports());
         QTRY_VERIFY_WITH_TIMEOUT(driver.offer(), 30000);
@@ -353,10 +359,7 @@ private slots:
     void flash_is_ready_once_the_start_up_download_ends()
     {
         window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
-        inputs saved;
-        saved.btc = window_driver::btc_address;
-        saved.location = "eu";
-        settings_store::save_settings(driver.data_folder(), saved);
+        save_form(driver, "");
         driver.open_window();
         QVERIFY(driver.wait_for_start_up_reports());
         QVERIFY(driver.accept_download());
@@ -401,11 +404,7 @@ private slots:
     void window_and_command_line_share_the_counter()
     {
         window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
-        inputs saved;
-        saved.btc = window_driver::btc_address;
-        saved.worker = "farm(%d,10)";
-        saved.location = "eu";
-        settings_store::save_settings(driver.data_folder(), saved);
+        save_form(driver, "farm(%d,10)");
         const QString other = driver.add_stick("Other Stick");
         driver.open_window();
         QVERIFY(driver.accept_download());
@@ -435,11 +434,7 @@ private slots:
     void closing_an_untouched_window_keeps_another_runs_counter()
     {
         window_driver driver(release_fixture::make("v2.0.0", 1 << 20, 1 << 19));
-        inputs saved;
-        saved.btc = window_driver::btc_address;
-        saved.worker = "farm(%d,10)";
-        saved.location = "eu";
-        settings_store::save_settings(driver.data_folder(), saved);
+        save_form(driver, "farm(%d,10)");
         driver.open_window();
         QVERIFY(driver.accept_download());
         std::istringstream in;
