@@ -565,7 +565,7 @@ private slots:
     // Two command lines started together on one data folder, three sticks each.
     // What is on each stick, read and never written: a stick flashed here, a blank one and one
     // flashed elsewhere.
-    void inspect_tells_what_is_on_each_stick()
+    void the_sticks_contents_are_read_and_left_as_they_are()
     {
         farm sticks;
         sticks.save_settings("rig(%d)");

@@ -4,7 +4,7 @@
 #include "cli/exit_status.h"
 #include "cli/flash_command.h"
 #include "cli/history_listing.h"
-#include "cli/inspect_command.h"
+#include "cli/stick_contents_command.h"
 #include "cli/watch_command.h"
 #include "device/device_manager.h"
 #include "run/flash_record.h"
@@ -41,8 +41,8 @@ int run(const request& asked, const std::string& data_folder, console& io)
         return flash_command(asked, data_folder, io).run();
     case request::command::watch:
         return run_watch(asked, data_folder, io);
-    case request::command::inspect:
-        return run_inspect(asked, data_folder, io);
+    case request::command::contents:
+        return show_stick_contents(asked, data_folder, io);
     }
     return exit_status::refused;
 }

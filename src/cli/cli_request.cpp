@@ -66,8 +66,8 @@ std::string take_disk(const std::string& given, std::vector<std::string>& disks)
     return std::string();
 }
 
-// inspect: the disks named, or every one; nothing else but --json.
-std::string parse_inspect(const std::vector<std::string>& arguments, cli::request& parsed)
+// The command that shows what is on the sticks: the disks named, or every one; nothing else but --json.
+std::string parse_contents(const std::vector<std::string>& arguments, cli::request& parsed)
 {
     for (std::size_t index = 1; index < arguments.size(); ++index) {
         std::optional<std::string> value;
@@ -199,8 +199,8 @@ parse_result parse(const std::vector<std::string>& arguments)
             result.parsed.json = true;
         }
     } else if (command == "inspect") {
-        result.parsed.what = request::command::inspect;
-        result.error = parse_inspect(arguments, result.parsed);
+        result.parsed.what = request::command::contents;
+        result.error = parse_contents(arguments, result.parsed);
     } else if (command == "flash" || command == "watch") {
         result.parsed.what = command == "flash" ? request::command::flash : request::command::watch;
         result.error = flash_parser(arguments, result.parsed).run();

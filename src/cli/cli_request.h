@@ -20,7 +20,7 @@
 namespace cli {
 
 struct request {
-    enum class command { list, history, flash, watch, inspect };
+    enum class command { list, history, flash, watch, contents };
 
     command what = command::list;
     // list and history: the rows as JSON; watch: one JSON object per event and line.

@@ -1,10 +1,10 @@
-#include "cli/inspect_command.h"
+#include "cli/stick_contents_command.h"
 
 #include "cli/disk_choice.h"
 #include "cli/exit_status.h"
 #include "cli/text_table.h"
 #include "device/device_manager.h"
-#include "run/stick_inspection.h"
+#include "run/stick_contents.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,7 +15,7 @@
 
 namespace {
 
-using inspected = std::pair<cli::listed_disk, stick_inspection::finding>;
+using stick_found = std::pair<cli::listed_disk, stick_contents::finding>;
 
 QString or_dash(const std::string& text)
 {
@@ -23,12 +23,12 @@ QString or_dash(const std::string& text)
 }
 
 // "partition table", "no partition table" or "unreadable".
-QString image_state(const stick_inspection::finding& found)
+QString image_state(const stick_contents::finding& found)
 {
     return !found.readable ? "unreadable" : found.partition_table ? "partition table" : "no partition table";
 }
 
-std::string table(const std::vector<inspected>& sticks)
+std::string table(const std::vector<stick_found>& sticks)
 {
     QList<QStringList> rows {{"DISK", "DEVICE", "PORT", "WORKER", "GROUP", "LOCATION", "RELEASE", "START"}};
     for (const auto& [disk, found] : sticks) {
@@ -41,7 +41,7 @@ std::string table(const std::vector<inspected>& sticks)
     return cli::text_table(rows, {0});
 }
 
-std::string json(const std::vector<inspected>& sticks)
+std::string json(const std::vector<stick_found>& sticks)
 {
     QJsonArray array;
     for (const auto& [disk, found] : sticks) {
@@ -73,7 +73,7 @@ std::string json(const std::vector<inspected>& sticks)
 
 namespace cli {
 
-int run_inspect(const request& asked, const std::string& data_folder, console& io)
+int show_stick_contents(const request& asked, const std::string& data_folder, console& io)
 {
     device_manager devices;
     const std::vector<listed_disk> offered = disk_offer::offered(devices.get_devices());
@@ -93,9 +93,9 @@ int run_inspect(const request& asked, const std::string& data_folder, console& i
         io.out << "No USB disk found\n";
         return exit_status::done;
     }
-    std::vector<inspected> sticks;
+    std::vector<stick_found> sticks;
     for (const listed_disk& disk : chosen)
-        sticks.emplace_back(disk, stick_inspection::inspect(data_folder, *disk.record));
+        sticks.emplace_back(disk, stick_contents::read(data_folder, *disk.record));
     io.out << (asked.json ? json(sticks) : table(sticks));
     return exit_status::done;
 }

@@ -11,6 +11,6 @@
 namespace cli {
 
 // The disks named, or every USB disk listed; the exit status.
-int run_inspect(const request& asked, const std::string& data_folder, console& io);
+int show_stick_contents(const request& asked, const std::string& data_folder, console& io);
 
 } // namespace cli

@@ -1,4 +1,4 @@
-#include "run/stick_inspection.h"
+#include "run/stick_contents.h"
 
 #include "device/disk_reading.h"
 
@@ -12,9 +12,9 @@ const std::size_t sector_size = 512;
 
 } // namespace
 
-namespace stick_inspection {
+namespace stick_contents {
 
-finding inspect(const std::string& data_folder, const device& stick)
+finding read(const std::string& data_folder, const device& stick)
 {
     finding found;
     const QByteArray first = disk_reading::read(stick, 0, sector_size);
@@ -39,4 +39,4 @@ finding inspect(const std::string& data_folder, const device& stick)
     return found;
 }
 
-} // namespace stick_inspection
+} // namespace stick_contents

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace stick_inspection {
+namespace stick_contents {
 
 struct finding {
     // The disk could be read at all.
@@ -26,6 +26,6 @@ struct finding {
     std::string location;
 };
 
-finding inspect(const std::string& data_folder, const device& stick);
+finding read(const std::string& data_folder, const device& stick);
 
-} // namespace stick_inspection
+} // namespace stick_contents
