@@ -42,6 +42,9 @@ const char untouched = char(0xa5);
 const qint64 chunk = 8000512;
 // What a first flash writes at a time: the blocks it inflates, the same for every sector size.
 const qint64 stream_block = qint64(image_stream::block_size);
+// A first flash writes its first block last, a MiB at a time from its end, the partition table
+// at its start the very last.
+const int first_block_pieces = int(stream_block >> 20);
 
 QByteArray block()
 {
@@ -187,10 +190,10 @@ class test_image_burner_writing : public QObject {
         return image.replace(int(offset), 2048, block());
     }
 
-    bool first_chunk_zero() const
+    bool first_chunk_zero(qint64 length = chunk) const
     {
-        const QByteArray first = m_host->read(m_stick, 0, chunk);
-        return first.size() == chunk && all_bytes(first, '\0');
+        const QByteArray first = m_host->read(m_stick, 0, length);
+        return first.size() == length && all_bytes(first, '\0');
     }
 
     // An image of three blocks of a first flash, each starting with data that does not compress.
@@ -577,7 +580,7 @@ private slots:
         QTest::newRow("while inflating, before a write") << "inflate " + progress(stream_block, size) << 0 << false;
         QTest::newRow("while inflating, after a write") << "inflate " + progress(2 * stream_block, size) << 1 << false;
         QTest::newRow("after inflating") << "inflate " + progress(size, size) << 2 << true;
-        QTest::newRow("while verifying") << verified(stream_block, size) << 3 << true;
+        QTest::newRow("while verifying") << verified(1 << 20, size) << 2 + first_block_pieces << true;
     }
 
     // From the test's thread, as the window cancels while the burner's thread works.
@@ -601,7 +604,10 @@ private slots:
         for (int index = 1; index < 3; ++index)
             QVERIFY(index <= writes ? m_host->read(m_stick, index * stream_block, stream_block) == expected.mid(int(index * stream_block), int(stream_block))
                                     : marked(index * stream_block));
-        QVERIFY(writes == 3 ? m_host->read(m_stick, 0, stream_block) == expected.left(int(stream_block)) : first_chunk_zero());
+        QVERIFY(writes > 2 ? m_host->read(m_stick, 0, stream_block) == expected.left(int(stream_block))
+                           : first_chunk_zero(stream_block));
+        if (writes > 2)
+            QCOMPARE(journaled_writes().last().offset, quint64(0));
         verify_released(disk);
         QVERIFY(logged("info", "Burning canceled"));
         // The decompressed image stays once whole; stopped while it is made (its inflating runs

@@ -34,6 +34,10 @@ struct wait_lengths {
     milliseconds cache_lock {10000};
     // How often a run that waits for another process's download of the same release looks at it.
     milliseconds download_poll {500};
+    // How long, in all, a first flash lets the sticks wait for the decompressed image being
+    // kept beside them; past that the image is not kept, rather than slowing every stick to the
+    // pace of the data folder's disk.
+    milliseconds kept_image_patience {2000};
 
     // The lengths of this process; read when a wait starts.
     static wait_lengths current();

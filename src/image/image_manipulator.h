@@ -75,10 +75,10 @@ public:
 
     // Inflating piece by piece, for a copy that writes each piece as soon as it is made. The
     // pieces also go into the decompressed image at `img_path` (beside the download when
-    // empty), under a temporary name until the last, as `keep` says. False when inflating
-    // cannot start.
+    // empty), under a temporary name until the last, as `keep` says. `with_checksum` has the
+    // download hashed as it is read, for download_checksum(). False when inflating cannot start.
     bool start_inflating(const std::string& gz_path, const std::string& img_path = std::string(),
-                         keeping keep = keeping::required);
+                         keeping keep = keeping::required, bool with_checksum = false);
     // Up to `size` next bytes of the image: fewer only at its end, 0 after it, -1 when
     // inflating failed (and was given up).
     std::int64_t inflate_next(char* buffer, std::size_t size);
@@ -91,6 +91,9 @@ public:
     // The image's size as the download's gzip trailer gives it: modulo 4 GiB, and of the last
     // gzip member only; -1 when the download has no trailer.
     std::int64_t trailer_size_hint() const;
+    // Once the download was read to its end, by an inflating started with its checksum: its MD5
+    // in lowercase hex; empty before.
+    const std::string& download_checksum() const;
 
     // The configuration area's position, held big-endian in the image's last 8 bytes, or
     // no_offset when there is no image or no trailer.
@@ -127,5 +130,6 @@ private:
     const std::atomic<bool>* m_canceled;
     inflater::backend m_backend;
     failure m_failure = failure::none;
+    std::string m_download_checksum;
     std::unique_ptr<inflating> m_inflating;
 };

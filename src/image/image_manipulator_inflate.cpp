@@ -5,56 +5,14 @@
 
 #include "base/logger.h"
 #include "base/write_refusal.h"
+#include "image/checksum_beside.h"
 #include "image/file_position.h"
-#include "image/sparse_output.h"
+#include "image/kept_image.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QLockFile>
-
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
 namespace {
-
-void remove_file(const std::string& path)
-{
-    std::remove(path.c_str());
-}
-
-// A name of this inflating's own for the image being made: other programs on the data folder,
-// a window and command lines, may inflate the same download at the same time.
-std::string partial_name(const std::string& img_path)
-{
-    static std::atomic<unsigned> made {0};
-    return img_path + ".part-" + std::to_string(QCoreApplication::applicationPid()) + "-"
-        + std::to_string(made++);
-}
-
-// The lock a program holds on the image it is making; never stale while that program runs,
-// however long it takes.
-std::unique_ptr<QLockFile> owner_of(const std::string& partial_path)
-{
-    auto lock = std::make_unique<QLockFile>(QString::fromStdString(partial_path) + ".lock");
-    lock->setStaleLockTime(0);
-    return lock;
-}
-
-// Images that a program left half made when it ended: nobody will finish them.
-void remove_abandoned_images(const std::string& img_path)
-{
-    const QFileInfo image(QString::fromStdString(img_path));
-    QDir folder = image.dir();
-    for (const QString& name : folder.entryList({image.fileName() + ".part*"}, QDir::Files)) {
-        if (name.endsWith(".lock"))
-            continue;
-        const std::unique_ptr<QLockFile> owner = owner_of(folder.filePath(name).toStdString());
-        if (owner->tryLock(0))
-            folder.remove(name);
-    }
-}
 
 // The gzip trailer's ISIZE: the last member's length modulo 4 GiB, little-endian.
 std::int64_t trailer_length(FILE* download)
@@ -70,15 +28,15 @@ std::int64_t trailer_length(FILE* download)
 
 struct image_manipulator::inflating {
     std::string img_path;
-    // The image is made under this name; the final one only ever holds a complete image.
-    std::string partial_path;
-    std::unique_ptr<QLockFile> owner;
     keeping keep = keeping::required;
     file_pointer input;
-    file_pointer output;
-    std::unique_ptr<sparse_output> image;
+    // The decompressed image being kept; none when it is not.
+    std::unique_ptr<kept_image> output;
     std::unique_ptr<inflater> stream;
-    std::unique_ptr<unsigned char[]> input_block {new unsigned char[buffer_size]};
+    // The download's pieces are read into this, or, when its checksum is wanted, into pieces
+    // that go on to be hashed.
+    std::unique_ptr<unsigned char[]> input_block;
+    std::unique_ptr<checksum_beside> checksum;
     std::int64_t total = 0;
     std::int64_t size_hint = -1;
     int blocks_read = 0;
@@ -97,10 +55,12 @@ image_manipulator::~image_manipulator()
     give_up_inflating();
 }
 
-bool image_manipulator::start_inflating(const std::string& gz_path, const std::string& img_path, keeping keep)
+bool image_manipulator::start_inflating(const std::string& gz_path, const std::string& img_path, keeping keep,
+                                        bool with_checksum)
 {
     give_up_inflating();
     m_failure = failure::none;
+    m_download_checksum.clear();
     m_inflating = std::make_unique<inflating>();
     inflating& state = *m_inflating;
     state.img_path = img_path.empty() ? decompressed_path(gz_path) : img_path;
@@ -119,18 +79,15 @@ bool image_manipulator::start_inflating(const std::string& gz_path, const std::s
         m_give_up(failure::output_failed);
         return false;
     }
+    if (with_checksum)
+        state.checksum = std::make_unique<checksum_beside>(buffer_size);
+    else
+        state.input_block.reset(new unsigned char[buffer_size]);
     if (keep == keeping::none)
         return true;
-    state.partial_path = partial_name(state.img_path);
-    remove_abandoned_images(state.img_path);
-    state.owner = owner_of(state.partial_path);
-    state.owner->lock();
-    // An image that another program completed meanwhile stays until this one replaces it whole:
-    // that program's copies may still open it.
-    state.output.reset(std::fopen(state.partial_path.c_str(), "wb"));
-    if (!state.output)
+    state.output = std::make_unique<kept_image>();
+    if (!state.output->start(state.img_path))
         return m_give_up_writing(errno) == 0;
-    state.image = std::make_unique<sparse_output>(state.output.get());
     return true;
 }
 
@@ -148,16 +105,21 @@ std::int64_t image_manipulator::inflate_next(char* buffer, std::size_t size)
             // The block read before is inflated whole.
             if (state.blocks_read > 0)
                 emit report_progress(tell_file(state.input.get()), state.total);
-            const std::size_t read = std::fread(state.input_block.get(), 1, buffer_size, state.input.get());
+            unsigned char* block = state.checksum ? state.checksum->next_piece() : state.input_block.get();
+            const std::size_t read = std::fread(block, 1, buffer_size, state.input.get());
             if (read == 0) {
                 // A read error, or the end of the file inside a member: the download is cut short.
                 if (std::ferror(state.input.get()) || !state.member_ended)
                     return m_give_up(failure::download_damaged);
                 state.input_ended = true;
+                if (state.checksum)
+                    m_download_checksum = state.checksum->result();
                 break;
             }
             ++state.blocks_read;
-            state.stream->feed(state.input_block.get(), read);
+            if (state.checksum)
+                state.checksum->hash(read);
+            state.stream->feed(block, read);
         }
         if (state.member_ended && !state.stream->next_member())
             return m_give_up(failure::output_failed);
@@ -170,7 +132,7 @@ std::int64_t image_manipulator::inflate_next(char* buffer, std::size_t size)
         made += piece;
         state.member_ended = step == inflater::step::member_end;
     }
-    if (state.image && !state.image->write(out, made) && m_give_up_writing(errno) < 0)
+    if (state.output && !state.output->write(out, made) && m_give_up_writing(errno) < 0)
         return -1;
     return static_cast<std::int64_t>(made);
 }
@@ -180,17 +142,17 @@ FILE* image_manipulator::finish_inflating()
     if (!m_inflating)
         return nullptr;
     inflating& state = *m_inflating;
-    if (!state.image) {
+    if (!state.output) {
         m_inflating.reset();
         return nullptr;
     }
-    if (!state.image->finish() || std::fclose(state.output.release()) != 0
-        || std::rename(state.partial_path.c_str(), state.img_path.c_str()) != 0) {
+    const kept_image::ending ending = state.output->finish();
+    if (ending == kept_image::ending::not_written) {
         m_give_up_writing(errno);
         m_inflating.reset();
         return nullptr;
     }
-    if (!record_complete(state.img_path)) {
+    if (ending == kept_image::ending::not_recorded) {
         // Unrecorded, the image is made again by the next run that needs it.
         if (state.keep == keeping::required)
             m_give_up(failure::output_failed);
@@ -213,16 +175,18 @@ std::int64_t image_manipulator::trailer_size_hint() const
     return m_inflating ? m_inflating->size_hint : -1;
 }
 
+const std::string& image_manipulator::download_checksum() const
+{
+    return m_download_checksum;
+}
+
 std::int64_t image_manipulator::m_give_up(failure why)
 {
     m_failure = why;
     const std::string img_path = m_inflating->img_path;
-    const std::string partial_path = m_inflating->partial_path;
     const bool writes_image = m_inflating->keep != keeping::none;
+    // Only what this inflating made goes with it: a complete image another program made stays.
     m_inflating.reset();
-    // Only what this inflating made: a complete image another program made stays.
-    if (!partial_path.empty())
-        remove_file(partial_path);
     if (why == failure::download_damaged) {
         if (writes_image)
             remove_image(img_path);
@@ -247,12 +211,7 @@ std::int64_t image_manipulator::m_give_up_writing(int error_number)
 
 void image_manipulator::m_drop_output(int error_number)
 {
-    inflating& state = *m_inflating;
-    state.image.reset();
-    state.output.reset();
-    remove_file(state.partial_path);
-    state.partial_path.clear();
-    state.owner.reset();
+    m_inflating->output.reset();
     KESTREL_LOG(logger::fatal, "The decompressed image is not kept: " << std::strerror(error_number));
 }
 

@@ -1,9 +1,15 @@
 #include "image/image_stream.h"
 
+#include "base/logger.h"
+#include "base/wait_lengths.h"
 #include "image/aligned_buffer.h"
 #include "image/file_position.h"
+#include "image/kept_image.h"
+
+#include <QByteArray>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -15,16 +21,17 @@
 
 namespace {
 
-// One block ahead of the slowest copy: the next is made while every copy writes the last,
-// and many copies at once take little memory.
-constexpr std::size_t block_count = 2;
+// The ring: a fast copy runs up to three blocks ahead of the slowest while the next is made.
+// Blocks of a few MiB keep every write long, and the ring's memory the same for any number of
+// copies.
+constexpr std::size_t block_count = 4;
 // How often a waiting copy looks at its stop flag, which is set without a notification.
 constexpr std::chrono::milliseconds stop_check(50);
 constexpr std::int64_t gone = std::numeric_limits<std::int64_t>::max();
 
 } // namespace
 
-const std::size_t image_stream::block_size = 8 << 20;
+const std::size_t image_stream::block_size = 4 << 20;
 
 struct image_stream::state {
     state(std::size_t copies, bool from_download)
@@ -45,13 +52,19 @@ struct image_stream::state {
         changed.notify_all();
         if (producer.joinable())
             producer.join();
+        if (keeper.joinable())
+            keeper.join();
     }
 
-    // Whether the block `index` may be made in its slot: every copy still reading has passed
-    // the block that was there before.
-    bool slot_free(std::int64_t index) const
+    // How far every reader of the block before `index` in its slot must be: past it.
+    static std::int64_t passed_for(std::int64_t index)
     {
-        const std::int64_t passed = (index - std::int64_t(block_count) + 1) * std::int64_t(block_size);
+        return (index - std::int64_t(block_count) + 1) * std::int64_t(block_size);
+    }
+
+    bool copies_passed(std::int64_t index) const
+    {
+        const std::int64_t passed = passed_for(index);
         return std::all_of(positions.begin(), positions.end(),
                            [passed](std::int64_t position) { return position >= passed; });
     }
@@ -71,13 +84,38 @@ struct image_stream::state {
         return read < block_size && std::ferror(image.get()) ? -1 : std::int64_t(read);
     }
 
+    // Waits until the slot of block `index` may be filled: every copy has passed what it held,
+    // and so has the kept image, or it is given up for keeping the copies waiting too long.
+    // False when the stream is to stop.
+    bool wait_for_slot(std::unique_lock<std::mutex>& lock, std::int64_t index)
+    {
+        changed.wait(lock, [&] { return giving_up || everyone_gone() || copies_passed(index); });
+        if (giving_up || everyone_gone())
+            return false;
+        const auto kept_passed = [&] { return giving_up || keeper_at >= passed_for(index); };
+        if (kept_passed())
+            return true;
+        const auto started = std::chrono::steady_clock::now();
+        const bool in_time = changed.wait_for(lock, kept_patience, kept_passed);
+        kept_patience -= std::min(kept_patience, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                     std::chrono::steady_clock::now() - started));
+        if (!in_time) {
+            KESTREL_LOG(logger::fatal, "The decompressed image is not kept: it is written slower than the USB sticks");
+            keeper_dropped = true;
+            changed.notify_all();
+            // Its block in hand is written before it lets go.
+            changed.wait(lock, kept_passed);
+        }
+        return !giving_up;
+    }
+
     void make_all()
     {
         std::unique_lock<std::mutex> lock(mutex);
         for (std::int64_t index = 0;; ++index) {
-            changed.wait(lock, [&] { return giving_up || everyone_gone() || slot_free(index); });
-            if (giving_up || everyone_gone()) {
+            if (!wait_for_slot(lock, index)) {
                 giving_up = true;
+                changed.notify_all();
                 lock.unlock();
                 manipulator.give_up_inflating();
                 lock.lock();
@@ -97,20 +135,85 @@ struct image_stream::state {
                 return;
             }
             keep_trailer(block, std::size_t(made));
+            if (made < std::int64_t(block_size)) {
+                finish(lock, made);
+                return;
+            }
             produced += made;
-            last_made = made < std::int64_t(block_size);
             changed.notify_all();
-            if (last_made) {
-                lock.unlock();
-                FILE* complete = inflates ? manipulator.finish_inflating() : nullptr;
-                lock.lock();
-                if (complete)
-                    std::fclose(complete);
-                kept = !inflates || complete;
-                end(kept ? image_manipulator::failure::none : manipulator.last_failure());
+        }
+    }
+
+    // The last block, `made` bytes, is in its slot: the download is checked whole before it
+    // goes out, then the kept image is let finish.
+    void finish(std::unique_lock<std::mutex>& lock, std::int64_t made)
+    {
+        if (inflates) {
+            lock.unlock();
+            manipulator.finish_inflating();
+            const std::string checksum = manipulator.download_checksum();
+            lock.lock();
+            download_checksum = checksum;
+            if (!expected_checksum.empty() && checksum != expected_checksum) {
+                KESTREL_LOG(logger::fatal, "Image error: the download's MD5 is " << checksum << ", not "
+                                                                                 << expected_checksum);
+                end(image_manipulator::failure::download_damaged);
                 return;
             }
         }
+        produced += made;
+        last_made = true;
+        changed.notify_all();
+        changed.wait(lock, [this] { return keeper_ended || giving_up; });
+        // A complete image read is there as it was.
+        kept = kept || !inflates;
+        end(image_manipulator::failure::none);
+    }
+
+    // Writes the kept image from the blocks as they are made, on its own thread.
+    void keep_all()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] {
+                return giving_up || keeper_dropped || done || produced - keeper_at >= std::int64_t(block_size)
+                    || last_made;
+            });
+            const bool abandoned = giving_up || keeper_dropped || (done && outcome != image_manipulator::failure::none);
+            if (abandoned || (last_made && keeper_at == produced)) {
+                lock.unlock();
+                const bool complete = !abandoned && m_complete_kept_image();
+                if (!complete)
+                    kept_file.give_up();
+                lock.lock();
+                kept = complete;
+                keeper_at = gone;
+                keeper_ended = true;
+                changed.notify_all();
+                return;
+            }
+            const std::size_t length = std::size_t(std::min<std::int64_t>(produced - keeper_at, std::int64_t(block_size)));
+            const char* block = blocks[std::size_t(keeper_at / std::int64_t(block_size)) % block_count].data();
+            lock.unlock();
+            const bool written = kept_file.write(reinterpret_cast<const unsigned char*>(block), length);
+            const int error_number = errno;
+            lock.lock();
+            if (!written) {
+                KESTREL_LOG(logger::fatal, "The decompressed image is not kept: " << std::strerror(error_number));
+                keeper_dropped = true;
+                continue;
+            }
+            keeper_at += std::int64_t(length);
+            changed.notify_all();
+        }
+    }
+
+    bool m_complete_kept_image()
+    {
+        const kept_image::ending ending = kept_file.finish();
+        if (ending == kept_image::ending::not_written)
+            KESTREL_LOG(logger::fatal, "The decompressed image is not kept: " << std::strerror(errno));
+        return ending == kept_image::ending::kept;
     }
 
     // The image's last bytes so far, `block` holding the `made` bytes that follow them.
@@ -130,6 +233,8 @@ struct image_stream::state {
 
     std::string gz_path;
     std::string img_path;
+    std::string expected_checksum;
+    std::string download_checksum;
     std::mutex mutex;
     std::condition_variable changed;
     // Where each copy is: the start of the block it holds; `gone` once it has ended.
@@ -139,7 +244,16 @@ struct image_stream::state {
     std::int64_t produced = 0;
     // The image's last block is made: no more follow.
     bool last_made = false;
-    // The complete image is there to be read once the last block is made.
+    // Where the kept image's writer is: the start of the block it writes next; `gone` when no
+    // image is kept, or once it has ended.
+    std::int64_t keeper_at = gone;
+    // Told to give up, or failed: it lets go of its block and removes what it wrote.
+    bool keeper_dropped = false;
+    bool keeper_ended = true;
+    // What is left of the time the copies may wait for it.
+    std::chrono::milliseconds kept_patience {0};
+    kept_image kept_file;
+    // The complete image is there to be read once the stream has ended.
     bool kept = false;
     std::array<unsigned char, image_manipulator::trailer_size> trailer {};
     bool done = false;
@@ -150,14 +264,16 @@ struct image_stream::state {
     image_manipulator manipulator;
     file_pointer image;
     std::thread producer;
+    std::thread keeper;
 };
 
 std::shared_ptr<image_stream> image_stream::inflating(const std::string& gz_path, const std::string& img_path,
-                                                      std::size_t copies)
+                                                      std::size_t copies, const std::string& expected_checksum)
 {
     auto shared = std::make_shared<state>(copies, true);
     shared->gz_path = gz_path;
     shared->img_path = img_path;
+    shared->expected_checksum = QByteArray::fromStdString(expected_checksum).toLower().toStdString();
     return std::shared_ptr<image_stream>(new image_stream(shared));
 }
 
@@ -178,10 +294,8 @@ image_stream::~image_stream() = default;
 bool image_stream::start()
 {
     state& shared = *m_state;
-    const image_manipulator::keeping keep =
-        shared.img_path.empty() ? image_manipulator::keeping::none : image_manipulator::keeping::if_possible;
     const bool started = shared.inflates
-        ? shared.manipulator.start_inflating(shared.gz_path, shared.img_path, keep)
+        ? shared.manipulator.start_inflating(shared.gz_path, std::string(), image_manipulator::keeping::none, true)
         : (shared.image.reset(std::fopen(shared.img_path.c_str(), "rb")), shared.image != nullptr);
     if (!started) {
         std::lock_guard<std::mutex> lock(shared.mutex);
@@ -189,6 +303,17 @@ bool image_stream::start()
         return false;
     }
     shared.size_hint = shared.inflates ? shared.manipulator.trailer_size_hint() : -1;
+    // Kept when it can be: without room or rights in its folder the copies go on all the same.
+    if (shared.inflates && !shared.img_path.empty()) {
+        if (shared.kept_file.start(shared.img_path)) {
+            shared.keeper_at = 0;
+            shared.keeper_ended = false;
+            shared.kept_patience = wait_lengths::current().kept_image_patience;
+            shared.keeper = std::thread([&shared] { shared.keep_all(); });
+        } else {
+            KESTREL_LOG(logger::fatal, "The decompressed image is not kept: " << std::strerror(errno));
+        }
+    }
     shared.producer = std::thread([&shared] { shared.make_all(); });
     return true;
 }
@@ -205,6 +330,12 @@ std::unique_ptr<image_stream::reader> image_stream::take_reader(const std::atomi
     if (m_state->taken == m_state->positions.size())
         return nullptr;
     return std::unique_ptr<reader>(new reader(m_state, m_state->taken++, canceled));
+}
+
+std::string image_stream::download_checksum() const
+{
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->done ? m_state->download_checksum : std::string();
 }
 
 image_stream::reader::reader(std::shared_ptr<state> shared, std::size_t slot,

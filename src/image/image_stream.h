@@ -2,11 +2,16 @@
 // One image read once for every copy made from it at the same time: a download inflated (which
 // also makes the decompressed image that stays for the next run, where it can be kept), or a
 // decompressed image read.
-// A thread of its own makes it block by block into a few blocks that the copies write straight
-// from, in turn. The slowest copy sets the pace: a block is made again only once every copy
-// still reading has passed it. A copy that ends early, failed or stopped, no longer holds the
-// others back; once every copy has ended, the stream stops, and an inflating leaves nothing
-// behind.
+// A thread of its own makes it block by block into a ring of blocks that the copies write
+// straight from, each at its own pace: a fast copy runs ahead of a slow one by up to the ring's
+// depth, and the memory taken is the ring's, however many copies there are. A block is made
+// again only once every copy still reading has passed it. A copy that ends early, failed or
+// stopped, no longer holds the others back; once every copy has ended, the stream stops, and an
+// inflating leaves nothing behind.
+// The decompressed image kept for later runs is written from the same blocks on a thread of its
+// own, off the copies' path: when it falls behind them for longer than the wait lengths allow,
+// it is given up and not kept, and the copies go on. The download is read once, for inflating
+// and for its checksum.
 
 #include "image/image_manipulator.h"
 
@@ -25,9 +30,12 @@ public:
     static const std::size_t block_size;
 
     // The download at `gz_path` inflated into the decompressed image at `img_path`, kept when it
-    // can be (none is made when `img_path` is empty).
+    // can be (none is made when `img_path` is empty). With `expected_checksum` (an MD5 in hex),
+    // a download whose bytes do not have it fails the copies as damaged once it is read whole,
+    // before the copies write the image's start, which they write last, and nothing of it is kept.
     static std::shared_ptr<image_stream> inflating(const std::string& gz_path, const std::string& img_path,
-                                                   std::size_t copies);
+                                                   std::size_t copies,
+                                                   const std::string& expected_checksum = std::string());
     // The complete decompressed image at `img_path`, read.
     static std::shared_ptr<image_stream> reading(const std::string& img_path, std::size_t copies);
 
@@ -42,6 +50,9 @@ public:
     // The next copy's reader, null once every copy has its own. `canceled` is its copy's stop
     // flag, which must outlive the reader. A copy waits for the others until its reader ends.
     std::unique_ptr<reader> take_reader(const std::atomic<bool>* canceled);
+    // Once the stream has ended: the MD5 of the download, in lowercase hex, when it was inflated
+    // whole; empty otherwise.
+    std::string download_checksum() const;
 
 private:
     struct state;

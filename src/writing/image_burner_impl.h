@@ -86,15 +86,17 @@ private:
     // Every chunk but the first, read from the complete image into buffers of its own, each
     // written as soon as it is read.
     outcome m_write_chunks(disk_transfer& disk, std::size_t chunk);
-    // Every block but the first, written straight from the blocks shared by the run's copies;
-    // one that holds the configuration area goes through `at_hand` to have the block laid over.
-    outcome m_write_blocks(disk_transfer& disk, aligned_buffer& at_hand);
+    // Every block but the first, written straight from the blocks shared by the run's copies,
+    // as they are: the configuration block is laid over afterwards.
+    outcome m_write_blocks(disk_transfer& disk);
     // One chunk at `offset`, counted in the progress; false when the disk took it not.
     bool m_write_chunk(disk_transfer& disk, std::int64_t offset, const char* buffer, std::size_t length,
                        bool padded, std::int64_t& written);
     // The image complete: the pages that hold the configuration area, when they were written
-    // before the area was known (not `area_written`), then the first chunk.
-    outcome m_write_first_chunks(disk_transfer& disk, aligned_buffer& at_hand, bool area_written);
+    // without it (not `area_written`), then the image's first `first_part` bytes, through
+    // `at_hand` a piece at a time, from the last piece to the first.
+    outcome m_write_first_chunks(disk_transfer& disk, aligned_buffer& at_hand, std::int64_t first_part,
+                                 bool area_written);
     outcome m_verify(disk_transfer& disk, aligned_buffer& at_hand);
     // How a copy ends whose image could not be read after its blocks went by.
     outcome m_unreadable_image() const;

@@ -17,6 +17,10 @@ namespace {
 
 // A record without a geometry is written in the smallest sectors there are.
 constexpr std::uint32_t fallback_sector_size = 512;
+// A copy that writes the blocks shared by the run's copies needs memory of its own only for the
+// pieces it writes last and for its read-back: little of it, so that many copies at once take
+// little more than one.
+constexpr std::size_t shared_copy_piece = 1 << 20;
 
 // The smallest whole number of sectors above 8000000 bytes.
 std::size_t chunk_size(std::uint32_t bytes_per_sector)
@@ -59,16 +63,16 @@ void image_burner::impl::m_write_image()
     } else {
         disk_transfer transfer(disk_handle, bytes_per_sector);
         const bool shared = m_shared != nullptr;
-        // The area is known before the copy unless the download is inflated while it runs.
-        const bool area_written = !(shared && m_shared->inflating());
-        aligned_buffer at_hand(shared ? image_stream::block_size : chunk_size(bytes_per_sector));
-        outcome result = shared ? m_write_blocks(transfer, at_hand) : m_write_chunks(transfer, at_hand.size());
-        if (result == outcome::written && !area_written)
+        aligned_buffer at_hand(shared ? shared_copy_piece : chunk_size(bytes_per_sector));
+        // The blocks shared by the copies go out as they are: the area is laid over at the end.
+        const std::int64_t first_part = shared ? std::int64_t(image_stream::block_size) : std::int64_t(at_hand.size());
+        outcome result = shared ? m_write_blocks(transfer) : m_write_chunks(transfer, at_hand.size());
+        if (result == outcome::written && shared && m_shared->inflating())
             result = m_finish_inflating();
         // The other copies need not wait for this one any longer.
         m_shared.reset();
         if (result == outcome::written)
-            result = m_write_first_chunks(transfer, at_hand, area_written);
+            result = m_write_first_chunks(transfer, at_hand, first_part, !shared);
         if (result == outcome::written && m_verification)
             result = m_verify(transfer, at_hand);
         // A stop cuts the reads of the image short, and the stream shared with the other copies
@@ -151,7 +155,7 @@ image_burner::impl::outcome image_burner::impl::m_write_chunks(disk_transfer& di
     }
 }
 
-image_burner::impl::outcome image_burner::impl::m_write_blocks(disk_transfer& disk, aligned_buffer& at_hand)
+image_burner::impl::outcome image_burner::impl::m_write_blocks(disk_transfer& disk)
 {
     const bool inflating = m_shared->inflating();
     // Read before the blocks come: its reader is the stream's own thread.
@@ -170,22 +174,8 @@ image_burner::impl::outcome image_burner::impl::m_write_blocks(disk_transfer& di
             return outcome::disconnected;
         if (m_canceled)
             return outcome::canceled;
-        if (offset > 0) {
-            const std::uint64_t end = std::uint64_t(offset) + length;
-            // Known before the copy when the image is complete; the block stays as the other
-            // copies write it, so the area is laid over a copy of it.
-            const bool holds_area = m_area_offset != image_manipulator::no_offset
-                && m_area_offset < end && m_area_offset + std::uint64_t(m_configuration.size()) > std::uint64_t(offset);
-            const char* source = block;
-            if (holds_area) {
-                std::memcpy(at_hand.data(), block, length);
-                image_manipulator::patch_chunk(at_hand.data(), std::uint64_t(offset), length, m_area_offset,
-                                               m_configuration);
-                source = at_hand.data();
-            }
-            if (!m_write_chunk(disk, offset, source, length, !holds_area, written))
-                return outcome::disconnected;
-        }
+        if (offset > 0 && !m_write_chunk(disk, offset, block, length, true, written))
+            return outcome::disconnected;
         offset += static_cast<std::int64_t>(length);
         if (inflating) {
             expected = expected_size(size_hint, offset);
@@ -242,22 +232,25 @@ image_burner::impl::outcome image_burner::impl::m_take_download()
 
 image_burner::impl::outcome image_burner::impl::m_write_first_chunks(disk_transfer& disk,
                                                                      aligned_buffer& at_hand,
-                                                                     bool area_written)
+                                                                     std::int64_t first_part, bool area_written)
 {
-    const std::int64_t chunk = static_cast<std::int64_t>(at_hand.size());
-    // Where a piece starts in the image, and how long it is.
+    const std::int64_t piece = static_cast<std::int64_t>(at_hand.size());
+    // Where a piece starts in the image, and how long it is, in the order they are written.
     std::vector<std::pair<std::int64_t, std::int64_t>> pieces;
-    // On a first flash the area went out before it was known: the pages that hold it go again,
-    // unless the first chunk, which goes last, holds them.
+    // The area went out without the block: the pages that hold it go again, unless the first
+    // part, which goes last, holds them.
     if (!area_written) {
         const std::int64_t page = static_cast<std::int64_t>(aligned_buffer::alignment);
-        const std::int64_t start = std::max(chunk, std::int64_t(m_area_offset) / page * page);
+        const std::int64_t start = std::max(first_part, std::int64_t(m_area_offset) / page * page);
         const std::int64_t end = std::min(m_image_size,
                                           (std::int64_t(m_area_offset) + m_configuration.size() + page - 1) / page * page);
-        if (end > start)
-            pieces.emplace_back(start, end - start);
+        for (std::int64_t from = start; from < end; from += piece)
+            pieces.emplace_back(from, std::min(piece, end - from));
     }
-    pieces.emplace_back(0, std::min(chunk, m_image_size));
+    // The first part from its end: the partition table, at its start, is the very last write.
+    const std::int64_t first_end = std::min(first_part, m_image_size);
+    for (std::int64_t from = (first_end - 1) / piece * piece; from >= 0 && first_end > 0; from -= piece)
+        pieces.emplace_back(from, std::min(piece, first_end - from));
     for (const auto& [start, length] : pieces) {
         // A last chunk the disk refused is not on it.
         if (length == 0 || (m_refused_at >= 0 && start >= m_refused_at))
