@@ -4,6 +4,7 @@
 
 #include "base/logger.h"
 #include "device/device_windows.h"
+#include "image/file_position.h"
 #include "image/image_manipulator.h"
 #include "image/image_stream.h"
 #include "run/failure_texts.h"
@@ -18,6 +19,7 @@
 
 #include <windows.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -28,6 +30,7 @@
 
 #include <atomic>
 #include <functional>
+#include <thread>
 
 using win32::test_control::call;
 
@@ -619,6 +622,54 @@ private slots:
         else
             QCOMPARE(left, QStringList({"checksum.md5", "v2.0.img.gz"}));
         QVERIFY(!left.contains("v2.0.img") || image_manipulator::is_complete(img_path().toStdString()));
+    }
+
+    // The copies of a run share a ring of blocks: one held back holds the others only once they
+    // are the ring's depth ahead, and an image that ends there reaches its end for them (the last
+    // block is known as the last, not followed by an empty one that needs a slot). The kept image
+    // and the download's checksum come of the same single reading.
+    void copies_share_a_ring_of_blocks()
+    {
+        QByteArray image;
+        for (quint32 index = 0; index < 5; ++index)
+            image += gzip_data::incompressible(int(stream_block), index);
+        const QByteArray download = gzip_data::compress(image);
+        QVERIFY(image_files::write_file(gz_path(), download));
+        const auto stream = image_stream::inflating(gz_path().toStdString(), img_path().toStdString(), 2);
+        QVERIFY(stream->start());
+        const std::atomic<bool> going {false};
+        std::unique_ptr<image_stream::reader> held = stream->take_reader(&going);
+        std::unique_ptr<image_stream::reader> other = stream->take_reader(&going);
+        std::size_t length = 0;
+        QVERIFY(held->next_block(length) && held->next_block(length));
+
+        QByteArray read;
+        std::atomic<bool> ended {false};
+        std::thread copy([&] {
+            std::size_t piece = 0;
+            while (const char* block = other->next_block(piece)) {
+                if (piece == 0)
+                    break;
+                read.append(block, int(piece));
+            }
+            ended = true;
+        });
+        // Lets the copy go, whatever the checks below find.
+        const std::unique_ptr<void, std::function<void(void*)>> join(&ended, [&](void*) {
+            held.reset();
+            copy.join();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(ended, 60000);
+        QVERIFY(read == image);
+        // Kept whole, for the copies to read what they write last.
+        const file_pointer kept(other->finish());
+        QVERIFY(kept);
+        held.reset();
+        other.reset();
+        QCOMPARE(QString::fromStdString(stream->download_checksum()),
+                 QString::fromLatin1(QCryptographicHash::hash(download, QCryptographicHash::Md5).toHex()));
+        QVERIFY(image_manipulator::is_complete(img_path().toStdString()));
+        QVERIFY(image_files::read_file(img_path()) == image);
     }
 
     void image_cut_short_is_not_kept()

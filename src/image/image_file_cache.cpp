@@ -160,11 +160,16 @@ place image_for(const std::string& data_folder, const std::string& file, const s
 
 void record_checksum(const std::string& image, const std::string& file, const std::atomic<bool>& stop)
 {
-    const QByteArray checksum = checksum_of(QString::fromStdString(file), stop).toLatin1();
-    if (checksum.isEmpty())
-        return;
+    const std::string checksum = checksum_of(QString::fromStdString(file), stop).toStdString();
+    if (!checksum.empty())
+        record_checksum(image, checksum);
+}
+
+void record_checksum(const std::string& image, const std::string& checksum)
+{
     // Unrecorded, the image is found by its file alone.
-    record_in_entry(QFileInfo(QString::fromStdString(image)).dir().filePath(checksum_name), checksum);
+    record_in_entry(QFileInfo(QString::fromStdString(image)).dir().filePath(checksum_name),
+                    QByteArray::fromStdString(checksum));
 }
 
 std::string recorded_checksum(const std::string& image)

@@ -43,6 +43,8 @@ place image_for(const std::string& data_folder, const std::string& file, const s
 // Reads `file` whole and records its MD5 beside its decompressed `image`; nothing when `stop`
 // is set first.
 void record_checksum(const std::string& image, const std::string& file, const std::atomic<bool>& stop);
+// Records `checksum`, the file's MD5 as it was read for another use, beside its `image`.
+void record_checksum(const std::string& image, const std::string& checksum);
 
 // The MD5 of the file that the decompressed `image` was made from, where it is recorded; empty
 // while it is not.

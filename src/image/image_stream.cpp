@@ -6,8 +6,6 @@
 #include "image/file_position.h"
 #include "image/kept_image.h"
 
-#include <QByteArray>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -75,13 +73,29 @@ struct image_stream::state {
                            [](std::int64_t position) { return position == gone; });
     }
 
-    // Up to a block of the image into `block`: fewer bytes only at its end, -1 on failure.
-    std::int64_t fill(char* block)
+    // Up to `size` next bytes of the image: fewer only at its end, -1 on failure.
+    std::int64_t read(char* into, std::size_t size)
     {
         if (inflates)
-            return manipulator.inflate_next(block, block_size);
-        const std::size_t read = std::fread(block, 1, block_size, image.get());
-        return read < block_size && std::ferror(image.get()) ? -1 : std::int64_t(read);
+            return manipulator.inflate_next(into, size);
+        const std::size_t read = std::fread(into, 1, size, image.get());
+        return read < size && std::ferror(image.get()) ? -1 : std::int64_t(read);
+    }
+
+    // Up to a block of the image into `block`, fewer bytes only at its end, -1 on failure. The
+    // bytes after it are read ahead into `carried`, so that the last block is known as such when
+    // it is made: the end takes no slot of its own, which a slow copy might still hold.
+    std::int64_t fill(char* block, bool& at_end)
+    {
+        std::memcpy(block, carried.data(), carried_length);
+        const std::int64_t rest = read(block + carried_length, block_size - carried_length);
+        if (rest < 0)
+            return -1;
+        const std::int64_t made = std::int64_t(carried_length) + rest;
+        const std::int64_t ahead = made < std::int64_t(block_size) ? 0 : read(carried.data(), carried.size());
+        carried_length = std::size_t(std::max<std::int64_t>(ahead, 0));
+        at_end = ahead == 0;
+        return ahead < 0 ? -1 : made;
     }
 
     // Waits until the slot of block `index` may be filled: every copy has passed what it held,
@@ -124,7 +138,8 @@ struct image_stream::state {
             }
             char* block = blocks[std::size_t(index) % block_count].data();
             lock.unlock();
-            const std::int64_t made = fill(block);
+            bool at_end = false;
+            const std::int64_t made = fill(block, at_end);
             // The last block goes out as whole pages.
             const std::size_t tail = made > 0 ? std::size_t(made) % aligned_buffer::alignment : 0;
             if (tail > 0)
@@ -135,7 +150,7 @@ struct image_stream::state {
                 return;
             }
             keep_trailer(block, std::size_t(made));
-            if (made < std::int64_t(block_size)) {
+            if (at_end) {
                 finish(lock, made);
                 return;
             }
@@ -144,8 +159,8 @@ struct image_stream::state {
         }
     }
 
-    // The last block, `made` bytes, is in its slot: the download is checked whole before it
-    // goes out, then the kept image is let finish.
+    // The last block, `made` bytes, is in its slot: it goes out, and the kept image is let
+    // finish.
     void finish(std::unique_lock<std::mutex>& lock, std::int64_t made)
     {
         if (inflates) {
@@ -154,12 +169,6 @@ struct image_stream::state {
             const std::string checksum = manipulator.download_checksum();
             lock.lock();
             download_checksum = checksum;
-            if (!expected_checksum.empty() && checksum != expected_checksum) {
-                KESTREL_LOG(logger::fatal, "Image error: the download's MD5 is " << checksum << ", not "
-                                                                                 << expected_checksum);
-                end(image_manipulator::failure::download_damaged);
-                return;
-            }
         }
         produced += made;
         last_made = true;
@@ -189,6 +198,7 @@ struct image_stream::state {
                 kept = complete;
                 keeper_at = gone;
                 keeper_ended = true;
+                release_unused_blocks();
                 changed.notify_all();
                 return;
             }
@@ -228,12 +238,20 @@ struct image_stream::state {
     {
         outcome = why;
         done = true;
+        release_unused_blocks();
         changed.notify_all();
+    }
+
+    // The blocks' memory goes once nothing reads them, though the stream is kept for what it
+    // read.
+    void release_unused_blocks()
+    {
+        if (done && keeper_ended && everyone_gone())
+            blocks = std::vector<aligned_buffer>();
     }
 
     std::string gz_path;
     std::string img_path;
-    std::string expected_checksum;
     std::string download_checksum;
     std::mutex mutex;
     std::condition_variable changed;
@@ -241,6 +259,9 @@ struct image_stream::state {
     std::vector<std::int64_t> positions;
     std::size_t taken = 0;
     std::vector<aligned_buffer> blocks;
+    // The first bytes of the next block, read ahead by the producer alone.
+    std::array<char, aligned_buffer::alignment> carried {};
+    std::size_t carried_length = 0;
     std::int64_t produced = 0;
     // The image's last block is made: no more follow.
     bool last_made = false;
@@ -268,12 +289,11 @@ struct image_stream::state {
 };
 
 std::shared_ptr<image_stream> image_stream::inflating(const std::string& gz_path, const std::string& img_path,
-                                                      std::size_t copies, const std::string& expected_checksum)
+                                                      std::size_t copies)
 {
     auto shared = std::make_shared<state>(copies, true);
     shared->gz_path = gz_path;
     shared->img_path = img_path;
-    shared->expected_checksum = QByteArray::fromStdString(expected_checksum).toLower().toStdString();
     return std::shared_ptr<image_stream>(new image_stream(shared));
 }
 
@@ -351,6 +371,7 @@ image_stream::reader::~reader()
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);
         m_state->positions[m_slot] = gone;
+        m_state->release_unused_blocks();
     }
     m_state->changed.notify_all();
 }

@@ -11,7 +11,7 @@
 // The decompressed image kept for later runs is written from the same blocks on a thread of its
 // own, off the copies' path: when it falls behind them for longer than the wait lengths allow,
 // it is given up and not kept, and the copies go on. The download is read once, for inflating
-// and for its checksum.
+// and for its checksum, which an image file's record wants.
 
 #include "image/image_manipulator.h"
 
@@ -30,12 +30,9 @@ public:
     static const std::size_t block_size;
 
     // The download at `gz_path` inflated into the decompressed image at `img_path`, kept when it
-    // can be (none is made when `img_path` is empty). With `expected_checksum` (an MD5 in hex),
-    // a download whose bytes do not have it fails the copies as damaged once it is read whole,
-    // before the copies write the image's start, which they write last, and nothing of it is kept.
+    // can be (none is made when `img_path` is empty).
     static std::shared_ptr<image_stream> inflating(const std::string& gz_path, const std::string& img_path,
-                                                   std::size_t copies,
-                                                   const std::string& expected_checksum = std::string());
+                                                   std::size_t copies);
     // The complete decompressed image at `img_path`, read.
     static std::shared_ptr<image_stream> reading(const std::string& img_path, std::size_t copies);
 

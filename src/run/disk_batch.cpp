@@ -169,7 +169,8 @@ void disk_batch::start_writers()
         m_set_disk(*disk, disk_stage::writing);
     }
     // Each writer holds its part of the stream: the blocks go once the last has written them.
-    stream.reset();
+    // The stream is kept for what it read of the download.
+    m_stream = stream;
     emit writing_started();
     for (disk_run* disk : ready)
         disk->writer->start();
@@ -235,6 +236,9 @@ void disk_batch::wait_for_writers()
 
 void disk_batch::end(bool stopped, const QString& failure_found)
 {
+    if (m_stream)
+        m_image.read_whole(m_stream->download_checksum());
+    m_stream.reset();
     // Whatever a disk still holds from a preparation that had no write after it.
     for (const disk_report& report : m_reports)
         if (report.stage != disk_stage::waiting)

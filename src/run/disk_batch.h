@@ -19,6 +19,7 @@
 
 class device_manager;
 class image_source;
+class image_stream;
 
 class disk_batch : public QObject {
     Q_OBJECT
@@ -87,4 +88,6 @@ private:
     std::vector<disk_report> m_reports;
     // The disk being prepared, or null.
     disk_run* m_preparing = nullptr;
+    // The blocks the writers share, until the batch ends.
+    std::shared_ptr<image_stream> m_stream;
 };

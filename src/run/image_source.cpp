@@ -160,7 +160,10 @@ void image_source::m_check_file()
             // Not for a run that ended meanwhile.
             if (generation == m_generation && m_in_run)
                 m_image_hold = kept->hold;
-            if (kept->checksum_pending && generation == m_generation)
+            m_file_checksum_pending = kept->checksum_pending && generation == m_generation;
+            m_checksum_read.clear();
+            // An image to be inflated has its file read for that: the checksum is taken then.
+            if (m_file_checksum_pending && image_manipulator::is_complete(m_decompressed))
                 m_record_checksum();
             m_checked(generation, *answer);
         });
@@ -190,16 +193,26 @@ void image_source::stop_check()
     m_check.stop();
 }
 
+void image_source::read_whole(const std::string& checksum)
+{
+    m_checksum_read = checksum;
+}
+
 void image_source::end_run()
 {
     m_in_run = false;
     // A kept image is found again by a copy of its file only once the file's checksum is
     // recorded; an image not kept whole is unpacked again, and its checksum read again then.
-    if (!m_decompressed.empty() && image_manipulator::is_complete(m_decompressed))
+    const bool kept = !m_decompressed.empty() && image_manipulator::is_complete(m_decompressed);
+    if (kept && m_file_checksum_pending && !m_checksum_read.empty())
+        image_file_cache::record_checksum(m_decompressed, m_checksum_read);
+    if (kept)
         m_checksum_work.finish();
     else
         m_checksum_work.stop();
+    m_file_checksum_pending = false;
 }
+
 
 void image_source::release_hold()
 {

@@ -47,8 +47,11 @@ public:
     // Checks the run's image: the release `delivered`, or the run's file. checked() answers.
     void check(const std::string& delivered);
     void stop_check();
-    // The run has ended: a checksum read beside the write is finished when the image it belongs
-    // to is whole, given up otherwise.
+    // The run's copies read the image file whole as they inflated it: its MD5, recorded once
+    // the run has ended when its image was kept.
+    void read_whole(const std::string& checksum);
+    // The run has ended: a checksum read beside the write, or while inflating, is recorded when
+    // the image it belongs to is whole, given up otherwise.
     void end_run();
     // Lets go of the run's hold on its image in the cache, once the record has read it.
     void release_hold();
@@ -102,6 +105,9 @@ private:
     // The run's hold on its image's entry in the cache, from the moment the image is known until
     // the run has ended: no other process prunes it meanwhile.
     std::shared_ptr<cache_hold> m_image_hold;
+    // The run's file has no checksum recorded yet, and the one its copies read.
+    bool m_file_checksum_pending = false;
+    std::string m_checksum_read;
     background_work m_check;
     background_work m_checksum_work;
 };
