@@ -68,7 +68,7 @@ void add_table_row(const QString& measured, double median_value, double lowest, 
         throw failure("cannot append to " + table.toStdString());
     const auto field = [](QString text) { return text.replace('\t', ' ').replace('\n', ' '); };
     const QStringList row {field(QCoreApplication::applicationName()), field(measured), figure(median_value),
-                           figure(lowest), figure(highest), figure(target),
+                           figure(lowest), figure(highest), QString::number(target),
                            median_value > target ? "MISSED" : "ok", field(shown)};
     rows.write((row.join('\t') + '\n').toUtf8());
 }
