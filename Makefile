@@ -47,8 +47,9 @@ demo: deps
 
 # Every benchmark in their own optimised build, build-bench/, then one table of every target with
 # MISSED beside a missed one, between the machine's load before and after: the targets are for a
-# quiet machine. Root, for the throttled sticks. Empty sizes are each bench's own (see
-# bench/run_all_benches.sh); a quick look: make bench BENCH_ROUNDS=1 BENCH_MIB=64 BENCH_THROTTLED_MIB=64
+# quiet machine. The throttled sticks need root; without, they are skipped. Empty sizes are each
+# bench's own (see bench/run_all_benches.sh); a quick look:
+# make bench BENCH_ROUNDS=1 BENCH_MIB=64 BENCH_THROTTLED_MIB=64
 BENCH_ROUNDS ?=
 BENCH_MIB ?=
 BENCH_THROTTLED_MIB ?=
