@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: deps configure build test windows-check run package demo
+.PHONY: deps configure build test windows-check run package demo bench
 
 deps:
 	bash tools/install-deps.sh
@@ -44,3 +44,18 @@ demo: deps
 	cmake -S . -B build-demo -DKESTREL_RELEASE_SERVICE_URL=$(DEMO_URL) -DKESTREL_FILE_SERVER_URL=$(DEMO_URL)
 	cmake --build build-demo --parallel $(JOBS) --target kestrel-flash-tool kestrel-demo-environment
 	build-demo/tools/kestrel-demo-environment build-demo/kestrel-flash-tool "$(CURDIR)/build-demo/demo-data" $(DEMO_PORT) --sticks $(DEMO_STICKS) $(DEMO_ARGS)
+
+# Every benchmark in their own optimised build, build-bench/, then one table of every target with
+# MISSED beside a missed one, between the machine's load before and after: the targets are for a
+# quiet machine. The throttled sticks need root; without, they are skipped. Empty sizes are each
+# bench's own (see bench/run_all_benches.sh); a quick look:
+# make bench BENCH_ROUNDS=1 BENCH_MIB=64 BENCH_THROTTLED_MIB=64
+BENCH_ROUNDS ?=
+BENCH_MIB ?=
+BENCH_THROTTLED_MIB ?=
+BENCH_SPEED ?=
+BENCH_STICKS ?=
+
+bench: deps
+	BENCH_ROUNDS="$(BENCH_ROUNDS)" BENCH_MIB="$(BENCH_MIB)" BENCH_THROTTLED_MIB="$(BENCH_THROTTLED_MIB)" \
+	BENCH_SPEED="$(BENCH_SPEED)" BENCH_STICKS="$(BENCH_STICKS)" bash bench/run_all_benches.sh

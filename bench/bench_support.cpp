@@ -1,5 +1,6 @@
 #include "bench_support.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -9,13 +10,68 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <cmath>
+#include <csignal>
 #include <fstream>
+#include <string>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace bench {
 namespace {
+
+volatile std::sig_atomic_t stop_signal = 0;
+
+void note_stop(int number)
+{
+    stop_signal = number;
+}
+
+// From the first run on, SIGINT, SIGTERM and SIGHUP end the run in progress and throw, so that
+// the benchmark undoes what it set up instead of dying with it.
+void catch_stops()
+{
+    static bool caught = false;
+    if (caught)
+        return;
+    caught = true;
+    struct sigaction action {};
+    action.sa_handler = note_stop;
+    sigemptyset(&action.sa_mask);
+    for (int number : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(number, &action, nullptr);
+}
+
+// A process group of its own, so that a stop reaches every process of the run, the program
+// under the shell under /usr/bin/time, and only them.
+class grouped_process : public QProcess {
+protected:
+    void setupChildProcess() override { setpgid(0, 0); }
+};
+
+// Figures as the tables show them: seconds and ratios to the millisecond, KiB whole.
+QString figure(double value)
+{
+    return std::fabs(value) < 1000 ? QString::number(value, 'f', 3) : QString::number(value, 'f', 0);
+}
+
+// One row for bench/bench_table.py, tab-separated, where KESTREL_BENCH_TABLE names its file.
+void add_table_row(const QString& measured, double median_value, double lowest, double highest, double target,
+                   const QString& shown)
+{
+    const QString table = qEnvironmentVariable("KESTREL_BENCH_TABLE");
+    if (table.isEmpty())
+        return;
+    QFile rows(table);
+    if (!rows.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw failure("cannot append to " + table.toStdString());
+    const auto field = [](QString text) { return text.replace('\t', ' ').replace('\n', ' '); };
+    const QStringList row {field(QCoreApplication::applicationName()), field(measured), figure(median_value),
+                           figure(lowest), figure(highest), QString::number(target),
+                           median_value > target ? "MISSED" : "ok", field(shown)};
+    rows.write((row.join('\t') + '\n').toUtf8());
+}
 
 // The regular files below /usr/bin, /usr/lib and /usr/libexec, read one after another.
 class usr_binaries {
@@ -59,7 +115,7 @@ private:
             if (m_file.open(QIODevice::ReadOnly) && m_file.size() > 0)
                 return;
         }
-        qFatal("no file under /usr can be read");
+        throw failure("no file under /usr can be read");
     }
 
     QStringList m_files;
@@ -73,7 +129,7 @@ QString write_realistic_image(const QString& path, qint64 size_mib, quint64 area
 {
     QFile image(path);
     if (!image.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot write %s", qPrintable(path));
+        throw failure("cannot write " + path.toStdString());
     QRandomGenerator generator(2026);
     usr_binaries binaries;
     QByteArray block(mebibyte, '\0');
@@ -117,7 +173,7 @@ void make_release(const QString& source, const QString& gz, qint64 size_mib, qui
         QFile::remove(gz);
     }
     if (!QFile::exists(gz) && !shell("gzip -6 -c " + quoted(source) + " > " + quoted(gz)))
-        qFatal("gzip failed");
+        throw failure("gzip failed");
     report << "image " << QFileInfo(source).size() << " bytes, compressed " << QFileInfo(gz).size()
            << " bytes\n" << Qt::flush;
 }
@@ -130,7 +186,7 @@ void allocate_disk_file(const QString& path, qint64 size, qint64 allocated_size)
     if (file >= 0)
         close(file);
     if (!allocated)
-        qFatal("cannot allocate %s", qPrintable(path));
+        throw failure("cannot allocate " + path.toStdString());
 }
 
 qint64 status_kib(const QString& field)
@@ -171,10 +227,7 @@ double median(std::vector<double> values)
 QString spread(const std::vector<double>& values)
 {
     const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
-    return QString("%1 (%2-%3)")
-        .arg(median(values), 0, 'f', 3)
-        .arg(*lowest, 0, 'f', 3)
-        .arg(*highest, 0, 'f', 3);
+    return QString("%1 (%2-%3)").arg(figure(median(values)), figure(*lowest), figure(*highest));
 }
 
 std::vector<double> ratios(const std::vector<double>& a, const std::vector<double>& b)
@@ -187,20 +240,38 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
 
 process_run run_process(const QString& command)
 {
-    QTemporaryFile peak_file;
-    if (!peak_file.open())
-        qFatal("cannot make a temporary file");
-    QProcess process;
+    catch_stops();
+    if (stop_signal != 0)
+        throw failure("stopped by signal " + std::to_string(stop_signal));
+    QTemporaryFile usage_file;
+    if (!usage_file.open())
+        throw failure("cannot make a temporary file");
+    grouped_process process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer timer;
     timer.start();
-    process.start("/usr/bin/time", {"-f", "%M", "-o", peak_file.fileName(), "/bin/sh", "-c", command});
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        qFatal("failed: %s", qPrintable(command));
+    process.start("/usr/bin/time", {"-f", "%M %U %S", "-o", usage_file.fileName(), "/bin/sh", "-c", command});
+    bool stopped = false;
+    while (!process.waitForFinished(100) && process.state() != QProcess::NotRunning) {
+        if (stop_signal != 0 && !stopped) {
+            ::kill(-static_cast<pid_t>(process.processId()), static_cast<int>(stop_signal));
+            stopped = true;
+        }
+    }
+    if (stop_signal != 0)
+        throw failure("stopped by signal " + std::to_string(stop_signal) + " while running: " + command.toStdString());
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw failure("failed: " + command.toStdString());
     process_run run;
     run.seconds = timer.nsecsElapsed() / 1e9;
     run.output = process.readAllStandardOutput();
-    run.peak_kib = peak_file.readAll().trimmed().split('\n').last().toLongLong();
+    // GNU time puts "Command exited with non-zero status" lines first; its figures come last.
+    const QList<QByteArray> usage = usage_file.readAll().trimmed().split('\n').last().split(' ');
+    if (usage.size() != 3)
+        throw failure("/usr/bin/time reported no usage for: " + command.toStdString());
+    run.peak_kib = usage[0].toLongLong();
+    run.user_seconds = usage[1].toDouble();
+    run.system_seconds = usage[2].toDouble();
     return run;
 }
 
@@ -225,6 +296,24 @@ std::vector<double> paired_runs::ratios() const
     return bench::ratios(ours_seconds(), peer_seconds());
 }
 
+std::vector<double> paired_runs::cpu_ratios() const
+{
+    std::vector<double> ours_cpu, peer_cpu;
+    for (const process_run& run : ours)
+        ours_cpu.push_back(run.cpu_seconds());
+    for (const process_run& run : peer)
+        peer_cpu.push_back(run.cpu_seconds());
+    return bench::ratios(ours_cpu, peer_cpu);
+}
+
+std::vector<double> paired_runs::ours_peak_kib() const
+{
+    std::vector<double> peaks;
+    for (const process_run& run : ours)
+        peaks.push_back(run.peak_kib);
+    return peaks;
+}
+
 paired_runs run_pairs(const QString& ours, const QString& peer, int rounds, const std::function<void()>& before)
 {
     paired_runs pairs;
@@ -240,15 +329,23 @@ paired_runs run_pairs(const QString& ours, const QString& peer, int rounds, cons
     return pairs;
 }
 
-QString against_target(const std::vector<double>& values, double target)
+QString against_target(const std::vector<double>& values, double target, const QString& measured)
 {
-    return spread(values) + QString(" (target at most %1)").arg(target)
+    if (values.empty())
+        throw failure("no figures for a target");
+    const QString shown = spread(values) + QString(" (target at most %1)").arg(target)
         + (median(values) > target ? " MISSED" : "");
+    const auto [lowest, highest] = std::minmax_element(values.begin(), values.end());
+    add_table_row(measured, median(values), *lowest, *highest, target, shown);
+    return shown;
 }
 
-QString against_target(double value, double target)
+QString against_target(double value, double target, const QString& measured)
 {
-    return QString("%1 (target at most %2)").arg(value).arg(target) + (value > target ? " MISSED" : "");
+    const QString shown = QString("%1 (target at most %2)").arg(figure(value)).arg(target)
+        + (value > target ? " MISSED" : "");
+    add_table_row(measured, value, value, value, target, shown);
+    return shown;
 }
 
 } // namespace bench

@@ -6,9 +6,17 @@
 #include <QTextStream>
 
 #include <functional>
+#include <stdexcept>
 #include <vector>
 
 namespace bench {
+
+// A run that failed: thrown rather than aborting, so that what a benchmark set up on the machine
+// (mounts, loop devices, cgroups) is undone as the stack unwinds to main, which says why.
+class failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 constexpr qint64 mebibyte = 1 << 20;
 
@@ -45,11 +53,17 @@ std::vector<double> ratios(const std::vector<double>& a, const std::vector<doubl
 // A shell command run as a whole process under /usr/bin/time.
 struct process_run {
     double seconds = 0;
+    // CPU time of the shell and every process it waited for.
+    double user_seconds = 0;
+    double system_seconds = 0;
     // The peak resident size of the largest process it started.
     qint64 peak_kib = 0;
     QByteArray output;
+
+    double cpu_seconds() const { return user_seconds + system_seconds; }
 };
-// Runs `command` through /bin/sh; a command that fails ends the benchmark.
+// Runs `command` through /bin/sh; a command that fails, or SIGINT, SIGTERM or SIGHUP to the
+// benchmark while it runs, throws failure.
 process_run run_process(const QString& command);
 
 // Ours against a peer, whole processes both, one pair a round with the order turning from round
@@ -61,13 +75,20 @@ struct paired_runs {
     std::vector<double> peer_seconds() const;
     // ours / peer, pair by pair.
     std::vector<double> ratios() const;
+    // Of CPU time (user and system), ours / peer, pair by pair.
+    std::vector<double> cpu_ratios() const;
+    // The peak resident size of each of ours.
+    std::vector<double> ours_peak_kib() const;
 };
 paired_runs run_pairs(const QString& ours, const QString& peer, int rounds,
                       const std::function<void()>& before);
 
 // "median (lowest-highest) (target at most `target`)", with " MISSED" when the median is above.
-QString against_target(const std::vector<double>& values, double target);
+// Where the environment names a file in KESTREL_BENCH_TABLE, also appends the target's row to
+// it for bench/bench_table.py: this program's name, `measured` (what is measured; where empty,
+// the table takes the words printed before the figures), the figures and the verdict.
+QString against_target(const std::vector<double>& values, double target, const QString& measured = QString());
 // The same for one value.
-QString against_target(double value, double target);
+QString against_target(double value, double target, const QString& measured = QString());
 
 } // namespace bench

@@ -115,11 +115,12 @@ struct release_files {
     void compressed_only() const { image_manipulator::remove_image(image.toStdString()); }
 };
 
-QString pair_line(const char* ours, const char* peer, const paired_runs& pairs, double target)
+QString pair_line(const char* ours, const char* peer, const paired_runs& pairs, double target,
+                  const QString& measured)
 {
     return QString("%1 %2 s, %3 %4 s; ratio, pair by pair: %5\n")
         .arg(ours, spread(pairs.ours_seconds()), peer, spread(pairs.peer_seconds()),
-             against_target(pairs.ratios(), target));
+             against_target(pairs.ratios(), target, measured));
 }
 
 void fast_disk(const QString& work, qint64 size_mib, int rounds, const QString& burn)
@@ -152,13 +153,15 @@ void fast_disk(const QString& work, qint64 size_mib, int rounds, const QString& 
         release.decompressed();
         fresh_stick();
     });
-    out << pair_line("copy", "dd oflag=direct conv=fsync", copy, 1.0) << Qt::flush;
+    out << pair_line("copy", "dd oflag=direct conv=fsync", copy, 1.0, "copy / dd, fast disk") << Qt::flush;
     const paired_runs first = run_pairs(flash + " 0", "igzip -dc " + quoted(release.gz) + " | dd iflag=fullblock" + to_stick,
                                         rounds, [&] {
                                             release.compressed_only();
                                             fresh_stick();
                                         });
-    out << pair_line("first flash", "igzip -dc | dd oflag=direct conv=fsync", first, 1.0) << Qt::flush;
+    out << pair_line("first flash", "igzip -dc | dd oflag=direct conv=fsync", first, 1.0,
+                     "first flash / igzip | dd, fast disk")
+        << Qt::flush;
 
     // The read-back and the copy before it, both from the same run's log.
     std::vector<double> read_back_ratios;
@@ -176,7 +179,7 @@ void fast_disk(const QString& work, qint64 size_mib, int rounds, const QString& 
         read_back_ratios.push_back(double(verifying.msecsTo(ended)) / started.msecsTo(verifying));
     }
     out << "read-back/copy, from the log lines of " << rounds << " flashes: "
-        << against_target(read_back_ratios, 1.0) << "\n";
+        << against_target(read_back_ratios, 1.0, "read-back / copy, fast disk") << "\n";
     for (const paired_runs* pairs : {&copy, &first})
         for (const process_run& run : pairs->ours)
             peak_kib = std::max(peak_kib, run.peak_kib);
@@ -205,7 +208,8 @@ void throttled(const QString& work, qint64 size_mib, int rounds, qint64 mib_per_
             release.compressed_only();
             ::sync();
         });
-    out << pair_line("first flash", "dd oflag=direct conv=fsync of the decompressed image", first, 1.02);
+    out << pair_line("first flash", "dd oflag=direct conv=fsync of the decompressed image", first, 1.02,
+                     "first flash / dd of the image, throttled stick");
 }
 
 } // namespace
@@ -229,7 +233,12 @@ int main(int argc, char** argv)
     // The fake host's disk lives in the work folder, on the same file system as the downloads.
     qputenv("TMPDIR", QFile::encodeName(work));
     const QString burn = quoted(QCoreApplication::applicationFilePath()) + " burn ";
-    fast_disk(work, size_mib, rounds, burn);
-    throttled(work + "/throttled", throttled_mib, std::max(1, rounds / 2 + 1), mib_per_second, burn);
+    try {
+        fast_disk(work, size_mib, rounds, burn);
+        throttled(work + "/throttled", throttled_mib, std::max(1, rounds / 2 + 1), mib_per_second, burn);
+    } catch (const failure& failed) {
+        QTextStream(stderr) << "burn_bench: " << failed.what() << "\n";
+        return 1;
+    }
     return 0;
 }

@@ -124,7 +124,7 @@ int main(int argc, char** argv)
             << size_mib / result.seconds << " MiB/s), longest event-loop stall "
             << result.longest_stall_ms << " ms\n" << Qt::flush;
     }
-    out << "longest stall, ms: " << against_target(stalls, 100) << "; median " << size_mib / median(seconds)
+    out << "longest stall, ms: " << against_target(stalls, 100, "longest event-loop stall while downloading, ms") << "; median " << size_mib / median(seconds)
         << " MiB/s\n";
 
     QMetaObject::invokeMethod(server, [server] { delete server; }, Qt::BlockingQueuedConnection);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTextStream>
 
 #include <unistd.h>
 
@@ -64,18 +65,24 @@ throttled_sticks::throttled_sticks(int count, qint64 room_mib, qint64 bytes_per_
 
 throttled_sticks::~throttled_sticks()
 {
+    // Each step is tried whatever the one before did; what stays is named, for the hand.
+    QStringList left;
     for (const QString& node : m_bind_mounts)
-        m_run("umount " + bench::quoted(node));
-    for (const QString& mount_point : m_mount_points) {
-        m_run("umount " + bench::quoted(mount_point));
-        QDir().rmdir(mount_point);
-    }
+        if (!m_run("umount " + bench::quoted(node)))
+            left << "the mount on " + node;
+    for (const QString& mount_point : m_mount_points)
+        if (!m_run("umount " + bench::quoted(mount_point)) || !QDir().rmdir(mount_point))
+            left << mount_point;
     for (const QString& device : m_loop_devices)
-        m_run("losetup -d " + device);
+        if (!m_run("losetup -d " + device))
+            left << device;
     for (const QString& backing : m_backing_files)
-        QFile::remove(backing);
-    if (!m_cgroup.isEmpty())
-        QDir().rmdir(m_cgroup);
+        if (QFile::exists(backing) && !QFile::remove(backing))
+            left << backing;
+    if (!m_cgroup.isEmpty() && !QDir().rmdir(m_cgroup))
+        left << m_cgroup;
+    if (!left.isEmpty())
+        QTextStream(stderr) << "throttled sticks: could not undo " << left.join(", ") << "\n";
 }
 
 QString throttled_sticks::unavailable() const
@@ -88,7 +95,7 @@ void throttled_sticks::place(int stick, const QString& node_path, qint64 size, q
     const QString file = m_mount_points.at(stick) + "/stick";
     bench::allocate_disk_file(file, size, allocated);
     if (!m_run("mount --bind " + bench::quoted(file) + " " + bench::quoted(node_path)))
-        qFatal("cannot put the throttled stick in place of %s", qPrintable(node_path));
+        throw bench::failure("cannot put the throttled stick in place of " + node_path.toStdString());
     m_bind_mounts << node_path;
 }
 
