@@ -1,11 +1,11 @@
 // Times the command line's flash, `kestrel-flash-tool --cli flash ... --image X.gz`, as a whole
 // process over a fake host, paired with its peer in the same round (the order turning from round
 // to round), both writing the same stick nodes, their blocks allocated as a stick's are:
-// - a first flash of one stick on the work folder's disk against
-//   `igzip -dc | dd oflag=direct conv=fsync`,
+// - a first flash of one stick against `igzip -dc | dd oflag=direct conv=fsync`, the stick on
+//   tmpfs, then, where the machine allows it, on an ext4 file system that takes direct writes,
 // - where the machine allows it, on throttled sticks (each at its own limited speed, as on
 //   separate ports): a first flash of one stick against dd's copy of the decompressed image onto
-//   it; then `--all` of the sticks (16 by default) against one alone, from the .gz (a first
+//   it, the image as large as on the fast disk; then `--all` of the sticks (16 by default) against one alone, from the .gz (a first
 //   flash) and from the image the command line kept of it, each with and without the read-back:
 //   wall time and CPU time pair by pair, and the peak memory of the sticks at once.
 //
@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace bench;
 
@@ -117,24 +118,71 @@ QString pair_line(const QString& ours, const QString& peer, const paired_runs& p
              against_target(pairs.ratios(), target, measured));
 }
 
-void fast_disk(const QString& work, qint64 size_mib, int rounds)
+// One stick against `igzip -dc | dd`: on the fake host's own disk file (memory, tmpfs), or on an
+// ext4 file system of a loop device that takes direct writes, as a stick does.
+void fast_disk(const QString& work, qint64 size_mib, int rounds, bool on_ext4)
 {
     const release_files release(work, size_mib);
     const qint64 allocated = (size_mib + 64) * mebibyte;
     fake_host host;
     const QString node = host.node_path(host.add(fake_host::usb_stick(stick_size)));
-    out << "\nfast disk (" << work << "), one stick, seconds, median (lowest-highest) of " << rounds
+    const QString where = on_ext4 ? "ext4" : "tmpfs";
+    // Without a write limit: a loop device as fast as the memory under it.
+    std::unique_ptr<throttled_sticks> ext4;
+    if (on_ext4) {
+        ext4 = std::make_unique<throttled_sticks>(1, size_mib + 64, 0);
+        if (!ext4->unavailable().isEmpty()) {
+            out << "\nfast disk on ext4 skipped: " << ext4->unavailable() << "\n";
+            return;
+        }
+    }
+    const auto fresh_stick = [&] {
+        if (ext4) {
+            ext4->place(0, node, stick_size, allocated);
+        } else {
+            QFile::remove(node);
+            allocate_disk_file(node, stick_size, allocated);
+        }
+    };
+    fresh_stick();
+    out << "\nfast disk (" << where << "), one stick, seconds, median (lowest-highest) of " << rounds
         << " pairs\n" << Qt::flush;
     const paired_runs first = run_pairs(flash(work, release, first_stick, false),
                                         "igzip -dc " + quoted(release.gz) + " | dd iflag=fullblock" + dd_onto(node),
                                         rounds, [&] {
-                                            QFile::remove(node);
-                                            allocate_disk_file(node, stick_size, allocated);
+                                            if (!ext4)
+                                                fresh_stick();
                                             forget_kept_image(work);
                                             ::sync();
                                         });
     out << pair_line("first flash", "igzip -dc | dd oflag=direct conv=fsync", first, 1.0,
-                     "first flash / igzip | dd, fast disk")
+                     "first flash / igzip | dd, " + where)
+        << Qt::flush;
+}
+
+// One throttled stick's first flash against dd's copy of the decompressed image onto it: an
+// image as large as a release's, so that the program's start counts as little as it does then.
+void throttled_one(const QString& work, qint64 size_mib, int rounds, qint64 mib_per_second)
+{
+    out << "\nthrottled stick (" << mib_per_second << " MiB/s), seconds, median (lowest-highest) of " << rounds
+        << " pairs\n" << Qt::flush;
+    const release_files release(work, size_mib);
+    fake_host host;
+    const QString node = host.node_path(host.add(fake_host::usb_stick(stick_size)));
+    throttled_sticks limited(1, size_mib + 64, mib_per_second * mebibyte);
+    if (!limited.unavailable().isEmpty()) {
+        out << "skipped: " << limited.unavailable() << "\n";
+        return;
+    }
+    limited.place(0, node, stick_size, (size_mib + 64) * mebibyte);
+    const paired_runs one = run_pairs(limited.limited(flash(work, release, first_stick, false)),
+                                      limited.limited("dd if=" + quoted(release.source) + dd_onto(node)), rounds,
+                                      [&] {
+                                          forget_kept_image(work);
+                                          ::sync();
+                                      });
+    out << pair_line("first flash", "dd oflag=direct conv=fsync of the decompressed image", one, 1.02,
+                     "first flash / dd of the image, throttled stick")
         << Qt::flush;
 }
 
@@ -165,17 +213,6 @@ void throttled(const QString& work, qint64 size_mib, int rounds, qint64 mib_per_
     const int offered = QJsonDocument::fromJson(run_process(program(work) + "list --json").output).array().size();
     if (offered != sticks)
         throw failure(QString("the command line offers %1 of the %2 sticks").arg(offered).arg(sticks).toStdString());
-    const auto first_flash = [&work] {
-        forget_kept_image(work);
-        ::sync();
-    };
-
-    const paired_runs one = run_pairs(limited.limited(flash(work, release, first_stick, false)),
-                                      limited.limited("dd if=" + quoted(release.source) + dd_onto(nodes[0])),
-                                      rounds, first_flash);
-    out << pair_line("first flash", "dd oflag=direct conv=fsync of the decompressed image", one, 1.02,
-                     "first flash / dd of the image, throttled stick")
-        << Qt::flush;
 
     const QString many = QString("%1 sticks").arg(sticks);
     for (const bool from_gz : {true, false}) {
@@ -226,7 +263,9 @@ int main(int argc, char** argv)
     // The fake host's disks live in the work folder, on the same file system as the download.
     qputenv("TMPDIR", QFile::encodeName(work));
     try {
-        fast_disk(work, size_mib, rounds);
+        fast_disk(work, size_mib, rounds, false);
+        fast_disk(work, size_mib, rounds, true);
+        throttled_one(work + "/throttled", size_mib, std::max(1, rounds / 2 + 1), mib_per_second);
         throttled(work + "/throttled", throttled_mib, std::max(1, rounds / 2 + 1), mib_per_second, sticks);
     } catch (const failure& failed) {
         QTextStream(stderr) << "cli_bench: " << failed.what() << "\n";

@@ -635,7 +635,7 @@ private slots:
             image += gzip_data::incompressible(int(stream_block), index);
         const QByteArray download = gzip_data::compress(image);
         QVERIFY(image_files::write_file(gz_path(), download));
-        const auto stream = image_stream::inflating(gz_path().toStdString(), img_path().toStdString(), 2);
+        const auto stream = image_stream::inflating(gz_path().toStdString(), img_path().toStdString(), 2, true);
         QVERIFY(stream->start());
         const std::atomic<bool> going {false};
         std::unique_ptr<image_stream::reader> held = stream->take_reader(&going);

@@ -252,6 +252,7 @@ struct image_stream::state {
 
     std::string gz_path;
     std::string img_path;
+    bool with_checksum = false;
     std::string download_checksum;
     std::mutex mutex;
     std::condition_variable changed;
@@ -289,9 +290,10 @@ struct image_stream::state {
 };
 
 std::shared_ptr<image_stream> image_stream::inflating(const std::string& gz_path, const std::string& img_path,
-                                                      std::size_t copies)
+                                                      std::size_t copies, bool with_checksum)
 {
     auto shared = std::make_shared<state>(copies, true);
+    shared->with_checksum = with_checksum;
     shared->gz_path = gz_path;
     shared->img_path = img_path;
     return std::shared_ptr<image_stream>(new image_stream(shared));
@@ -315,7 +317,8 @@ bool image_stream::start()
 {
     state& shared = *m_state;
     const bool started = shared.inflates
-        ? shared.manipulator.start_inflating(shared.gz_path, std::string(), image_manipulator::keeping::none, true)
+        ? shared.manipulator.start_inflating(shared.gz_path, std::string(), image_manipulator::keeping::none,
+                                                shared.with_checksum)
         : (shared.image.reset(std::fopen(shared.img_path.c_str(), "rb")), shared.image != nullptr);
     if (!started) {
         std::lock_guard<std::mutex> lock(shared.mutex);

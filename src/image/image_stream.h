@@ -11,7 +11,7 @@
 // The decompressed image kept for later runs is written from the same blocks on a thread of its
 // own, off the copies' path: when it falls behind them for longer than the wait lengths allow,
 // it is given up and not kept, and the copies go on. The download is read once, for inflating
-// and for its checksum, which an image file's record wants.
+// and for its checksum where an image file's record wants it.
 
 #include "image/image_manipulator.h"
 
@@ -30,9 +30,9 @@ public:
     static const std::size_t block_size;
 
     // The download at `gz_path` inflated into the decompressed image at `img_path`, kept when it
-    // can be (none is made when `img_path` is empty).
+    // can be (none is made when `img_path` is empty); hashed as it is read `with_checksum`.
     static std::shared_ptr<image_stream> inflating(const std::string& gz_path, const std::string& img_path,
-                                                   std::size_t copies);
+                                                   std::size_t copies, bool with_checksum = false);
     // The complete decompressed image at `img_path`, read.
     static std::shared_ptr<image_stream> reading(const std::string& img_path, std::size_t copies);
 
@@ -48,7 +48,7 @@ public:
     // flag, which must outlive the reader. A copy waits for the others until its reader ends.
     std::unique_ptr<reader> take_reader(const std::atomic<bool>* canceled);
     // Once the stream has ended: the MD5 of the download, in lowercase hex, when it was inflated
-    // whole; empty otherwise.
+    // whole with its checksum; empty otherwise.
     std::string download_checksum() const;
 
 private:

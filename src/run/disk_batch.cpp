@@ -138,7 +138,8 @@ void disk_batch::start_writers()
     // written, several disks share one reading of a complete image.
     std::shared_ptr<image_stream> stream;
     if (!image_manipulator::is_complete(m_image.decompressed()))
-        stream = image_stream::inflating(m_image.compressed(), m_image.decompressed(), ready.size());
+        stream = image_stream::inflating(m_image.compressed(), m_image.decompressed(), ready.size(),
+                                         m_image.checksum_wanted());
     else if (ready.size() > 1)
         stream = image_stream::reading(m_image.decompressed(), ready.size());
     if (stream && !stream->start()) {

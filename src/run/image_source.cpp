@@ -193,6 +193,11 @@ void image_source::stop_check()
     m_check.stop();
 }
 
+bool image_source::checksum_wanted() const
+{
+    return m_file_checksum_pending;
+}
+
 void image_source::read_whole(const std::string& checksum)
 {
     m_checksum_read = checksum;

@@ -47,6 +47,8 @@ public:
     // Checks the run's image: the release `delivered`, or the run's file. checked() answers.
     void check(const std::string& delivered);
     void stop_check();
+    // Whether the run's file has no checksum recorded yet: its copies hash it as they inflate it.
+    bool checksum_wanted() const;
     // The run's copies read the image file whole as they inflated it: its MD5, recorded once
     // the run has ended when its image was kept.
     void read_whole(const std::string& checksum);
