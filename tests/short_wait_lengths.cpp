@@ -18,6 +18,9 @@ wait_lengths short_lengths()
     lengths.download_poll = milliseconds(20);
     // Long enough that no local transfer falls silent on a busy machine.
     lengths.network_silence = milliseconds(10000);
+    // Long enough that no kept image is given up for lagging on a busy machine: the tests that
+    // look at a kept image expect it whole.
+    lengths.kept_image_patience = milliseconds(60000);
     return lengths;
 }
 
