@@ -38,6 +38,7 @@ pending_hold hold;
 std::function<void(const std::string&)> partition_table_reread;
 std::atomic<std::uint64_t> drive_listing_count {0};
 std::atomic<std::uint64_t> usb_storage_listing_count {0};
+std::atomic<std::uint64_t> host_scan_count {0};
 
 // Counts this call against the first fault pending for it; true (with the fault's error) when
 // the fault hits this call, which forgets it.
@@ -73,6 +74,8 @@ void count_listing(call what)
         ++drive_listing_count;
     else if (what == call::usb_storage_listing)
         ++usb_storage_listing_count;
+    else if (what == call::host_scan)
+        ++host_scan_count;
 }
 
 hooks::verdict injected_verdict(call what, const std::string& target)
@@ -147,6 +150,11 @@ std::uint64_t drive_listings()
 std::uint64_t usb_storage_listings()
 {
     return usb_storage_listing_count;
+}
+
+std::uint64_t host_scans()
+{
+    return host_scan_count;
 }
 
 void reset()
