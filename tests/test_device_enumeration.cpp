@@ -2,6 +2,7 @@
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 #include "fake_host.h"
+#include "win32/test_control.h"
 
 #include <QTest>
 
@@ -55,9 +56,12 @@ private slots:
         host.add(big_sectors);                   // sdd
 
         device_manager manager;
+        const std::uint64_t listings = win32::test_control::drive_listings();
         std::vector<std::shared_ptr<device>> devices = manager.get_devices();
 
         QCOMPARE(devices.size(), size_t(3));
+        // Once for all the disks: each listing of them opens every removable volume.
+        QCOMPARE(win32::test_control::drive_listings(), listings + 1);
         auto first = as_windows(devices[0]);
         QCOMPARE(first->name, std::string("Kestrel Rig Stick USB Device"));
         QCOMPARE(first->path, std::string("\\\\.\\PhysicalDrive") + std::to_string(first->number));

@@ -16,7 +16,8 @@ public:
 
     void m_enumerate_devices();
     void unmount_device(device* dev, bool skip);
-    device_manager::availability look_before_preparing(const device& disk);
+    std::vector<device_manager::availability> look_before_preparing(
+        const std::vector<std::shared_ptr<device>>& disks);
     void release_device(device* dev);
     void stop_preparation();
 

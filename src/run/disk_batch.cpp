@@ -56,10 +56,14 @@ const std::vector<disk_report>& disk_batch::reports() const
 
 std::size_t disk_batch::refuse_unavailable()
 {
+    std::vector<std::shared_ptr<device>> disks;
+    for (const disk_report& report : m_reports)
+        disks.push_back(report.disk);
+    const std::vector<device_manager::availability> availabilities = m_devices.look_before_preparing(disks);
     std::size_t left = 0;
     for (std::size_t index = 0; index < m_disks.size(); ++index) {
         disk_report& report = m_reports[index];
-        const device_manager::availability found = m_devices.look_before_preparing(*report.disk);
+        const device_manager::availability found = availabilities[index];
         if (found == device_manager::availability::available) {
             ++left;
             continue;
