@@ -1,5 +1,7 @@
 #include "host_root.h"
 
+#include "call_hooks.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -111,6 +113,7 @@ std::string resolve_inside(const std::string& base, const std::string& path)
 // one call (openat2 with RESOLVE_IN_ROOT); older kernels get the walk above, a call per component.
 int open_in_host(const std::string& path, int flags)
 {
+    hooks::before(hooks::call::host_lookup, path);
     const std::string base = current_root().given;
     flags |= O_CLOEXEC;
     if (base.empty())
