@@ -282,6 +282,10 @@ private slots:
         elapsed.start();
         manager.unmount_device(disk.get(), false);
         const qint64 took = elapsed.elapsed();
+        // With nothing to look for, the disk is ready once this thread has handled its events:
+        // no finder's thread is started and waited for.
+        QCoreApplication::sendPostedEvents();
+        const int finished_at_once = finished.count();
 
         // Coarse timers may end a little early.
         QVERIFY2(like_hardware || took >= 450, qPrintable(QString::number(took)));
@@ -299,7 +303,7 @@ private slots:
                  O_DIRECT | O_DSYNC);
         QVERIFY(disk->volumes.empty());
         QCOMPARE(host.read(stick, 510, 2), QByteArray(2, '\0'));
-        QCOMPARE(finished.count(), 0);
+        QCOMPARE(finished_at_once, like_hardware ? 1 : 0);
 
         win32::test_control::release_held();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, at_once_ms);

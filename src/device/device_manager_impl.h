@@ -33,6 +33,8 @@ private:
     std::shared_ptr<device_windows> m_read_disk(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_data,
                                                 DWORD index) const;
     void m_start_volume_finder(device_windows* dev, unsigned preparation);
+    // The disk is ready with nothing to look for: unmount_finished() follows.
+    void m_finish(unsigned preparation);
     void m_refuse(unsigned preparation);
 
     // Counts stops: a preparation that began before the last stop reports nothing.

@@ -163,10 +163,14 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     disk_record->handles = {disk};
     disk_record->volumes.clear();
 
-    // With no partition left after the re-read, no volume can come back: nothing to wait for.
-    const bool nothing_can_return =
-        disk_record->layout_reread && volume_queries::holds_no_partition(disk);
-    if (nothing_can_return || m_wait_for_settling(preparation))
+    // With no partition left after the re-read, no volume can come back: nothing to wait or
+    // look for, and no finder's thread to wait for either.
+    if (disk_record->layout_reread && volume_queries::holds_no_partition(disk)) {
+        KESTREL_LOG(logger::fatal, "Checking for drives after formating");
+        m_finish(preparation);
+        return;
+    }
+    if (m_wait_for_settling(preparation))
         m_start_volume_finder(disk_record, preparation);
 }
 
@@ -194,6 +198,15 @@ void device_manager::impl::m_refuse(unsigned preparation)
     QMetaObject::invokeMethod(q, [this, preparation] {
         if (preparation == m_stops)
             emit q->unmount_refused();
+    }, Qt::QueuedConnection);
+}
+
+// Told after unmount_device has returned, as the finder's signal would be.
+void device_manager::impl::m_finish(unsigned preparation)
+{
+    QMetaObject::invokeMethod(q, [this, preparation] {
+        if (preparation == m_stops)
+            emit q->unmount_finished();
     }, Qt::QueuedConnection);
 }
 
