@@ -2,6 +2,8 @@
 #include "device/device_manager.h"
 #include "device/device_windows.h"
 #include "fake_host.h"
+#include "scoped_waits.h"
+#include "win32/test_control.h"
 
 #include <QTest>
 
@@ -55,9 +57,12 @@ private slots:
         host.add(big_sectors);                   // sdd
 
         device_manager manager;
+        const std::uint64_t listings = win32::test_control::drive_listings();
         std::vector<std::shared_ptr<device>> devices = manager.get_devices();
 
         QCOMPARE(devices.size(), size_t(3));
+        // Once for all the disks: each listing of them opens every removable volume.
+        QCOMPARE(win32::test_control::drive_listings(), listings + 1);
         auto first = as_windows(devices[0]);
         QCOMPARE(first->name, std::string("Kestrel Rig Stick USB Device"));
         QCOMPARE(first->path, std::string("\\\\.\\PhysicalDrive") + std::to_string(first->number));
@@ -194,6 +199,32 @@ private slots:
         CloseHandle(volume);
         QCOMPARE(host.read(system_name, 0, 1024), content);
         QCOMPARE(host.mount_points(holding), mount_point.isEmpty() ? QStringList() : QStringList {mount_point});
+    }
+
+    // A station lists its sticks again and again: what a listing costs grows with the disks
+    // listed, not with their square, counted in the paths looked up under the host root.
+    void a_listing_costs_as_much_per_disk_however_many_are_attached()
+    {
+        // The device watch looks at the host too, on its own thread: not while this counts.
+        scoped_waits waits([](wait_lengths& lengths) { lengths.usb_poll = std::chrono::minutes(10); });
+        const auto lookups_to_list = [](int sticks) {
+            fake_host host;
+            host.add(system_disk());
+            for (int stick = 0; stick < sticks; ++stick) {
+                fake_host::disk blueprint = fake_host::usb_stick();
+                blueprint.partitions = {{mib, 100 * mib, stick % 2 ? "" : "/media/user/S" + QString::number(stick)}};
+                host.add(blueprint);
+            }
+            device_manager manager;
+            manager.get_devices();
+            const std::uint64_t before = win32::test_control::host_lookups();
+            const std::size_t listed = manager.get_devices().size();
+            return listed == std::size_t(sticks) ? double(win32::test_control::host_lookups() - before) / sticks : -1;
+        };
+        const double few = lookups_to_list(4);
+        const double many = lookups_to_list(16);
+        QVERIFY(few > 0 && many > 0);
+        QVERIFY2(many < 1.5 * few, qPrintable(QString("%1 lookups per disk of 4, %2 of 16").arg(few).arg(many)));
     }
 
     void each_call_builds_new_records_and_leaves_old_ones_alone()

@@ -12,6 +12,7 @@
 #include "win32/test_control.h"
 #include "release_fixture.h"
 #include "release_server.h"
+#include "scoped_waits.h"
 #include "config/settings_store.h"
 #include "device/device_windows.h"
 #include "run/disk_offer.h"
@@ -470,19 +471,74 @@ private slots:
         QVERIFY(flash_record::read(run.folder()).empty());
     }
 
-    // A disk that goes while another of the batch is prepared had its name: it fails alone.
-    void a_disk_gone_during_the_batch_fails_alone()
+    void a_disk_refused_by_its_preparation_fails_alone_data()
     {
-        bench run(2);
+        QTest::addColumn<int>("sticks");
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("the second, gone while the first is prepared") << 2 << 1 << "Device disconected!";
+        // Its volumes cannot be told, so cannot be locked: it is not written.
+        QTest::newRow("the first, drive letters not listed") << 2 << 0 << "Cannot prepare the device";
+        QTest::newRow("the only one, drive letters not listed") << 1 << 0 << "Cannot prepare the device";
+    }
+
+    // A disk refused by its preparation had its name: it fails alone, the others are written.
+    void a_disk_refused_by_its_preparation_fails_alone()
+    {
+        QFETCH(int, sticks);
+        QFETCH(int, refused);
+        QFETCH(QString, failure);
+        bench run(sticks);
         run.cache_release();
-        run.on(job_stage::preparing, [&] { run.host.remove(run.names[1]); });
-        run.job->flash(run.request());
+        for (const QString& stick : run.names)
+            run.host.set_partitions(stick, {{1 << 20, 16 << 20, QString()}});
+        const flash_request asked = run.request();
+        if (refused == 1)
+            run.on(job_stage::preparing, [&] { run.host.remove(run.names[1]); });
+        else
+            // The look before the names lists them; the preparation of the first cannot.
+            win32::test_control::fail_call(call::drive_listing, "", ERROR_GEN_FAILURE, 1);
+        run.job->flash(asked);
         QVERIFY(run.idle_again());
+        for (int stick = 0; stick < sticks; ++stick) {
+            const disk_report& disk = run.job->disks()[std::size_t(stick)];
+            QCOMPARE(disk.outcome, stick == refused ? disk_outcome::failed : disk_outcome::verified);
+            QCOMPARE(QString::fromStdString(disk.failure), stick == refused ? failure : QString());
+            QVERIFY(!disk.untouched);
+        }
+        for (const auto& entry : win32::test_control::journal())
+            QVERIFY(entry.target != asked.disks[std::size_t(refused)]->path
+                    || (entry.what != call::write && entry.what != call::delete_layout));
+        QCOMPARE(settings_store::load_settings(run.folder())->worker, "rig(%d," + std::to_string(sticks + 1) + ")");
+    }
+
+    // The first disk ready is written while the next is still being prepared: here, one whose
+    // volumes settle for as long as the run lasts. The stop then ends that preparation.
+    void a_disk_is_written_while_the_next_is_prepared()
+    {
+        bench run(1);
+        run.cache_release();
+        fake_host::disk settling = fake_host::usb_stick();
+        settling.partitions = {{1 << 20, 16 << 20, QString()}};
+        run.names << run.host.add(settling);
+        const scoped_waits waits([](wait_lengths& lengths) { lengths.settle = std::chrono::minutes(10); });
+        const flash_request asked = run.request();
+        QCOMPARE(asked.disks.size(), std::size_t(2));
+        QObject::connect(run.job.get(), &flash_job::disk_changed, &run.context, [&](int index) {
+            if (index == 0 && run.job->disks()[0].stage == disk_stage::done)
+                QTimer::singleShot(0, &run.context, [&] { run.job->stop(); });
+        });
+        // Should the first wait for the second, the run ends here, and fails below.
+        QTimer::singleShot(at_once_ms, &run.context, [&] { run.job->stop(); });
+
+        run.job->flash(asked);
+        QVERIFY(run.idle_again());
+        QCOMPARE(run.outcomes, QList<run_outcome>({run_outcome::stopped}));
         QCOMPARE(run.job->disks()[0].outcome, disk_outcome::verified);
-        QCOMPARE(run.job->disks()[1].outcome, disk_outcome::failed);
-        QCOMPARE(run.job->disks()[1].failure, std::string("Device disconected!"));
-        QVERIFY(!run.job->disks()[1].untouched);
-        QCOMPARE(settings_store::load_settings(run.folder())->worker, std::string("rig(%d,3)"));
+        QCOMPARE(run.job->disks()[1].outcome, disk_outcome::canceled);
+        QCOMPARE(run.written_worker(0), QString("rig1"));
+        for (const auto& entry : win32::test_control::journal())
+            QVERIFY(!(entry.what == call::write && entry.target == asked.disks[1]->path));
     }
 
     void stop_at_every_stage_data()

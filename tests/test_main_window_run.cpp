@@ -251,12 +251,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 60000);
         // The others go on to their end meanwhile; the pulled stick's writer may take longer to
         // give up than they take to finish.
-        const auto ejected = [](const char* path) {
+        const auto ejections = [](const char* path) {
             const auto entries = win32::test_control::journal();
-            return std::any_of(entries.begin(), entries.end(), [path](const auto& entry) {
+            return std::count_if(entries.begin(), entries.end(), [path](const auto& entry) {
                 return entry.what == win32::test_control::call::eject && entry.target == path;
             });
         };
+        const auto ejected = [&ejections](const char* path) { return ejections(path) > 0; };
         QTRY_VERIFY_WITH_TIMEOUT(ejected("\\\\.\\PhysicalDrive0") && ejected("\\\\.\\PhysicalDrive3"), 60000);
         const int refreshes = driver.log_count("Updated window");
         driver.host().remove(sticks[1]);
@@ -307,8 +308,11 @@ private slots:
         QVERIFY(driver.press_card_button("FLASH NEW USB"));
         QTRY_VERIFY(driver.flash_clickable());
         win32::test_control::hold_call(win32::test_control::call::write, "\\\\.\\PhysicalDrive0", 1);
+        const auto through_before = ejections("\\\\.\\PhysicalDrive3");
         QVERIFY(driver.press_flash());
         QTRY_VERIFY_WITH_TIMEOUT(win32::test_control::call_held(), 60000);
+        // The other stick, prepared while the first was written, is through before the stop.
+        QTRY_VERIFY_WITH_TIMEOUT(ejections("\\\\.\\PhysicalDrive3") > through_before, 60000);
         QVERIFY(driver.press_flash());
         QVERIFY(driver.press_card_button("STOP FLASHING"));
         win32::test_control::release_held();

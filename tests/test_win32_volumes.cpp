@@ -1,6 +1,7 @@
 // Disk numbers, drive letters and the system folder over fake hosts.
 
 #include "fake_host.h"
+#include "win32/test_control.h"
 #include "win32_probe.h"
 
 #include <windows.h>
@@ -163,6 +164,39 @@ private slots:
         QCOMPARE(disk_number_of(interfaces[0].device_path), DWORD(0)); // nvme0n1
         QCOMPARE(disk_number_of(interfaces[1].device_path), DWORD(1)); // sda
         QCOMPARE(disk_number_of("\\\\.\\physicaldrive1"), DWORD(1));
+    }
+
+    // A station has many sticks: opening one disk or volume looks at it alone, not at every
+    // disk of the host, once a listing has numbered and lettered them. What no listing saw yet
+    // (a stick plugged in since), and what has gone, still takes a look at the host.
+    void a_disk_or_volume_seen_before_is_opened_alone()
+    {
+        fake_host host;
+        QStringList sticks;
+        for (int stick = 0; stick < 16; ++stick)
+            sticks << host.add(with_partitions(fake_host::usb_stick(), {""}));
+        QCOMPARE(roots().size(), 16);
+        const std::uint64_t scans = win32::test_control::host_scans();
+        for (DWORD number = 0; number < 16; ++number) {
+            const std::string letter(1, char('D' + number));
+            QCOMPARE(GetDriveTypeA((letter + ":\\").c_str()), UINT(DRIVE_REMOVABLE));
+            QCOMPARE(disk_number_of("\\\\?\\" + letter + ":"), number);
+            QCOMPARE(disk_number_of("\\\\.\\PhysicalDrive" + std::to_string(number)), number);
+        }
+        QCOMPARE(win32::test_control::host_scans(), scans);
+
+        const QString added = host.add(with_partitions(fake_host::usb_stick(), {""}));
+        QCOMPARE(disk_number_of("\\\\.\\PhysicalDrive16"), DWORD(16));
+        QCOMPARE(disk_number_of("\\\\?\\T:"), DWORD(16));
+        host.remove(sticks.first());
+        QCOMPARE(disk_number_of("\\\\.\\PhysicalDrive0"), DWORD(-1));
+        QCOMPARE(disk_number_of("\\\\?\\D:"), DWORD(-1));
+        QCOMPARE(GetDriveTypeA("D:\\"), UINT(DRIVE_NO_ROOT_DIR));
+        QVERIFY(win32::test_control::host_scans() > scans);
+        // Its letter goes to the next volume that no listing has lettered yet.
+        host.remove(added);
+        host.add(with_partitions(fake_host::usb_stick(), {""}));
+        QCOMPARE(disk_number_of("\\\\?\\D:"), DWORD(17));
     }
 
     void nothing_outside_the_root_is_opened()

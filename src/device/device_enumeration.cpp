@@ -6,6 +6,7 @@
 #include <winioctl.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace {
@@ -72,11 +73,18 @@ void device_manager::impl::m_enumerate_devices()
         return;
     SP_DEVICE_INTERFACE_DATA interface_data {};
     interface_data.cbSize = sizeof interface_data;
+    // Looked at once for the whole listing, when the first USB disk is found: each volume has
+    // to be opened to learn its disk.
+    std::optional<std::vector<volume_queries::removable_volume>> volumes;
     for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &GUID_DEVINTERFACE_DISK, index,
                                                       &interface_data);
          ++index) {
-        if (std::shared_ptr<device_windows> disk = m_read_disk(set, interface_data, index))
+        if (std::shared_ptr<device_windows> disk = m_read_disk(set, interface_data, index)) {
+            if (!volumes)
+                volumes = volume_queries::removable_volumes();
+            disk->volumes = volume_queries::volumes_on(*volumes, disk->number);
             devices.push_back(disk);
+        }
     }
     SetupDiDestroyDeviceInfoList(set);
 }
@@ -110,6 +118,5 @@ std::shared_ptr<device_windows> device_manager::impl::m_read_disk(
         return nullptr;
     record->path = volume_queries::physical_drive_path(facts.number);
     record->number = static_cast<std::uint16_t>(facts.number);
-    record->volumes = volume_queries::removable_volumes_of(record->number);
     return record;
 }

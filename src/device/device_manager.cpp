@@ -68,9 +68,10 @@ bool device_manager::refused_as_in_use() const
     return m_impl->m_refused_in_use;
 }
 
-device_manager::availability device_manager::look_before_preparing(const device& disk)
+std::vector<device_manager::availability> device_manager::look_before_preparing(
+    const std::vector<std::shared_ptr<device>>& disks)
 {
-    return m_impl->look_before_preparing(disk);
+    return m_impl->look_before_preparing(disks);
 }
 
 void device_manager::release_device(device* dev)

@@ -45,11 +45,11 @@ public:
     // another, holds the disk for writing.
     bool refused_as_in_use() const;
 
-    // What a preparation of `disk` would find before it touches anything: the disk gone (or
-    // another in its place), or held for writing by another run; nothing is opened for long,
-    // and nothing is written.
+    // What a preparation of each of `disks` would find before it touches anything: the disk
+    // gone (or another in its place), or held for writing by another run; nothing is opened
+    // for long, and nothing is written. The volumes are looked at once for all of them.
     enum class availability { available, gone, in_use };
-    availability look_before_preparing(const device& disk);
+    std::vector<availability> look_before_preparing(const std::vector<std::shared_ptr<device>>& disks);
 
 signals:
     // The disk of unmount_device() is prepared: cleared, its volumes locked, ready to write.

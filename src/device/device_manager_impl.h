@@ -16,7 +16,8 @@ public:
 
     void m_enumerate_devices();
     void unmount_device(device* dev, bool skip);
-    device_manager::availability look_before_preparing(const device& disk);
+    std::vector<device_manager::availability> look_before_preparing(
+        const std::vector<std::shared_ptr<device>>& disks);
     void release_device(device* dev);
     void stop_preparation();
 
@@ -32,6 +33,8 @@ private:
     std::shared_ptr<device_windows> m_read_disk(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& interface_data,
                                                 DWORD index) const;
     void m_start_volume_finder(device_windows* dev, unsigned preparation);
+    // The disk is ready with nothing to look for: unmount_finished() follows.
+    void m_finish(unsigned preparation);
     void m_refuse(unsigned preparation);
 
     // Counts stops: a preparation that began before the last stop reports nothing.

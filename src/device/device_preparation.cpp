@@ -11,6 +11,7 @@
 #include <winioctl.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -32,11 +33,15 @@ long long system_disk_number()
 
 enum class chosen_disk { unchanged, cannot_open, changed };
 
+using volume_listing = std::optional<std::vector<volume_queries::removable_volume>>;
+
 // Reads the disk at the record's path as it is now: the same number, a USB disk the system
 // still lets us write, the same size, and every volume the record knows still on it. A medium
 // exchanged in a reader, or another disk that took the number, fails here before anything of
-// it is locked. `volumes_now` gets the disk's removable volumes as they are now.
-chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::string>& volumes_now)
+// it is locked. `volumes_now` gets the disk's removable volumes as `listed` has them, listed
+// now when it is empty: disks looked at together share one look at the volumes.
+chosen_disk check_chosen_disk(const device_windows& chosen, volume_listing& listed,
+                              std::vector<std::string>& volumes_now)
 {
     volume_queries::disk_facts now;
     const volume_queries::disk_probe probe = volume_queries::probe_disk(chosen.path, now);
@@ -48,7 +53,9 @@ chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::str
         && now.bytes_per_sector == chosen.bytes_per_sector;
     if (!same)
         return chosen_disk::changed;
-    volumes_now = volume_queries::removable_volumes_of(now.number);
+    if (!listed)
+        listed = volume_queries::removable_volumes();
+    volumes_now = volume_queries::volumes_on(*listed, now.number);
     for (const std::string& volume : chosen.volumes)
         if (std::find(volumes_now.begin(), volumes_now.end(), volume) == volumes_now.end())
             return chosen_disk::changed;
@@ -57,18 +64,29 @@ chosen_disk check_chosen_disk(const device_windows& chosen, std::vector<std::str
 
 } // namespace
 
-device_manager::availability device_manager::impl::look_before_preparing(const device& disk)
+std::vector<device_manager::availability> device_manager::impl::look_before_preparing(
+    const std::vector<std::shared_ptr<device>>& disks)
 {
-    const auto& record = static_cast<const device_windows&>(disk);
-    std::vector<std::string> volumes_now;
-    if (check_chosen_disk(record, volumes_now) != chosen_disk::unchanged)
-        return availability::gone;
-    // The open the preparation takes first, let go at once.
-    HANDLE opened = volume_queries::open_unbuffered(record.path);
-    if (opened == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_SHARING_VIOLATION ? availability::in_use : availability::available;
-    CloseHandle(opened);
-    return availability::available;
+    volume_listing listed;
+    std::vector<availability> found;
+    for (const std::shared_ptr<device>& disk : disks) {
+        const auto& record = static_cast<const device_windows&>(*disk);
+        std::vector<std::string> volumes_now;
+        if (check_chosen_disk(record, listed, volumes_now) != chosen_disk::unchanged) {
+            found.push_back(availability::gone);
+            continue;
+        }
+        // The open the preparation takes first, let go at once.
+        HANDLE opened = volume_queries::open_unbuffered(record.path);
+        if (opened == INVALID_HANDLE_VALUE) {
+            found.push_back(GetLastError() == ERROR_SHARING_VIOLATION ? availability::in_use
+                                                                      : availability::available);
+            continue;
+        }
+        CloseHandle(opened);
+        found.push_back(availability::available);
+    }
+    return found;
 }
 
 void device_manager::impl::unmount_device(device* dev, bool skip)
@@ -88,8 +106,10 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     KESTREL_LOG(logger::fatal, "Format:");
     KESTREL_LOG(logger::fatal, disk_record->path);
     KESTREL_LOG(logger::debug, "Locking drive: ");
+    // The volumes as they are now: locked below, whatever a look before found.
+    volume_listing listed;
     std::vector<std::string> volumes_now;
-    switch (check_chosen_disk(*disk_record, volumes_now)) {
+    switch (check_chosen_disk(*disk_record, listed, volumes_now)) {
     case chosen_disk::cannot_open:
         KESTREL_LOG(logger::fatal, "HANDLE not valid");
         m_refuse(preparation);
@@ -143,10 +163,14 @@ void device_manager::impl::unmount_device(device* dev, bool skip)
     disk_record->handles = {disk};
     disk_record->volumes.clear();
 
-    // With no partition left after the re-read, no volume can come back: nothing to wait for.
-    const bool nothing_can_return =
-        disk_record->layout_reread && volume_queries::holds_no_partition(disk);
-    if (nothing_can_return || m_wait_for_settling(preparation))
+    // With no partition left after the re-read, no volume can come back: nothing to wait or
+    // look for, and no finder's thread to wait for either.
+    if (disk_record->layout_reread && volume_queries::holds_no_partition(disk)) {
+        KESTREL_LOG(logger::fatal, "Checking for drives after formating");
+        m_finish(preparation);
+        return;
+    }
+    if (m_wait_for_settling(preparation))
         m_start_volume_finder(disk_record, preparation);
 }
 
@@ -174,6 +198,15 @@ void device_manager::impl::m_refuse(unsigned preparation)
     QMetaObject::invokeMethod(q, [this, preparation] {
         if (preparation == m_stops)
             emit q->unmount_refused();
+    }, Qt::QueuedConnection);
+}
+
+// Told after unmount_device has returned, as the finder's signal would be.
+void device_manager::impl::m_finish(unsigned preparation)
+{
+    QMetaObject::invokeMethod(q, [this, preparation] {
+        if (preparation == m_stops)
+            emit q->unmount_finished();
     }, Qt::QueuedConnection);
 }
 

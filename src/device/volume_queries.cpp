@@ -162,20 +162,34 @@ disk_probe probe_disk(const std::string& path, disk_facts& facts)
     return probe;
 }
 
-std::vector<std::string> removable_volumes_of(DWORD number)
+std::vector<removable_volume> removable_volumes()
 {
-    std::vector<std::string> volumes;
+    std::vector<removable_volume> volumes;
     for (const std::string& root : removable_roots()) {
         const std::string path = volume_path(root);
         HANDLE volume = open_read_write(path);
         if (volume == INVALID_HANDLE_VALUE)
             continue;
         DWORD volume_disk = 0;
-        if (disk_number(volume, volume_disk) && volume_disk == number)
-            volumes.push_back(path);
+        if (disk_number(volume, volume_disk))
+            volumes.push_back({path, volume_disk});
         CloseHandle(volume);
     }
     return volumes;
+}
+
+std::vector<std::string> volumes_on(const std::vector<removable_volume>& volumes, DWORD number)
+{
+    std::vector<std::string> paths;
+    for (const removable_volume& volume : volumes)
+        if (volume.disk == number)
+            paths.push_back(volume.path);
+    return paths;
+}
+
+std::vector<std::string> removable_volumes_of(DWORD number)
+{
+    return volumes_on(removable_volumes(), number);
 }
 
 } // namespace volume_queries

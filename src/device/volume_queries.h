@@ -66,6 +66,17 @@ struct disk_facts {
 // the failed call's when the answer is not_writable or unreadable.
 disk_probe probe_disk(const std::string& path, disk_facts& facts);
 
+// A removable volume ("\\?\E:") and the number of the disk it lives on.
+struct removable_volume {
+    std::string path;
+    DWORD disk = 0;
+};
+// Every removable volume with its disk, in the order the system lists its drive letters: one
+// look at each volume, however many disks are asked about.
+std::vector<removable_volume> removable_volumes();
+// Those of `volumes` on disk `number`, in their order.
+std::vector<std::string> volumes_on(const std::vector<removable_volume>& volumes, DWORD number);
+
 // The removable volumes on disk `number`, in the order the system lists its drive letters.
 std::vector<std::string> removable_volumes_of(DWORD number);
 

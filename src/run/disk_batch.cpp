@@ -19,6 +19,8 @@ struct disk_batch::disk_run {
     bool prepared = false;
     // Its preparation began: the record of sticks flashed gets a line for it.
     bool started = false;
+    // The run's image stream counts it among its copies: it takes its share, or gives it up.
+    bool in_stream = false;
     std::unique_ptr<disk_writer> writer;
     // Where its configuration block went, once written.
     std::uint64_t area = 0;
@@ -47,6 +49,8 @@ void disk_batch::begin(const std::vector<std::shared_ptr<device>>& disks, bool v
         m_reports.push_back(report);
     }
     m_preparing = nullptr;
+    m_stream.reset();
+    m_preparation_over = false;
 }
 
 const std::vector<disk_report>& disk_batch::reports() const
@@ -56,10 +60,14 @@ const std::vector<disk_report>& disk_batch::reports() const
 
 std::size_t disk_batch::refuse_unavailable()
 {
+    std::vector<std::shared_ptr<device>> disks;
+    for (const disk_report& report : m_reports)
+        disks.push_back(report.disk);
+    const std::vector<device_manager::availability> availabilities = m_devices.look_before_preparing(disks);
     std::size_t left = 0;
     for (std::size_t index = 0; index < m_disks.size(); ++index) {
         disk_report& report = m_reports[index];
-        const device_manager::availability found = m_devices.look_before_preparing(*report.disk);
+        const device_manager::availability found = availabilities[index];
         if (found == device_manager::availability::available) {
             ++left;
             continue;
@@ -91,8 +99,6 @@ bool disk_batch::take_names(const std::vector<inputs>& per_disk)
 
 void disk_batch::prepare_next()
 {
-    if (m_preparing)
-        m_preparing->prepared = true;
     m_preparing = nullptr;
     for (const std::unique_ptr<disk_run>& disk : m_disks) {
         const int index = m_index(*disk);
@@ -108,11 +114,23 @@ void disk_batch::prepare_next()
     emit all_prepared();
 }
 
+void disk_batch::write_prepared()
+{
+    disk_run* prepared = m_preparing;
+    m_preparing = nullptr;
+    if (prepared) {
+        prepared->prepared = true;
+        m_start_writer(*prepared);
+    }
+    prepare_next();
+}
+
 void disk_batch::fail_refused()
 {
     disk_run* refused = m_preparing;
     m_preparing = nullptr;
     if (refused) {
+        m_give_up_share(*refused);
         device& disk = *m_reports[m_index(*refused)].disk;
         // Volumes locked before the refusal must not stay locked.
         m_devices.release_device(&disk);
@@ -124,57 +142,88 @@ void disk_batch::fail_refused()
     prepare_next();
 }
 
-void disk_batch::start_writers()
+void disk_batch::end_preparation()
 {
-    std::vector<disk_run*> ready;
-    for (const std::unique_ptr<disk_run>& disk : m_disks)
-        if (disk->prepared && m_reports[m_index(*disk)].outcome == disk_outcome::pending)
-            ready.push_back(disk.get());
-    if (ready.empty()) {
+    m_preparation_over = true;
+    if (!m_writing())
         emit all_done();
-        return;
-    }
+}
+
+bool disk_batch::m_make_stream()
+{
+    std::vector<disk_run*> copies;
+    for (const std::unique_ptr<disk_run>& disk : m_disks)
+        if (m_reports[m_index(*disk)].outcome == disk_outcome::pending)
+            copies.push_back(disk.get());
     // The image is made ready once for every disk: a first flash inflates it while they are
-    // written, several disks share one reading of a complete image.
-    std::shared_ptr<image_stream> stream;
+    // written, several disks share one reading of a complete image. The disks still to be
+    // prepared count among its copies; until they take their share, the first ones written
+    // wait for them a block or two ahead.
     if (!image_manipulator::is_complete(m_image.decompressed()))
-        stream = image_stream::inflating(m_image.compressed(), m_image.decompressed(), ready.size(),
-                                         m_image.checksum_wanted());
-    else if (ready.size() > 1)
-        stream = image_stream::reading(m_image.decompressed(), ready.size());
-    if (stream && !stream->start()) {
-        const QString failure_found = m_image.unavailable(stream->failure());
-        for (disk_run* disk : ready) {
-            m_devices.release_device(m_reports[m_index(*disk)].disk.get());
+        m_stream = image_stream::inflating(m_image.compressed(), m_image.decompressed(), copies.size(),
+                                           m_image.checksum_wanted());
+    else if (copies.size() > 1)
+        m_stream = image_stream::reading(m_image.decompressed(), copies.size());
+    if (!m_stream)
+        return true;
+    if (!m_stream->start()) {
+        const QString failure_found = m_image.unavailable(m_stream->failure());
+        m_stream.reset();
+        // None of them can be written: those not prepared yet are left as they are.
+        for (disk_run* disk : copies) {
+            const disk_report& report = m_reports[m_index(*disk)];
+            if (report.stage != disk_stage::waiting)
+                m_devices.release_device(report.disk.get());
             m_fail_disk(*disk, failure_found);
         }
-        stream.reset();
-        emit all_done();
+        return false;
+    }
+    for (disk_run* disk : copies)
+        disk->in_stream = true;
+    return true;
+}
+
+void disk_batch::m_start_writer(disk_run& disk)
+{
+    const bool first = std::none_of(m_disks.begin(), m_disks.end(),
+                                    [](const std::unique_ptr<disk_run>& other) { return other->writer != nullptr; });
+    if (first && !m_make_stream())
         return;
-    }
-    for (disk_run* disk : ready) {
-        const int index = m_index(*disk);
-        disk->writer = std::make_unique<disk_writer>(m_reports[index].disk, m_image.compressed(),
-                                                     m_image.decompressed(), disk->configuration, m_verify,
-                                                     stream.get());
-        connect(disk->writer.get(), &disk_writer::progress, this,
-                [this, index](disk_progress_kind kind, qint64 done, qint64 total) {
-                    m_set_disk(*m_disks[index], kind == disk_progress_kind::verifying ? disk_stage::verifying
-                                                                                      : disk_stage::writing);
-                    emit disk_progress(index, kind, done, total);
-                });
-        connect(disk->writer.get(), &disk_writer::done, this,
-                [this, index](bool succeeded, const QString& failure_found) {
-                    m_writer_done(index, succeeded, failure_found);
-                });
-        m_set_disk(*disk, disk_stage::writing);
-    }
-    // Each writer holds its part of the stream: the blocks go once the last has written them.
-    // The stream is kept for what it read of the download.
-    m_stream = stream;
-    emit writing_started();
-    for (disk_run* disk : ready)
-        disk->writer->start();
+    const int index = m_index(disk);
+    disk.in_stream = false;
+    disk.writer = std::make_unique<disk_writer>(m_reports[index].disk, m_image.compressed(), m_image.decompressed(),
+                                                disk.configuration, m_verify, m_stream.get());
+    connect(disk.writer.get(), &disk_writer::progress, this,
+            [this, index](disk_progress_kind kind, qint64 done, qint64 total) {
+                m_set_disk(*m_disks[index], kind == disk_progress_kind::verifying ? disk_stage::verifying
+                                                                                  : disk_stage::writing);
+                emit disk_progress(index, kind, done, total);
+            });
+    connect(disk.writer.get(), &disk_writer::done, this,
+            [this, index](bool succeeded, const QString& failure_found) {
+                m_writer_done(index, succeeded, failure_found);
+            });
+    m_set_disk(disk, disk_stage::writing);
+    if (first)
+        emit writing_started();
+    disk.writer->start();
+}
+
+void disk_batch::m_give_up_share(disk_run& disk)
+{
+    if (!disk.in_stream)
+        return;
+    disk.in_stream = false;
+    // Taken and let go at once: the others no longer wait for this disk.
+    if (m_stream)
+        m_stream->take_reader(nullptr);
+}
+
+bool disk_batch::m_writing() const
+{
+    return std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& report) {
+        return report.stage == disk_stage::writing || report.stage == disk_stage::verifying;
+    });
 }
 
 void disk_batch::m_writer_done(int index, bool succeeded, const QString& failure_found)
@@ -203,10 +252,8 @@ void disk_batch::settle(int index, bool succeeded, const QString& failure_found)
         m_fail_disk(disk, failure_found == failure_text(failure_cause::download_damaged) ? m_image.found_damaged()
                                                                                      : failure_found);
     }
-    const bool writing = std::any_of(m_reports.begin(), m_reports.end(), [](const disk_report& other) {
-        return other.stage == disk_stage::writing || other.stage == disk_stage::verifying;
-    });
-    if (!writing)
+    // Disks still to be prepared are written once they are.
+    if (m_preparation_over && !m_writing())
         emit all_done();
 }
 
@@ -218,9 +265,17 @@ void disk_batch::stop_preparation()
 
 void disk_batch::stop_writers()
 {
+    // No disk is prepared after the stop: the one under way is given up.
+    if (!m_preparation_over) {
+        stop_preparation();
+        m_preparation_over = true;
+        m_stream.reset();
+    }
     for (const std::unique_ptr<disk_run>& disk : m_disks)
         if (disk->writer)
             disk->writer->cancel();
+    if (!m_writing())
+        emit all_done();
 }
 
 void disk_batch::wait_for_writers()

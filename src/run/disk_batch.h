@@ -1,9 +1,10 @@
 #pragma once
 // The disks of a flash run: each given its name and configuration, prepared one after another,
-// then written side by side (a first flash inflating the image once for all of them while they
-// write) and read back; each settled as its writer ends, and a line for each in the record of
-// sticks flashed. It does the steps the flash job's table (run/transitions.h) asks for and
-// tells what came of them; the table decides what follows.
+// each written as soon as it is prepared, while the next are prepared, side by side (a first
+// flash inflating the image once for all of them while they write) and read back; each settled
+// as its writer ends, and a line for each in the record of sticks flashed. It does the steps the
+// flash job's table (run/transitions.h) asks for and tells what came of them; the table decides
+// what follows.
 
 #include "config/inputs.h"
 #include "device/device.h"
@@ -40,17 +41,22 @@ public:
     // False at the first disk whose configuration is too large: the disks up to it keep their
     // names.
     bool take_names(const std::vector<inputs>& per_disk);
-    // The disk being prepared, if any, is ready; the next one waiting is prepared, which
-    // disk_prepared() or disk_refused() answers, or all_prepared() tells that none is left.
+    // The next disk waiting is prepared, which disk_prepared() or disk_refused() answers, or
+    // all_prepared() tells that none is left.
     void prepare_next();
+    // The disk being prepared is ready: its writer starts (writing_started() at the first), and
+    // the next is prepared.
+    void write_prepared();
     // The disk being prepared was refused: it fails, and the next is prepared.
     void fail_refused();
-    // Every prepared disk written at once; all_done() when none is.
-    void start_writers();
-    // The disk `index` whose writer ended; all_done() once no disk is being written.
+    // No disk is left to prepare; all_done() when none is being written.
+    void end_preparation();
+    // The disk `index` whose writer ended; all_done() once no disk is being written and none is
+    // left to prepare.
     void settle(int index, bool succeeded, const QString& failure_found);
     void stop_preparation();
-    // The writers see it at their next block; each then tells disk_done().
+    // No disk is prepared after it, and the writers see it at their next block; each then tells
+    // disk_done(), or all_done() follows at once when none is being written.
     void stop_writers();
     // Returns once every writer has let go of its disk; their disk_done() comes first.
     void wait_for_writers();
@@ -75,6 +81,13 @@ signals:
 private:
     struct disk_run;
 
+    // The stream the run's disks share, made when the first of them is written; false, every
+    // disk left failed, when the image cannot be had.
+    bool m_make_stream();
+    void m_start_writer(disk_run& disk);
+    // A disk the stream counted on that will not be written.
+    void m_give_up_share(disk_run& disk);
+    bool m_writing() const;
     void m_writer_done(int index, bool succeeded, const QString& failure_found);
     void m_fail_disk(disk_run& disk, const QString& failure_found);
     void m_set_disk(disk_run& disk, disk_stage stage);
@@ -88,6 +101,9 @@ private:
     std::vector<disk_report> m_reports;
     // The disk being prepared, or null.
     disk_run* m_preparing = nullptr;
-    // The blocks the writers share, until the batch ends.
+    // Until the batch ends: every disk it counts takes its share or gives it up, and what it
+    // read of the download tells its checksum.
     std::shared_ptr<image_stream> m_stream;
+    // No disk is left to prepare, or none will be: the run ends once the writers have.
+    bool m_preparation_over = false;
 };

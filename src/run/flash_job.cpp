@@ -188,14 +188,14 @@ void flash_job::m_act(job_action action, const event_data& data, bool was_runnin
     case job_action::reserve_names:
         m_reserve_names();
         break;
-    case job_action::prepare_next_disk:
-        m_batch->prepare_next();
+    case job_action::write_prepared_disk:
+        m_batch->write_prepared();
         break;
     case job_action::fail_disk:
         m_batch->fail_refused();
         break;
-    case job_action::start_writers:
-        m_batch->start_writers();
+    case job_action::end_preparation:
+        m_batch->end_preparation();
         break;
     case job_action::settle_disk:
         m_batch->settle(data.disk, data.succeeded, data.text);

@@ -17,9 +17,11 @@ enum class job_stage {
     downloading,
     // The image checked, off the event loop, before any disk is touched.
     checking_image,
-    // The worker names handed out, then the disks prepared one after another.
+    // The worker names handed out, then the disks prepared one after another, until one is
+    // ready.
     preparing,
-    // Each prepared disk written and read back on a thread of its own.
+    // Each prepared disk written and read back on a thread of its own, while the next are
+    // prepared.
     writing,
     // Stopped while writing: the writers are seeing the stop.
     stopping,
@@ -64,9 +66,10 @@ enum class job_action {
     report_failure,
     check_image,
     reserve_names,
-    prepare_next_disk,
+    // The disk prepared is written, the next is prepared.
+    write_prepared_disk,
     fail_disk,
-    start_writers,
+    end_preparation,
     settle_disk,
     end_run,
     end_run_failed,

@@ -48,11 +48,15 @@ const std::vector<transition>& table()
         {stage::checking_image, event::stop, stage::idle, action::stop_check},
 
         {stage::preparing, event::run_refused, stage::idle, action::end_run_failed},
-        {stage::preparing, event::disk_prepared, stage::preparing, action::prepare_next_disk},
+        // The first disk ready is written at once, while the next are prepared.
+        {stage::preparing, event::disk_prepared, stage::writing, action::write_prepared_disk},
         {stage::preparing, event::disk_refused, stage::preparing, action::fail_disk},
-        {stage::preparing, event::all_prepared, stage::writing, action::start_writers},
+        {stage::preparing, event::all_prepared, stage::writing, action::end_preparation},
         {stage::preparing, event::stop, stage::idle, action::stop_preparation},
 
+        {stage::writing, event::disk_prepared, stage::writing, action::write_prepared_disk},
+        {stage::writing, event::disk_refused, stage::writing, action::fail_disk},
+        {stage::writing, event::all_prepared, stage::writing, action::end_preparation},
         {stage::writing, event::disk_done, stage::writing, action::settle_disk},
         {stage::writing, event::all_done, stage::idle, action::end_run},
         {stage::writing, event::stop, stage::stopping, action::stop_writers},

@@ -15,10 +15,13 @@ namespace win32 {
 namespace hooks {
 
 // The device-changing calls (lock to write), then the others that can be steered: the
-// unbuffered open of a disk (`direct_io`), a read of a disk, and the two listings that code
-// polls: the USB storage devices (target "USBSTOR") and the drive letters (target "").
+// unbuffered open of a disk (`direct_io`), a read of a disk, the two listings that code
+// polls: the USB storage devices (target "USBSTOR") and the drive letters (target ""), a look
+// at every disk of the host (`host_scan`, target ""), which each listing takes and anything
+// that finds a disk or volume no earlier look saw, and each path looked up under the host root
+// (`host_lookup`, target the path), what every answer of the layer costs. Neither can fail.
 enum class call { lock, dismount, delete_layout, update_properties, eject, write, direct_io,
-                  usb_storage_listing, drive_listing, read };
+                  usb_storage_listing, drive_listing, read, host_scan, host_lookup };
 
 // What a call is to do, as decided before it does anything.
 struct verdict {

@@ -57,11 +57,11 @@ DWORD find_node(const std::string& name, std::string& node_path)
 
 HANDLE open_disk(std::uint32_t number, DWORD access, DWORD flags)
 {
-    win32::host_disk disk;
+    win32::sysfs_disk disk;
     if (!win32::find_disk(number, disk))
         return fail(ERROR_FILE_NOT_FOUND);
     std::string node_path;
-    if (DWORD error = find_node(disk.info.name, node_path))
+    if (DWORD error = find_node(disk.name, node_path))
         return fail(error);
     if (::access(node_path.c_str(), wants_write(access) ? R_OK | W_OK : R_OK) != 0)
         return fail(win32::error_from_errno(errno));
@@ -69,14 +69,14 @@ HANDLE open_disk(std::uint32_t number, DWORD access, DWORD flags)
     auto* handle = new win32::disk_handle;
     handle->target = win32::physical_drive_path(number);
     handle->number = number;
-    handle->name = disk.info.name;
-    handle->identity = disk.info.identity;
+    handle->name = disk.name;
+    handle->identity = disk.identity;
     handle->node_path = node_path;
     handle->can_read = wants_read(access);
     handle->can_write = wants_write(access);
     handle->unbuffered = flags & FILE_FLAG_NO_BUFFERING;
     // A write-protected or empty disk opens as on Windows; its writes fail later.
-    if (handle->can_write && !disk.info.read_only && disk.info.size_bytes > 0) {
+    if (handle->can_write && !disk.read_only && disk.size_bytes > 0) {
         handle->fd = handle->open_node(O_RDWR);
         if (handle->fd < 0 || flock(handle->fd, LOCK_EX | LOCK_NB) != 0) {
             DWORD error = errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : win32::error_from_errno(errno);
@@ -94,14 +94,14 @@ HANDLE open_volume(char letter, DWORD access)
     win32::host_volume volume;
     if (!win32::find_volume(letter, volume))
         return fail(ERROR_FILE_NOT_FOUND);
-    win32::host_disk disk;
+    win32::sysfs_disk disk;
     if (!win32::find_disk(volume.disk_number, disk))
         return fail(ERROR_FILE_NOT_FOUND);
     auto* handle = new win32::volume_handle;
     handle->target = win32::volume_path(letter);
     handle->disk_number = volume.disk_number;
-    handle->disk_name = disk.info.name;
-    handle->disk_identity = disk.info.identity;
+    handle->disk_name = disk.name;
+    handle->disk_identity = disk.identity;
     handle->block_device = volume.block_device;
     handle->partition_number = volume.partition_number;
     handle->node_path = win32::resolve_host_path("/dev/" + volume.block_device);

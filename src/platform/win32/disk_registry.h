@@ -39,7 +39,10 @@ struct host_snapshot {
 // Looks at the host now and brings numbers and letters up to date.
 host_snapshot scan_host();
 
-bool find_disk(std::uint32_t number, host_disk& disk);
+// The disk numbered `number`, and the volume lettered `letter`, as they are now. One given its
+// number or letter before is read alone, not with the whole host: opening one of many disks
+// costs a look at that disk. Only what no earlier look saw takes a new look at the host.
+bool find_disk(std::uint32_t number, sysfs_disk& disk);
 bool find_volume(char letter, host_volume& volume);
 
 // The device numbers of the disk, of its partitions and of what is stacked on them.

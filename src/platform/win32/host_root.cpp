@@ -1,9 +1,12 @@
 #include "host_root.h"
 
+#include "call_hooks.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <vector>
@@ -25,6 +28,9 @@ bool root_known = false;
 std::string root;
 // The root as the kernel names it, every link in it resolved: what /proc/self/fd shows.
 std::string canonical_root;
+// The root folder, open for the lookups below it: opening it for each would double what a
+// lookup costs. Shared, so that a lookup under way keeps it open while the root is read again.
+std::shared_ptr<const int> root_folder;
 
 std::string read_root()
 {
@@ -40,7 +46,20 @@ std::string read_root()
 struct root_names {
     std::string given;
     std::string canonical;
+    // Null for "/", and while the folder cannot be opened.
+    std::shared_ptr<const int> folder;
 };
+
+std::shared_ptr<const int> open_root_folder(const std::string& path)
+{
+    const int folder = path.empty() ? -1 : open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return nullptr;
+    return std::shared_ptr<const int>(new int(folder), [](const int* opened) {
+        close(*opened);
+        delete opened;
+    });
+}
 
 root_names current_root()
 {
@@ -49,9 +68,13 @@ root_names current_root()
         root = read_root();
         std::error_code ignored;
         canonical_root = root.empty() ? root : std::filesystem::weakly_canonical(root, ignored).string();
+        root_folder = nullptr;
         root_known = true;
     }
-    return {root, canonical_root};
+    // A root made after the first look (a test builds its tree later) is opened once it is there.
+    if (!root_folder)
+        root_folder = open_root_folder(root);
+    return {root, canonical_root, root_folder};
 }
 
 std::vector<std::string> split_path(const std::string& path)
@@ -111,12 +134,13 @@ std::string resolve_inside(const std::string& base, const std::string& path)
 // one call (openat2 with RESOLVE_IN_ROOT); older kernels get the walk above, a call per component.
 int open_in_host(const std::string& path, int flags)
 {
-    const std::string base = current_root().given;
+    hooks::before(hooks::call::host_lookup, path);
+    const root_names names = current_root();
+    const std::string& base = names.given;
     flags |= O_CLOEXEC;
     if (base.empty())
         return open(path.c_str(), flags);
-    const int root_folder = open(base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (root_folder < 0)
+    if (!names.folder)
         return -1;
     open_how how {};
     how.flags = static_cast<std::uint64_t>(flags);
@@ -126,9 +150,8 @@ int open_in_host(const std::string& path, int flags)
     // sysfs read would fail now and then, and a disk's model or write protection read wrong.
     int file = -1;
     do
-        file = static_cast<int>(syscall(SYS_openat2, root_folder, path.c_str(), &how, sizeof how));
+        file = static_cast<int>(syscall(SYS_openat2, *names.folder, path.c_str(), &how, sizeof how));
     while (file < 0 && errno == EAGAIN);
-    close(root_folder);
     if (file < 0 && errno == ENOSYS) {
         const std::string inside = resolve_inside(base, path);
         file = inside.empty() ? -1 : open((base + inside).c_str(), flags);

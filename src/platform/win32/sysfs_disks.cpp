@@ -88,6 +88,10 @@ bool read_sysfs_disk(const std::string& name, sysfs_disk& disk)
             + " size " + std::to_string(disk.size_bytes) + " model " + disk.vendor + " "
             + disk.model;
     for (const std::string& entry : host_folder_entries(device_path)) {
+        // The kernel names a partition after its disk (sda1, nvme0n1p1): the disk's attributes
+        // need not be looked into, which makes most of the cost of reading a disk.
+        if (entry.size() <= name.size() || entry.compare(0, name.size(), name) != 0)
+            continue;
         std::string number = read_host_file(device_path + "/" + entry + "/partition");
         if (number.empty() || !std::isdigit(static_cast<unsigned char>(number[0])))
             continue;

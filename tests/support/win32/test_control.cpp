@@ -38,6 +38,8 @@ pending_hold hold;
 std::function<void(const std::string&)> partition_table_reread;
 std::atomic<std::uint64_t> drive_listing_count {0};
 std::atomic<std::uint64_t> usb_storage_listing_count {0};
+std::atomic<std::uint64_t> host_scan_count {0};
+std::atomic<std::uint64_t> host_lookup_count {0};
 
 // Counts this call against the first fault pending for it; true (with the fault's error) when
 // the fault hits this call, which forgets it.
@@ -73,6 +75,10 @@ void count_listing(call what)
         ++drive_listing_count;
     else if (what == call::usb_storage_listing)
         ++usb_storage_listing_count;
+    else if (what == call::host_scan)
+        ++host_scan_count;
+    else if (what == call::host_lookup)
+        ++host_lookup_count;
 }
 
 hooks::verdict injected_verdict(call what, const std::string& target)
@@ -147,6 +153,16 @@ std::uint64_t drive_listings()
 std::uint64_t usb_storage_listings()
 {
     return usb_storage_listing_count;
+}
+
+std::uint64_t host_scans()
+{
+    return host_scan_count;
+}
+
+std::uint64_t host_lookups()
+{
+    return host_lookup_count;
 }
 
 void reset()

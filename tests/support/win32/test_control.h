@@ -22,7 +22,9 @@ namespace test_control {
 // failure stands for a disk that is there but cannot be read. The listings are never journaled, their holds stop a
 // thread before it looks: `usb_storage_listing` at the USB storage devices (target "USBSTOR"),
 // as the device watch does, `drive_listing` at the drive letters (target ""), as the volume
-// finder does; an injected failure fails the listing. Only writes are dropped.
+// finder does; an injected failure fails the listing. `host_scan`, a look at every disk of the
+// host, and `host_lookup`, a path looked up under the host root, are only counted. Only writes
+// are dropped.
 using call = hooks::call;
 
 struct journal_entry {
@@ -63,6 +65,11 @@ void on_partition_table_reread(std::function<void(const std::string& node_path)>
 std::uint64_t drive_listings();
 // How many times the USB storage devices were listed: the polls of the device watch.
 std::uint64_t usb_storage_listings();
+// How many times the layer looked at every disk of the host (`host_scan`): what listing,
+// opening and preparing many disks cost grows with these.
+std::uint64_t host_scans();
+// How many paths the layer looked up under the host root: what its answers cost.
+std::uint64_t host_lookups();
 
 // Starts over with the host root named by KESTREL_HOST_ROOT now: disk numbers, drive letters,
 // journal and pending failures are forgotten. Handles still open go on naming their disks.
