@@ -260,8 +260,8 @@ int main(int argc, char** argv)
     const qint64 mib_per_second = std::max<qint64>(1, argc > 5 ? QByteArray(argv[5]).toLongLong() : 32);
     const int sticks = std::max(1, argc > 6 ? QByteArray(argv[6]).toInt() : 16);
     QDir().mkpath(work);
-    // The fake host's disks live in the work folder, on the same file system as the download.
-    qputenv("TMPDIR", QFile::encodeName(work));
+    // The download and the data folder are in the work folder; the fake host's disks are in
+    // memory (tmpfs), but where a bench puts a stick on a loop device of its own.
     try {
         fast_disk(work, size_mib, rounds, false);
         fast_disk(work, size_mib, rounds, true);
